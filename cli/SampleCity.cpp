@@ -1,0 +1,424 @@
+#include "SampleCity.h"
+
+#include "mapdata/Cp1251.h"
+#include "mapdata/Geometry.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace fs = std::filesystem;
+
+namespace dm::sample {
+
+namespace {
+
+constexpr int32_t rgb(int r, int g, int b) { return r | (g << 8) | (b << 16); }
+
+// Pen digits: 1 solid, 2 dash, 3 dot, 4 dash-dot, 5 dash-dot-dot, 6 none.
+// Brush digits: 1 solid, 2..7 hatches, 8 hollow.
+const std::vector<SampleKind> kKinds = {
+    {0, 0, "Геодезия...", 0, 1, 1, 8, 0},
+    {1, 1, "...пункт геодезической сети", rgb(0, 0, 0), 1, 1, 8, 0},
+    {12, 1, "...отметка высоты", rgb(120, 60, 0), 1, 1, 8, 0},
+    {0, 0, "Здания...", 0, 1, 1, 8, 0},
+    {1010, 3, "...жилые", rgb(90, 60, 30), 1, 1, 1, rgb(238, 200, 150)},
+    {1020, 3, "...нежилые", rgb(80, 80, 80), 1, 1, 1, rgb(200, 200, 200)},
+    {1030, 3, "...общественные", rgb(120, 40, 40), 1, 1, 1, rgb(230, 160, 150)},
+    {741, 3, "...стадионы", rgb(0, 100, 0), 2, 1, 8, 0},
+    {0, 0, "Дороги...", 0, 1, 1, 8, 0},
+    {3050, 2, "...магистральные улицы", rgb(220, 110, 0), 6, 1, 8, 0},
+    {3060, 2, "...улицы", rgb(200, 170, 90), 3, 1, 8, 0},
+    {3070, 2, "...проезды", rgb(150, 150, 150), 1, 2, 8, 0},
+    {930, 2, "...железные дороги", rgb(0, 0, 0), 2, 1, 8, 0},
+    {1891, 2, "...направление движения", rgb(200, 0, 0), 1, 1, 8, 0},
+    {901, 2, "...мосты", rgb(60, 60, 60), 2, 1, 8, 0},
+    {0, 0, "Гидрография...", 0, 1, 1, 8, 0},
+    {3200, 3, "...реки", rgb(40, 90, 200), 1, 1, 1, rgb(150, 200, 250)},
+    {3210, 2, "...береговая линия", rgb(40, 90, 200), 1, 1, 8, 0},
+    {3100, 2, "...каналы", rgb(40, 90, 200), 2, 1, 8, 0},
+    {3130, 2, "...ручьи", rgb(40, 90, 200), 1, 1, 8, 0},
+    {0, 0, "Рельеф...", 0, 1, 1, 8, 0},
+    {2130, 2, "...горизонтали основные", rgb(160, 90, 30), 1, 1, 8, 0},
+    {2131, 2, "...горизонтали утолщённые", rgb(160, 90, 30), 2, 1, 8, 0},
+    {2132, 2, "...полугоризонтали", rgb(160, 90, 30), 1, 2, 8, 0},
+    {2133, 2, "...вспомогательные горизонтали", rgb(160, 90, 30), 1, 3, 8, 0},
+    {2134, 2, "...горизонтали-бергштрихи", rgb(160, 90, 30), 1, 1, 8, 0},
+    {840, 2, "...откосы", rgb(140, 80, 20), 1, 1, 8, 0},
+    {2370, 3, "...обрывы", rgb(140, 80, 20), 1, 1, 8, 0},
+    {2222, 3, "...овраги", rgb(140, 80, 20), 1, 1, 8, 0},
+    {0, 0, "Растительность...", 0, 1, 1, 8, 0},
+    {5010, 3, "...парки и скверы", rgb(60, 140, 60), 1, 1, 1, rgb(190, 230, 170)},
+    {5020, 3, "...кустарники", rgb(60, 140, 60), 1, 1, 7, rgb(80, 160, 80)},
+    {1490, 2, "...границы растительности", rgb(0, 128, 0), 1, 3, 8, 0},
+    {2410, 2, "...живые изгороди", rgb(0, 120, 0), 1, 1, 8, 0},
+    {2560, 2, "...ряды деревьев", rgb(0, 120, 0), 1, 1, 8, 0},
+    {2402, 1, "...отдельные деревья", rgb(0, 120, 0), 1, 1, 8, 0},
+    {0, 0, "Инженерные сооружения...", 0, 1, 1, 8, 0},
+    {780, 2, "...линии электропередачи", rgb(0, 0, 0), 1, 1, 8, 0},
+    {2404, 1, "...столбы", rgb(0, 0, 0), 1, 1, 8, 0},
+    {2610, 1, "...колодцы", rgb(0, 0, 200), 1, 1, 8, 0},
+    {2620, 1, "...трансформаторы", rgb(0, 0, 0), 1, 1, 8, 0},
+    {2670, 1, "...мачты связи", rgb(0, 0, 0), 1, 1, 8, 0},
+    {2690, 1, "...фонари", rgb(0, 0, 0), 1, 1, 8, 0},
+    {2701, 1, "...указатели", rgb(0, 0, 0), 1, 1, 8, 0},
+    {3170, 1, "...фонтаны", rgb(0, 0, 200), 1, 1, 8, 0},
+    {6010, 3, "...круглые площадки", rgb(100, 100, 100), 1, 1, 1, rgb(220, 220, 220)},
+    {6020, 2, "...арки", rgb(100, 100, 100), 2, 1, 8, 0},
+    {0, 0, "Ограждения...", 0, 1, 1, 8, 0},
+    {4010, 2, "...заборы", rgb(80, 80, 80), 1, 1, 8, 0},
+    {2300, 2, "...ограды с воротами", rgb(80, 80, 80), 1, 1, 8, 0},
+};
+
+// Deterministic generator (splitmix64); std distributions differ between
+// library implementations, so the values are derived by hand.
+class Rng {
+public:
+    explicit Rng(uint64_t seed) : s_(seed * 0x9E3779B97F4A7C15ull + 0x1234567ull) {}
+    uint64_t next() {
+        uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    double uniform() { return double(next() >> 11) * (1.0 / 9007199254740992.0); }
+    double range(double a, double b) { return a + (b - a) * uniform(); }
+    int below(int n) { return int(next() % uint64_t(n)); }
+    bool chance(double p) { return uniform() < p; }
+
+private:
+    uint64_t s_;
+};
+
+const SampleKind& kindOf(int code) {
+    for (const auto& k : kKinds)
+        if (k.code == code) return k;
+    static const SampleKind none{-1, 0, "", 0, 1, 1, 8, 0};
+    return none;
+}
+
+int penValue(int digit) { return digit >= 1 && digit <= 6 ? digit - 1 : 0; }
+int brushValue(int digit) {
+    static const int v[] = {0, 0, 2, 3, 4, 5, 6, 7, 1};
+    return digit >= 1 && digit <= 8 ? v[digit] : 0;
+}
+
+struct Builder {
+    MapDoc& doc;
+    Rng rng;
+    long limit;  // stop appending at this count (0 = no limit)
+
+    bool full() const { return limit > 0 && long(doc.ObjList.size()) >= limit; }
+
+    TObj* add(int code, std::vector<TXY> pts, std::string nameUtf8 = {}, int kind = 0) {
+        if (full() || pts.empty()) return nullptr;
+        const SampleKind& k = kindOf(code);
+        auto o = std::make_unique<TObj>();
+        o->Kind = uint8_t(kind ? kind : k.kind);
+        o->Code = code;
+        o->PenColor = k.penColor;
+        o->PenWidth = k.penWidth;
+        o->PenStyle = uint8_t(penValue(k.penDigit));
+        o->BrushStyle = uint8_t(brushValue(k.brushDigit));
+        o->BrushColor = k.brushColor;
+        o->Points = std::move(pts);
+        o->Points.shrink_to_fit();
+        if (!nameUtf8.empty()) o->Name = utf8ToCp1251(nameUtf8);
+        return doc.ObjList.append(std::move(o));
+    }
+    std::vector<TXY> rect(double x1, double y1, double x2, double y2) {
+        return {{x1, y1}, {x1, y2}, {x2, y2}, {x2, y1}, {x1, y1}};
+    }
+};
+
+struct Layout {
+    double x0, y0;          // south-west corner of the built-up area
+    double blockH, blockW;  // block size (X, Y)
+    int rows, cols;         // blocks
+    int riverRow;           // block row taken by the river (-1 none)
+    int hillRow0, hillCol0; // first block of the hill park (3 x 3 blocks)
+};
+
+const char* kStreetNames[] = {
+    "Навои", "Бобура", "Пушкина", "Гагарина", "Лермонтова", "Садовая", "Мирзо Улугбека", "Беруни",
+    "Ибн Сины", "Фурката", "Мукими", "Чехова", "Шота Руставели", "Абая", "Амира Темура", "Фитрата",
+};
+
+void buildStreets(Builder& b, const Layout& L, int& nextNode) {
+    // Node numbers of the grid intersections: row-major.
+    auto node = [&](int r, int c) { return r * (L.cols + 1) + c; };
+    nextNode = (L.rows + 1) * (L.cols + 1);
+    const bool bigMap = b.limit > 50000;
+    // East-west streets (constant X).
+    for (int r = 0; r <= L.rows; ++r) {
+        const double x = L.x0 + r * L.blockH;
+        std::vector<TXY> pts;
+        for (int c = 0; c <= L.cols; ++c) pts.push_back({x, L.y0 + c * L.blockW});
+        const int code = (r % 4 == 0) ? 3050 : 3060;
+        std::string name = bigMap ? std::string() : std::string(kStreetNames[r % 16]);
+        TObj* o = b.add(code, std::move(pts), name);
+        if (o) {
+            o->StartNode = node(r, 0);
+            o->EndNode = node(r, L.cols);
+        }
+    }
+    // North-south streets (constant Y).
+    for (int c = 0; c <= L.cols; ++c) {
+        const double y = L.y0 + c * L.blockW;
+        std::vector<TXY> pts;
+        for (int r = 0; r <= L.rows; ++r) pts.push_back({L.x0 + r * L.blockH, y});
+        const int code = (c % 5 == 0) ? 3050 : 3060;
+        TObj* o = b.add(code, std::move(pts));
+        if (o) {
+            o->StartNode = node(0, c);
+            o->EndNode = node(L.rows, c);
+        }
+    }
+}
+
+void buildMainRoads(Builder& b, const Layout& L, int& nextNode) {
+    const double W = L.cols * L.blockW, H = L.rows * L.blockH;
+    // A diagonal avenue with a gentle curve.
+    {
+        std::vector<TXY> pts;
+        const int n = 60;
+        for (int i = 0; i <= n; ++i) {
+            const double t = double(i) / n;
+            pts.push_back({L.x0 + H * (0.05 + 0.9 * t) + 0.06 * H * std::sin(t * 2 * std::numbers::pi),
+                           L.y0 + W * (0.05 + 0.9 * t)});
+        }
+        TObj* o = b.add(3050, pts);
+        if (o) {
+            o->StartNode = nextNode++;
+            o->EndNode = nextNode++;
+        }
+        // A row of trees beside it.
+        for (auto& p : pts) p.Y += 25;
+        b.add(2560, pts);
+    }
+    // A ring road arc around the centre.
+    {
+        std::vector<TXY> pts;
+        const double cx = L.x0 + H / 2, cy = L.y0 + W / 2, rx = 0.42 * H, ry = 0.42 * W;
+        for (int i = 0; i <= 48; ++i) {
+            const double a = std::numbers::pi * (0.15 + 1.2 * i / 48.0);
+            pts.push_back({cx + rx * std::sin(a), cy + ry * std::cos(a)});
+        }
+        TObj* o = b.add(3050, pts);
+        if (o) {
+            o->StartNode = nextNode++;
+            o->EndNode = nextNode++;
+        }
+    }
+    // Railway along the southern edge and a power line across the city.
+    {
+        std::vector<TXY> rail;
+        for (int c = 0; c <= L.cols * 2; ++c)
+            rail.push_back({L.x0 - 60 + 15 * std::sin(c * 0.7), L.y0 + c * L.blockW / 2});
+        b.add(930, rail);
+        std::vector<TXY> power;
+        for (int i = 0; i <= 12; ++i)
+            power.push_back({L.x0 + H * (0.9 - 0.8 * i / 12.0), L.y0 + W * (0.1 + 0.85 * i / 12.0)});
+        b.add(780, power);
+        for (const auto& p : power) b.add(2404, {{p.X, p.Y}});
+    }
+}
+
+void buildRiver(Builder& b, const Layout& L) {
+    if (L.riverRow < 0) return;
+    const double xs = L.x0 + L.riverRow * L.blockH, xn = xs + L.blockH;
+    const double W = L.cols * L.blockW;
+    std::vector<TXY> south, north;
+    const int n = L.cols * 6;
+    for (int i = 0; i <= n; ++i) {
+        const double y = L.y0 - 200 + (W + 400) * i / n;
+        const double m = 0.25 * L.blockH * std::sin(i * 0.21);
+        south.push_back({xs + 0.3 * L.blockH + m, y});
+        north.push_back({xn - 0.3 * L.blockH + m + 6 * std::sin(i * 0.9), y});
+    }
+    std::vector<TXY> water = south;
+    for (auto it = north.rbegin(); it != north.rend(); ++it) water.push_back(*it);
+    water.push_back(south.front());
+    b.add(3200, water, "река Дарья");
+    b.add(3210, south);
+    b.add(3210, north);
+    // Slopes along both banks, ticks on the water side.
+    std::vector<TXY> s2 = south, n2 = north;
+    for (auto& p : s2) p.X -= 12;
+    for (auto& p : n2) p.X += 12;
+    std::reverse(n2.begin(), n2.end());
+    b.add(840, s2);
+    b.add(840, n2);
+    // A bridge for every north-south main street.
+    for (int c = 0; c <= L.cols; c += 5) {
+        const double y = L.y0 + c * L.blockW;
+        b.add(901, {{xs, y - 8}, {xn, y - 8}});
+        b.add(901, {{xs, y + 8}, {xn, y + 8}});
+    }
+    // A cliff on the northern bank.
+    const double cy = L.y0 + W * 0.3;
+    b.add(2370, {{xn + 5, cy}, {xn + 5, cy + 120}, {xn + 45, cy + 120}, {xn + 45, cy}, {xn + 5, cy}});
+}
+
+void buildHill(Builder& b, const Layout& L) {
+    const double x1 = L.x0 + L.hillRow0 * L.blockH, y1 = L.y0 + L.hillCol0 * L.blockW;
+    const double x2 = x1 + 3 * L.blockH, y2 = y1 + 3 * L.blockW;
+    b.add(5010, b.rect(x1 + 10, y1 + 10, x2 - 10, y2 - 10), "Парк Победы");
+    const double cx = (x1 + x2) / 2, cy = (y1 + y2) / 2;
+    const double rx = (x2 - x1) / 2 - 30, ry = (y2 - y1) / 2 - 30;
+    for (int level = 0; level < 10; ++level) {
+        const double f = 1.0 - level * 0.095;
+        std::vector<TXY> ring;
+        const int n = 40;
+        for (int i = 0; i < n; ++i) {
+            const double a = 2 * std::numbers::pi * i / n;
+            const double wob = 1 + 0.08 * std::sin(3 * a + level) + 0.05 * std::cos(5 * a);
+            ring.push_back({cx + rx * f * wob * std::sin(a), cy + ry * f * wob * std::cos(a)});
+        }
+        ring.push_back(ring.front());
+        const int code = level % 5 == 0 ? 2131 : (level % 5 == 3 ? 2132 : 2130);
+        TObj* o = b.add(code, ring);
+        if (o) o->Elevation = 420.0 + 2.5 * level;
+    }
+    // Gullies and small marks on the slope.
+    b.add(2133, {{cx - rx * 0.9, cy + ry * 0.2}, {cx - rx * 0.7, cy + ry * 0.25}, {cx - rx * 0.5, cy + ry * 0.22}});
+    b.add(2134, {{cx + rx * 0.4, cy - ry * 0.9}, {cx + rx * 0.45, cy - ry * 0.8}});
+    b.add(2222, {{cx - rx * 0.5, cy - ry * 0.6}, {cx - rx * 0.4, cy - ry * 0.3}, {cx - rx * 0.6, cy - ry * 0.3},
+                 {cx - rx * 0.5, cy - ry * 0.6}});
+    TObj* top = b.add(12, {{cx, cy}}, "445.0");
+    (void)top;
+    b.add(1, {{cx + 20, cy + 40}});
+    b.add(2670, {{cx - 30, cy - 20}});
+}
+
+void buildBlock(Builder& b, const Layout& L, int r, int c) {
+    const double bx = L.x0 + r * L.blockH, by = L.y0 + c * L.blockW;
+    const double inset = 14;
+    const double x1 = bx + inset, y1 = by + inset, x2 = bx + L.blockH - inset, y2 = by + L.blockW - inset;
+    Rng& R = b.rng;
+    const double roll = R.uniform();
+    if (roll < 0.10) {
+        // Park with trees, a hedge and a fountain.
+        b.add(5010, b.rect(x1, y1, x2, y2));
+        b.add(1490, b.rect(x1 + 4, y1 + 4, x2 - 4, y2 - 4));
+        b.add(2410, {{x1 + 2, y1 + 2}, {x1 + 2, y2 - 2}});
+        for (int t = 0; t < 8; ++t) b.add(2402, {{R.range(x1 + 10, x2 - 10), R.range(y1 + 10, y2 - 10)}});
+        if (R.chance(0.5)) b.add(3170, {{(x1 + x2) / 2, (y1 + y2) / 2}});
+        return;
+    }
+    if (roll < 0.14) {
+        // Stadium: an area with a centre cross, and a round square.
+        b.add(741, {{x1 + 10, y1 + 10}, {x1 + 10, y2 - 10}, {x2 - 10, y2 - 10}, {x2 - 10, y1 + 10}, {x1 + 10, y1 + 10}});
+        TObj* circ = b.add(6010, {{x1 + 25, y1 + 25}, {x1 + 45, y1 + 45}, {x1 + 25, y1 + 65}});
+        if (circ) circ->Shape = ShapeCircle;
+        TObj* arc = b.add(6020, {{x2 - 25, y2 - 65}, {x2 - 45, y2 - 45}, {x2 - 25, y2 - 25}, {x2 - 35, y2 - 45}});
+        if (arc) arc->Shape = ShapeArc;
+        return;
+    }
+    if (roll < 0.29) {
+        // Industrial block: two large sheds and a fence with gates.
+        const double ym = (y1 + y2) / 2;
+        b.add(1020, b.rect(x1 + 8, y1 + 8, x2 - 8, ym - 6));
+        b.add(1020, b.rect(x1 + 8, ym + 6, (x1 + x2) / 2, y2 - 8));
+        b.add(4010, {{x1, y1}, {x2, y1}, {x2, y2}, {x1, y2}, {x1, y1}});
+        b.add(2300, {{x2 - 2, y1 + 10}, {x2 - 2, y2 - 10}});
+        b.add(2620, {{(x1 + x2) / 2, y2 - 20}});
+        return;
+    }
+    // Residential block: houses around the edges, a courtyard in the middle.
+    const int nx = 2 + R.below(2), ny = 3 + R.below(3);
+    const double cellH = (x2 - x1) / nx, cellW = (y2 - y1) / ny;
+    for (int i = 0; i < nx; ++i) {
+        for (int j = 0; j < ny; ++j) {
+            const double cx1 = x1 + i * cellH + 3, cy1 = y1 + j * cellW + 3;
+            const double cx2 = cx1 + cellH * R.range(0.55, 0.9), cy2 = cy1 + cellW * R.range(0.55, 0.9);
+            const int code = R.chance(0.1) ? 1030 : 1010;
+            if (R.chance(0.25)) {
+                // L-shaped house.
+                const double mx = (cx1 + cx2) / 2, my = (cy1 + cy2) / 2;
+                b.add(code, {{cx1, cy1}, {cx1, cy2}, {mx, cy2}, {mx, my}, {cx2, my}, {cx2, cy1}, {cx1, cy1}});
+            } else {
+                b.add(code, b.rect(cx1, cy1, cx2, cy2));
+            }
+        }
+    }
+    if (R.chance(0.3)) b.add(2610, {{R.range(x1, x2), R.range(y1, y2)}});
+    if (R.chance(0.2)) b.add(2690, {{x1 - 6, R.range(y1, y2)}});
+    if (R.chance(0.15)) b.add(2701, {{x2 + 6, R.range(y1, y2)}});
+    if (R.chance(0.2)) b.add(3070, {{x1, (y1 + y2) / 2}, {(x1 + x2) / 2, (y1 + y2) / 2}, {(x1 + x2) / 2, y2}});
+    if (R.chance(0.05)) b.add(1891, {{bx, by + L.blockW * 0.3}, {bx, by + L.blockW * 0.3 + 40}});
+    if (R.chance(0.05)) b.add(5020, b.rect((x1 + x2) / 2 - 15, (y1 + y2) / 2 - 15, (x1 + x2) / 2 + 15, (y1 + y2) / 2 + 15));
+}
+
+}  // namespace
+
+const std::vector<SampleKind>& sampleKinds() { return kKinds; }
+
+void buildCity(MapDoc& doc, const Options& opt) {
+    doc.clearObjects();
+    Layout L{};
+    L.blockH = 160;
+    L.blockW = 220;
+    if (opt.objects > 0) {
+        // About 11 objects per block on average.
+        const double blocks = std::max(16.0, double(opt.objects) / 11.0);
+        L.cols = std::max(4, int(std::ceil(std::sqrt(blocks * 1.3))));
+        L.rows = std::max(4, int(std::ceil(blocks / L.cols)) + 2);
+    } else {
+        L.cols = 26;
+        L.rows = 24;
+    }
+    L.x0 = 4570000.0;
+    L.y0 = 13500000.0;
+    L.riverRow = L.rows > 8 ? L.rows * 2 / 5 : -1;
+    L.hillRow0 = L.rows - 4;
+    L.hillCol0 = L.cols - 5;
+
+    Builder b{doc, Rng(opt.seed), opt.objects};
+    doc.ObjList.reserve(size_t(opt.objects > 0 ? opt.objects : 8000));
+    int nextNode = 0;
+    buildRiver(b, L);
+    buildStreets(b, L, nextNode);
+    buildMainRoads(b, L, nextNode);
+    buildHill(b, L);
+    for (int r = 0; r < L.rows && !b.full(); ++r) {
+        for (int c = 0; c < L.cols && !b.full(); ++c) {
+            if (r == L.riverRow) continue;
+            if (r >= L.hillRow0 && r < L.hillRow0 + 3 && c >= L.hillCol0 && c < L.hillCol0 + 3) continue;
+            buildBlock(b, L, r, c);
+        }
+    }
+    // A large map is filled up to the requested count with more houses
+    // in the outskirts, south of the railway.
+    for (int extra = 0; opt.objects > 0 && !b.full(); ++extra) {
+        const int r = -2 - extra / L.cols, c = extra % L.cols;
+        buildBlock(b, L, r, c);
+    }
+
+    OrientationRecord& o = doc.Orientation;
+    const double margin = 300;
+    double xmin = L.x0 - margin, xmax = L.x0 + L.rows * L.blockH + margin;
+    for (const auto& obj : doc.ObjList)
+        for (const auto& p : obj->Points) xmin = std::min(xmin, p.X - margin);
+    o.XMax = xmax;
+    o.XMin = xmin;
+    o.YMin = L.y0 - margin;
+    o.YMax = L.y0 + L.cols * L.blockW + margin;
+    o.AxialMeridian = 69.0 * std::numbers::pi / 180.0;
+    o.CoordKind = 1;
+    o.NextNode = nextNode;
+    doc.MapModified = false;
+    doc.OrientationModified = false;
+}
+
+void writeStartFolder(const fs::path& dir, const Options& opt) {
+    const fs::path city = dir / "Darvent";
+    std::error_code ec;
+    fs::create_directories(city, ec);
+    if (ec) throw FileError("Не удалось создать папку " + pathText(city) + ": " + ec.message());
+    MapDoc doc;
+    buildCity(doc, opt);
+    WriteOrientation(city / "Darvent.or", doc.Orientation);
+    SaveObjects(city / "Darvent.bin", doc.ObjList);
+}
+
+}  // namespace dm::sample

@@ -1,0 +1,39 @@
+#pragma once
+// A generated start folder for the program: the city map of Darvent (and,
+// as the program grows, its companion files), deterministic for a seed.
+
+#include "mapdata/MapDoc.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace dm::sample {
+
+// One kind of object the sample city uses, with its classifier line values.
+struct SampleKind {
+    int code;
+    uint8_t kind;          // 1 point, 2 line, 3 area
+    const char* name;      // UTF-8; group heading entries have code 0
+    int32_t penColor;      // 0x00BBGGRR
+    int penWidth;
+    int penDigit;          // 1..6
+    int brushDigit;        // 1..8
+    int32_t brushColor;
+};
+const std::vector<SampleKind>& sampleKinds();
+
+struct Options {
+    uint64_t seed = 1;
+    long objects = 0;      // 0: the natural size of the default city
+};
+
+// Builds the city's objects and orientation record.
+void buildCity(MapDoc& doc, const Options& opt);
+
+// Writes DIR/Darvent/Darvent.or and Darvent.bin (and the other files the
+// program reads).  Throws FileError on failure.
+void writeStartFolder(const std::filesystem::path& dir, const Options& opt);
+
+}  // namespace dm::sample

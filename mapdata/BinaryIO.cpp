@@ -1,0 +1,237 @@
+#include "BinaryIO.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace dm {
+
+std::string pathText(const fs::path& p) { return p.string(); }
+
+namespace {
+constexpr size_t kChunk = 1 << 20;
+
+std::string errnoText(int e) { return std::error_code(e, std::generic_category()).message(); }
+}  // namespace
+
+BinReader::BinReader(const fs::path& path) : name_(pathText(path)) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) throw FileError("Не удалось открыть файл " + name_ + ": " + errnoText(errno));
+    std::error_code ec;
+    auto sz = fs::file_size(path, ec);
+    if (ec) {
+        std::fclose(file_);
+        file_ = nullptr;
+        throw FileError("Не удалось прочитать файл " + name_ + ": " + ec.message());
+    }
+    size_ = sz;
+    buf_ = cur_ = end_ = nullptr;
+}
+
+BinReader::BinReader(const void* data, size_t size, std::string name) : name_(std::move(name)), size_(size) {
+    buf_ = cur_ = static_cast<const uint8_t*>(data);
+    end_ = buf_ + size;
+}
+
+BinReader::~BinReader() {
+    if (file_) std::fclose(file_);
+}
+
+void BinReader::fail(const std::string& what, uint64_t at) const {
+    throw FileError("Файл " + name_ + " повреждён: " + what + " (смещение " + std::to_string(at) + ")");
+}
+
+void BinReader::require(uint64_t n, const char* what) const {
+    if (n > remaining()) fail(what, offset());
+}
+
+void BinReader::refill(size_t n) {
+    const uint64_t pos = offset();
+    if (n > size_ - std::min(pos, size_)) fail("неожиданный конец файла", pos);
+    if (!file_) fail("неожиданный конец файла", pos);  // memory source: cannot happen after the check
+    const size_t keep = size_t(end_ - cur_);
+    const size_t want = std::max(n, kChunk);
+    if (storage_.size() < want) {
+        std::vector<uint8_t> bigger(want);
+        if (keep) std::memcpy(bigger.data(), cur_, keep);
+        storage_.swap(bigger);
+    } else if (keep) {
+        std::memmove(storage_.data(), cur_, keep);
+    }
+    // The stream position always equals the end of the buffered data.
+    const uint64_t fileLeft = size_ - (pos + keep);
+    const size_t toRead = size_t(std::min<uint64_t>(storage_.size() - keep, fileLeft));
+    size_t got = toRead ? std::fread(storage_.data() + keep, 1, toRead, file_) : 0;
+    if (got < toRead && std::ferror(file_))
+        throw FileError("Ошибка чтения файла " + name_ + " (смещение " + std::to_string(pos + keep + got) + ")");
+    buf_ = storage_.data();
+    cur_ = buf_;
+    end_ = buf_ + keep + got;
+    bufStart_ = pos;
+    if (size_t(end_ - cur_) < n) fail("неожиданный конец файла", pos);
+}
+
+void BinReader::skip(uint64_t n) {
+    if (n > remaining()) fail("неожиданный конец файла", offset());
+    seek(offset() + n);
+}
+
+void BinReader::seek(uint64_t off) {
+    if (off > size_) fail("переход за конец файла", off);
+    if (off >= bufStart_ && off <= bufStart_ + uint64_t(end_ - buf_)) {
+        cur_ = buf_ + (off - bufStart_);
+        return;
+    }
+    // Outside the buffer: only possible for files.
+    if (std::fseek(file_, long(off), SEEK_SET) != 0)
+        throw FileError("Ошибка чтения файла " + name_ + " (смещение " + std::to_string(off) + ")");
+    bufStart_ = off;
+    buf_ = cur_ = end_ = storage_.data();
+}
+
+std::string BinReader::shortString() {
+    const uint64_t at = offset();
+    uint8_t len = u8();
+    if (len > remaining()) fail("строка длиной " + std::to_string(len) + " выходит за конец файла", at);
+    const uint8_t* p = need(len);
+    return std::string(reinterpret_cast<const char*>(p), len);
+}
+
+std::string BinReader::countedString() {
+    const uint64_t at = offset();
+    int32_t n = i32();
+    if (n < 1 || n > 256) fail("недопустимая длина строки " + std::to_string(n), at);
+    if (uint64_t(n) > remaining()) fail("строка выходит за конец файла", at);
+    const uint8_t* p = need(size_t(n));
+    uint8_t len = p[0];
+    // The length byte never reaches past the counted field.
+    if (len > n - 1) fail("длина строки " + std::to_string(len) + " больше поля " + std::to_string(n - 1), at + 4);
+    return std::string(reinterpret_cast<const char*>(p + 1), len);
+}
+
+std::string BinReader::fixedString(size_t n) {
+    if (n > remaining()) fail("неожиданный конец файла", offset());
+    const uint8_t* p = need(n);
+    return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+void BinWriter::shortString(std::string_view s) {
+    const size_t len = std::min<size_t>(s.size(), 255);
+    u8(uint8_t(len));
+    bytes(s.data(), len);
+}
+
+void BinWriter::countedString(std::string_view s) {
+    const size_t len = std::min<size_t>(s.size(), 255);
+    i32(int32_t(len + 1));
+    u8(uint8_t(len));
+    bytes(s.data(), len);
+}
+
+void BinWriter::fixedString(std::string_view s, size_t n) {
+    const size_t len = std::min(s.size(), n);
+    bytes(s.data(), len);
+    buf_.insert(buf_.end(), n - len, 0);
+}
+
+AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
+    static std::mt19937_64 rng{std::random_device{}()};
+    const fs::path dir = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    for (int attempt = 0; attempt < 20 && !file_; ++attempt) {
+        temp_ = dir / ("." + target_.filename().string() + ".tmp" + std::to_string(rng() % 1000000));
+        file_ = std::fopen(temp_.c_str(), "wbx");
+        if (!file_ && errno != EEXIST) break;
+    }
+    if (!file_) failErrno("Не удалось создать файл ");
+}
+
+AtomicFile::~AtomicFile() {
+    if (file_) std::fclose(file_);
+    if (!committed_ && !temp_.empty()) {
+        std::error_code ec;
+        fs::remove(temp_, ec);
+    }
+}
+
+void AtomicFile::failErrno(const char* what) {
+    const int e = errno;
+    throw FileError(std::string(what) + pathText(target_) + ": " + errnoText(e));
+}
+
+void AtomicFile::write(const void* data, size_t n) {
+    if (!file_) throw FileError("Файл " + pathText(target_) + " уже закрыт");
+    if (n && std::fwrite(data, 1, n, file_) != n) failErrno("Ошибка записи в файл ");
+}
+
+void AtomicFile::commit() {
+    if (!file_) throw FileError("Файл " + pathText(target_) + " уже закрыт");
+    if (std::fflush(file_) != 0) failErrno("Ошибка записи в файл ");
+    const int rc = std::fclose(file_);
+    file_ = nullptr;
+    if (rc != 0) failErrno("Ошибка записи в файл ");
+    std::error_code ec;
+    // Keep the permissions of the file being replaced.
+    auto st = fs::status(target_, ec);
+    if (!ec && fs::exists(st)) fs::permissions(temp_, st.permissions(), ec);
+    ec.clear();
+    fs::rename(temp_, target_, ec);
+    if (ec) throw FileError("Не удалось заменить файл " + pathText(target_) + ": " + ec.message());
+    committed_ = true;
+}
+
+void writeFileAtomically(const fs::path& target, const std::vector<uint8_t>& data) {
+    AtomicFile f(target);
+    f.write(data);
+    f.commit();
+}
+
+std::vector<uint8_t> readWholeFile(const fs::path& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) throw FileError("Не удалось открыть файл " + pathText(path) + ": " + errnoText(errno));
+    std::vector<uint8_t> out;
+    std::error_code ec;
+    auto sz = fs::file_size(path, ec);
+    if (!ec) out.reserve(sz);
+    uint8_t chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + got);
+    const bool bad = std::ferror(f);
+    std::fclose(f);
+    if (bad) throw FileError("Ошибка чтения файла " + pathText(path));
+    return out;
+}
+
+fs::path resolvePathCase(const fs::path& p) {
+    std::error_code ec;
+    if (fs::exists(p, ec)) return p;
+    fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    if (!fs::is_directory(dir, ec)) {
+        if (!p.has_parent_path() || dir == p) return p;
+        fs::path resolved = resolvePathCase(dir);
+        if (!fs::is_directory(resolved, ec)) return p;
+        dir = resolved;
+    }
+    const QString want = QString::fromStdString(p.filename().string()).toCaseFolded();
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (QString::fromStdString(it->path().filename().string()).toCaseFolded() == want)
+            return it->path();
+    }
+    return p.has_parent_path() ? dir / p.filename() : p;
+}
+
+bool fileExistsCI(const fs::path& p) {
+    std::error_code ec;
+    return fs::exists(resolvePathCase(p), ec);
+}
+
+fs::path withExtension(fs::path p, const std::string& ext) {
+    p.replace_extension(ext);
+    return p;
+}
+
+}  // namespace dm

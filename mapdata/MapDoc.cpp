@@ -1,0 +1,42 @@
+#include "MapDoc.h"
+
+namespace dm {
+
+bool MapDoc::removeObject(const TObj* o) {
+    if (CurObj == o) CurObj = nullptr;
+    EditPoints.clear();
+    return ObjList.remove(o);
+}
+
+void MapDoc::clearObjects() {
+    CurObj = nullptr;
+    EditPoints.clear();
+    ObjList.clear();
+}
+
+int32_t MapDoc::takeNextNode() {
+    const int32_t n = Orientation.NextNode;
+    ++Orientation.NextNode;
+    OrientationModified = true;
+    return n;
+}
+
+TObj* MapDoc::divideObject(TObj& o, int k) {
+    if (k < 0 || k >= o.PointCount()) return nullptr;
+    std::vector<TXY> all = o.Points;
+    const int32_t oldEnd = o.EndNode;
+    o.Points.assign(all.begin(), all.begin() + k + 1);
+    o.EndNode = takeNextNode();
+    auto piece = std::make_unique<TObj>();
+    piece->StartNode = o.EndNode;
+    piece->EndNode = oldEnd;
+    piece->Code = o.Code;
+    piece->Kind = o.Kind;
+    piece->copyStyle(o);
+    piece->Shape = 0;
+    piece->Points.assign(all.begin() + k, all.end());
+    MapModified = true;
+    return ObjList.append(std::move(piece));
+}
+
+}  // namespace dm

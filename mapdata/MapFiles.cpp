@@ -1,0 +1,170 @@
+#include "MapFiles.h"
+
+#include "Geometry.h"
+
+namespace fs = std::filesystem;
+
+namespace dm {
+
+OrientationRecord DecodeOrientation(BinReader& in) {
+    in.require(kOrientationSize, "ориентирная запись короче 48 байт");
+    OrientationRecord r;
+    r.XMax = in.f64();
+    r.XMin = in.f64();
+    r.YMax = in.f64();
+    r.YMin = in.f64();
+    r.AxialMeridian = in.f64();
+    const uint64_t kindAt = in.offset();
+    r.CoordKind = in.u8();
+    in.bytes(r.Padding.data(), 3);
+    r.NextNode = in.i32();
+    if (r.CoordKind != 1 && r.CoordKind != 2)
+        in.fail("недопустимый вид координат " + std::to_string(r.CoordKind), kindAt);
+    return r;
+}
+
+void EncodeOrientation(BinWriter& out, const OrientationRecord& r) {
+    out.f64(r.XMax);
+    out.f64(r.XMin);
+    out.f64(r.YMax);
+    out.f64(r.YMin);
+    out.f64(r.AxialMeridian);
+    out.u8(r.CoordKind);
+    out.bytes(r.Padding.data(), 3);
+    out.i32(r.NextNode);
+}
+
+OrientationRecord ReadOrientation(const fs::path& path) {
+    BinReader in(path);
+    return DecodeOrientation(in);
+}
+
+void WriteOrientation(const fs::path& path, const OrientationRecord& r) {
+    BinWriter w;
+    EncodeOrientation(w, r);
+    writeFileAtomically(path, w.data());
+}
+
+namespace {
+class Progress {
+public:
+    explicit Progress(const ProgressFn& fn) : fn_(fn) {}
+    void set(int percent) {
+        if (fn_ && percent % 10 == 0 && percent != last_) {
+            last_ = percent;
+            fn_(percent);
+        }
+    }
+
+private:
+    const ProgressFn& fn_;
+    int last_ = -1;
+};
+}  // namespace
+
+void LoadObjects(BinReader& in, TObjList& list, const ProgressFn& progress, const LoadedObjectFn& onObject) {
+    list.clear();
+    Progress pr(progress);
+    pr.set(0);
+    const uint64_t expected = in.size() / 200;
+    uint64_t k = 0;
+    while (!in.atEnd()) {
+        ++k;
+        if (expected > 0) pr.set(rnd(double(k) / double(expected) * 100));
+        const uint64_t at = in.offset();
+        if (in.remaining() < 22) in.fail("запись объекта обрезана", at);
+        auto o = std::make_unique<TObj>();
+        o->Number = in.i32();
+        o->StartNode = in.i32();
+        o->EndNode = in.i32();
+        o->Kind = in.u8();
+        o->Code = in.i32();
+        o->Shape = in.u8();
+        const int32_t n = in.i32();
+        if (n < 0 || n > 256) in.fail("недопустимая длина имени объекта " + std::to_string(n), at + 18);
+        if (uint64_t(n) + 44 > in.remaining()) in.fail("запись объекта обрезана", at);
+        if (n > 0) {
+            const uint8_t* name = in.take(size_t(n));
+            const uint8_t len = name[0];
+            if (len > n - 1) in.fail("длина имени " + std::to_string(len) + " больше поля", at + 22);
+            if (n > 1) o->Name.assign(reinterpret_cast<const char*>(name + 1), len);
+        }
+        o->PenColor = in.i32();
+        o->PenStyle = uint8_t(in.i32() & 0xFF);
+        o->PenWidth = in.i32();
+        o->BrushStyle = uint8_t(in.i32() & 0xFF);
+        o->BrushColor = in.i32();
+        o->ExtraInt = in.i32();
+        o->ExtraReal = in.f64();
+        o->Elevation = in.f64();
+        const uint64_t countAt = in.offset();
+        const int32_t count = in.i32();
+        if (count < 0) in.fail("отрицательное число точек " + std::to_string(count), countAt);
+        if (uint64_t(count) * 16 > in.remaining())
+            in.fail("число точек " + std::to_string(count) + " больше, чем помещается в файле", countAt);
+        o->Points.resize(size_t(count));
+        if (count > 0) {
+            const uint8_t* p = in.take(size_t(count) * 16);
+            static_assert(sizeof(TXY) == 16);
+            std::memcpy(o->Points.data(), p, size_t(count) * 16);
+        }
+        TObj* added = list.appendAsIs(std::move(o));
+        if (onObject) onObject(*added);
+    }
+}
+
+void LoadObjects(const fs::path& path, TObjList& list, const ProgressFn& progress, const LoadedObjectFn& onObject) {
+    const fs::path real = resolvePathCase(path);
+    std::error_code ec;
+    if (!fs::is_regular_file(real, ec)) throw FileError("Файл " + pathText(path) + " не существует");
+    BinReader in(real);
+    LoadObjects(in, list, progress, onObject);
+}
+
+void EncodeObject(BinWriter& w, const TObj& o) {
+    w.i32(o.Number);
+    w.i32(o.StartNode);
+    w.i32(o.EndNode);
+    w.u8(o.Kind);
+    w.i32(o.Code);
+    w.u8(o.Shape);
+    const size_t len = std::min<size_t>(o.Name.size(), 255);
+    w.i32(int32_t(len + 1));
+    w.u8(uint8_t(len));
+    w.bytes(o.Name.data(), len);
+    w.i32(o.PenColor);
+    w.i32(int32_t(o.PenStyle));
+    w.i32(o.PenWidth);
+    w.i32(int32_t(o.BrushStyle));
+    w.i32(o.BrushColor);
+    w.i32(o.ExtraInt);
+    w.f64(o.ExtraReal);
+    w.f64(o.Elevation);
+    w.i32(o.PointCount());
+    w.bytes(o.Points.data(), o.Points.size() * sizeof(TXY));
+}
+
+void SaveObjects(const fs::path& path, const TObjList& list, const ProgressFn& progress) {
+    AtomicFile file(path);
+    Progress pr(progress);
+    pr.set(0);
+    const double d = double(std::max<long>(long(list.size()) - 1, 1));
+    BinWriter w;
+    constexpr size_t kFlushAt = 1 << 20;
+    w.reserve(kFlushAt + 4096);
+    uint64_t k = 0;
+    for (const auto& o : list) {
+        ++k;
+        pr.set(rnd(double(k) / d * 100));
+        if (o->Points.empty()) continue;
+        EncodeObject(w, *o);
+        if (w.size() >= kFlushAt) {
+            file.write(w.data());
+            w.clear();
+        }
+    }
+    file.write(w.data());
+    file.commit();
+}
+
+}  // namespace dm

@@ -1,0 +1,64 @@
+#include "MapObjects.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dm {
+
+bool sameObject(const TObj& a, const TObj& b) {
+    auto sameDouble = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    if (a.Points.size() != b.Points.size()) return false;
+    for (size_t i = 0; i < a.Points.size(); ++i)
+        if (!sameDouble(a.Points[i].X, b.Points[i].X) || !sameDouble(a.Points[i].Y, b.Points[i].Y)) return false;
+    return a.Number == b.Number && a.StartNode == b.StartNode && a.EndNode == b.EndNode && a.Kind == b.Kind &&
+           a.Code == b.Code && a.Shape == b.Shape && a.Name == b.Name && a.PenColor == b.PenColor &&
+           a.PenStyle == b.PenStyle && a.PenWidth == b.PenWidth && a.BrushStyle == b.BrushStyle &&
+           a.BrushColor == b.BrushColor && a.ExtraInt == b.ExtraInt && sameDouble(a.ExtraReal, b.ExtraReal) &&
+           sameDouble(a.Elevation, b.Elevation);
+}
+
+void ReverseObject(TObj& o) {
+    std::reverse(o.Points.begin(), o.Points.end());
+    std::swap(o.StartNode, o.EndNode);
+}
+
+TObj* TObjList::append(std::unique_ptr<TObj> o) {
+    o->Number = int32_t(items_.size());
+    items_.push_back(std::move(o));
+    return items_.back().get();
+}
+
+TObj* TObjList::appendAsIs(std::unique_ptr<TObj> o) {
+    items_.push_back(std::move(o));
+    return items_.back().get();
+}
+
+TObj* TObjList::insertAt(size_t index, std::unique_ptr<TObj> o) {
+    index = std::min(index, items_.size());
+    return items_.insert(items_.begin() + long(index), std::move(o))->get();
+}
+
+long TObjList::indexOf(const TObj* o) const {
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (items_[i].get() == o) return long(i);
+    return -1;
+}
+
+std::unique_ptr<TObj> TObjList::take(const TObj* o) {
+    const long i = indexOf(o);
+    if (i < 0) return nullptr;
+    std::unique_ptr<TObj> out = std::move(items_[size_t(i)]);
+    items_.erase(items_.begin() + i);
+    return out;
+}
+
+bool TObjList::remove(const TObj* o) { return take(o) != nullptr; }
+
+void TObjList::move(size_t from, size_t to) {
+    if (from >= items_.size() || to >= items_.size() || from == to) return;
+    auto obj = std::move(items_[from]);
+    items_.erase(items_.begin() + long(from));
+    items_.insert(items_.begin() + long(to), std::move(obj));
+}
+
+}  // namespace dm

@@ -1,0 +1,160 @@
+#pragma once
+// The vector object model: vertices, objects and the ordered object list
+// (which is also the drawing order), and the open map's object state.
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dm {
+
+// One vertex in map coordinates: X northing (up), Y easting (right); for
+// geographic maps latitude and longitude in radians.
+struct TXY {
+    double X = 0;
+    double Y = 0;
+    bool operator==(const TXY&) const = default;
+};
+
+// One vertex of the current object in pixels of the map image.
+struct TGn {
+    int32_t PX = 0;  // column
+    int32_t PY = 0;  // row
+    bool operator==(const TGn&) const = default;
+};
+
+// A Pascal-style short string of at most 255 bytes, one pointer wide (an
+// empty string allocates nothing): most objects carry no name, and a map
+// holds up to millions of objects.
+class ShortString {
+public:
+    ShortString() = default;
+    ShortString(std::string_view s) { assign(s.data(), s.size()); }
+    ShortString(const char* s) : ShortString(std::string_view(s)) {}
+    ShortString(const std::string& s) : ShortString(std::string_view(s)) {}
+    ShortString(const ShortString& o) { assign(o.data(), o.size()); }
+    ShortString(ShortString&&) noexcept = default;
+    ShortString& operator=(const ShortString& o) {
+        if (this != &o) assign(o.data(), o.size());
+        return *this;
+    }
+    ShortString& operator=(ShortString&&) noexcept = default;
+    ShortString& operator=(std::string_view s) {
+        assign(s.data(), s.size());
+        return *this;
+    }
+    ShortString& operator=(const std::string& s) { return *this = std::string_view(s); }
+    ShortString& operator=(const char* s) { return *this = std::string_view(s); }
+
+    // Keeps at most the first 255 bytes.
+    void assign(const char* p, size_t n) {
+        if (n > 255) n = 255;
+        if (n == 0) {
+            buf_.reset();
+            return;
+        }
+        std::unique_ptr<char[]> b(new char[n + 1]);
+        b[0] = char(static_cast<unsigned char>(n));
+        std::memcpy(b.get() + 1, p, n);
+        buf_ = std::move(b);
+    }
+    void clear() { buf_.reset(); }
+    size_t size() const { return buf_ ? static_cast<unsigned char>(buf_[0]) : 0; }
+    bool empty() const { return !buf_; }
+    const char* data() const { return buf_ ? buf_.get() + 1 : ""; }
+    std::string_view view() const { return {data(), size()}; }
+    std::string str() const { return std::string(view()); }
+    operator std::string_view() const { return view(); }
+    bool operator==(const ShortString& o) const { return view() == o.view(); }
+    bool operator==(std::string_view s) const { return view() == s; }
+    bool operator==(const std::string& s) const { return view() == s; }
+    bool operator==(const char* s) const { return view() == std::string_view(s); }
+
+private:
+    std::unique_ptr<char[]> buf_;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const ShortString& s) { return os << s.view(); }
+
+enum ObjKind : uint8_t { KindPoint = 1, KindLine = 2, KindArea = 3 };
+enum ObjShape : uint8_t { ShapePlain = 0, ShapeCircle = 1, ShapeArc = 2 };
+
+// One map object.  Text fields hold Windows-1251 bytes.  (The members are
+// grouped by size to keep the object small; the file order of the fields
+// is in MapFiles.cpp.)
+struct TObj {
+    std::vector<TXY> Points;
+    ShortString Name;          // at most 255 bytes
+    double ExtraReal = 0;
+    double Elevation = 0;
+    int32_t Number = 0;
+    int32_t StartNode = -1;
+    int32_t EndNode = -1;
+    int32_t Code = -1;
+    int32_t PenColor = 0;      // 0x00BBGGRR
+    int32_t PenWidth = 1;
+    int32_t BrushColor = 0;
+    int32_t ExtraInt = -1;
+    uint8_t Kind = 0;
+    uint8_t Shape = 0;
+    uint8_t PenStyle = 0;      // 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 clear
+    uint8_t BrushStyle = 0;    // 0 solid, 1 clear, 2..7 hatches
+
+    int32_t PointCount() const { return int32_t(Points.size()); }
+
+    // Copies the pen and brush values of another object.
+    void copyStyle(const TObj& o) {
+        PenColor = o.PenColor;
+        PenStyle = o.PenStyle;
+        PenWidth = o.PenWidth;
+        BrushStyle = o.BrushStyle;
+        BrushColor = o.BrushColor;
+    }
+};
+
+bool sameObject(const TObj& a, const TObj& b);  // every field equal
+
+// Reverses the direction of an object: vertices in reverse order, start and
+// end node exchanged.
+void ReverseObject(TObj& o);
+
+// The objects of the open map, owned; index 0 is drawn first.
+class TObjList {
+public:
+    size_t size() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
+    TObj* operator[](size_t i) const { return items_[i].get(); }
+    TObj* at(size_t i) const { return items_.at(i).get(); }
+    TObj* last() const { return items_.empty() ? nullptr : items_.back().get(); }
+
+    // A new object: Number = the count before appending.
+    TObj* append(std::unique_ptr<TObj> o);
+    // An object read from a file keeps its Number.
+    TObj* appendAsIs(std::unique_ptr<TObj> o);
+    // Inserts at a position (used to restore an order); Number untouched.
+    TObj* insertAt(size_t index, std::unique_ptr<TObj> o);
+    // Index of an object by identity, -1 when absent.
+    long indexOf(const TObj* o) const;
+    // Removes by identity, packs the list and returns the object (null if absent).
+    std::unique_ptr<TObj> take(const TObj* o);
+    // Removes by identity and frees the object; false if absent.
+    bool remove(const TObj* o);
+    // Moves the object at `from` so that it ends up at `to`.
+    void move(size_t from, size_t to);
+    void clear() { items_.clear(); }
+    void reserve(size_t n) { items_.reserve(n); }
+    void swap(TObjList& other) { items_.swap(other.items_); }
+
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+
+private:
+    std::vector<std::unique_ptr<TObj>> items_;
+};
+
+}  // namespace dm
+static_assert(sizeof(dm::TObj) <= 88, "keep map objects small");

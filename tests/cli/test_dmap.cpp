@@ -1,0 +1,108 @@
+#include "RunTool.h"
+#include "cli/SampleCity.h"
+#include "mapdata/MapDoc.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace dm;
+
+namespace {
+fs::path tempDir(const std::string& name) {
+    fs::path d = fs::temp_directory_path() / ("dm_cli_" + name + "_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+}  // namespace
+
+TEST(Dmap, HelpListsTheCommands) {
+    std::string out, err;
+    ASSERT_EQ(runDmap("--help", out, err), 0);
+    for (const char* c : {"info", "convert", "coord", "sample-city"}) EXPECT_NE(out.find(c), std::string::npos) << c;
+    EXPECT_EQ(runDmap("", out, err), 2);
+    EXPECT_EQ(runDmap("frobnicate", out, err), 2);
+}
+
+TEST(Dmap, InfoPrintsTheSummary) {
+    const fs::path d = tempDir("info");
+    fs::create_directories(d / "m");
+    MapDoc doc;
+    doc.Orientation = {4574000.5, 4569000.25, 13506000.125, 13499000.0, 1.2042771838760873, 1, {0, 0, 0}, 679};
+    auto add = [&](uint8_t kind, int n) {
+        auto o = std::make_unique<TObj>();
+        o->Kind = kind;
+        for (int i = 0; i < n; ++i) o->Points.push_back({double(i), 0});
+        doc.ObjList.append(std::move(o));
+    };
+    add(1, 1);
+    add(2, 3);
+    add(2, 2);
+    add(3, 5);
+    WriteOrientation(d / "m" / "Map.or", doc.Orientation);
+    SaveObjects(d / "m" / "Map.bin", doc.ObjList);
+    const std::string expected =
+        "extent: 4574000.500 4569000.250 13506000.125 13499000.000\n"
+        "coord-kind: 1\n"
+        "axial-meridian: 1.204277184\n"
+        "next-node: 679\n"
+        "objects: 4\n"
+        "vertices: 11\n"
+        "kinds: points=1 lines=2 areas=1\n";
+    std::string out, err;
+    EXPECT_EQ(runDmap((d / "m" / "Map.bin").string(), out, err), 2);  // no such command
+    ASSERT_EQ(runDmap("info " + (d / "m" / "Map.bin").string(), out, err), 0) << err;
+    EXPECT_EQ(out, expected);
+    ASSERT_EQ(runDmap("info " + (d / "m" / "map.OR").string(), out, err), 0) << err;  // found by case
+    EXPECT_EQ(out, expected);
+    // Errors: a missing map exits 1 with a message on stderr; bad arguments exit 2.
+    EXPECT_EQ(runDmap("info " + (d / "none.or").string(), out, err), 1);
+    EXPECT_FALSE(err.empty());
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(runDmap("info", out, err), 2);
+    fs::remove_all(d);
+}
+
+TEST(Dmap, ConvertReproducesTheSampleCityByteForByte) {
+    const fs::path d = tempDir("convert");
+    sample::writeStartFolder(d, {});
+    std::string out, err;
+    const fs::path in = d / "Darvent" / "Darvent.bin", outPath = d / "copy.bin";
+    ASSERT_EQ(runDmap("convert " + in.string() + " " + outPath.string(), out, err), 0) << err;
+    EXPECT_EQ(readWholeFile(in), readWholeFile(outPath));
+    // A damaged input: exit 1 naming the file and the offset.
+    auto bytes = readWholeFile(in);
+    bytes.resize(bytes.size() - 3);
+    writeFileAtomically(d / "cut.bin", bytes);
+    EXPECT_EQ(runDmap("convert " + (d / "cut.bin").string() + " " + (d / "x.bin").string(), out, err), 1);
+    EXPECT_NE(err.find("cut.bin"), std::string::npos) << err;
+    EXPECT_NE(err.find("смещение"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(d / "x.bin"));
+    fs::remove_all(d);
+}
+
+TEST(Dmap, CoordConvertsDegrees) {
+    std::string out, err;
+    ASSERT_EQ(runDmap("coord 0 1 0", out, err), 0) << err;
+    EXPECT_EQ(out, "x=0.0000 y=111327.0660\n");
+    ASSERT_EQ(runDmap("coord 41.3 69 69", out, err), 0) << err;
+    EXPECT_EQ(out.substr(0, 2), "x=");
+    EXPECT_NE(out.find(" y=0.0000\n"), std::string::npos) << out;
+    EXPECT_EQ(runDmap("coord 41.3 x 69", out, err), 2);
+    EXPECT_EQ(runDmap("coord 41.3 69", out, err), 2);
+}
+
+TEST(Dmap, SampleCityArguments) {
+    const fs::path d = tempDir("args");
+    std::string out, err;
+    EXPECT_EQ(runDmap("sample-city", out, err), 2);
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --objects", out, err), 2);
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --objects -4", out, err), 2);
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --bogus", out, err), 2);
+    ASSERT_EQ(runDmap("sample-city " + d.string() + " --objects 1234 --seed 7", out, err), 0) << err;
+    ASSERT_EQ(runDmap("info " + (d / "Darvent" / "Darvent.or").string(), out, err), 0) << err;
+    EXPECT_NE(out.find("objects: 1234\n"), std::string::npos) << out;
+    fs::remove_all(d);
+}

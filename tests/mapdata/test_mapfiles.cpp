@@ -1,0 +1,298 @@
+#include "mapdata/MapDoc.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace dm;
+
+namespace {
+
+fs::path tempDir(const std::string& name) {
+    fs::path d = fs::temp_directory_path() / ("dm_files_" + name + "_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+
+void writeBytes(const fs::path& p, const std::vector<uint8_t>& b) {
+    std::ofstream f(p, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// One record exactly as the format lays it out, independent of EncodeObject.
+std::vector<uint8_t> record(int32_t number, uint8_t kind, int32_t code, const std::string& name,
+                            const std::vector<TXY>& pts, uint32_t penStyle = 1, uint32_t brushStyle = 2) {
+    BinWriter w;
+    w.i32(number);
+    w.i32(7);      // StartNode
+    w.i32(-1);     // EndNode
+    w.u8(kind);
+    w.i32(code);
+    w.u8(0);       // Shape
+    w.i32(int32_t(name.size() + 1));
+    w.u8(uint8_t(name.size()));
+    w.bytes(name.data(), name.size());
+    w.i32(0x00FF00);  // PenColor
+    w.u32(penStyle);
+    w.i32(2);         // PenWidth
+    w.u32(brushStyle);
+    w.i32(0x123456);  // BrushColor
+    w.i32(-1);        // ExtraInt
+    w.f64(0.25);      // ExtraReal
+    w.f64(412.5);     // Elevation
+    w.i32(int32_t(pts.size()));
+    for (auto& p : pts) {
+        w.f64(p.X);
+        w.f64(p.Y);
+    }
+    return w.data();
+}
+
+std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// Names that together hold every byte 0x80..0xFF.
+std::vector<std::string> highByteNames() {
+    std::string a, b;
+    for (int c = 0x80; c < 0xC0; ++c) a.push_back(char(c));
+    for (int c = 0xC0; c <= 0xFF; ++c) b.push_back(char(c));
+    return {a, b, a + b};
+}
+
+std::string loadError(const std::vector<uint8_t>& bytes, TObjList& list) {
+    BinReader r(bytes.data(), bytes.size(), "damaged.bin");
+    try {
+        LoadObjects(r, list);
+    } catch (const FileError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(ObjectFile, LayoutAndByteExactRoundTrip) {
+    const auto names = highByteNames();
+    const auto bytes = concat({record(0, 1, 2402, "", {{1, 2}}),
+                               record(1, 2, 3060, names[0], {{1, 2}, {3, 4}, {5, 6}}),
+                               record(5, 3, 1010, names[1], {{0, 0}, {0, 10}, {10, 10}, {0, 0}}),
+                               record(3, 2, 2130, names[2], {{-1.5, 1e7}, {2.5, -3}})});
+    const fs::path d = tempDir("roundtrip");
+    writeBytes(d / "in.bin", bytes);
+    TObjList list;
+    LoadObjects(d / "in.bin", list);
+    ASSERT_EQ(list.size(), 4u);
+    const TObj& o = *list[2];
+    EXPECT_EQ(o.Number, 5);
+    EXPECT_EQ(o.StartNode, 7);
+    EXPECT_EQ(o.Kind, 3);
+    EXPECT_EQ(o.Code, 1010);
+    EXPECT_EQ(o.Name, names[1]);
+    EXPECT_EQ(o.PenColor, 0x00FF00);
+    EXPECT_EQ(o.PenStyle, 1);
+    EXPECT_EQ(o.PenWidth, 2);
+    EXPECT_EQ(o.BrushStyle, 2);
+    EXPECT_EQ(o.BrushColor, 0x123456);
+    EXPECT_EQ(o.ExtraReal, 0.25);
+    EXPECT_EQ(o.Elevation, 412.5);
+    EXPECT_EQ(o.PointCount(), 4);
+    EXPECT_EQ(list[3]->Name.size(), 128u);
+    EXPECT_TRUE(list[0]->Name.empty());
+    SaveObjects(d / "out.bin", list);
+    EXPECT_EQ(readWholeFile(d / "out.bin"), bytes);
+    fs::remove_all(d);
+}
+
+TEST(ObjectFile, NameLengthsAndEmptyNames) {
+    TObjList list;
+    auto o = std::make_unique<TObj>();
+    o->Points = {{1, 1}};
+    o->Name = std::string(255, '\xE0');
+    list.append(std::move(o));
+    auto e = std::make_unique<TObj>();
+    e->Points = {{1, 1}};
+    list.append(std::move(e));
+    BinWriter w;
+    EncodeObject(w, *list[0]);
+    BinReader r(w.data().data(), w.size(), "m");
+    r.skip(18);
+    EXPECT_EQ(r.i32(), 256);
+    EXPECT_EQ(r.u8(), 255);
+    BinWriter w2;
+    EncodeObject(w2, *list[1]);
+    BinReader r2(w2.data().data(), w2.size(), "m");
+    r2.skip(18);
+    EXPECT_EQ(r2.i32(), 1);
+    EXPECT_EQ(r2.u8(), 0);
+    EXPECT_EQ(w2.size(), 66u + 1 + 16);
+}
+
+TEST(ObjectFile, SavingDropsObjectsWithoutVerticesAndHighStyleBytes) {
+    const auto in = concat({record(0, 2, 1, "a", {{1, 1}, {2, 2}}, 0x0102, 0xFF000003),
+                            record(1, 2, 1, "b", {}),
+                            record(2, 1, 1, "c", {{3, 3}})});
+    TObjList list;
+    ASSERT_EQ(loadError(in, list), "");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0]->PenStyle, 2);
+    EXPECT_EQ(list[0]->BrushStyle, 3);
+    const fs::path d = tempDir("drop");
+    SaveObjects(d / "out.bin", list);
+    const auto expected = concat({record(0, 2, 1, "a", {{1, 1}, {2, 2}}, 2, 3), record(2, 1, 1, "c", {{3, 3}})});
+    EXPECT_EQ(readWholeFile(d / "out.bin"), expected);
+    fs::remove_all(d);
+}
+
+TEST(ObjectFile, ProgressFigures) {
+    // Empty file: 0 and nothing else.
+    std::vector<int> seen;
+    auto rec = [&](int p) { seen.push_back(p); };
+    TObjList list;
+    {
+        BinReader r(nullptr, 0, "empty");
+        LoadObjects(r, list, rec);
+        EXPECT_TRUE(list.empty());
+        EXPECT_EQ(seen, std::vector<int>{0});
+    }
+    // Under 200 bytes: E = 0, the figure never advances.
+    seen.clear();
+    {
+        const auto one = record(0, 1, 1, "", {{1, 1}});
+        ASSERT_LT(one.size(), 200u);
+        BinReader r(one.data(), one.size(), "small");
+        LoadObjects(r, list, rec);
+        EXPECT_EQ(seen, std::vector<int>{0});
+    }
+    // Records of 83 bytes: 10 of them make 830 bytes, E = 4, the figure
+    // passes 100 (k/E x 100 for k = 1..10: 25, 50, 75, 100, 125, ... 250).
+    seen.clear();
+    {
+        std::vector<uint8_t> ten;
+        for (int i = 0; i < 10; ++i) {
+            auto r1 = record(i, 1, 1, "", {{1, 1}});
+            ten.insert(ten.end(), r1.begin(), r1.end());
+        }
+        BinReader r(ten.data(), ten.size(), "ten");
+        LoadObjects(r, list, rec);
+        EXPECT_EQ(seen, (std::vector<int>{0, 50, 100, 150, 200, 250}));
+    }
+    // Saving one object: D = 1, so the figure reads 100 for it.
+    seen.clear();
+    const fs::path d = tempDir("progress");
+    TObjList one;
+    auto o = std::make_unique<TObj>();
+    o->Points = {{0, 0}};
+    one.append(std::move(o));
+    SaveObjects(d / "one.bin", one, rec);
+    EXPECT_EQ(seen, (std::vector<int>{0, 100}));
+    fs::remove_all(d);
+}
+
+TEST(ObjectFile, TruncatedAtEveryOffsetGivesAClearErrorAndKeepsWholeRecords) {
+    const auto r1 = record(0, 2, 3060, "\xC0\xC1", {{1, 2}, {3, 4}});
+    const auto r2 = record(1, 1, 2402, "", {{5, 6}});
+    const auto all = concat({r1, r2});
+    for (size_t cut = 0; cut < all.size(); ++cut) {
+        std::vector<uint8_t> part(all.begin(), all.begin() + long(cut));
+        TObjList list;
+        const std::string e = loadError(part, list);
+        if (cut == 0 || cut == r1.size()) {
+            EXPECT_EQ(e, "") << cut;  // a whole number of records is a valid file
+        } else {
+            EXPECT_NE(e.find("damaged.bin"), std::string::npos) << cut << ": " << e;
+            EXPECT_NE(e.find("смещение"), std::string::npos) << cut << ": " << e;
+        }
+        EXPECT_EQ(list.size(), cut < r1.size() ? 0u : 1u) << cut;
+    }
+}
+
+TEST(ObjectFile, DamagedCountsAreRefusedWithoutOverrun) {
+    const auto good = record(0, 1, 1, "", {{1, 1}});
+    auto patch = [&](size_t at, int32_t v) {
+        auto b = concat({good, good});
+        std::memcpy(&b[good.size() + at], &v, 4);
+        return b;
+    };
+    struct Case {
+        size_t at;
+        int32_t value;
+        const char* offset;
+    };
+    const size_t g = good.size();
+    // N at 18, PointCount at 62 + N (N = 1 here).
+    for (const Case& c : {Case{18, -5, nullptr}, Case{18, 300, nullptr}, Case{18, 100000, nullptr},
+                          Case{63, -1, nullptr}, Case{63, 2, nullptr}, Case{63, 0x7FFFFFFF, nullptr}}) {
+        TObjList list;
+        const std::string e = loadError(patch(c.at, c.value), list);
+        ASSERT_FALSE(e.empty()) << c.at << " " << c.value;
+        EXPECT_NE(e.find("смещение " + std::to_string(g + c.at)), std::string::npos) << e;
+        EXPECT_EQ(list.size(), 1u);
+    }
+    // A length byte larger than the name field.
+    auto b = concat({good, good});
+    b[g + 22] = 5;
+    TObjList list;
+    EXPECT_NE(loadError(b, list).find("смещение " + std::to_string(g + 22)), std::string::npos);
+}
+
+TEST(ObjectFile, MissingFileLeavesTheListAlone) {
+    TObjList list;
+    list.append(std::make_unique<TObj>());
+    try {
+        LoadObjects(fs::path("/nonexistent/dir/map.bin"), list);
+        FAIL();
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Файл /nonexistent/dir/map.bin не существует");
+    }
+    EXPECT_EQ(list.size(), 1u);
+}
+
+TEST(OrientationFile, RoundTripKeepsPaddingAndRejectsDamage) {
+    const fs::path d = tempDir("orient");
+    BinWriter w;
+    for (double v : {4574000.5, 4569000.25, 13506000.0, 13499000.0, 1.2}) w.f64(v);
+    w.u8(2);
+    w.bytes("\x01\x02\x03", 3);
+    w.i32(679);
+    writeBytes(d / "m.or", w.data());
+    OrientationRecord r = ReadOrientation(d / "m.or");
+    EXPECT_EQ(r.XMax, 4574000.5);
+    EXPECT_EQ(r.YMin, 13499000.0);
+    EXPECT_EQ(r.CoordKind, 2);
+    EXPECT_EQ(r.NextNode, 679);
+    WriteOrientation(d / "copy.or", r);
+    EXPECT_EQ(readWholeFile(d / "copy.or"), w.data());
+
+    // Too short, and an unknown coordinate kind.
+    writeBytes(d / "short.or", std::vector<uint8_t>(w.data().begin(), w.data().begin() + 47));
+    EXPECT_THROW(ReadOrientation(d / "short.or"), FileError);
+    auto bad = w.data();
+    bad[40] = 3;
+    writeBytes(d / "bad.or", bad);
+    try {
+        ReadOrientation(d / "bad.or");
+        FAIL();
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("смещение 40"), std::string::npos) << e.what();
+    }
+    fs::remove_all(d);
+}
+
+TEST(ObjectFile, FailedSaveKeepsTheOldFile) {
+    const fs::path d = tempDir("failsave");
+    writeBytes(d / "m.bin", {1, 2, 3});
+    TObjList list;
+    auto o = std::make_unique<TObj>();
+    o->Points = {{0, 0}};
+    list.append(std::move(o));
+    EXPECT_THROW(SaveObjects(d / "missing" / "m.bin", list), FileError);
+    fs::create_directories(d / "dir.bin" / "x");
+    EXPECT_THROW(SaveObjects(d / "dir.bin", list), FileError);
+    EXPECT_EQ(readWholeFile(d / "m.bin"), (std::vector<uint8_t>{1, 2, 3}));
+    fs::remove_all(d);
+}
