@@ -1,7 +1,9 @@
 #include "SampleCity.h"
 
+#include "classifier/Znak.h"
 #include "mapdata/Cp1251.h"
 #include "mapdata/Geometry.h"
+#include "mapdata/Rtf.h"
 
 #include <cmath>
 #include <numbers>
@@ -349,9 +351,76 @@ void buildBlock(Builder& b, const Layout& L, int r, int c) {
     if (R.chance(0.05)) b.add(5020, b.rect((x1 + x2) / 2 - 15, (y1 + y2) / 2 - 15, (x1 + x2) / 2 + 15, (y1 + y2) / 2 + 15));
 }
 
+// Point symbols on the 15 x 15 grid; '#' marks a pixel, the centre cell
+// (column 8, row 8) stands on the point.
+struct SymbolArt {
+    int code;
+    int32_t color;
+    const char* rows[15];
+};
+const SymbolArt kSymbols[] = {
+    {1, rgb(0, 0, 0), {"", "", "", "       #", "      # #", "     #   #", "    #     #", "   #   #   #",
+                       "  #         #", " #############", "", "", "", "", ""}},
+    {12, rgb(120, 60, 0), {"", "", "", "", "", "", "      ###", "      ###", "      ###", "", "", "", "", "", ""}},
+    {2402, rgb(0, 120, 0), {"", "", "     #####", "    #######", "   #########", "   #########", "   #########",
+                            "    #######", "     #####", "       #", "       #", "       #", "     #####", "", ""}},
+    {2404, rgb(0, 0, 0), {"", "", "", "", "", "      ###", "      ###", "      ###", "       #", "       #",
+                          "       #", "", "", "", ""}},
+    {2610, rgb(0, 0, 200), {"", "", "", "", "     #####", "    #     #", "    #     #", "    #  #  #", "    #     #",
+                            "    #     #", "     #####", "", "", "", ""}},
+    {2620, rgb(0, 0, 0), {"", "", "", "   #########", "   #       #", "   #    #  #", "   #   #   #", "   #  ###  #",
+                          "   #   #   #", "   #  #    #", "   #       #", "   #########", "", "", ""}},
+    {2670, rgb(0, 0, 0), {"", "  #         #", "   #       #", "    #  #  #", "     # # #", "      ###", "       #",
+                          "       #", "       #", "       #", "      ###", "", "", "", ""}},
+    {2690, rgb(0, 0, 0), {"", "", "", "", "      ###", "     #####", "      ###", "       #", "       #", "       #",
+                          "       #", "      ###", "", "", ""}},
+    {2701, rgb(0, 0, 0), {"", "", "", "   ########", "   #########", "   ########", "       #", "       #",
+                          "       #", "       #", "      ###", "", "", "", ""}},
+    {3170, rgb(0, 0, 200), {"", "", "", "     # # #", "    #  #  #", "       #", "      ###", "     #####",
+                            "    #######", "   #########", "", "", "", "", ""}},
+    {6010, rgb(80, 80, 80), {"", "", "", "", "", "", "      # #", "       #", "      # #", "", "", "", "", "", ""}},
+    {6020, rgb(80, 80, 80), {"", "", "", "", "", "", "", "     #####", "", "", "", "", "", "", ""}},
+};
+
+TZnak symbolFromArt(const SymbolArt& a) {
+    TZnak z;
+    z.Code = a.code;
+    z.Color = a.color;
+    int n = 0;
+    for (int c = 1; c <= 15; ++c) {
+        for (int r = 1; r <= 15; ++r) {
+            const std::string_view row = a.rows[r - 1];
+            if (size_t(c - 1) < row.size() && row[size_t(c - 1)] == '#') {
+                z.Col[size_t(n)] = c - 5;
+                z.Row[size_t(n)] = r - 5;
+                ++n;
+            }
+        }
+    }
+    z.Count = uint8_t(n);
+    return z;
+}
+
 }  // namespace
 
 const std::vector<SampleKind>& sampleKinds() { return kKinds; }
+
+std::vector<std::string> semanticLines() {
+    std::vector<std::string> lines;
+    for (const auto& k : kKinds) {
+        std::string l = utf8ToCp1251(k.name) + ";" + std::to_string(k.code) + ";" + std::to_string(k.penColor) + ";" +
+                        std::to_string(k.penWidth) + ";" + std::to_string(k.penDigit) + ";" +
+                        std::to_string(k.brushDigit) + ";" + std::to_string(k.brushColor) + ";";
+        lines.push_back(l);
+    }
+    return lines;
+}
+
+std::vector<TZnak> symbols() {
+    std::vector<TZnak> out;
+    for (const auto& a : kSymbols) out.push_back(symbolFromArt(a));
+    return out;
+}
 
 void buildCity(MapDoc& doc, const Options& opt) {
     doc.clearObjects();
@@ -378,8 +447,10 @@ void buildCity(MapDoc& doc, const Options& opt) {
     int nextNode = 0;
     buildRiver(b, L);
     buildStreets(b, L, nextNode);
-    buildMainRoads(b, L, nextNode);
     buildHill(b, L);
+    // The blocks leave room for the main roads, which are drawn over them.
+    const long reserve = opt.objects > 1000 ? 200 : 0;
+    b.limit = opt.objects > 0 ? opt.objects - reserve : 0;
     for (int r = 0; r < L.rows && !b.full(); ++r) {
         for (int c = 0; c < L.cols && !b.full(); ++c) {
             if (r == L.riverRow) continue;
@@ -387,6 +458,8 @@ void buildCity(MapDoc& doc, const Options& opt) {
             buildBlock(b, L, r, c);
         }
     }
+    b.limit = opt.objects;
+    buildMainRoads(b, L, nextNode);
     // A large map is filled up to the requested count with more houses
     // in the outskirts, south of the railway.
     for (int extra = 0; opt.objects > 0 && !b.full(); ++extra) {
@@ -419,6 +492,8 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
     buildCity(doc, opt);
     WriteOrientation(city / "Darvent.or", doc.Orientation);
     SaveObjects(city / "Darvent.bin", doc.ObjList);
+    WriteListFile(dir / "sem100n.smn", semanticLines());
+    WriteZnakFile(dir / "sem100n.ris", symbols());
 }
 
 }  // namespace dm::sample

@@ -2,6 +2,7 @@
 // A generated start folder for the program: the city map of Darvent (and,
 // as the program grows, its companion files), deterministic for a seed.
 
+#include "classifier/Znak.h"
 #include "mapdata/MapDoc.h"
 
 #include <cstdint>
@@ -28,6 +29,11 @@ struct Options {
     uint64_t seed = 1;
     long objects = 0;      // 0: the natural size of the default city
 };
+
+// The classifier of the sample city: semantic list lines (Windows-1251)
+// and point symbols.
+std::vector<std::string> semanticLines();
+std::vector<TZnak> symbols();
 
 // Builds the city's objects and orientation record.
 void buildCity(MapDoc& doc, const Options& opt);

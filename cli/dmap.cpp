@@ -1,8 +1,13 @@
 // dmap: the command-line companion of the map program.
 #include "SampleCity.h"
 
+#include "classifier/Znak.h"
+#include "display/Redraw.h"
 #include "mapdata/Geometry.h"
 #include "mapdata/MapDoc.h"
+
+#include <QGuiApplication>
+#include <QImage>
 
 #include <cinttypes>
 #include <cstdio>
@@ -124,11 +129,95 @@ int cmdSampleCity(const std::vector<std::string>& a) {
     return 0;
 }
 
+// A GUI application object for drawing (fonts); offscreen unless a
+// platform is chosen.
+void ensureGuiApp() {
+    if (QGuiApplication::instance()) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "dmap";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);
+}
+
+int cmdRender(const std::vector<std::string>& a) {
+    std::string map, out, start;
+    int width = 1920;
+    double printFactor = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto value = [&](const char* what) {
+            if (i + 1 >= a.size()) throw UsageError{std::string("render: ") + what + " требует значение"};
+            return a[++i];
+        };
+        if (a[i] == "-o") {
+            out = value("-o");
+        } else if (a[i] == "--screen-width") {
+            long long v;
+            if (!parseLong(value("--screen-width"), v) || v < 1 || v > 100000)
+                throw UsageError{"render: --screen-width должно быть целым от 1 до 100000"};
+            width = int(v);
+        } else if (a[i] == "--print-factor") {
+            double v;
+            if (!parseDouble(value("--print-factor"), v) || v <= 1 || v > 16)
+                throw UsageError{"render: --print-factor должно быть числом больше 1 и не больше 16"};
+            printFactor = v;
+        } else if (a[i] == "--start") {
+            start = value("--start");
+        } else if (!a[i].empty() && a[i][0] == '-') {
+            throw UsageError{"render: неизвестный параметр " + a[i]};
+        } else if (map.empty()) {
+            map = a[i];
+        } else {
+            throw UsageError{"render: лишний аргумент " + a[i]};
+        }
+    }
+    if (map.empty() || out.empty()) throw UsageError{"render: нужны MAP и -o OUT.png"};
+    fs::path orPath, binPath;
+    mapPaths(map, orPath, binPath);
+    if (!fs::exists(orPath)) throw FileError("Нет ориентирного файла " + pathText(orPath));
+    ensureGuiApp();
+
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(orPath);
+    RenderContext ctx;
+    ctx.view.setExtent(doc.Orientation);
+    if (!ctx.view.FitScaleToScreen(width)) throw FileError("Карта " + pathText(orPath) + " не имеет ширины");
+    ctx.view.Scale *= kOpenZoom;
+    QSize size = ctx.view.imageSize();
+    double factor = 1;
+    if (printFactor > 0) {
+        factor = printFactor;
+        ctx.view.SymbolFactor = factor;
+        ctx.PrintScaleX = ctx.PrintScaleY = ctx.view.Scale * factor;
+        size = QSize(rnd((ctx.view.ViewYMax - ctx.view.ViewYMin) * ctx.PrintScaleY),
+                     rnd((ctx.view.ViewXMax - ctx.view.ViewXMin) * ctx.PrintScaleX));
+    }
+    if (size.width() < 1 || size.height() < 1 || double(size.width()) * size.height() > 400e6)
+        throw FileError("Недопустимый размер изображения " + std::to_string(size.width()) + "x" +
+                        std::to_string(size.height()));
+    const fs::path startDir = start.empty() ? orPath.parent_path().parent_path() : fs::path(start);
+    ZnakSet znaks;
+    try {
+        znaks.LoadZnakIndex(startDir / "sem100n.ris");
+        ctx.znaks = &znaks;
+    } catch (const FileError& e) {
+        std::fprintf(stderr, "dmap: %s; знаки не рисуются\n", e.what());
+    }
+    LoadObjects(binPath, doc.ObjList);
+    QImage image(size, QImage::Format_RGB32);
+    RedrawMap(image, doc, ctx);
+    const QString outName = QString::fromStdString(out);
+    if (!image.save(outName)) throw FileError("Не удалось записать " + out);
+    return 0;
+}
+
 const std::vector<Command>& commands() {
     static const std::vector<Command> c = {
         {"info", "MAP", "summary of a map (MAP is its .or or .bin)", cmdInfo},
         {"convert", "IN.bin OUT.bin", "load an object file and save it again", cmdConvert},
         {"coord", "LAT LON MERIDIAN", "plane x, y of a geographic point (decimal degrees)", cmdCoord},
+        {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR]",
+         "draw every object of a map into a picture", cmdRender},
         {"sample-city", "DIR [--objects N] [--seed S]", "write a sample start folder with the city map",
          cmdSampleCity},
     };
@@ -137,7 +226,7 @@ const std::vector<Command>& commands() {
 
 void printHelp(std::FILE* to) {
     std::fprintf(to, "usage: dmap <command> [arguments]\n\ncommands:\n");
-    for (const auto& c : commands()) std::fprintf(to, "  %-12s %-30s %s\n", c.name, c.args, c.help);
+    for (const auto& c : commands()) std::fprintf(to, "  %-12s %s\n  %-12s   %s\n", c.name, c.args, "", c.help);
 }
 
 }  // namespace

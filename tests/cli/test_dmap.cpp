@@ -1,6 +1,9 @@
 #include "RunTool.h"
 #include "cli/SampleCity.h"
+#include "mapdata/Geometry.h"
 #include "mapdata/MapDoc.h"
+
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -104,5 +107,40 @@ TEST(Dmap, SampleCityArguments) {
     ASSERT_EQ(runDmap("sample-city " + d.string() + " --objects 1234 --seed 7", out, err), 0) << err;
     ASSERT_EQ(runDmap("info " + (d / "Darvent" / "Darvent.or").string(), out, err), 0) << err;
     EXPECT_NE(out.find("objects: 1234\n"), std::string::npos) << out;
+    fs::remove_all(d);
+}
+
+TEST(Dmap, RenderDrawsTheSampleCity) {
+    const fs::path d = tempDir("render");
+    sample::writeStartFolder(d, {});
+    std::string out, err;
+    const std::string map = (d / "Darvent" / "Darvent.or").string();
+    ASSERT_EQ(runDmap("render " + map + " -o " + (d / "city.png").string() + " --screen-width 800", out, err), 0)
+        << err;
+    QImage img((d / "city.png").c_str());
+    ASSERT_FALSE(img.isNull());
+    // The picture is the view extent at 800 / width x 1.447.
+    const OrientationRecord o = ReadOrientation(d / "Darvent" / "Darvent.or");
+    const double scale = 800.0 / (o.YMax - o.YMin) * 1.447;
+    EXPECT_EQ(img.width(), rnd((o.YMax - o.YMin) * scale));
+    EXPECT_EQ(img.height(), rnd((o.XMax - o.XMin) * scale));
+    // Buildings are filled with their colour, somewhere.
+    int building = 0, white = 0;
+    for (int y = 0; y < img.height(); y += 3)
+        for (int x = 0; x < img.width(); x += 3) {
+            building += img.pixel(x, y) == qRgb(238, 200, 150);
+            white += img.pixel(x, y) == qRgb(255, 255, 255);
+        }
+    EXPECT_GT(building, 1000);
+    EXPECT_GT(white, 1000);
+    // The print path at factor 2 makes a picture twice the size.
+    ASSERT_EQ(runDmap("render " + map + " -o " + (d / "print.png").string() + " --screen-width 800 --print-factor 2",
+                      out, err),
+              0)
+        << err;
+    QImage pr((d / "print.png").c_str());
+    EXPECT_EQ(pr.width(), rnd((o.YMax - o.YMin) * scale * 2));
+    EXPECT_EQ(runDmap("render " + map, out, err), 2);
+    EXPECT_EQ(runDmap("render " + map + " -o x.png --print-factor 0.5", out, err), 2);
     fs::remove_all(d);
 }

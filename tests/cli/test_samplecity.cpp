@@ -1,4 +1,6 @@
+#include "classifier/Semantics.h"
 #include "cli/SampleCity.h"
+#include "mapdata/Cp1251.h"
 
 #include <gtest/gtest.h>
 
@@ -39,9 +41,13 @@ TEST(SampleCity, LooksLikeACity) {
         }
         if (obj->Code >= 2130 && obj->Code <= 2134) {
             ++contours;
-            if (obj->Code != 2133 && obj->Code != 2134) EXPECT_GT(obj->Elevation, 0);
+            if (obj->Code != 2133 && obj->Code != 2134) {
+                EXPECT_GT(obj->Elevation, 0);
+            }
         }
-        if (obj->Kind == KindArea && obj->Shape == 0) EXPECT_EQ(obj->Points.front(), obj->Points.back());
+        if (obj->Kind == KindArea && obj->Shape == 0) {
+            EXPECT_EQ(obj->Points.front(), obj->Points.back());
+        }
     }
     EXPECT_GT(doc.ObjList.size(), 3000u);
     EXPECT_GE(contours, 10);
@@ -63,5 +69,24 @@ TEST(SampleCity, ExactObjectCountOnRequest) {
         MapDoc doc;
         sample::buildCity(doc, {3, n});
         EXPECT_EQ(long(doc.ObjList.size()), n);
+    }
+}
+
+TEST(SampleCity, ClassifierCoversEveryCodeAndPointSymbol) {
+    MapDoc doc;
+    sample::buildCity(doc, {});
+    const ActiveSemanticList sem = SemanticsFromLines(sample::semanticLines());
+    std::set<int> withSymbol;
+    for (const auto& z : sample::symbols()) withSymbol.insert(z.Code);
+    for (const auto& o : doc.ObjList) {
+        ASSERT_TRUE(SemanticDisplayName(sem, o->Code).has_value()) << o->Code;
+        if (o->Kind == KindPoint) EXPECT_TRUE(withSymbol.count(o->Code)) << o->Code;
+    }
+    // Members show with their group's heading.
+    EXPECT_EQ(cp1251ToUtf8(*SemanticDisplayName(sem, 1010)), "Здания...жилые");
+    // Every line can be chosen.
+    for (int i = 0; i < int(sem.Lines.size()); ++i) {
+        TCurrentSemantic cur;
+        EXPECT_EQ(KodSem(sem, i, cur), "") << i;
     }
 }

@@ -1,0 +1,91 @@
+#include "Znak.h"
+
+#include "mapdata/Geometry.h"
+
+#include <QPainter>
+#include <QPoint>
+
+namespace dm {
+
+TZnak DecodeZnak(BinReader& in) {
+    in.require(kZnakRecordSize, "запись знака обрезана");
+    TZnak z;
+    z.Code = in.i32();
+    z.Count = in.u8();
+    in.bytes(z.Padding.data(), 3);
+    z.Color = in.i32();
+    for (auto& c : z.Col) c = in.i32();
+    for (auto& r : z.Row) r = in.i32();
+    return z;
+}
+
+void EncodeZnak(BinWriter& out, const TZnak& z) {
+    out.i32(z.Code);
+    out.u8(z.Count);
+    out.bytes(z.Padding.data(), 3);
+    out.i32(z.Color);
+    for (auto c : z.Col) out.i32(c);
+    for (auto r : z.Row) out.i32(r);
+}
+
+std::vector<TZnak> ReadZnakFile(const std::filesystem::path& path) {
+    BinReader in(resolvePathCase(path));
+    std::vector<TZnak> out;
+    const uint64_t n = in.size() / kZnakRecordSize;
+    out.reserve(size_t(n));
+    for (uint64_t i = 0; i < n; ++i) out.push_back(DecodeZnak(in));
+    return out;
+}
+
+void WriteZnakFile(const std::filesystem::path& path, const std::vector<TZnak>& records) {
+    BinWriter w;
+    w.reserve(records.size() * kZnakRecordSize);
+    for (const auto& z : records) EncodeZnak(w, z);
+    writeFileAtomically(path, w.data());
+}
+
+void ZnakSet::clear() {
+    path_.clear();
+    index_.clear();
+    records_.clear();
+    first_.clear();
+}
+
+void ZnakSet::LoadZnakIndex(const std::filesystem::path& path) {
+    BinReader in(resolvePathCase(path));
+    const uint64_t n = std::min<uint64_t>(in.size() / kZnakRecordSize, kZnakIndexCap);
+    std::vector<TZnak> records;
+    records.reserve(size_t(n));
+    for (uint64_t i = 0; i < n; ++i) records.push_back(DecodeZnak(in));
+    clear();
+    path_ = path;
+    records_ = std::move(records);
+    for (size_t i = 0; i < records_.size(); ++i) {
+        index_.push_back({records_[i].Code, int32_t(i)});
+        first_.emplace(records_[i].Code, i);  // keeps the first record of a code
+    }
+}
+
+const TZnak* ZnakSet::find(int32_t code) const {
+    auto it = first_.find(code);
+    return it == first_.end() ? nullptr : &records_[it->second];
+}
+
+bool ZnakSet::DrawZnak(QPainter& p, int x, int y, int32_t code, double factor) const {
+    const TZnak* z = find(code);
+    if (!z) return false;
+    const int k = rnd(factor);
+    // A count above the record's room is taken as the room.
+    const int count = std::min<int>(z->Count, kZnakMaxPixels);
+    if (count == 0) return true;
+    QPoint pts[kZnakMaxPixels];
+    for (int j = 0; j < count; ++j) pts[j] = QPoint(x + k * (z->Col[size_t(j)] - 3), y + k * (z->Row[size_t(j)] - 3));
+    const int32_t c = z->Color;
+    const QPen old = p.pen();
+    p.setPen(QPen(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), 0));
+    p.drawPoints(pts, count);
+    p.setPen(old);
+    return true;
+}
+
+}  // namespace dm

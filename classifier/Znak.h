@@ -1,0 +1,68 @@
+#pragma once
+// Point symbols: a file of 1812-byte records, each up to 225 single pixels of
+// a 15 x 15 grid in one colour, and the index of its first 900 records.
+
+#include "mapdata/BinaryIO.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <unordered_map>
+#include <vector>
+
+class QPainter;
+
+namespace dm {
+
+constexpr size_t kZnakRecordSize = 1812;
+constexpr size_t kZnakIndexCap = 900;
+constexpr int kZnakMaxPixels = 225;
+
+struct TZnak {
+    int32_t Code = 0;
+    uint8_t Count = 0;
+    std::array<uint8_t, 3> Padding{0, 0, 0};
+    int32_t Color = 0;                      // 0x00BBGGRR
+    std::array<int32_t, 225> Col{};         // grid column - 5, entries 0..Count-1 used
+    std::array<int32_t, 225> Row{};         // grid row - 5
+};
+
+TZnak DecodeZnak(BinReader& in);
+void EncodeZnak(BinWriter& out, const TZnak& z);
+std::vector<TZnak> ReadZnakFile(const std::filesystem::path& path);   // every whole record
+void WriteZnakFile(const std::filesystem::path& path, const std::vector<TZnak>& records);
+
+// One index entry: the code of record `Record`.
+struct ZnakIndexEntry {
+    int32_t Code;
+    int32_t Record;
+};
+
+// The active symbol file.  Its first 900 records are kept in memory (they
+// are small) instead of being read from disk for every drawn symbol; what
+// is drawn is the same.
+class ZnakSet {
+public:
+    // Makes `path` the active symbol file and rebuilds the index.  Throws
+    // FileError when the file cannot be read; only whole records count.
+    void LoadZnakIndex(const std::filesystem::path& path);
+    void clear();
+
+    const std::vector<ZnakIndexEntry>& ZnakIndex() const { return index_; }
+    const std::filesystem::path& path() const { return path_; }
+    // The record for a code: the lowest-numbered indexed record; null if none.
+    const TZnak* find(int32_t code) const;
+
+    // Draws the symbol with its anchor (grid cell 8, 8) at (x, y), each
+    // pixel spread by the factor rounded to an integer; false when the code
+    // has no symbol (nothing drawn).  Uses the painter's composition mode.
+    bool DrawZnak(QPainter& p, int x, int y, int32_t code, double factor) const;
+
+private:
+    std::filesystem::path path_;
+    std::vector<ZnakIndexEntry> index_;
+    std::vector<TZnak> records_;
+    std::unordered_map<int32_t, size_t> first_;  // code -> record number
+};
+
+}  // namespace dm

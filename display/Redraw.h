@@ -1,0 +1,44 @@
+#pragma once
+// The full redraw of the map image, the progress bar of status panel 3 and
+// the blinking of the current object.
+
+#include "Render.h"
+
+#include "mapdata/MapDoc.h"
+#include "mapdata/MapFiles.h"
+
+#include <QRect>
+
+#include <vector>
+
+class QImage;
+class QPainter;
+
+namespace dm {
+
+// Clears the image to white and draws every object in list order with the
+// view's symbol factor.  With a layer filter, an object is drawn once for
+// every entry of the filter equal to its code.  CurObj ends as the last
+// object; EditPoints is cleared.  The progress figure is k / max(n - 1, 1).
+void RedrawMap(QImage& image, MapDoc& doc, const RenderContext& ctx, const ProgressFn& progress = {},
+               const std::vector<int>* layerFilter = nullptr);
+
+// Status panel 3 during long operations: a blue bar of percent / 100 of the
+// inner width (the rectangle less one pixel each side), and "<percent> %" in
+// white when above 0.
+void PaintProgressBar(QPainter& p, const QRect& panel, int percent);
+
+// Blinking of EditPoints, advanced by the 500 ms timer.
+struct BlinkState {
+    bool BlinkOn = false;
+    int BlinkCounter = 0;       // 1..16 once the timer runs
+    bool BlinkAsPoints = false; // vertices as small circles, else a polyline
+
+    // Advances the counter and, when blinking, draws EditPoints in red (odd
+    // count) or yellow (even count).  With an open object collection the first
+    // vertex also gets its circle.
+    void tick(QPainter* p, const std::vector<TGn>& editPoints, bool collectionOpen = false);
+    QColor color() const { return BlinkCounter % 2 ? QColor(255, 0, 0) : QColor(255, 255, 0); }
+};
+
+}  // namespace dm

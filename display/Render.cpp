@@ -1,0 +1,402 @@
+#include "Render.h"
+
+#include "classifier/Znak.h"
+#include "mapdata/Geometry.h"
+
+#include <QPainter>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace dm {
+
+using std::numbers::pi;
+
+QPen windowsPen(int32_t color, int width, uint8_t style) {
+    if (style == 5) return QPen(Qt::NoPen);
+    QPen pen(colorFromTColor(color));
+    if (width <= 1) {
+        pen.setWidth(0);  // one pixel
+        // The dash lengths of Windows' one-pixel styled pens.
+        switch (style) {
+            case 1: pen.setDashPattern({18, 6}); break;
+            case 2: pen.setDashPattern({3, 3}); break;
+            case 3: pen.setDashPattern({9, 6, 3, 6}); break;
+            case 4: pen.setDashPattern({9, 3, 3, 3, 3, 3}); break;
+            default: break;
+        }
+    } else {
+        pen.setWidth(width);
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+    }
+    return pen;
+}
+
+QBrush windowsBrush(int32_t color, uint8_t style) {
+    static const Qt::BrushStyle kStyles[] = {Qt::SolidPattern, Qt::NoBrush,      Qt::HorPattern,
+                                             Qt::VerPattern,   Qt::FDiagPattern, Qt::BDiagPattern,
+                                             Qt::CrossPattern, Qt::DiagCrossPattern};
+    return QBrush(colorFromTColor(color), style < 8 ? kStyles[style] : Qt::SolidPattern);
+}
+
+bool CircleCentre(QPoint a, QPoint b, QPoint c, QPoint& centre) {
+    const double ax = a.x(), ay = a.y(), bx = b.x(), by = b.y(), cx = c.x(), cy = c.y();
+    const double d = 2 * (ax * (by - cy) + bx * (cy - ay) + cx * (ay - by));
+    if (d == 0) return false;
+    const double a2 = ax * ax + ay * ay, b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
+    const double ux = (a2 * (by - cy) + b2 * (cy - ay) + c2 * (ay - by)) / d;
+    const double uy = (a2 * (cx - bx) + b2 * (ax - cx) + c2 * (bx - ax)) / d;
+    centre = QPoint(rnd(ux), rnd(uy));
+    return true;
+}
+
+namespace {
+
+QPoint along(QPoint p, double d, double theta) {
+    return QPoint(rnd(p.x() + d * std::cos(theta)), rnd(p.y() + d * std::sin(theta)));
+}
+
+// Direction of travel of a segment in the image and its length; false when
+// the two ends coincide.
+bool direction(QPoint a, QPoint b, double& theta, double& len) {
+    theta = DirectionAngle(a.x(), a.y(), b.x(), b.y(), len);
+    return theta != kUndefinedDirection;
+}
+
+class Drawer {
+public:
+    Drawer(QPainter& p, TObj& o, double f, const RenderContext& ctx, std::vector<QPoint>& pts)
+        : p_(p), o_(o), f_(f), ctx_(ctx), pts_(pts), print_(f > 1) {}
+
+    void run() {
+        if (o_.Points.empty()) return;
+        if (o_.PenWidth == 0) o_.PenWidth = 1;
+        p_.setPen(windowsPen(o_.PenColor, o_.PenWidth, o_.PenStyle));
+        p_.setBrush(windowsBrush(o_.BrushColor, o_.BrushStyle));
+        mapVertices();
+        if (o_.Shape == ShapeCircle || o_.Shape == ShapeArc) {
+            shape();
+            return;
+        }
+        switch (o_.Kind) {
+            case KindPoint: print_ ? pointPrint() : pointScreen(); break;
+            case KindLine: line(); break;
+            case KindArea: area(); break;
+            default: break;
+        }
+    }
+
+private:
+    void mapVertices() {
+        pts_.resize(o_.Points.size());
+        if (print_) {
+            const double x0 = ctx_.view.ViewXMax, y0 = ctx_.view.ViewYMin;
+            for (size_t i = 0; i < pts_.size(); ++i)
+                pts_[i] = QPoint(rnd((o_.Points[i].Y - y0) * ctx_.PrintScaleY), rnd((x0 - o_.Points[i].X) * ctx_.PrintScaleX));
+        } else {
+            const MapView& v = ctx_.view;
+            for (size_t i = 0; i < pts_.size(); ++i) {
+                const TGn g = v.toPixel(o_.Points[i]);
+                pts_[i] = QPoint(g.PX, g.PY);
+            }
+        }
+    }
+
+    void setWidth(int w) { p_.setPen(windowsPen(o_.PenColor, w, o_.PenStyle)); }
+
+    // A circle of radius r: outline only, or filled in the pen's colour.
+    void ellipse(QPoint c, int r, bool filled) {
+        const QBrush old = p_.brush();
+        p_.setBrush(filled ? QBrush(p_.pen().color(), Qt::SolidPattern) : QBrush(Qt::NoBrush));
+        p_.drawEllipse(c, r, r);
+        p_.setBrush(old);
+    }
+
+    void polyline() {
+        if (pts_.size() >= 2) p_.drawPolyline(pts_.data(), int(pts_.size()));
+    }
+
+    // Segments with an end in a negative column are skipped.
+    void clippedPolyline() {
+        size_t runStart = 0;
+        for (size_t i = 1; i <= pts_.size(); ++i) {
+            const bool ok = i < pts_.size() && pts_[i - 1].x() >= 0 && pts_[i].x() >= 0;
+            if (!ok) {
+                if (i - 1 > runStart) p_.drawPolyline(pts_.data() + runStart, int(i - runStart));
+                runStart = i;
+            }
+        }
+    }
+
+    bool clipped(size_t i) const { return pts_[i - 1].x() < 0 || pts_[i].x() < 0; }
+
+    void shape() {
+        if (pts_.size() < 3) return;
+        QPoint m;
+        if (!CircleCentre(pts_[0], pts_[1], pts_[2], m)) return;
+        const int r = rnd(Distance(m.x(), m.y(), pts_[0].x(), pts_[0].y()));
+        const QRect box(m.x() - r, m.y() - r, 2 * r, 2 * r);
+        if (o_.Shape == ShapeCircle) {
+            p_.drawEllipse(box);
+            znak(m.x(), m.y(), 1);
+        } else {
+            // Counter-clockwise on the screen from vertex 0 to vertex 2.
+            const double a0 = std::atan2(-(pts_[0].y() - m.y()), pts_[0].x() - m.x()) * 180 / pi;
+            const double a2 = std::atan2(-(pts_[2].y() - m.y()), pts_[2].x() - m.x()) * 180 / pi;
+            double span = a2 - a0;
+            while (span <= 0) span += 360;
+            p_.drawArc(box, rnd(a0 * 16), rnd(span * 16));
+            // The symbol stands at the fourth vertex; an arc of three has none.
+            if (pts_.size() >= 4) znak(pts_[3].x(), pts_[3].y(), 1);
+        }
+    }
+
+    bool znak(int x, int y, double factor) {
+        return ctx_.znaks && ctx_.znaks->DrawZnak(p_, x, y, o_.Code, factor);
+    }
+
+    void pointScreen() {
+        for (const QPoint& q : pts_)
+            if (!znak(q.x(), q.y(), f_)) ellipse(q, 2, false);
+    }
+
+    void pointPrint() {
+        const QPoint q = pts_[0];
+        const int x = q.x(), y = q.y();
+        const int r = rnd(3 * f_);
+        switch (o_.Code) {
+            case 1: {
+                const int c = rnd(30 * f_);
+                p_.drawLine(x, y - c, x, y + c);
+                p_.drawLine(x - c, y, x + c, y);
+                break;
+            }
+            case 12: ellipse(q, r / 2, true); break;
+            case 2402: case 2512: case 2515: case 2516: case 2518: ellipse(q, r, false); break;
+            case 2404: case 2650: {
+                const int c = rnd(f_);
+                ellipse(q, c, true);
+                p_.drawLine(x, y + c, x, y + c + rnd(5 * f_));
+                break;
+            }
+            case 2610: ellipse(q, rnd(2 * f_), false); break;
+            case 2620: {
+                const int c = rnd(5 * f_), d = rnd(f_), e = 3 * d;
+                p_.drawLine(x, y - c, x, y + c);
+                const QPoint zig[] = {{x + e, y - c}, {x - e, y - e}, {x - e, y - d},
+                                      {x + e, y + d}, {x + e, y + e}, {x - e, y + c}};
+                p_.drawPolyline(zig, 6);
+                break;
+            }
+            case 2670: {
+                const int c = rnd(f_);
+                p_.drawLine(x, y - rnd(6 * f_), x, y);
+                p_.drawLine(x + 3 * c, y - 4 * c, x + 2 * c, y);
+                p_.drawLine(x - 3 * c, y - 4 * c, x - 2 * c, y);
+                break;
+            }
+            case 2690: {
+                const int c = rnd(f_);
+                ellipse(q, c, true);
+                ellipse(QPoint(x - rnd(5 * f_), y), c, true);
+                break;
+            }
+            case 2701: {
+                const int c = rnd(f_);
+                ellipse(QPoint(x - rnd(2.5 * f_), y), c, true);
+                ellipse(q, c, true);
+                break;
+            }
+            case 3170: case 3171:
+                ellipse(q, rnd(2 * f_), false);
+                ellipse(q, 2, false);
+                break;
+            default: ellipse(q, r / 2, false); break;
+        }
+    }
+
+    void line() {
+        if (o_.Code == 902) setWidth(2);
+        switch (o_.Code) {
+            case 741: centreCross(); return;
+            case 780: case 790: print_ ? poleLinePrint() : poleLine(); return;
+            case 840: case 850: case 860: case 870: case 880: case 1160: case 1650: case 1660: case 1670:
+            case 1680: case 1690: case 1700: case 2221: case 2222: case 2290: case 2310: case 2370: case 2800:
+            case 3150: case 3320: case 3330: case 3420: case 3430: case 4010: case 4720: case 4730: case 4750:
+                sideTicks();
+                return;
+            case 930: case 940: case 2270: case 2300: crossTicks(); return;
+            case 1891: arrow(); return;
+            case 2410: case 2560: circleChain(); return;
+            case 1490: {
+                QPen pen = p_.pen();
+                pen.setColor(colorFromTColor(32768));
+                p_.setPen(pen);
+                polyline();
+                return;
+            }
+            case 901: case 905:
+                if (print_) p_.setPen(windowsPen(0, 6, 0));
+                polyline();
+                return;
+            case 1070: if (print_) setWidth(3); polyline(); return;
+            case 3100: if (print_) setWidth(6); polyline(); return;
+            case 3130: if (print_) setWidth(4); polyline(); return;
+            case 3110: if (print_) polyline(); return;
+            case 3160: if (print_) { setWidth(3); polyline(); } return;
+            default: polyline(); return;
+        }
+    }
+
+    void area() {
+        if (o_.Code == 2222 || o_.Code == 2370) sideTicks();
+        else if (o_.Code == 741) centreCross();
+        if (print_) {
+            if (o_.Code == 3100) setWidth(6);
+            else if (o_.Code == 3130) setWidth(4);
+            else if (o_.Code == 3160) setWidth(3);
+        }
+        if (!ctx_.NoAreaFill && areaFill()) return;
+        clippedPolyline();
+    }
+
+    bool areaFill() {
+        if (pts_.back().x() != pts_.front().x()) return false;
+        thread_local std::vector<QPoint> poly;
+        poly.clear();
+        poly.push_back(pts_[0]);
+        for (size_t i = 1; i < pts_.size(); ++i) poly.push_back(pts_[i].x() < 0 ? poly.back() : pts_[i]);
+        p_.drawPolygon(poly.data(), int(poly.size()), Qt::OddEvenFill);
+        return true;
+    }
+
+    void sideTicks() {
+        const double s = 6 * f_;
+        for (size_t i = 1; i < pts_.size(); ++i) {
+            if (clipped(i)) continue;
+            const QPoint a = pts_[i - 1], b = pts_[i];
+            p_.drawLine(a, b);
+            double th, len;
+            if (!direction(a, b, th, len)) continue;
+            for (int k = 0; len - k * s > 6; ++k) {
+                const QPoint m = along(a, (k + 0.5) * s, th);
+                p_.drawLine(m, along(m, s / 2, th + pi / 2));
+            }
+        }
+    }
+
+    void crossTicks() {
+        const double g = 10 * f_;
+        for (size_t i = 1; i < pts_.size(); ++i) {
+            if (clipped(i)) continue;
+            const QPoint a = pts_[i - 1], b = pts_[i];
+            p_.drawLine(a, b);
+            double th, len;
+            if (!direction(a, b, th, len)) continue;
+            for (int k = 0;; ++k) {
+                const QPoint c = along(a, k * g, th);
+                p_.drawLine(along(c, g / 4, th + 3 * pi / 2), along(c, g / 4, th + pi / 2));
+                if (len - k * g <= 10) break;
+            }
+        }
+    }
+
+    void centreCross() {
+        clippedPolyline();
+        double sx = pts_[0].x(), sy = pts_[0].y();
+        int n = 1;
+        for (size_t i = 2; i < pts_.size(); ++i, ++n) {
+            sx += pts_[i].x();
+            sy += pts_[i].y();
+        }
+        const int cx = rnd(sx / n), cy = rnd(sy / n), g = rnd(3 * f_);
+        p_.drawLine(cx + g, cy, cx - g, cy);
+        p_.drawLine(cx, cy - g, cx, cy + g);
+    }
+
+    void poleLine() {
+        const int r = rnd(2 * f_);
+        for (const QPoint& q : pts_) ellipse(q, r, false);
+        for (size_t i = 1; i < pts_.size(); ++i) {
+            if (clipped(i)) continue;
+            const QPoint a = pts_[i - 1], b = pts_[i];
+            double th, len;
+            if (!direction(a, b, th, len)) continue;
+            p_.drawLine(a, along(a, 10 * f_, th));
+            p_.drawLine(b, along(b, 10 * f_, th + pi));
+        }
+    }
+
+    void circleChain() {
+        const int c = f_ > 1 ? rnd(3 * f_) : 2;
+        const double h = (o_.Code == 2410 ? 8 : 6) * f_;
+        for (size_t i = 1; i < pts_.size(); ++i) {
+            if (clipped(i)) continue;
+            const QPoint a = pts_[i - 1], b = pts_[i];
+            double th, len;
+            if (!direction(a, b, th, len)) continue;
+            for (int k = 0;; ++k) {
+                const QPoint q = along(a, k * h, th);
+                if (o_.Code == 2560 && k % 2 == 0) {
+                    const QPen old = p_.pen();
+                    p_.setPen(QPen(Qt::black, 0));
+                    p_.drawPoint(q);
+                    p_.setPen(old);
+                } else {
+                    ellipse(q, c, false);
+                }
+                if (len - k * h <= h / f_) break;
+            }
+        }
+    }
+
+    void poleLinePrint() {
+        const int r = rnd(1.5 * f_);
+        for (const QPoint& q : pts_) ellipse(q, r, true);
+        const double arm = 5 * f_, off = 13 * f_;
+        for (size_t i = 1; i < pts_.size(); ++i) {
+            const QPoint a = pts_[i - 1], b = pts_[i];
+            double th, len;
+            if (!direction(a, b, th, len)) continue;
+            p_.drawLine(a, b);
+            if (off > len / 2) continue;
+            if (i + 1 < pts_.size()) {
+                const QPoint A = along(a, off, th);
+                p_.drawLine(A, along(A, -arm, th + pi / 6));
+                p_.drawLine(A, along(A, -arm, th - pi / 6));
+            }
+            const QPoint B = along(b, off, th + pi);
+            p_.drawLine(B, along(B, arm, th + pi / 6));
+            p_.drawLine(B, along(B, arm, th - pi / 6));
+        }
+    }
+
+    void arrow() {
+        if (pts_.size() < 2) return;
+        const QPoint a = pts_[0], b = pts_[1];
+        p_.drawLine(a, b);
+        double th, len;
+        if (!direction(a, b, th, len)) return;
+        p_.drawLine(b, along(b, -5 * f_, th + pi / 6));
+        p_.drawLine(b, along(b, -5 * f_, th - pi / 6));
+    }
+
+    QPainter& p_;
+    TObj& o_;
+    double f_;
+    const RenderContext& ctx_;
+    std::vector<QPoint>& pts_;
+    bool print_;
+};
+
+}  // namespace
+
+void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx) {
+    if (ctx.SeriesSelector != 10 || factor < 1) return;
+    thread_local std::vector<QPoint> buffer;
+    Drawer(p, obj, factor, ctx, buffer).run();
+}
+
+}  // namespace dm

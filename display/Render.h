@@ -1,0 +1,48 @@
+#pragma once
+// Drawing of one map object on a painter: the screen path (symbol factor 1,
+// raster symbols for points) and the print path (factor above 1, printer
+// transform, drawn point figures and heavier lines for some codes).
+
+#include "MapView.h"
+
+#include "mapdata/MapObjects.h"
+
+#include <QColor>
+#include <QPen>
+
+class QPainter;
+
+namespace dm {
+
+class ZnakSet;
+
+struct RenderContext {
+    MapView view;                 // transform of the screen path
+    double PrintScaleX = 0;       // rows per map unit of the print path
+    double PrintScaleY = 0;       // columns per map unit of the print path
+    bool NoAreaFill = false;      // areas as outlines only
+    uint8_t SeriesSelector = 10;  // drawing happens only when it is 10
+    const ZnakSet* znaks = nullptr;
+};
+
+inline QColor colorFromTColor(int32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+inline int32_t tcolorFromColor(const QColor& c) { return c.red() | (c.green() << 8) | (c.blue() << 16); }
+
+// The Windows pen of an object: style 5 draws nothing; dashed styles apply to
+// one-pixel pens only (a wider styled pen is solid), wide pens have round
+// ends and joins.
+QPen windowsPen(int32_t color, int width, uint8_t style);
+// Brush style 0 solid, 1 clear, 2 horizontal, 3 vertical, 4 forward
+// diagonal, 5 backward diagonal, 6 cross, 7 diagonal cross.
+QBrush windowsBrush(int32_t color, uint8_t style);
+
+// Draws the object with the factor: the screen path when it is 1, the print
+// path when above 1, nothing below 1.  A stored pen width of 0 becomes 1.
+// The painter's composition mode is the caller's (copy or not-xor).
+void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx);
+
+// Centre of the circle through three pixels (to the nearest pixel); false
+// when they lie on one line.
+bool CircleCentre(QPoint a, QPoint b, QPoint c, QPoint& centre);
+
+}  // namespace dm

@@ -1,0 +1,278 @@
+#include "classifier/Znak.h"
+#include "display/Render.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace dm;
+
+namespace {
+
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kBlack = qRgb(0, 0, 0);
+
+// A view in which column = Y and row = 100 - X (scale 1), so objects can be
+// given in pixels.
+RenderContext pixelContext() {
+    RenderContext c;
+    c.view.ViewXMax = 100;
+    c.view.ViewXMin = 0;
+    c.view.ViewYMin = 0;
+    c.view.ViewYMax = 100;
+    c.view.Scale = 1;
+    c.PrintScaleX = 1;
+    c.PrintScaleY = 1;
+    return c;
+}
+
+TObj object(uint8_t kind, int code, std::vector<std::pair<int, int>> colRow) {
+    TObj o;
+    o.Kind = kind;
+    o.Code = code;
+    for (auto [c, r] : colRow) o.Points.push_back({100.0 - r, double(c)});
+    return o;
+}
+
+QImage draw(TObj& o, double factor = 1, const RenderContext& ctx = pixelContext(), int w = 100, int h = 100) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    DrawObject(p, o, factor, ctx);
+    return img;
+}
+
+bool set(const QImage& img, int x, int y) { return img.pixel(x, y) != kWhite; }
+
+int countSet(const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) n += set(img, x, y);
+    return n;
+}
+
+std::string column(const QImage& img, int x, int y0, int y1) {
+    std::string s;
+    for (int y = y0; y <= y1; ++y) s += set(img, x, y) ? '#' : '.';
+    return s;
+}
+
+}  // namespace
+
+TEST(Render, ZeroPenWidthDrawsOnePixelAndIsStoredAsOne) {
+    TObj o = object(2, 5, {{10, 50}, {90, 50}});
+    o.PenWidth = 0;
+    QImage img = draw(o);
+    EXPECT_EQ(o.PenWidth, 1);
+    EXPECT_EQ(column(img, 40, 48, 52), "..#..");
+}
+
+TEST(Render, PenAndBrushFollowTheWindowsValues) {
+    TObj o = object(2, 5, {{10, 50}, {90, 50}});
+    o.PenColor = 0x0000FF;  // red in 0x00BBGGRR
+    o.PenWidth = 5;
+    QImage img = draw(o);
+    EXPECT_EQ(img.pixel(50, 50), qRgb(255, 0, 0));
+    EXPECT_EQ(column(img, 50, 46, 54), "..#####..");
+    o.PenStyle = 5;  // clear: nothing drawn
+    EXPECT_EQ(countSet(draw(o)), 0);
+    o.PenStyle = 1;  // dashed but wide: drawn solid
+    EXPECT_EQ(column(draw(o), 40, 46, 54), "..#####..");
+    o.PenWidth = 1;  // one pixel wide dashes of 18 on, 6 off
+    QImage dashed = draw(o);
+    int on = 0;
+    for (int x = 10; x < 34; ++x) on += set(dashed, x, 50);
+    EXPECT_EQ(on, 18);
+}
+
+TEST(Render, CrossTicksAtZeroTenAndTwentyPixels) {
+    TObj o = object(2, 930, {{10, 50}, {35, 50}});
+    QImage img = draw(o);
+    // Ticks of g/4 = 2.5 either side: rows rnd(47.5) = 48 to rnd(52.5) = 52.
+    for (int x : {10, 20, 30}) EXPECT_EQ(column(img, x, 46, 54), "..#####..") << x;
+    for (int x : {15, 25, 35}) EXPECT_EQ(column(img, x, 46, 54), "....#....") << x;
+    EXPECT_FALSE(set(img, 40, 50));
+}
+
+TEST(Render, SideTicksStandOnTheRightHandSide) {
+    // Left to right: the right-hand side is below.  Ticks every 6 pixels,
+    // from 3 pixels in, while more than 6 pixels remain: at 3, 9, 15, 21.
+    TObj o = object(2, 840, {{10, 50}, {40, 50}});
+    QImage img = draw(o);
+    for (int x : {13, 19, 25, 31}) EXPECT_EQ(column(img, x, 46, 54), "....####.") << x;
+    EXPECT_EQ(column(img, 37, 46, 54), "....#....");
+    EXPECT_EQ(column(img, 16, 46, 54), "....#....");
+    // Right to left: ticks above.
+    TObj back = object(2, 840, {{40, 50}, {10, 50}});
+    QImage img2 = draw(back);
+    EXPECT_EQ(column(img2, 37, 46, 54), ".####....");
+    // A segment with an end in a negative column is skipped.
+    RenderContext shifted = pixelContext();
+    shifted.view.ViewYMin = 20;
+    EXPECT_EQ(countSet(draw(o, 1, shifted)), 0);
+}
+
+TEST(Render, CentreCrossAndArrow) {
+    // Mean of vertex 0 and vertices 2..: (10,10) and (30,30) -> (20,20).
+    TObj o = object(2, 741, {{10, 10}, {90, 90}, {30, 30}});
+    QImage img = draw(o);
+    for (int d = -3; d <= 3; ++d) {
+        EXPECT_TRUE(set(img, 20 + d, 20));
+        EXPECT_TRUE(set(img, 20, 20 + d));
+    }
+    EXPECT_FALSE(set(img, 24, 20));
+    EXPECT_FALSE(set(img, 20, 24) && !set(img, 21, 24));
+
+    TObj a = object(2, 1891, {{10, 50}, {40, 50}, {40, 90}});
+    QImage ai = draw(a);
+    // Only the first segment, with two arms of 5 pixels back from its end.
+    EXPECT_TRUE(set(ai, 25, 50));
+    EXPECT_FALSE(set(ai, 40, 70));
+    EXPECT_TRUE(set(ai, 36, 48));  // 40 - 5 cos 30, 50 - 5 sin 30 = (35.7, 47.5)
+    EXPECT_TRUE(set(ai, 36, 52));
+}
+
+TEST(Render, PoleLineLeavesTheMiddleOpen) {
+    TObj o = object(2, 780, {{10, 50}, {60, 50}});
+    QImage img = draw(o);
+    EXPECT_TRUE(set(img, 12, 50) || set(img, 12, 49));  // circle radius 2 at the start
+    EXPECT_TRUE(set(img, 18, 50));                        // first 10 pixels
+    EXPECT_FALSE(set(img, 35, 50));                       // middle open
+    EXPECT_TRUE(set(img, 52, 50));                        // last 10 pixels
+    EXPECT_TRUE(set(img, 10, 48));                        // circle around the vertex
+}
+
+TEST(Render, CircleChainOfTreeRows) {
+    // 2560: a black pixel at even steps, a circle of radius 2 at odd steps (6 px apart).
+    TObj o = object(2, 2560, {{10, 50}, {40, 50}});
+    o.PenColor = 0x00FF00;
+    QImage img = draw(o);
+    EXPECT_EQ(img.pixel(10, 50), kBlack);
+    EXPECT_EQ(img.pixel(22, 50), kBlack);
+    EXPECT_EQ(img.pixel(16, 48), qRgb(0, 255, 0));  // top of the circle at 16
+    EXPECT_FALSE(set(img, 16, 50));                 // hollow centre
+    EXPECT_FALSE(set(img, 13, 50));
+}
+
+TEST(Render, AreaFillRuleUsesTheColumnsOfFirstAndLastVertex) {
+    // Last vertex in the first one's column but another row: still filled.
+    TObj a = object(3, 1010, {{20, 20}, {80, 20}, {80, 80}, {20, 78}});
+    a.BrushColor = 0x00FF0000;  // blue
+    QImage img = draw(a);
+    EXPECT_EQ(img.pixel(50, 50), qRgb(0, 0, 255));
+    // Last column differs: outline only.
+    TObj b = object(3, 1010, {{20, 20}, {80, 20}, {80, 80}, {21, 80}});
+    b.BrushColor = 0x00FF0000;
+    QImage img2 = draw(b);
+    EXPECT_EQ(img2.pixel(50, 50), kWhite);
+    EXPECT_TRUE(set(img2, 50, 20));
+    EXPECT_FALSE(set(img2, 20, 50));  // not closed back to the start
+    // NoAreaFill: outline only even when closed.
+    RenderContext ctx = pixelContext();
+    ctx.NoAreaFill = true;
+    QImage img3 = draw(a, 1, ctx);
+    EXPECT_EQ(img3.pixel(50, 50), kWhite);
+    EXPECT_TRUE(set(img3, 50, 20));
+}
+
+TEST(Render, CodesDrawnOnlyInPrint) {
+    TObj o = object(2, 3160, {{10, 50}, {90, 50}});
+    EXPECT_EQ(countSet(draw(o)), 0);
+    QImage printed = draw(o, 4);
+    EXPECT_EQ(column(printed, 50, 47, 53), "..###..");
+    TObj w = object(2, 3110, {{10, 50}, {90, 50}});
+    EXPECT_EQ(countSet(draw(w)), 0);
+    EXPECT_GT(countSet(draw(w, 4)), 0);
+    // 901 prints black and 6 pixels wide.
+    TObj b = object(2, 901, {{10, 50}, {90, 50}});
+    b.PenColor = 0x0000FF;
+    EXPECT_EQ(draw(b).pixel(50, 50), qRgb(255, 0, 0));
+    QImage pb = draw(b, 4);
+    EXPECT_EQ(pb.pixel(50, 50), kBlack);
+    int rows = 0;
+    for (int y = 40; y < 60; ++y) rows += set(pb, 50, y);
+    EXPECT_EQ(rows, 6);
+}
+
+TEST(Render, PointsOnScreenAndInPrint) {
+    ZnakSet none;
+    TObj p = object(1, 2402, {{20, 20}, {60, 60}});
+    // No symbol: a circle of radius 2 at every vertex on the screen.
+    QImage s = draw(p);
+    EXPECT_TRUE(set(s, 22, 20));
+    EXPECT_TRUE(set(s, 62, 60));
+    EXPECT_FALSE(set(s, 20, 20));
+    // Print: one figure, at the first vertex only (2402: circle of radius 3 x factor).
+    QImage pr = draw(p, 2);
+    EXPECT_TRUE(set(pr, 26, 20));
+    EXPECT_FALSE(set(pr, 20, 20));
+    EXPECT_FALSE(set(pr, 66, 60));
+    EXPECT_FALSE(set(pr, 62, 60));
+    // Code 1: a cross of half-length 30 x factor.
+    TObj cross = object(1, 1, {{50, 50}});
+    QImage c = draw(cross, 1.5);
+    EXPECT_TRUE(set(c, 50, 5));
+    EXPECT_TRUE(set(c, 95, 50));
+    EXPECT_FALSE(set(c, 50, 4));
+}
+
+TEST(Render, PointSymbolsFromTheClassifier) {
+    const auto dir = std::filesystem::temp_directory_path() / ("dm_render_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    TZnak z;
+    z.Code = 2402;
+    z.Count = 1;
+    z.Color = 0x0000FF;
+    z.Col[0] = 3;  // the anchor cell
+    z.Row[0] = 3;
+    WriteZnakFile(dir / "s.ris", {z});
+    ZnakSet set;
+    set.LoadZnakIndex(dir / "s.ris");
+    std::filesystem::remove_all(dir);
+    RenderContext ctx = pixelContext();
+    ctx.znaks = &set;
+    TObj p = object(1, 2402, {{20, 20}, {60, 60}});
+    QImage s = draw(p, 1, ctx);
+    EXPECT_EQ(s.pixel(20, 20), qRgb(255, 0, 0));
+    EXPECT_EQ(s.pixel(60, 60), qRgb(255, 0, 0));
+    EXPECT_EQ(countSet(s), 2);
+}
+
+TEST(Render, CirclesThroughThreePoints) {
+    QPoint m;
+    ASSERT_TRUE(CircleCentre({40, 50}, {50, 40}, {60, 50}, m));
+    EXPECT_EQ(m, QPoint(50, 50));
+    EXPECT_FALSE(CircleCentre({0, 0}, {10, 10}, {20, 20}, m));
+    TObj c = object(3, 6010, {{40, 50}, {50, 40}, {60, 50}, {50, 60}, {1, 1}});
+    c.Shape = ShapeCircle;
+    c.BrushColor = 0x00FF0000;
+    QImage img = draw(c);
+    EXPECT_EQ(img.pixel(50, 50), qRgb(0, 0, 255));
+    EXPECT_TRUE(set(img, 60, 50));
+    EXPECT_FALSE(set(img, 1, 1));  // only the first three vertices count
+    EXPECT_EQ(c.PointCount(), 5);
+    // Arc: counter-clockwise on the screen from vertex 0 (left) to vertex 2
+    // (right) runs through the bottom, whatever the middle vertex.
+    TObj a = object(2, 6020, {{40, 50}, {50, 40}, {60, 50}});
+    a.Shape = ShapeArc;
+    QImage ai = draw(a);
+    EXPECT_TRUE(set(ai, 50, 60));
+    EXPECT_FALSE(set(ai, 50, 40));
+    // Fewer than three vertices: nothing.
+    TObj two = object(2, 6020, {{40, 50}, {50, 40}});
+    two.Shape = ShapeArc;
+    EXPECT_EQ(countSet(draw(two)), 0);
+}
+
+TEST(Render, NothingBelowFactorOneOrForAnotherSeries) {
+    TObj o = object(2, 5, {{10, 50}, {90, 50}});
+    EXPECT_EQ(countSet(draw(o, 0.5)), 0);
+    RenderContext ctx = pixelContext();
+    ctx.SeriesSelector = 9;
+    EXPECT_EQ(countSet(draw(o, 1, ctx)), 0);
+    TObj k = object(7, 5, {{10, 50}, {90, 50}});
+    EXPECT_EQ(countSet(draw(k)), 0);
+}
