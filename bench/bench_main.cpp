@@ -1,7 +1,14 @@
 // Benchmarks of whole operations on a large generated map.  Each figure is
 // the median of several runs, next to a baseline measured in the same run.
+#include "classifier/Znak.h"
 #include "cli/SampleCity.h"
+#include "display/Redraw.h"
 #include "mapdata/MapDoc.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QLine>
+#include <QPainter>
 
 #include <malloc.h>
 
@@ -84,10 +91,75 @@ int benchLoad(const fs::path& bin, int runs) {
     return 0;
 }
 
+// Full redraw of the map as the program opens it (1920-pixel screen), next to
+// the same segments drawn by a bare drawLines loop into an image of the
+// same size.
+int benchRedraw(const fs::path& bin, int runs) {
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(withExtension(bin, ".or"));
+    LoadObjects(bin, doc.ObjList);
+    RenderContext ctx;
+    ctx.view.setExtent(doc.Orientation);
+    ctx.view.FitScaleToScreen(1920);
+    ctx.view.Scale *= kOpenZoom;
+    ZnakSet znaks;
+    try {
+        znaks.LoadZnakIndex(bin.parent_path().parent_path() / "sem100n.ris");
+        ctx.znaks = &znaks;
+    } catch (const FileError&) {
+    }
+    const QSize size = ctx.view.imageSize();
+    QImage image(size, QImage::Format_RGB32);
+    // The baseline's segments, in pixels, one list per object.
+    std::vector<std::vector<QLine>> lines;
+    lines.reserve(doc.ObjList.size());
+    size_t segments = 0;
+    for (const auto& o : doc.ObjList) {
+        std::vector<QLine> l;
+        for (size_t i = 1; i < o->Points.size(); ++i) {
+            const TGn a = ctx.view.toPixel(o->Points[i - 1]), b = ctx.view.toPixel(o->Points[i]);
+            l.emplace_back(a.PX, a.PY, b.PX, b.PY);
+        }
+        segments += l.size();
+        lines.push_back(std::move(l));
+    }
+    std::vector<double> redraw, bare;
+    for (int i = 0; i < runs; ++i) {
+        redraw.push_back(seconds([&] { RedrawMap(image, doc, ctx); }));
+        bare.push_back(seconds([&] {
+            image.fill(Qt::white);
+            QPainter p(&image);
+            p.setPen(QPen(Qt::black, 0));
+            for (const auto& l : lines)
+                if (!l.empty()) p.drawLines(l.data(), int(l.size()));
+        }));
+    }
+    const double r = median(redraw), b = median(bare);
+    std::printf("image: %dx%d, objects: %zu, segments: %zu, runs: %d (medians)\n", size.width(), size.height(),
+                doc.ObjList.size(), segments, runs);
+    std::printf("redraw:     %7.3f s  %10.0f objects/s  %10.0f segments/s\n", r, doc.ObjList.size() / r,
+                segments / r);
+    std::printf("drawLines:  %7.3f s  %10.0f objects/s  %10.0f segments/s\n", b, doc.ObjList.size() / b,
+                segments / b);
+    std::printf("redraw speed = %.2f of the bare loop (target >= 0.5)\n", b / r);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     std::vector<std::string> a(argv + 1, argv + argc);
+    if (a.size() >= 2 && a[0] == "redraw") {
+        const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
+        try {
+            return benchRedraw(a[1], runs);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (a.size() >= 2 && a[0] == "load") {
         const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
         try {
@@ -97,6 +169,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::fprintf(stderr, "usage: darvent-bench load MAP.bin [RUNS]\n");
+    std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS]\n");
     return 2;
 }

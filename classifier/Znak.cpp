@@ -1,9 +1,13 @@
 #include "Znak.h"
 
+#include "PaintTarget.h"
+
 #include "mapdata/Geometry.h"
 
 #include <QPainter>
 #include <QPoint>
+
+#include <algorithm>
 
 namespace dm {
 
@@ -79,8 +83,23 @@ bool ZnakSet::DrawZnak(QPainter& p, int x, int y, int32_t code, double factor) c
     const int count = std::min<int>(z->Count, kZnakMaxPixels);
     if (count == 0) return true;
     QPoint pts[kZnakMaxPixels];
-    for (int j = 0; j < count; ++j) pts[j] = QPoint(x + k * (z->Col[size_t(j)] - 3), y + k * (z->Row[size_t(j)] - 3));
+    int x0 = x, x1 = x, y0 = y, y1 = y;
+    for (int j = 0; j < count; ++j) {
+        pts[j] = QPoint(x + k * (z->Col[size_t(j)] - 3), y + k * (z->Row[size_t(j)] - 3));
+        x0 = std::min(x0, pts[j].x());
+        x1 = std::max(x1, pts[j].x());
+        y0 = std::min(y0, pts[j].y());
+        y1 = std::max(y1, pts[j].y());
+    }
     const int32_t c = z->Color;
+    if (QImage* img = directImageTarget(p); img && x0 >= 0 && y0 >= 0 && x1 < img->width() && y1 < img->height()) {
+        // Straight into the map image: the same pixels, without the painter's overhead.
+        const QRgb rgb = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+        uchar* bits = img->bits();
+        const qsizetype bpl = img->bytesPerLine();
+        for (int j = 0; j < count; ++j) reinterpret_cast<QRgb*>(bits + pts[j].y() * bpl)[pts[j].x()] = rgb;
+        return true;
+    }
     const QPen old = p.pen();
     p.setPen(QPen(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), 0));
     p.drawPoints(pts, count);

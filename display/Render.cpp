@@ -1,10 +1,13 @@
 #include "Render.h"
 
+#include "classifier/PaintTarget.h"
 #include "classifier/Znak.h"
 #include "mapdata/Geometry.h"
 
+#include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -54,6 +57,116 @@ bool CircleCentre(QPoint a, QPoint b, QPoint c, QPoint& centre) {
 
 namespace {
 
+// The pen and brush of the previous object, reused while the style repeats
+// (building a QPen per object costs more than drawing a small one).
+QPen cachedPen(int32_t color, int width, uint8_t style) {
+    thread_local struct {
+        int32_t color = 0;
+        int width = -1;
+        uint8_t style = 0;
+        QPen pen;
+    } c;
+    if (c.width != width || c.color != color || c.style != style) {
+        c.pen = windowsPen(color, width, style);
+        c.color = color;
+        c.width = width;
+        c.style = style;
+    }
+    return c.pen;
+}
+
+QBrush cachedBrush(int32_t color, uint8_t style) {
+    thread_local struct {
+        int32_t color = -1;
+        uint8_t style = 255;
+        QBrush brush;
+    } c;
+    if (c.color != color || c.style != style) {
+        c.brush = windowsBrush(color, style);
+        c.color = color;
+        c.style = style;
+    }
+    return c.brush;
+}
+
+// Small polygons on the map image are the bulk of a city map (houses), and
+// the painter's general polygon fill costs far more than their few pixels.
+// This draws a polygon with a solid one-pixel pen and a solid (or no) brush
+// straight into the image when the painter copies, without clip or
+// transform, and the polygon lies wholly inside; otherwise it returns false
+// and the caller uses the painter.  Pixels whose centre lies inside the
+// polygon (even-odd) take the brush; the outline is a closed ring of lines.
+bool fastPolygon(QPainter& p, const QPoint* pts, int n) {
+    constexpr int kMaxSide = 64;
+    if (n < 3) return false;
+    QImage* img = directImageTarget(p);
+    if (!img) return false;
+    const QPen& pen = p.pen();
+    const bool outline = pen.style() != Qt::NoPen;
+    if (outline && (pen.style() != Qt::SolidLine || pen.widthF() > 1 || pen.color().alpha() != 255 ||
+                    pen.brush().style() != Qt::SolidPattern))
+        return false;
+    const QBrush& brush = p.brush();
+    const bool fill = brush.style() != Qt::NoBrush;
+    if (fill && (brush.style() != Qt::SolidPattern || brush.color().alpha() != 255)) return false;
+    int x0 = pts[0].x(), x1 = x0, y0 = pts[0].y(), y1 = y0;
+    for (int i = 1; i < n; ++i) {
+        x0 = std::min(x0, pts[i].x());
+        x1 = std::max(x1, pts[i].x());
+        y0 = std::min(y0, pts[i].y());
+        y1 = std::max(y1, pts[i].y());
+    }
+    if (x0 < 0 || y0 < 0 || x1 >= img->width() || y1 >= img->height() || x1 - x0 > kMaxSide ||
+        y1 - y0 > kMaxSide)
+        return false;
+    uchar* bits = img->bits();
+    const qsizetype bpl = img->bytesPerLine();
+    auto px = [&](int x, int y) -> QRgb& { return reinterpret_cast<QRgb*>(bits + y * bpl)[x]; };
+    if (fill) {
+        const QRgb c = brush.color().rgba();
+        double xs[kMaxSide * 4 + 8];
+        for (int y = y0; y <= y1; ++y) {
+            int m = 0;
+            for (int i = 0; i < n; ++i) {
+                const QPoint a = pts[i], b = pts[(i + 1) % n];
+                if ((a.y() <= y) == (b.y() <= y)) continue;  // half-open in y
+                if (m < int(std::size(xs))) xs[m++] = a.x() + double(y - a.y()) * (b.x() - a.x()) / (b.y() - a.y());
+            }
+            std::sort(xs, xs + m);
+            for (int k = 0; k + 1 < m; k += 2) {
+                const int from = int(std::ceil(xs[k])), to = int(std::floor(xs[k + 1]));
+                for (int x = from; x <= to; ++x) px(x, y) = c;
+            }
+        }
+    }
+    if (outline) {
+        const QRgb c = pen.color().rgba();
+        for (int i = 0; i < n; ++i) {
+            // Bresenham from a to b, b itself left to the next edge.
+            int xa = pts[i].x(), ya = pts[i].y();
+            const int xb = pts[(i + 1) % n].x(), yb = pts[(i + 1) % n].y();
+            const int dx = std::abs(xb - xa), dy = -std::abs(yb - ya);
+            const int sx = xa < xb ? 1 : -1, sy = ya < yb ? 1 : -1;
+            int err = dx + dy;
+            while (xa != xb || ya != yb) {
+                px(xa, ya) = c;
+                const int e2 = 2 * err;
+                if (e2 >= dy) {
+                    err += dy;
+                    xa += sx;
+                }
+                if (e2 <= dx) {
+                    err += dx;
+                    ya += sy;
+                }
+            }
+        }
+        // A polygon of one repeated point still shows that point.
+        px(pts[0].x(), pts[0].y()) = c;
+    }
+    return true;
+}
+
 QPoint along(QPoint p, double d, double theta) {
     return QPoint(rnd(p.x() + d * std::cos(theta)), rnd(p.y() + d * std::sin(theta)));
 }
@@ -73,8 +186,8 @@ public:
     void run() {
         if (o_.Points.empty()) return;
         if (o_.PenWidth == 0) o_.PenWidth = 1;
-        p_.setPen(windowsPen(o_.PenColor, o_.PenWidth, o_.PenStyle));
-        p_.setBrush(windowsBrush(o_.BrushColor, o_.BrushStyle));
+        p_.setPen(cachedPen(o_.PenColor, o_.PenWidth, o_.PenStyle));
+        p_.setBrush(cachedBrush(o_.BrushColor, o_.BrushStyle));
         mapVertices();
         if (o_.Shape == ShapeCircle || o_.Shape == ShapeArc) {
             shape();
@@ -268,7 +381,8 @@ private:
         poly.clear();
         poly.push_back(pts_[0]);
         for (size_t i = 1; i < pts_.size(); ++i) poly.push_back(pts_[i].x() < 0 ? poly.back() : pts_[i]);
-        p_.drawPolygon(poly.data(), int(poly.size()), Qt::OddEvenFill);
+        if (!fastPolygon(p_, poly.data(), int(poly.size())))
+            p_.drawPolygon(poly.data(), int(poly.size()), Qt::OddEvenFill);
         return true;
     }
 

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a generated 1,000,000-object city
-# (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load] [RUNS]
+# (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh >/dev/null
 city=build/bench-city
-if [ ! -f "$city/Darvent/Darvent.bin" ]; then
+if [ ! -f "$city/sem100n.ris" ]; then
   echo "Generating the 1,000,000-object city in $city ..."
   build/bin/dmap sample-city "$city" --objects 1000000
 fi
 what=${1:-load}
 runs=${2:-5}
 case "$what" in
-  load) build/bin/darvent-bench load "$city/Darvent/Darvent.bin" "$runs" ;;
+  load|redraw) build/bin/darvent-bench "$what" "$city/Darvent/Darvent.bin" "$runs" ;;
   *) echo "unknown benchmark: $what" >&2; exit 2 ;;
 esac

@@ -276,3 +276,48 @@ TEST(Render, NothingBelowFactorOneOrForAnotherSeries) {
     TObj k = object(7, 5, {{10, 50}, {90, 50}});
     EXPECT_EQ(countSet(draw(k)), 0);
 }
+
+TEST(Render, SmallFilledAreasDrawnStraightIntoTheImageMatchTheGeometry) {
+    // A rectangle from column 10 to 20 and row 10 to 15: the outline on
+    // those rows and columns, the brush inside, nothing outside.
+    TObj a = object(3, 1010, {{10, 10}, {20, 10}, {20, 15}, {10, 15}, {10, 10}});
+    a.PenColor = 0;
+    a.BrushColor = 0x0000FF;
+    QImage img = draw(a);
+    for (int x = 10; x <= 20; ++x) {
+        EXPECT_EQ(img.pixel(x, 10), kBlack) << x;
+        EXPECT_EQ(img.pixel(x, 15), kBlack) << x;
+    }
+    for (int y = 11; y <= 14; ++y) {
+        EXPECT_EQ(img.pixel(10, y), kBlack);
+        EXPECT_EQ(img.pixel(20, y), kBlack);
+        for (int x = 11; x <= 19; ++x) EXPECT_EQ(img.pixel(x, y), qRgb(255, 0, 0));
+    }
+    EXPECT_EQ(countSet(img), 11 * 6);
+    // The same area drawn through the painter (clipped to the whole image)
+    // covers the same pixels.
+    QImage viaPainter(100, 100, QImage::Format_RGB32);
+    viaPainter.fill(Qt::white);
+    {
+        QPainter p(&viaPainter);
+        p.setClipRect(0, 0, 100, 100);
+        DrawObject(p, a, 1, pixelContext());
+    }
+    EXPECT_EQ(viaPainter, img);
+}
+
+TEST(Render, NotXorDrawingTwiceRestoresThePicture) {
+    TObj a = object(3, 1010, {{10, 10}, {30, 12}, {25, 30}, {10, 10}});
+    a.BrushColor = 0x00FF00;
+    TObj l = object(2, 930, {{5, 50}, {90, 60}});
+    TObj s = object(1, 2402, {{50, 80}});
+    QImage img(100, 100, QImage::Format_RGB32);
+    img.fill(qRgb(200, 180, 160));
+    const QImage before = img.copy();
+    QPainter p(&img);
+    p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    for (int i = 0; i < 2; ++i)
+        for (TObj* o : {&a, &l, &s}) DrawObject(p, *o, 1, pixelContext());
+    p.end();
+    EXPECT_EQ(img, before);
+}
