@@ -321,3 +321,61 @@ TEST(Render, NotXorDrawingTwiceRestoresThePicture) {
     p.end();
     EXPECT_EQ(img, before);
 }
+
+TEST(Render, PrintPointFigures) {
+    // Factor 2: r = 6; the figure stands at (50, 50).
+    struct Case {
+        int code;
+        std::vector<std::pair<int, int>> on, off;
+    };
+    const std::vector<Case> cases = {
+        {12, {{50, 50}, {53, 50}}, {{55, 50}}},                          // filled, radius r div 2 = 3
+        {2404, {{50, 50}, {50, 62}}, {{50, 64}, {52, 40}}},              // filled radius 2, stem of 10 from y + 2
+        {2650, {{50, 50}, {50, 62}}, {{50, 64}}},
+        {2610, {{54, 50}, {46, 50}}, {{50, 50}, {56, 50}}},              // circle radius 4
+        {2512, {{56, 50}}, {{50, 50}, {58, 50}}},                        // circle radius r = 6
+        {2620, {{50, 40}, {50, 60}, {56, 40}, {44, 60}}, {{50, 38}}},    // stem +-10, zigzag e = 6
+        {2670, {{50, 38}, {56, 42}, {44, 42}}, {{50, 36}}},              // mast of 12, arms from +-6
+        {2690, {{50, 50}, {40, 50}}, {{45, 50}}},                        // two dots 10 apart
+        {2701, {{50, 50}, {45, 50}}, {{40, 50}}},                        // two dots 5 apart
+        {3170, {{54, 50}, {52, 50}}, {{50, 50}, {53, 50}}},              // radius 4 and radius 2
+        {9999, {{53, 50}}, {{50, 50}, {55, 50}}},                        // other codes: radius r div 2
+    };
+    for (const Case& c : cases) {
+        TObj o = object(1, c.code, {{50, 50}, {20, 20}});
+        QImage img = draw(o, 2);
+        for (auto [x, y] : c.on) EXPECT_TRUE(set(img, x, y)) << c.code << " at " << x << "," << y;
+        for (auto [x, y] : c.off) EXPECT_FALSE(set(img, x, y)) << c.code << " at " << x << "," << y;
+        for (int y = 10; y < 30; ++y)
+            for (int x = 10; x < 30; ++x) ASSERT_FALSE(set(img, x, y)) << c.code << ": second vertex drawn";
+    }
+}
+
+TEST(Render, PrintedPoleLineArrowheads) {
+    // Factor 2: dots of radius 3 at the vertices; arrowheads 26 pixels in
+    // from each end of a segment long enough, with arms of 10 at 30 degrees;
+    // the arrowhead near the start is left out on the last segment.
+    TObj o = object(2, 780, {{10, 50}, {110, 50}, {110, 90}});
+    QImage img = draw(o, 2, pixelContext(), 200, 100);
+    EXPECT_TRUE(set(img, 10, 50));
+    EXPECT_TRUE(set(img, 12, 50));      // filled dot
+    EXPECT_TRUE(set(img, 27, 45));      // arm at A = 36: to 36 - 8.7, 50 - 5
+    EXPECT_TRUE(set(img, 27, 55));
+    EXPECT_TRUE(set(img, 93, 45));      // arm at B = 84: to 84 + 8.7, 50 - 5
+    EXPECT_TRUE(set(img, 93, 55));
+    EXPECT_FALSE(set(img, 115, 70));    // the short segment gets no arrowheads
+    TObj single = object(2, 780, {{10, 50}, {110, 50}});
+    QImage one = draw(single, 2, pixelContext(), 200, 100);
+    EXPECT_FALSE(set(one, 27, 45));
+    EXPECT_TRUE(set(one, 93, 45));
+    // On the screen the same code is a pole line.
+    EXPECT_FALSE(set(draw(single), 60, 50));
+}
+
+TEST(Render, HedgeCirclesEveryEightPixelsWithoutTheLine) {
+    TObj o = object(2, 2410, {{10, 50}, {40, 50}});
+    QImage img = draw(o);
+    for (int x : {12, 20, 28, 36}) EXPECT_TRUE(set(img, x, 50)) << x;  // circles at 10, 18, 26, 34... radius 2
+    EXPECT_FALSE(set(img, 10, 50));
+    EXPECT_FALSE(set(img, 44, 50));
+}
