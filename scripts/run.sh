@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, creates the sample city in sample/ if it
-# is absent, and starts the program on it.
+# is absent, and starts the program on it (the start folder is sample/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -9,6 +9,16 @@ if [ ! -f sample/Darvent/Darvent.or ]; then
   echo "Creating the sample city in sample/ ..."
   build/bin/dmap sample-city sample
 fi
-# The map window is not built yet; until then this shows the map's summary.
-echo "The program window is not available yet; summary of the sample city map:"
-build/bin/dmap info sample/Darvent/Darvent.or
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  cat >&2 <<'MSG'
+There is no display here.  To run the program in a virtual display (Xvfb),
+and take a screenshot of it while it runs:
+
+    xvfb-run -a -s "-screen 0 1600x1000x24" scripts/run.sh
+    # in another shell:  DISPLAY=:99 import -window root shot.png
+    # (xvfb-run -a picks a free display number; see "xvfb-run --help")
+MSG
+  exit 1
+fi
+cd sample
+exec ../build/bin/darvent-map "$@"

@@ -1,0 +1,12 @@
+#pragma once
+#include <QDialog>
+
+namespace dm {
+
+// "О программе".
+class AboutBox : public QDialog {
+public:
+    explicit AboutBox(QWidget* parent = nullptr);
+};
+
+}  // namespace dm

@@ -1,0 +1,291 @@
+#include "MainWindow.h"
+
+#include "AboutBox.h"
+#include "MapImageWidget.h"
+#include "QtDialogPort.h"
+#include "StatusPanels.h"
+
+#include "mapdata/Cp1251.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStatusBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTime>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace fs = std::filesystem;
+
+namespace dm {
+
+MainWindow::MainWindow(const AppOptions& options, QWidget* parent) : QMainWindow(parent), options_(options) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Электронная карта г.Дарвента"));
+    if (!options_.dialogs) {
+        qtDialogs_ = std::make_unique<QtDialogPort>(this);
+        options_.dialogs = qtDialogs_.get();
+    }
+    ws_.dialogs = options_.dialogs;
+    ws_.surface = this;
+    buildWidgets();
+    wireActions();
+    FormCreate();
+    qApp->installEventFilter(this);
+}
+
+MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
+
+void MainWindow::buildWidgets() {
+    toolbar_ = addToolBar(QStringLiteral("ToolBar1"));
+    toolbar_->setObjectName(QStringLiteral("ToolBar1"));
+    toolbar_->setMovable(false);
+    toolbar_->setIconSize(QSize(24, 24));
+    actions_.build(this, toolbar_, options_.allTools);
+
+    ComboBox1 = new QComboBox(toolbar_);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setMinimumWidth(260);
+    ComboBox1->setMaxVisibleItems(30);
+    ComboBox1->setPlaceholderText(QStringLiteral("Семантика не выбрана"));
+    toolbar_->addSeparator();
+    QAction* chooser = toolbar_->addWidget(ComboBox1);
+    chooser->setObjectName(QStringLiteral("ComboBox1Action"));
+    connect(ComboBox1, &QComboBox::activated, this, [this](int i) { KodSem(i); });
+    connect(actions_["SemnShow"], &QAction::toggled, chooser, &QAction::setVisible);
+
+    auto* central = new QWidget(this);
+    auto* lay = new QVBoxLayout(central);
+    lay->setContentsMargins(0, 0, 0, 0);
+    ScrollBox1 = new QScrollArea(central);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setWidgetResizable(false);
+    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ScrollBox1->setBackgroundRole(QPalette::Dark);
+    Image = new MapImageWidget(&ws_.view.image);
+    ScrollBox1->setWidget(Image);
+    lay->addWidget(ScrollBox1);
+    setCentralWidget(central);
+
+    MonthCalendar1 = new QCalendarWidget(central);
+    MonthCalendar1->setObjectName(QStringLiteral("MonthCalendar1"));
+    MonthCalendar1->setVerticalHeaderFormat(QCalendarWidget::ISOWeekNumbers);
+    MonthCalendar1->setGridVisible(true);
+    MonthCalendar1->move(8, 8);
+    MonthCalendar1->resize(MonthCalendar1->sizeHint());
+    MonthCalendar1->hide();
+
+    StatusBar1 = new StatusPanels(this);
+    statusBar()->addWidget(StatusBar1, 1);
+    statusBar()->setSizeGripEnabled(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, [this] { timerTick(); });
+}
+
+void MainWindow::wireActions() {
+    actions_.wire("FergKartaMenu", [this] { lifecycle_.OpenCityMap(); });
+    actions_.wire("FileOpen", [this] { lifecycle_.OpenFileClick(); });
+    actions_.wire("FileSave", [this] { lifecycle_.SaveFileClick(); });
+    actions_.wire("FileSaveAs", [this] { lifecycle_.SaveAs1Click(); });
+    actions_.wire("SaveOrn", [this] { lifecycle_.OrnSaveClick(); });
+    actions_.wire("N6", [this] { close(); });
+    actions_.wire("CalndrButton", [this] {
+        MonthCalendar1->setVisible(!MonthCalendar1->isVisible());
+        MonthCalendar1->raise();
+    });
+    actions_.wire("AboutButton", [this] {
+        AboutBox box(this);
+        ws_.dialogs->exec(box);
+    });
+    actions_.wire("KfUm", [this] { KfUmClick(); });
+    actions_.wire("ShowButton", [this] { ShowButtonClick(); });
+    actions_.wire("BlickButton", [this] {
+        ws_.view.blink.BlinkOn = actions_["BlickButton"]->isChecked();
+        ws_.modes.SelectMode = false;
+        syncButtons();
+    });
+    actions_.wire("FindButton", [this] {
+        InteractionState& m = ws_.modes;
+        m.SelectMode = true;
+        m.DeleteVertexMode = m.MoveVertexMode = m.DeleteFragmentMode = m.MeasureMode = m.FindNextPending = false;
+        syncButtons();
+    });
+    actions_.wire("SemnShow", [] {});
+    lifecycle_.modesChanged = [this] { syncButtons(); };
+}
+
+void MainWindow::FormCreate() {
+    ws_.view.ctx.SeriesSelector = 10;
+    MonthCalendar1->setSelectedDate(QDate::currentDate());
+    ws_.files.StartDir = options_.startDir.empty() ? fs::current_path() : options_.startDir;
+    ws_.classifier.CurrentSemantic.Code = -1;
+    try {
+        ws_.classifier.Znaks.LoadZnakIndex(ws_.files.StartDir / "sem100n.ris");
+        ws_.view.ctx.znaks = &ws_.classifier.Znaks;
+    } catch (const std::exception& e) {
+        ws_.dialogs->message(QString::fromUtf8(e.what()));
+    }
+    try {
+        ws_.classifier.ActiveSemantics = LoadSemantics(ws_.files.StartDir / "sem100n.smn");
+    } catch (const std::exception& e) {
+        ws_.dialogs->message(QString::fromUtf8(e.what()));
+    }
+    for (const auto& name : ws_.classifier.ActiveSemantics.Names) ComboBox1->addItem(fromCp1251(name));
+    ComboBox1->setCurrentIndex(-1);
+    ws_.files.MapFileName.clear();
+    ws_.files.NamesFileName.clear();
+    ws_.files.StreetsModified = ws_.files.NamesModified = ws_.map.OrientationModified = false;
+    ws_.modes.ResetModes(ws_.view.blink);
+    ws_.files.CityFolderName = "Darvent";
+    Timer1->start();
+    if (options_.openCityMap) lifecycle_.OpenCityMap();
+    syncButtons();
+}
+
+void MainWindow::KodSem(int index) {
+    const std::string msg = dm::KodSem(ws_.classifier.ActiveSemantics, index, ws_.classifier.CurrentSemantic);
+    if (!msg.empty()) ws_.dialogs->message(fromCp1251(msg));
+}
+
+void MainWindow::redrawMap() {
+    setBusy(true);
+    RedrawMap(ws_.view.image, ws_.map, ws_.view.ctx, [this](int p) {
+        ws_.view.ProgressPercent = p;
+        showProgress(p);
+    });
+    endProgress();
+    setBusy(false);
+    Image->imageChanged();
+}
+
+void MainWindow::ShowButtonClick() {
+    if (ws_.view.image.isNull()) return;
+    ws_.view.blink.BlinkOn = false;
+    ws_.modes.SelectMode = false;
+    redrawMap();
+    // A redraw shows the objects only; labels come back with "Вывести".
+    actions_["MapNamesItem"]->setChecked(false);
+    syncButtons();
+}
+
+void MainWindow::showScaleReadout(int width) {
+    MapView& v = ws_.view.view();
+    v.computeScaleDenominator(ws_.view.image.height(), ws_.map.Orientation.CoordKind == 2,
+                              ws_.map.Orientation.AxialMeridian);
+    setPanelText(0, ScaleReadout(v.ScaleDenominator, width));
+}
+
+void MainWindow::KfUmClick() {
+    if (ws_.files.MapFileName.empty() || ws_.view.image.isNull()) return;
+    MapView& v = ws_.view.view();
+    v.zoomOut();
+    const QSize size = v.imageSize();
+    if (size != ws_.view.image.size()) ws_.view.image = QImage(size, QImage::Format_RGB32);
+    redrawMap();
+    showScaleReadout(5);
+    setPanelText(4, QString());
+    ws_.modes.EditStep = 0;
+    scrollToTopLeft();
+}
+
+void MainWindow::timerTick() {
+    if (!ws_.view.image.isNull() && ws_.view.blink.BlinkOn && !ws_.map.EditPoints.empty()) {
+        QPainter p(&ws_.view.image);
+        ws_.view.blink.tick(&p, ws_.map.EditPoints, ws_.modes.CollectMode);
+        Image->update();
+    } else {
+        ws_.view.blink.tick(nullptr, ws_.map.EditPoints);
+    }
+    setPanelText(1, QTime::currentTime().toString(QStringLiteral("h:mm:ss")));
+}
+
+void MainWindow::syncButtons() {
+    const auto set = [this](const char* id, bool on) {
+        if (QAction* a = actions_[id]; a && a->isChecked() != on) a->setChecked(on);
+    };
+    set("FindButton", ws_.modes.SelectMode);
+    set("BlickButton", ws_.view.blink.BlinkOn);
+    set("KfUv", ws_.modes.ZoomBoxDown);
+    set("GeocordButton", ws_.modes.MeasureMode);
+    set("MoveRastrButton", ws_.modes.PanMode);
+    set("TumanMapButton", ws_.modes.DistrictPickMode);
+}
+
+void MainWindow::setPanelText(int panel, const QString& text) { StatusBar1->setText(panel, text); }
+QString MainWindow::panelText(int panel) const { return StatusBar1->text(panel); }
+void MainWindow::showProgress(int percent) { StatusBar1->setProgress(percent); }
+void MainWindow::endProgress() { StatusBar1->endProgress(); }
+
+void MainWindow::setBusy(bool busy) {
+    if (busy) {
+        if (busy_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (busy_ > 0 && --busy_ == 0) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void MainWindow::imageChanged() { Image->imageChanged(); }
+
+void MainWindow::scrollToTopLeft() {
+    ScrollBox1->horizontalScrollBar()->setValue(0);
+    ScrollBox1->verticalScrollBar()->setValue(0);
+}
+
+int MainWindow::screenWidth() const {
+    if (options_.screenWidth > 0) return options_.screenWidth;
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->geometry().width() : 1024;
+}
+
+void MainWindow::setCaption(const QString& caption) { setWindowTitle(caption); }
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    if (!lifecycle_.FormCloseQuery()) {
+        e->ignore();
+        return;
+    }
+    Timer1->stop();
+    e->accept();
+}
+
+bool MainWindow::scrollKey(int key) {
+    QScrollBar* h = ScrollBox1->horizontalScrollBar();
+    QScrollBar* v = ScrollBox1->verticalScrollBar();
+    switch (key) {
+        case Qt::Key_PageUp: v->setValue(v->value() - height()); return true;
+        case Qt::Key_PageDown: v->setValue(v->value() + height()); return true;
+        case Qt::Key_End: h->setValue(h->value() + width()); return true;
+        case Qt::Key_Home: h->setValue(h->value() - width()); return true;
+        case Qt::Key_Left: h->setValue(h->value() - 8); return true;
+        case Qt::Key_Up: v->setValue(v->value() - 8); return true;
+        case Qt::Key_Right: h->setValue(h->value() + 8); return true;
+        case Qt::Key_Down: v->setValue(v->value() + 8); return true;
+        default: return false;
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    // The window sees every key before its controls (the chooser keeps its own keys).
+    if (e->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(watched);
+        if (w->window() == this && !ComboBox1->isAncestorOf(w) && w != ComboBox1 &&
+            QApplication::activeModalWidget() == nullptr) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            if (k->modifiers() == Qt::NoModifier && scrollKey(k->key())) return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+}  // namespace dm

@@ -1,0 +1,97 @@
+#pragma once
+// The main window "Электронная карта г.Дарвента": menus, tool bar, the
+// scroll box with the map image, the six-panel status bar and the timer.
+// It owns the program's state (Workspace) and wires the menu items to the
+// code of the subsystems.
+
+#include "ActionTable.h"
+#include "MapLifecycle.h"
+#include "Workspace.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QCalendarWidget;
+class QComboBox;
+class QScrollArea;
+class QTimer;
+class QToolBar;
+
+namespace dm {
+
+class MapImageWidget;
+class StatusPanels;
+class QtDialogPort;
+
+struct AppOptions {
+    std::filesystem::path startDir;  // empty: the current directory
+    bool allTools = false;           // show the items the delivered layout hides
+    int screenWidth = 0;             // 0: the width of the screen
+    DialogPort* dialogs = nullptr;   // null: Qt dialogs
+    bool openCityMap = true;
+};
+
+class MainWindow : public QMainWindow, public MapSurface {
+    Q_OBJECT
+public:
+    explicit MainWindow(const AppOptions& options, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Workspace& workspace() { return ws_; }
+    MapLifecycle& lifecycle() { return lifecycle_; }
+    ActionTable& actions() { return actions_; }
+    QScrollArea* scrollBox() const { return ScrollBox1; }
+    MapImageWidget* imageWidget() const { return Image; }
+    StatusPanels* statusPanels() const { return StatusBar1; }
+    QComboBox* semanticChooser() const { return ComboBox1; }
+    QCalendarWidget* calendar() const { return MonthCalendar1; }
+
+    // Map picture operations of the tool bar.
+    void ShowButtonClick();   // "Обновить экран"
+    void KfUmClick();         // "Уменьшить"
+    void KodSem(int index);   // the semantic chooser
+
+    // MapSurface
+    void setPanelText(int panel, const QString& text) override;
+    QString panelText(int panel) const override;
+    void showProgress(int percent) override;
+    void endProgress() override;
+    void setBusy(bool busy) override;
+    void imageChanged() override;
+    void scrollToTopLeft() override;
+    int screenWidth() const override;
+    void setCaption(const QString& caption) override;
+
+    // The tool buttons follow the mode flags.
+    void syncButtons();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void FormCreate();
+    void buildWidgets();
+    void wireActions();
+    void timerTick();
+    void redrawMap();
+    void showScaleReadout(int width);
+    bool scrollKey(int key);
+
+    AppOptions options_;
+    std::unique_ptr<QtDialogPort> qtDialogs_;
+    Workspace ws_;
+    MapLifecycle lifecycle_{ws_};
+    ActionTable actions_;
+    QToolBar* toolbar_ = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    MapImageWidget* Image = nullptr;
+    StatusPanels* StatusBar1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QCalendarWidget* MonthCalendar1 = nullptr;
+    int busy_ = 0;
+};
+
+}  // namespace dm

@@ -1,0 +1,31 @@
+#pragma once
+// The map image (`Image`) inside the scroll box: shows the off-screen
+// picture as it is and hands mouse events to the interaction code.
+
+#include <QImage>
+#include <QWidget>
+
+#include <functional>
+
+namespace dm {
+
+class MapImageWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit MapImageWidget(const QImage* image, QWidget* parent = nullptr);
+    // Takes the size of the picture and repaints.
+    void imageChanged();
+
+    std::function<void(QMouseEvent*)> onMouseDown, onMouseMove, onMouseUp;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+
+private:
+    const QImage* image_;
+};
+
+}  // namespace dm

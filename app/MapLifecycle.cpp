@@ -1,0 +1,280 @@
+#include "MapLifecycle.h"
+
+#include "mapdata/Cp1251.h"
+
+#include <QPainter>
+
+namespace fs = std::filesystem;
+
+namespace dm {
+
+namespace {
+// Keeps the hourglass cursor up for a scope and ends the progress bar.
+class Busy {
+public:
+    explicit Busy(MapSurface* s) : s_(s) { s_->setBusy(true); }
+    ~Busy() {
+        s_->endProgress();
+        s_->setBusy(false);
+    }
+
+private:
+    MapSurface* s_;
+};
+
+QString qpath(const fs::path& p) { return QString::fromStdString(p.string()); }
+QString errorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
+constexpr double kMaxImagePixels = 400e6;
+}  // namespace
+
+QStringList MapLifecycle::openFilters() {
+    return {QStringLiteral("MapFiles(*bin) (*bin)"), QStringLiteral("Alles File(*.*) (*)"),
+            QStringLiteral("MetaFile16(*.wmf) (*.wmf)"), QStringLiteral("MetaFile32(*.emf) (*.emf)")};
+}
+
+QStringList MapLifecycle::saveFilters() {
+    return {QStringLiteral("MapFiles(*bin) (*bin)"), QStringLiteral("Alles File(*.*) (*)"),
+            QStringLiteral("MetaFile16(*.wmf) (*.wmf)"), QStringLiteral("MetaFile32(*.emf) (*emf)")};
+}
+
+void MapLifecycle::progress(int percent) {
+    ws_.view.ProgressPercent = percent;
+    ws_.surface->showProgress(percent);
+}
+
+bool MapLifecycle::OpenCityMap() {
+    if (!SaveChangesFirst()) return false;
+    ws_.files.CityDisplayName = QString::fromUtf8("г.Дарвент");
+    ws_.files.CityFolderName = "Darvent";
+    const fs::path orPath = ws_.files.StartDir / ws_.files.CityFolderName / (ws_.files.CityFolderName + ".or");
+    return openMap(orPath, true);
+}
+
+bool MapLifecycle::OpenFileClick() {
+    const QString dir = ws_.files.MapFileName.empty() ? qpath(ws_.files.StartDir) : qpath(ws_.files.MapFileName.parent_path());
+    const auto chosen = ws_.dialogs->openFileName(QStringLiteral("Открыть"), dir, openFilters());
+    if (!chosen) {
+        ws_.surface->scrollToTopLeft();
+        return false;
+    }
+    if (!SaveChangesFirst()) return false;
+    const fs::path path(chosen->toStdString());
+    if (!openMap(withExtension(path, ".or"), false)) return false;
+    // Keep the name as chosen (its extension varies with later use).
+    ws_.files.MapFileName = path;
+    return true;
+}
+
+bool MapLifecycle::openMap(const fs::path& requested, bool cityMap) {
+    Busy busy(ws_.surface);
+    const fs::path orPath = resolvePathCase(requested);
+    std::error_code ec;
+    if (!fs::is_regular_file(orPath, ec)) {
+        // The open map stays, and so does its file name: a later save must
+        // not write these objects over another map.
+        ws_.dialogs->message(QStringLiteral("Нет ориентирного файла."));
+        return false;
+    }
+    OrientationRecord orient;
+    try {
+        orient = ReadOrientation(orPath);
+    } catch (const std::exception& e) {
+        ws_.dialogs->message(errorText(e));
+        return false;
+    }
+    MapView view;
+    view.setExtent(orient);
+    view.Scale = ws_.view.view().Scale;
+    if (!view.FitScaleToScreen(ws_.surface->screenWidth())) {
+        ws_.dialogs->message(QStringLiteral("Карта ") + qpath(orPath) +
+                             QStringLiteral(" не может быть показана: у неё нулевая ширина."));
+        return false;
+    }
+    view.Scale *= kOpenZoom;
+    view.SymbolFactor = 1;
+    const QSize size = view.imageSize();
+    if (size.width() < 1 || size.height() < 1 || double(size.width()) * size.height() > kMaxImagePixels) {
+        ws_.dialogs->message(QStringLiteral("Карта ") + qpath(orPath) +
+                             QStringLiteral(" не может быть показана: недопустимый размер изображения %1 x %2.")
+                                 .arg(size.width())
+                                 .arg(size.height()));
+        return false;
+    }
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull()) {
+        ws_.dialogs->message(QStringLiteral("Недостаточно памяти для изображения карты ") + qpath(orPath));
+        return false;
+    }
+    image.fill(Qt::white);
+    ws_.surface->setPanelText(4, QString());
+
+    // Read the objects into a new list, drawing each as it comes; the open
+    // map is replaced only when everything was read.
+    RenderContext ctx = ws_.view.ctx;
+    ctx.view = view;
+    TObjList objects;
+    const fs::path binPath = withExtension(orPath, ".bin");
+    {
+        QPainter painter(&image);
+        std::error_code ec2;
+        if (!fs::is_regular_file(resolvePathCase(binPath), ec2)) {
+            // A map without objects yet: it opens empty.
+            ws_.dialogs->message(QStringLiteral("Файл ") + qpath(binPath) + QStringLiteral(" не существует"));
+        } else {
+            try {
+                LoadObjects(
+                    binPath, objects, [this](int p) { progress(p); },
+                    [&](TObj& o) { DrawObject(painter, o, view.SymbolFactor, ctx); });
+            } catch (const std::exception& e) {
+                ws_.dialogs->message(errorText(e));
+                return false;
+            }
+        }
+    }
+
+    ws_.map.clearObjects();
+    ws_.map.ObjList.swap(objects);
+    ws_.map.CurObj = ws_.map.ObjList.last();
+    ws_.map.Orientation = orient;
+    ws_.view.ctx.view = view;
+    ws_.view.image = std::move(image);
+    ws_.view.blink.BlinkOn = false;
+    ws_.files.MapFileName = orPath;
+    if (!cityMap) {
+        ws_.files.OpenedAxialMeridian = orient.AxialMeridian;
+        ws_.files.OpenedCoordKind = orient.CoordKind;
+        ws_.surface->setPanelText(5, QStringLiteral("%1").arg(size.height(), 4));
+    }
+    ws_.surface->imageChanged();
+    MapView& v = ws_.view.view();
+    v.computeScaleDenominator(size.height(), cityMap && orient.CoordKind == 2, orient.AxialMeridian);
+    ws_.surface->setPanelText(0, ScaleReadout(v.ScaleDenominator, 5));
+    ws_.surface->setCaption(qpath(binPath));
+    ws_.files.NamesFileName = withExtension(orPath, ".nam");
+    ws_.files.StreetsFileName = withExtension(orPath, ".rue");
+    ws_.modes.ResetModes(ws_.view.blink);
+    ws_.map.MapModified = false;
+    ws_.map.OrientationModified = false;
+    ws_.files.NamesModified = false;
+    ws_.files.StreetsModified = false;
+    if (afterOpen) afterOpen();
+    if (modesChanged) modesChanged();
+    ws_.surface->scrollToTopLeft();
+    return true;
+}
+
+bool MapLifecycle::writeObjects(const fs::path& binPath) {
+    Busy busy(ws_.surface);
+    try {
+        SaveObjects(binPath, ws_.map.ObjList, [this](int p) { progress(p); });
+    } catch (const std::exception& e) {
+        ws_.dialogs->message(errorText(e));
+        return false;
+    }
+    return true;
+}
+
+bool MapLifecycle::SaveFileClick() {
+    if (ws_.files.MapFileName.empty()) return SaveAs1Click();
+    const fs::path binPath = withExtension(ws_.files.MapFileName, ".bin");
+    // An empty map is not written.
+    if (!ws_.map.ObjList.empty() && !writeObjects(binPath)) return false;
+    ws_.files.MapFileName = binPath;
+    ws_.modes.CreateMode = false;
+    ws_.modes.ClickCount = 0;
+    ws_.map.MapModified = false;
+    ws_.view.blink.BlinkOn = false;
+    if (modesChanged) modesChanged();
+    return true;
+}
+
+bool MapLifecycle::SaveAs1Click() {
+    const QString dir = ws_.files.MapFileName.empty() ? qpath(ws_.files.StartDir) : qpath(ws_.files.MapFileName.parent_path());
+    const auto chosen = ws_.dialogs->saveFileName(QStringLiteral("Сохранить как..."), dir, saveFilters());
+    if (!chosen) return false;
+    const fs::path old = ws_.files.MapFileName;
+    ws_.files.MapFileName = fs::path(chosen->toStdString());
+    if (!SaveFileClick()) {
+        ws_.files.MapFileName = old;
+        return false;
+    }
+    return true;
+}
+
+bool MapLifecycle::OrnSaveClick() {
+    if (ws_.files.MapFileName.empty()) {
+        ws_.dialogs->message(QStringLiteral("Нет карты."));
+        return false;
+    }
+    const MapView& v = ws_.view.view();
+    OrientationRecord r = ws_.map.Orientation;
+    r.XMax = v.ViewXMax;
+    r.XMin = v.ViewXMin;
+    r.YMax = v.ViewYMax;
+    r.YMin = v.ViewYMin;
+    try {
+        WriteOrientation(withExtension(ws_.files.MapFileName, ".or"), r);
+    } catch (const std::exception& e) {
+        ws_.dialogs->message(errorText(e));
+        return false;
+    }
+    ws_.map.Orientation = r;
+    return true;
+}
+
+bool MapLifecycle::FormCloseQuery() {
+    using A = DialogPort::Answer;
+    if (ws_.map.MapModified &&
+        ws_.dialogs->question(QStringLiteral("Сохранить измениения в карте?")) == A::Yes) {
+        if (ws_.map.OrientationModified) {
+            const fs::path orPath = resolvePathCase(withExtension(ws_.files.MapFileName, ".or"));
+            std::error_code ec;
+            if (fs::exists(orPath, ec)) {
+                try {
+                    WriteOrientation(orPath, ws_.map.Orientation);
+                } catch (const std::exception& e) {
+                    ws_.dialogs->message(errorText(e));
+                    return false;
+                }
+            }
+        }
+        const fs::path binPath = withExtension(ws_.files.MapFileName, ".bin");
+        if (!writeObjects(binPath)) return false;
+        ws_.files.MapFileName = binPath;
+        ws_.map.MapModified = false;
+        ws_.map.OrientationModified = false;
+    }
+    if (ws_.files.NamesModified && !ws_.files.NamesFileName.empty() &&
+        ws_.dialogs->question(QStringLiteral("Сохранить изменения в названиях?")) == A::Yes) {
+        if (saveNames && !saveNames()) return false;
+        ws_.files.NamesModified = false;
+    }
+    if (ws_.files.StreetsModified && !ws_.files.StreetsFileName.empty() &&
+        ws_.dialogs->question(QStringLiteral("Сохранить изменения в улицах?")) == A::Yes) {
+        if (saveStreets && !saveStreets()) return false;
+        ws_.files.StreetsModified = false;
+    }
+    return true;
+}
+
+bool MapLifecycle::SaveChangesFirst() {
+    using A = DialogPort::Answer;
+    if (ws_.map.MapModified) {
+        const A a = ws_.dialogs->question(QStringLiteral("Сохранить измениения в карте?"), true);
+        if (a == A::Cancel) return false;
+        if (a == A::Yes && !SaveFileClick()) return false;
+    }
+    if (ws_.files.NamesModified && !ws_.files.NamesFileName.empty()) {
+        const A a = ws_.dialogs->question(QStringLiteral("Сохранить изменения в названиях?"), true);
+        if (a == A::Cancel) return false;
+        if (a == A::Yes && saveNames && !saveNames()) return false;
+    }
+    if (ws_.files.StreetsModified && !ws_.files.StreetsFileName.empty()) {
+        const A a = ws_.dialogs->question(QStringLiteral("Сохранить изменения в улицах?"), true);
+        if (a == A::Cancel) return false;
+        if (a == A::Yes && saveStreets && !saveStreets()) return false;
+    }
+    return true;
+}
+
+}  // namespace dm

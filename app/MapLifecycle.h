@@ -1,0 +1,46 @@
+#pragma once
+// Opening, saving and closing a map: "Карта города", "Открыть",
+// "Сохранить", "Сохранить как...", "Сохранить ориентировку" and the
+// questions asked before the window closes.
+
+#include "Workspace.h"
+
+#include <functional>
+
+namespace dm {
+
+class MapLifecycle {
+public:
+    explicit MapLifecycle(Workspace& ws) : ws_(ws) {}
+
+    // Each returns false when the operation did not happen (cancelled or
+    // failed with a message); the map and its flags are then as they were.
+    bool OpenCityMap();
+    bool OpenFileClick();
+    bool SaveFileClick();
+    bool SaveAs1Click();
+    bool OrnSaveClick();
+    // The questions on closing; false keeps the window open (a save failed).
+    bool FormCloseQuery();
+    // Before another map replaces this one: offers to save unsaved changes
+    // (Yes / No / Cancel); false when the operator cancels or a save fails.
+    bool SaveChangesFirst();
+
+    // Filled in by the subsystems that own the companions of a map.
+    std::function<void()> afterOpen;          // e.g. load the names file
+    std::function<bool()> saveNames;          // false on failure
+    std::function<bool()> saveStreets;        // false on failure
+    std::function<void()> modesChanged;       // tool buttons follow the modes
+
+    static QStringList openFilters();
+    static QStringList saveFilters();
+
+private:
+    bool openMap(const std::filesystem::path& orPath, bool cityMap);
+    bool writeObjects(const std::filesystem::path& binPath);
+    void progress(int percent);
+
+    Workspace& ws_;
+};
+
+}  // namespace dm

@@ -1,0 +1,28 @@
+#pragma once
+#include "display/DialogPort.h"
+
+class QWidget;
+
+namespace dm {
+
+// The dialogs of the program on the screen.
+class QtDialogPort : public DialogPort {
+public:
+    explicit QtDialogPort(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    void message(const QString& text) override;
+    Answer question(const QString& text, bool withCancel) override;
+    std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
+    std::optional<QString> openFileName(const QString& caption, const QString& dir, const QStringList& filters) override;
+    std::optional<QString> saveFileName(const QString& caption, const QString& dir, const QStringList& filters) override;
+    std::optional<QColor> chooseColor(const QColor& initial) override;
+    std::optional<std::pair<QFont, QColor>> chooseFont(const QFont& initial, const QColor& color) override;
+    bool setUpPrinter(QPrinter& printer) override;
+    int exec(QDialog& dialog) override;
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace dm

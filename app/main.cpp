@@ -1,0 +1,54 @@
+// darvent-map: the map program.
+#include "MainWindow.h"
+#include "Splash.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("darvent-map"));
+    dm::AppOptions options;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--all-tools") == 0) {
+            options.allTools = true;
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("usage: darvent-map [--all-tools]\n"
+                        "Starts in the current folder (the start folder) and opens the city map\n"
+                        "Darvent/Darvent.or.  --all-tools shows the menu items and buttons that\n"
+                        "the delivered layout hides.\n");
+            return 0;
+        } else {
+            std::fprintf(stderr, "darvent-map: unknown option %s\n", argv[i]);
+            return 2;
+        }
+    }
+    auto* splash = new dm::SplashWindow;
+    splash->show();
+    splash->repaint();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1200) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    int rc = 0;
+    {
+        dm::MainWindow* w = nullptr;
+        try {
+            w = new dm::MainWindow(options);
+        } catch (...) {
+            delete splash;
+            throw;
+        }
+        delete splash;
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        // Without a window manager "maximised" means nothing: take the screen.
+        if (const QScreen* s = QGuiApplication::primaryScreen()) w->setGeometry(s->availableGeometry());
+        w->showMaximized();
+        rc = QApplication::exec();
+    }
+    return rc;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// What the map tools and the map lifecycle see of the main window: the
+// status panels, the progress bar, the busy cursor and the map picture.
+
+#include <QString>
+
+namespace dm {
+
+class MapSurface {
+public:
+    virtual ~MapSurface() = default;
+    virtual void setPanelText(int panel, const QString& text) = 0;
+    virtual QString panelText(int panel) const = 0;
+    // Panel 3 as a progress bar showing `percent`; painted at once.
+    virtual void showProgress(int percent) = 0;
+    // Panel 3 back to text.
+    virtual void endProgress() = 0;
+    // The hourglass cursor on or off (nested calls count).
+    virtual void setBusy(bool busy) = 0;
+    // The map image changed (its size may have too); repaint it.
+    virtual void imageChanged() = 0;
+    virtual void scrollToTopLeft() = 0;
+    // Width in pixels of the screen the map image is fitted to.
+    virtual int screenWidth() const = 0;
+    virtual void setCaption(const QString& caption) = 0;
+};
+
+}  // namespace dm

@@ -1,0 +1,22 @@
+#pragma once
+// The map picture and what goes with it: the view and drawing settings, the
+// off-screen image, the blink state and the progress figure.
+
+#include "Redraw.h"
+#include "Render.h"
+
+#include <QImage>
+
+namespace dm {
+
+struct ViewState {
+    RenderContext ctx;        // ctx.view: ViewXMax.., Scale, SymbolFactor, ScaleDenominator
+    QImage image;             // the map image (RGB32), the whole view extent
+    BlinkState blink;
+    int ProgressPercent = 0;
+
+    MapView& view() { return ctx.view; }
+    const MapView& view() const { return ctx.view; }
+};
+
+}  // namespace dm

@@ -1,0 +1,93 @@
+#pragma once
+// The dialog port of the tests: answers come from a script, and every
+// question, message and dialog is recorded in order.
+
+#include "display/DialogPort.h"
+
+#include <QDialog>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace dm {
+
+class ScriptedDialogs : public DialogPort {
+public:
+    struct Asked {
+        QString kind;  // "message", "question", "input", "open", "save", "color", "font", "print", "dialog"
+        QString text;
+    };
+    std::vector<Asked> asked;
+    std::deque<Answer> answers;
+    std::deque<std::optional<QString>> inputs;
+    std::deque<std::optional<QString>> files;
+    std::deque<std::optional<QColor>> colors;
+    std::function<int(QDialog&)> onDialog;
+
+    QStringList texts(const QString& kind) const {
+        QStringList out;
+        for (const auto& a : asked)
+            if (a.kind == kind) out << a.text;
+        return out;
+    }
+    void clear() { asked.clear(); }
+
+    void message(const QString& text) override { asked.push_back({"message", text}); }
+    Answer question(const QString& text, bool withCancel) override {
+        asked.push_back({withCancel ? "question3" : "question", text});
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return Answer::No;
+        }
+        const Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString&) override {
+        asked.push_back({"input", caption + "|" + prompt});
+        return pop(inputs, caption);
+    }
+    std::optional<QString> openFileName(const QString& caption, const QString&, const QStringList&) override {
+        asked.push_back({"open", caption});
+        return pop(files, caption);
+    }
+    std::optional<QString> saveFileName(const QString& caption, const QString&, const QStringList&) override {
+        asked.push_back({"save", caption});
+        return pop(files, caption);
+    }
+    std::optional<QColor> chooseColor(const QColor&) override {
+        asked.push_back({"color", {}});
+        if (colors.empty()) return std::nullopt;
+        auto c = colors.front();
+        colors.pop_front();
+        return c;
+    }
+    std::optional<std::pair<QFont, QColor>> chooseFont(const QFont&, const QColor&) override {
+        asked.push_back({"font", {}});
+        return std::nullopt;
+    }
+    bool setUpPrinter(QPrinter&) override {
+        asked.push_back({"print", {}});
+        return false;
+    }
+    int exec(QDialog& d) override {
+        asked.push_back({"dialog", d.windowTitle()});
+        return onDialog ? onDialog(d) : QDialog::Rejected;
+    }
+
+private:
+    template <typename T> std::optional<T> pop(std::deque<std::optional<T>>& q, const QString& what) {
+        if (q.empty()) {
+            ADD_FAILURE() << "unexpected dialog: " << what.toStdString();
+            return std::nullopt;
+        }
+        auto v = q.front();
+        q.pop_front();
+        return v;
+    }
+};
+
+}  // namespace dm
