@@ -263,7 +263,14 @@ void ActionTable::wire(const char* id, const std::function<void()>& handler) {
     Q_ASSERT(a);
     if (!a) return;
     a->setEnabled(true);
+    wired_.insert(a->objectName());
     QObject::connect(a, &QAction::triggered, a, [handler] { handler(); });
+}
+
+void ActionTable::setAvailable(const char* id, bool enabled) {
+    QAction* a = (*this)[id];
+    if (!a) return;
+    a->setEnabled(enabled && wired_.contains(a->objectName()));
 }
 
 }  // namespace dm

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -26,10 +27,14 @@ public:
     const QHash<QString, QAction*>& all() const { return actions_; }
     // Enables an item (and remembers that its operation exists).
     void wire(const char* id, const std::function<void()>& handler);
+    bool isWired(const QString& id) const { return wired_.contains(id); }
+    // Enables or disables an item, but enables only items that are wired.
+    void setAvailable(const char* id, bool enabled);
 
 private:
     QHash<QString, QAction*> actions_;
     QHash<QString, QMenu*> menus_;
+    QSet<QString> wired_;
 };
 
 }  // namespace dm

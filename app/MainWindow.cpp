@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStatusBar>
 #include <QScreen>
@@ -110,19 +111,33 @@ void MainWindow::wireActions() {
     });
     actions_.wire("KfUm", [this] { KfUmClick(); });
     actions_.wire("ShowButton", [this] { ShowButtonClick(); });
-    actions_.wire("BlickButton", [this] {
-        ws_.view.blink.BlinkOn = actions_["BlickButton"]->isChecked();
-        ws_.modes.SelectMode = false;
-        syncButtons();
-    });
-    actions_.wire("FindButton", [this] {
-        InteractionState& m = ws_.modes;
-        m.SelectMode = true;
-        m.DeleteVertexMode = m.MoveVertexMode = m.DeleteFragmentMode = m.MeasureMode = m.FindNextPending = false;
-        syncButtons();
-    });
     actions_.wire("SemnShow", [] {});
     lifecycle_.modesChanged = [this] { syncButtons(); };
+
+    // The map image and the modes of the editor.
+    MapEditor& e = editor_;
+    Image->onMouseDown = [this](QMouseEvent* ev) { editor_.ImageMouseDown(ev->button(), ev->position().toPoint()); };
+    Image->onMouseMove = [this](QMouseEvent* ev) { editor_.ImageMouseMove(ev->position().toPoint()); };
+    Image->onMouseUp = [this](QMouseEvent* ev) { editor_.ImageMouseUp(ev->button(), ev->position().toPoint()); };
+    e.buttonsChanged = [this] { syncButtons(); };
+    e.objectCommands = [this](bool on) {
+        for (const char* const* id = kObjectCommands; *id; ++id) actions_.setAvailable(*id, on);
+    };
+    actions_.wire("KfUv", [&e] { e.KfUvClick(); });
+    actions_.wire("GeocordButton", [&e] { e.GeocordButtonClick(); });
+    actions_.wire("MoveRastrButton", [&e] { e.MoveRastrButtonClick(); });
+    actions_.wire("FindButton", [&e] { e.FindButtonClick(); });
+    actions_.wire("BlickButton", [this, &e] { e.BlickButtonClick(actions_["BlickButton"]->isChecked()); });
+    actions_.wire("SuitButton", [&e] { e.SuitButtonClick(); });
+    actions_.wire("OtmenaRedk", [&e] { e.OtmenaRedkClick(); });
+    actions_.wire("CursCrois", [&e] { e.CursCroisClick(); });
+    actions_.wire("CursDefault", [&e] { e.CursDefaultClick(); });
+    actions_.wire("Precision", [this, &e] { e.PrecisionClick(actions_["Precision"]->isChecked()); });
+    actions_.wire("BringToFirst", [&e] { e.BringToFirstClick(); });
+    actions_.wire("SendToLast", [&e] { e.SendToLastClick(); });
+    actions_.wire("Bringtofront", [&e] { e.BringtofrontClick(); });
+    actions_.wire("SendToBack", [&e] { e.SendToBackClick(); });
+    e.DisableObjectCommands();
 }
 
 void MainWindow::FormCreate() {
@@ -158,22 +173,11 @@ void MainWindow::KodSem(int index) {
     if (!msg.empty()) ws_.dialogs->message(fromCp1251(msg));
 }
 
-void MainWindow::redrawMap() {
-    setBusy(true);
-    RedrawMap(ws_.view.image, ws_.map, ws_.view.ctx, [this](int p) {
-        ws_.view.ProgressPercent = p;
-        showProgress(p);
-    });
-    endProgress();
-    setBusy(false);
-    Image->imageChanged();
-}
-
 void MainWindow::ShowButtonClick() {
     if (ws_.view.image.isNull()) return;
     ws_.view.blink.BlinkOn = false;
     ws_.modes.SelectMode = false;
-    redrawMap();
+    RedrawWithProgress(ws_);
     // A redraw shows the objects only; labels come back with "Вывести".
     actions_["MapNamesItem"]->setChecked(false);
     syncButtons();
@@ -192,7 +196,7 @@ void MainWindow::KfUmClick() {
     v.zoomOut();
     const QSize size = v.imageSize();
     if (size != ws_.view.image.size()) ws_.view.image = QImage(size, QImage::Format_RGB32);
-    redrawMap();
+    RedrawWithProgress(ws_);
     showScaleReadout(5);
     setPanelText(4, QString());
     ws_.modes.EditStep = 0;
@@ -249,6 +253,13 @@ int MainWindow::screenWidth() const {
 }
 
 void MainWindow::setCaption(const QString& caption) { setWindowTitle(caption); }
+
+void MainWindow::scrollBy(int dx, int dy) {
+    ScrollBox1->horizontalScrollBar()->setValue(ScrollBox1->horizontalScrollBar()->value() + dx);
+    ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() + dy);
+}
+
+void MainWindow::setImageCursor(Qt::CursorShape shape) { Image->setCursor(shape); }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
     if (!lifecycle_.FormCloseQuery()) {

@@ -6,7 +6,8 @@
 
 #include "ActionTable.h"
 #include "MapLifecycle.h"
-#include "Workspace.h"
+#include "editing/MapEditor.h"
+#include "editing/Workspace.h"
 
 #include <QMainWindow>
 
@@ -40,6 +41,7 @@ public:
 
     Workspace& workspace() { return ws_; }
     MapLifecycle& lifecycle() { return lifecycle_; }
+    MapEditor& editor() { return editor_; }
     ActionTable& actions() { return actions_; }
     QScrollArea* scrollBox() const { return ScrollBox1; }
     MapImageWidget* imageWidget() const { return Image; }
@@ -62,6 +64,8 @@ public:
     void scrollToTopLeft() override;
     int screenWidth() const override;
     void setCaption(const QString& caption) override;
+    void scrollBy(int dx, int dy) override;
+    void setImageCursor(Qt::CursorShape shape) override;
 
     // The tool buttons follow the mode flags.
     void syncButtons();
@@ -75,7 +79,6 @@ private:
     void buildWidgets();
     void wireActions();
     void timerTick();
-    void redrawMap();
     void showScaleReadout(int width);
     bool scrollKey(int key);
 
@@ -83,6 +86,7 @@ private:
     std::unique_ptr<QtDialogPort> qtDialogs_;
     Workspace ws_;
     MapLifecycle lifecycle_{ws_};
+    MapEditor editor_{ws_};
     ActionTable actions_;
     QToolBar* toolbar_ = nullptr;
     QScrollArea* ScrollBox1 = nullptr;

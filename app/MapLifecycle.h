@@ -3,7 +3,7 @@
 // "Сохранить", "Сохранить как...", "Сохранить ориентировку" and the
 // questions asked before the window closes.
 
-#include "Workspace.h"
+#include "editing/Workspace.h"
 
 #include <functional>
 

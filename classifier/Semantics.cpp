@@ -120,3 +120,16 @@ std::optional<std::string> SemanticDisplayName(const ActiveSemanticList& list, i
 }
 
 }  // namespace dm
+
+namespace dm {
+
+std::string SemanticCodeText(const ActiveSemanticList& list, int code) {
+    for (const auto& line : list.Lines) {
+        const std::string text = SemanticField(line, 1).substr(0, 4);
+        int32_t c;
+        if (toInt(text, c) && c == code) return text;
+    }
+    return {};
+}
+
+}  // namespace dm

@@ -65,5 +65,7 @@ std::string KodSem(const ActiveSemanticList& list, int index, TCurrentSemantic& 
 // The name under which a code is shown, with its group heading as prefix;
 // nullopt when no line has the code.  Windows-1251.
 std::optional<std::string> SemanticDisplayName(const ActiveSemanticList& list, int code);
+// The code field (at most four characters) of the first line with the code.
+std::string SemanticCodeText(const ActiveSemanticList& list, int code);
 
 }  // namespace dm

@@ -3,6 +3,7 @@
 // status panels, the progress bar, the busy cursor and the map picture.
 
 #include <QString>
+#include <Qt>
 
 namespace dm {
 
@@ -23,6 +24,10 @@ public:
     // Width in pixels of the screen the map image is fitted to.
     virtual int screenWidth() const = 0;
     virtual void setCaption(const QString& caption) = 0;
+    // Scrolls the view of the map image by (dx, dy) pixels.
+    virtual void scrollBy(int dx, int dy) = 0;
+    // The mouse cursor over the map image.
+    virtual void setImageCursor(Qt::CursorShape shape) = 0;
 };
 
 }  // namespace dm

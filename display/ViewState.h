@@ -14,6 +14,11 @@ struct ViewState {
     QImage image;             // the map image (RGB32), the whole view extent
     BlinkState blink;
     int ProgressPercent = 0;
+    // Drawing by layers: while LayerDisplay is on, a redraw and the object
+    // search take only the objects whose code is in LayerFilter.
+    bool LayerDisplay = false;
+    std::vector<int> LayerFilter;
+    const std::vector<int>* activeLayerFilter() const { return LayerDisplay ? &LayerFilter : nullptr; }
 
     MapView& view() { return ctx.view; }
     const MapView& view() const { return ctx.view; }

@@ -49,6 +49,7 @@ struct InteractionState {
     bool DistrictPickMode = false;
     bool ZoomBoxDown = false;  // the tool button "Увеличить" is down
     bool PanMode = false;
+    bool Precision = false;    // "Точные измерения": measuring snaps to vertices
 
     // Shared state.
     int ClickCount = 0;

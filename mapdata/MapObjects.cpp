@@ -23,17 +23,20 @@ void ReverseObject(TObj& o) {
 }
 
 TObj* TObjList::append(std::unique_ptr<TObj> o) {
+    ++revision_;
     o->Number = int32_t(items_.size());
     items_.push_back(std::move(o));
     return items_.back().get();
 }
 
 TObj* TObjList::appendAsIs(std::unique_ptr<TObj> o) {
+    ++revision_;
     items_.push_back(std::move(o));
     return items_.back().get();
 }
 
 TObj* TObjList::insertAt(size_t index, std::unique_ptr<TObj> o) {
+    ++revision_;
     index = std::min(index, items_.size());
     return items_.insert(items_.begin() + long(index), std::move(o))->get();
 }
@@ -47,6 +50,7 @@ long TObjList::indexOf(const TObj* o) const {
 std::unique_ptr<TObj> TObjList::take(const TObj* o) {
     const long i = indexOf(o);
     if (i < 0) return nullptr;
+    ++revision_;
     std::unique_ptr<TObj> out = std::move(items_[size_t(i)]);
     items_.erase(items_.begin() + i);
     return out;
@@ -56,9 +60,22 @@ bool TObjList::remove(const TObj* o) { return take(o) != nullptr; }
 
 void TObjList::move(size_t from, size_t to) {
     if (from >= items_.size() || to >= items_.size() || from == to) return;
+    ++revision_;
     auto obj = std::move(items_[from]);
     items_.erase(items_.begin() + long(from));
     items_.insert(items_.begin() + long(to), std::move(obj));
+}
+
+}  // namespace dm
+
+namespace dm {
+
+void TObjList::reorder(const std::vector<size_t>& newOrder) {
+    std::vector<std::unique_ptr<TObj>> next;
+    next.reserve(items_.size());
+    for (size_t i : newOrder) next.push_back(std::move(items_[i]));
+    items_.swap(next);
+    ++revision_;
 }
 
 }  // namespace dm

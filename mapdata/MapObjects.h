@@ -145,15 +145,29 @@ public:
     bool remove(const TObj* o);
     // Moves the object at `from` so that it ends up at `to`.
     void move(size_t from, size_t to);
-    void clear() { items_.clear(); }
+    // Puts the objects in a new order (a permutation of the same objects).
+    void reorder(const std::vector<size_t>& newOrder);
+    void clear() {
+        items_.clear();
+        ++revision_;
+    }
     void reserve(size_t n) { items_.reserve(n); }
-    void swap(TObjList& other) { items_.swap(other.items_); }
+    void swap(TObjList& other) {
+        items_.swap(other.items_);
+        ++revision_;
+        ++other.revision_;
+    }
+    // Grows with every change of the list and with every touch() after an
+    // object's geometry changed; caches of positions compare it.
+    uint64_t revision() const { return revision_; }
+    void touch() { ++revision_; }
 
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 
 private:
     std::vector<std::unique_ptr<TObj>> items_;
+    uint64_t revision_ = 0;
 };
 
 }  // namespace dm

@@ -1,0 +1,85 @@
+#pragma once
+// The interaction with the map image: the mouse handlers (the dispatch of
+// presses, the rubber bands of moves, the release), selection, zoom to a
+// rectangle, panning, measuring and the draw-order commands.  The other
+// subsystems attach the actions of their rows to dispatch().
+
+#include "HitTest.h"
+#include "MouseDispatch.h"
+#include "Workspace.h"
+
+#include <functional>
+
+namespace dm {
+
+// The menu items that need a selected object (and the style button).
+extern const char* const kObjectCommands[];
+
+class MapEditor {
+public:
+    explicit MapEditor(Workspace& ws);
+
+    // Hooks into the window.
+    std::function<void(bool enabled)> objectCommands;  // Enable/DisableObjectCommands
+    std::function<void()> buttonsChanged;              // tool buttons follow the flags
+
+    MouseDispatch& dispatch() { return dispatch_; }
+    HitTester& hits() { return hits_; }
+
+    void ImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void ImageMouseMove(QPoint pos);
+    void ImageMouseUp(Qt::MouseButton button, QPoint pos);
+
+    // Tool buttons and menu items.
+    void KfUvClick();             // "Увеличить"
+    void GeocordButtonClick();    // "Координаты,  расстояния, площадь"
+    void MoveRastrButtonClick();  // "Перемещение изображения"
+    void FindButtonClick();       // "Искать объект"
+    void BlickButtonClick(bool down);  // "Мигание"
+    void SuitButtonClick();       // "Найти следующий объект"
+    void OtmenaRedkClick();       // "Отмена" of the editor menu
+    void CursCroisClick();        // "Курсор - крест"
+    void CursDefaultClick();      // "Курсор - стрелка"
+    void PrecisionClick(bool checked);  // "Точные измерения"
+    void BringToFirstClick();     // "Объект на передний план"
+    void SendToLastClick();       // "Объект на задний план"
+    void BringtofrontClick();     // "Площадные вперед"
+    void SendToBackClick();       // "Площадные в конец"
+
+    void EnableObjectCommands();
+    void DisableObjectCommands();
+
+    // Red circles on every vertex of EditPoints: radius 3 for a point
+    // object, 2 otherwise.
+    void markVertices(bool pointObject);
+
+    static constexpr int kMaxMeasuredPoints = 99;
+
+private:
+    Flow zoomFirstCorner(const MouseClick& c);
+    Flow zoomSecondCorner(const MouseClick& c);
+    Flow measure(const MouseClick& c);
+    Flow pickObjectToMove(const MouseClick& c);
+    Flow select(const MouseClick& c);
+    Flow panStart(const MouseClick& c);
+    void measuredPoint(const MouseClick& c);
+    void measuredArea();
+    void zoomTo(QPoint a, QPoint b);
+    void eraseBox();
+    void changed() { ws_.surface->imageChanged(); }
+    void buttons() {
+        if (buttonsChanged) buttonsChanged();
+    }
+
+    Workspace& ws_;
+    MouseDispatch dispatch_;
+    HitTester hits_;
+    Qt::CursorShape cursor_ = Qt::ArrowCursor;
+    bool boxDrawn_ = false;
+    bool measureBandDrawn_ = false;
+};
+
+// Redraws the whole map image with the progress bar and the busy cursor.
+void RedrawWithProgress(Workspace& ws);
+
+}  // namespace dm
