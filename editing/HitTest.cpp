@@ -96,9 +96,9 @@ void ObjectGrid::build(const TObjList& list) {
         nx_ = ny_ = 0;
         return;
     }
-    const double w = std::max(gx1 - gx0, 1e-9), h = std::max(gy1 - gy0, 1e-9);
+    const double w = std::max(gx1 - gx0, 1e-3), h = std::max(gy1 - gy0, 1e-3);
     const double cells = std::clamp(double(n) / 2, 1.0, 4e6);
-    cell_ = std::max(std::sqrt(w * h / cells), std::max(w, h) / 4096);
+    cell_ = std::max({std::sqrt(w * h / cells), std::max(w, h) / 4096, 1e-3});
     x0_ = gx0;
     y0_ = gy0;
     nx_ = std::max(1, int(std::ceil(w / cell_)) + 1);
@@ -127,10 +127,12 @@ void ObjectGrid::candidates(double xmin, double xmax, double ymin, double ymax, 
     for (uint32_t i : large_)
         if (meets(i)) out.push_back(i);
     if (nx_ > 0) {
-        const int cx0 = std::max(0, int(std::floor((xmin - x0_) / cell_)));
-        const int cx1 = std::min(nx_ - 1, int(std::floor((xmax - x0_) / cell_)));
-        const int cy0 = std::max(0, int(std::floor((ymin - y0_) / cell_)));
-        const int cy1 = std::min(ny_ - 1, int(std::floor((ymax - y0_) / cell_)));
+        // Cell numbers in doubles first: a query far off the grid must not overflow.
+        auto cellOf = [this](double v, double origin, int n) {
+            return int(std::clamp(std::floor((v - origin) / cell_), -1.0, double(n)));
+        };
+        const int cx0 = std::max(0, cellOf(xmin, x0_, nx_)), cx1 = std::min(nx_ - 1, cellOf(xmax, x0_, nx_));
+        const int cy0 = std::max(0, cellOf(ymin, y0_, ny_)), cy1 = std::min(ny_ - 1, cellOf(ymax, y0_, ny_));
         for (int cx = cx0; cx <= cx1; ++cx)
             for (int cy = cy0; cy <= cy1; ++cy)
                 for (uint32_t i : cells_[size_t(cx) * size_t(ny_) + size_t(cy)])
