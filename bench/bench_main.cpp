@@ -3,6 +3,7 @@
 #include "classifier/Znak.h"
 #include "cli/SampleCity.h"
 #include "display/Redraw.h"
+#include "editing/HitTest.h"
 #include "mapdata/MapDoc.h"
 
 #include <QGuiApplication>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,12 +147,79 @@ int benchRedraw(const fs::path& bin, int runs) {
     return 0;
 }
 
+// 1,000 clicks on the map as the program opens it: the grid-indexed object
+// search against the scan of the whole list, with identical results.
+int benchHitTest(const fs::path& bin, int clicks) {
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(withExtension(bin, ".or"));
+    LoadObjects(bin, doc.ObjList);
+    MapView view;
+    view.setExtent(doc.Orientation);
+    view.FitScaleToScreen(1920);
+    view.Scale *= kOpenZoom;
+    const QSize size = view.imageSize();
+    std::mt19937_64 rng(12345);
+    std::vector<QPoint> pts;
+    for (int i = 0; i < clicks; ++i) {
+        if (i % 2 == 0) {
+            pts.emplace_back(int(rng() % uint64_t(size.width())), int(rng() % uint64_t(size.height())));
+        } else {
+            // Near a vertex of a random object, so that many clicks hit.
+            const TObj* o = doc.ObjList[rng() % doc.ObjList.size()];
+            const TGn g = view.toPixel(o->Points[rng() % o->Points.size()]);
+            pts.emplace_back(g.PX + int(rng() % 9) - 4, g.PY + int(rng() % 9) - 4);
+        }
+    }
+    HitTester tester;
+    const double build = seconds([&] { tester.FindObject(doc, view, QPoint(-100, -100), nullptr); });
+    struct Result {
+        int number, index;
+        const TObj* cur;
+        std::vector<TGn> ep;
+    };
+    std::vector<Result> indexed, scanned;
+    const double ti = seconds([&] {
+        for (QPoint p : pts) {
+            const ObjectHit h = tester.FindObject(doc, view, p, nullptr);
+            indexed.push_back({h.Number, h.Index, doc.CurObj, doc.EditPoints});
+        }
+    });
+    const double ts = seconds([&] {
+        for (QPoint p : pts) {
+            const ObjectHit h = HitTester::FindObjectByScan(doc, view, p, nullptr);
+            scanned.push_back({h.Number, h.Index, doc.CurObj, doc.EditPoints});
+        }
+    });
+    int same = 0, hits = 0;
+    for (size_t i = 0; i < pts.size(); ++i) {
+        const Result &a = indexed[i], &b = scanned[i];
+        same += a.number == b.number && a.index == b.index && a.cur == b.cur && a.ep == b.ep;
+        hits += a.number >= 0;
+    }
+    std::printf("objects: %zu, clicks: %d (%d hit an object), image %dx%d\n", doc.ObjList.size(), clicks, hits,
+                size.width(), size.height());
+    std::printf("grid build:     %8.3f s (once per change of the list)\n", build);
+    std::printf("indexed search: %8.3f s  %10.1f us/click\n", ti, ti / clicks * 1e6);
+    std::printf("list scan:      %8.3f s  %10.1f us/click\n", ts, ts / clicks * 1e6);
+    std::printf("speed-up: %.0fx (target >= 50x); identical results: %d of %d\n", ts / ti, same, clicks);
+    return same == clicks ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     std::vector<std::string> a(argv + 1, argv + argc);
+    if (a.size() >= 2 && a[0] == "hittest") {
+        const int clicks = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 1000;
+        try {
+            return benchHitTest(a[1], clicks);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (a.size() >= 2 && a[0] == "redraw") {
         const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
         try {
@@ -169,6 +238,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS]\n");
+    std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS]\n");
     return 2;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a generated 1,000,000-object city
-# (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS]
+# (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS] | hittest [CLICKS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -14,5 +14,6 @@ what=${1:-load}
 runs=${2:-5}
 case "$what" in
   load|redraw) build/bin/darvent-bench "$what" "$city/Darvent/Darvent.bin" "$runs" ;;
+  hittest) build/bin/darvent-bench hittest "$city/Darvent/Darvent.bin" "${2:-1000}" ;;
   *) echo "unknown benchmark: $what" >&2; exit 2 ;;
 esac
