@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutBox.h"
+#include "DefaultFontDialog.h"
 #include "MapImageWidget.h"
 #include "QtDialogPort.h"
 #include "StatusPanels.h"
@@ -13,6 +14,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStatusBar>
@@ -138,6 +140,31 @@ void MainWindow::wireActions() {
     actions_.wire("Bringtofront", [&e] { e.BringtofrontClick(); });
     actions_.wire("SendToBack", [&e] { e.SendToBackClick(); });
     e.DisableObjectCommands();
+
+    // Name labels.
+    NameTools& n = nameTools_;
+    n.buttonsChanged = [this] { syncButtons(); };
+    lifecycle_.afterOpen = [&n] { n.loadForMap(); };
+    lifecycle_.saveNames = [&n] { return n.saveNames(); };
+    connect(actions_.menu("Nazvania"), &QMenu::aboutToShow, this, [&n] { n.NazvaniaMenuOpened(); });
+    actions_.wire("NazVyvod", [&n] { n.NazVyvodClick(); });
+    actions_.wire("MoveNazv", [&n] { n.MoveNazvClick(); });
+    actions_.wire("DelNazv", [&n] { n.DelNazvClick(); });
+    actions_.wire("KorrNazv", [&n] { n.KorrNazvClick(); });
+    actions_.wire("CreaNazv", [&n] { n.CreaNazvClick(); });
+    actions_.wire("NazErase", [&n] { n.NazEraseClick(); });
+    actions_.wire("JoinNazObj", [&n] { n.JoinNazObjClick(); });
+    actions_.wire("NazSave", [&n] { n.NazSaveClick(); });
+    actions_.wire("NazOtmena", [&n] { n.NazOtmenaClick(); });
+    actions_.wire("NazDefFont", [this] {
+        DefaultFontDialog d(names_.NameFont, this);
+        ws_.dialogs->exec(d);
+    });
+    actions_.wire("MapNamesItem", [] {});
+    connect(actions_["MapNamesItem"], &QAction::toggled, this, [&n](bool on) { n.MapNamesItemClick(on); });
+    actions_.wire("SpecNamesItem", [] {});
+    actions_.wire("AllNamesFont", [&n] { n.AllNamesFontClick(); });
+    actions_.wire("FontButton", [&n] { n.FontButtonClick(); });
 }
 
 void MainWindow::FormCreate() {

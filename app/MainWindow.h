@@ -8,6 +8,7 @@
 #include "MapLifecycle.h"
 #include "editing/MapEditor.h"
 #include "editing/Workspace.h"
+#include "names/NameTools.h"
 
 #include <QMainWindow>
 
@@ -42,6 +43,8 @@ public:
     Workspace& workspace() { return ws_; }
     MapLifecycle& lifecycle() { return lifecycle_; }
     MapEditor& editor() { return editor_; }
+    NameState& names() { return names_; }
+    NameTools& nameTools() { return nameTools_; }
     ActionTable& actions() { return actions_; }
     QScrollArea* scrollBox() const { return ScrollBox1; }
     MapImageWidget* imageWidget() const { return Image; }
@@ -87,6 +90,8 @@ private:
     Workspace ws_;
     MapLifecycle lifecycle_{ws_};
     MapEditor editor_{ws_};
+    NameState names_;
+    NameTools nameTools_{ws_, names_, editor_};
     ActionTable actions_;
     QToolBar* toolbar_ = nullptr;
     QScrollArea* ScrollBox1 = nullptr;

@@ -1,6 +1,12 @@
 #include "QtDialogPort.h"
 
 #include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QInputDialog>
@@ -69,5 +75,52 @@ bool QtDialogPort::setUpPrinter(QPrinter& printer) {
 }
 
 int QtDialogPort::exec(QDialog& dialog) { return dialog.exec(); }
+
+std::optional<std::pair<QString, QString>> QtDialogPort::namesDialog(const QString& newName, const QString& oldName) {
+    QDialog d(parent_);
+    d.setWindowTitle(QStringLiteral("Названия"));
+    auto* lay = new QVBoxLayout(&d);
+    auto* newEdit = new QLineEdit(newName);
+    auto* oldEdit = new QLineEdit(oldName);
+    newEdit->setMaxLength(255);
+    oldEdit->setMaxLength(255);
+    lay->addWidget(new QLabel(QStringLiteral("Новое название")));
+    lay->addWidget(newEdit);
+    lay->addWidget(new QLabel(QStringLiteral("Старое название")));
+    lay->addWidget(oldEdit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    lay->addWidget(buttons);
+    d.resize(420, d.sizeHint().height());
+    newEdit->setFocus();
+    if (d.exec() != QDialog::Accepted) return std::nullopt;
+    return std::make_pair(newEdit->text(), oldEdit->text());
+}
+
+std::optional<int> QtDialogPort::chooseOption(const QString& caption, const QString& group, const QStringList& options,
+                                              int initial) {
+    QDialog d(parent_);
+    d.setWindowTitle(caption);
+    auto* lay = new QVBoxLayout(&d);
+    auto* box = new QGroupBox(group);
+    auto* boxLay = new QVBoxLayout(box);
+    std::vector<QRadioButton*> radios;
+    for (int i = 0; i < options.size(); ++i) {
+        auto* r = new QRadioButton(options[i]);
+        r->setChecked(i == initial);
+        boxLay->addWidget(r);
+        radios.push_back(r);
+    }
+    lay->addWidget(box);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    lay->addWidget(buttons);
+    if (d.exec() != QDialog::Accepted) return std::nullopt;
+    for (size_t i = 0; i < radios.size(); ++i)
+        if (radios[i]->isChecked()) return int(i);
+    return initial;
+}
 
 }  // namespace dm

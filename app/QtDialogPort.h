@@ -19,6 +19,9 @@ public:
     std::optional<QColor> chooseColor(const QColor& initial) override;
     std::optional<std::pair<QFont, QColor>> chooseFont(const QFont& initial, const QColor& color) override;
     bool setUpPrinter(QPrinter& printer) override;
+    std::optional<std::pair<QString, QString>> namesDialog(const QString& newName, const QString& oldName) override;
+    std::optional<int> chooseOption(const QString& caption, const QString& group, const QStringList& options,
+                                    int initial) override;
     int exec(QDialog& dialog) override;
 
 private:

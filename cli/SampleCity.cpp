@@ -422,7 +422,99 @@ std::vector<TZnak> symbols() {
     return out;
 }
 
-void buildCity(MapDoc& doc, const Options& opt) {
+namespace {
+
+const char* kOldStreetNames[] = {"Ленина", "Карла Маркса", "Октябрьская", "Кирова", "Советская", "Пионерская"};
+const char* kAvenueNames[] = {"Юнусабадская", "Чиланзарская", "Шайхантаурская", "Мирабадская", "Бектемирская",
+                              "Сергелийская", "Алмазарская", "Яккасарайская"};
+
+NameRef label(const std::string& oldUtf8, const std::string& newUtf8, double x1, double y1, double x2, double y2,
+              const char* face, bool bold, bool italic, int32_t color) {
+    auto n = std::make_shared<TNaz>();
+    n->OldName = utf8ToCp1251(oldUtf8);
+    n->NewName = utf8ToCp1251(newUtf8);
+    n->X1 = x1;
+    n->Y1 = y1;
+    n->X2 = x2;
+    n->Y2 = y2;
+    n->FontName = face;
+    n->Bold = bold;
+    n->Italic = italic;
+    n->FontColor = color;
+    n->FontSize = 8;
+    return n;
+}
+
+void buildNames(MapDoc& doc, const Layout& L, std::vector<NameRef>& out) {
+    const int32_t streetColor = rgb(60, 60, 60), districtColor = rgb(128, 0, 0);
+    // East-west streets: the name sits just above the street, in one block.
+    static const char* kTypes[] = {", улица", ", улица", ", проезд", ", улица", ", переулок", ", улица", ", тупик"};
+    for (int r = 0; r <= L.rows && r < 400; ++r) {
+        if (r == L.riverRow || r == L.riverRow + 1) continue;
+        const double x = L.x0 + r * L.blockH;
+        const int c = 1 + (r * 3) % std::max(1, L.cols - 2);
+        const double y = L.y0 + c * L.blockW + 25;
+        const std::string type = kTypes[r % 7];
+        const std::string name = std::string(kStreetNames[r % 16]) + type;
+        if (r % 3 == 0)
+            out.push_back(label(std::string(kOldStreetNames[(r / 3) % 6]) + type, name, x + 24, y, x + 24,
+                                y + 180, "Arial", false, true, streetColor));
+        else
+            out.push_back(label(name, "", x + 24, y, x + 24, y + 180, "Arial", false, true, streetColor));
+    }
+    // North-south streets: the name runs upward, left of the street.
+    for (int c = 0; c <= L.cols && c < 400; c += 2) {
+        const double y = L.y0 + c * L.blockW;
+        const int r = 1 + (c * 5) % std::max(1, L.rows - 2);
+        const double x = L.x0 + r * L.blockH + 20;
+        out.push_back(label(std::string(kAvenueNames[(c / 2) % 8]) + ", улица", "", x, y - 26, x + 200, y - 26,
+                            "Arial", false, true, streetColor));
+    }
+    // Districts, the river and the park.
+    const double W = L.cols * L.blockW, H = L.rows * L.blockH;
+    const char* districts[] = {"Центральный район", "Северный район", "Заречный район", "Южный район"};
+    const double at[][2] = {{0.55, 0.45}, {0.85, 0.2}, {0.7, 0.75}, {0.2, 0.4}};
+    for (int i = 0; i < 4; ++i) {
+        const double x = L.x0 + H * at[i][0], y = L.y0 + W * at[i][1];
+        out.push_back(label(districts[i], "", x, y, x, y + 400, "Times New Roman", true, false, districtColor));
+    }
+    if (L.riverRow >= 0) {
+        const double x = L.x0 + (L.riverRow + 0.5) * L.blockH + 10;
+        out.push_back(label("р. Дарья", "", x, L.y0 + W * 0.45, x + 4, L.y0 + W * 0.45 + 160, "Arial", false, true,
+                            rgb(0, 0, 200)));
+    }
+    {
+        const double x = L.x0 + (L.hillRow0 + 3) * L.blockH - 40, y = L.y0 + L.hillCol0 * L.blockW + 40;
+        out.push_back(label("Парк Победы", "", x, y, x, y + 200, "Arial", true, false, rgb(0, 110, 0)));
+    }
+    // Labels bound to objects: the elevation mark by its start, the first
+    // stadium by its end; the objects carry the labels' texts.
+    for (const auto& o : doc.ObjList) {
+        if (o->Code == 12 && !o->Points.empty()) {
+            NameRef n = label(cp1251ToUtf8(o->Name.view()), "", o->Points[0].X, o->Points[0].Y, o->Points[0].X,
+                              o->Points[0].Y + 60, "MS Serif", false, false, rgb(120, 60, 0));
+            n->Anchor = 1;
+            n->BoundObject = o->Number;
+            out.push_back(n);
+            break;
+        }
+    }
+    for (const auto& o : doc.ObjList) {
+        if (o->Code == 741 && o->Kind == KindArea && !o->Points.empty()) {
+            const TXY p = o->Points[0];
+            NameRef n = label("Стадион", "Стадион «Спорт»", p.X, p.Y - 140, p.X, p.Y, "Arial", true, false, rgb(0, 90, 0));
+            n->Anchor = 3;
+            n->BoundObject = o->Number;
+            o->Name = n->NewName;
+            out.push_back(n);
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names) {
     doc.clearObjects();
     Layout L{};
     L.blockH = 160;
@@ -481,6 +573,7 @@ void buildCity(MapDoc& doc, const Options& opt) {
     o.NextNode = nextNode;
     doc.MapModified = false;
     doc.OrientationModified = false;
+    if (names) buildNames(doc, L, *names);
 }
 
 void writeStartFolder(const fs::path& dir, const Options& opt) {
@@ -489,9 +582,11 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
     fs::create_directories(city, ec);
     if (ec) throw FileError("Не удалось создать папку " + pathText(city) + ": " + ec.message());
     MapDoc doc;
-    buildCity(doc, opt);
+    std::vector<NameRef> names;
+    buildCity(doc, opt, &names);
     WriteOrientation(city / "Darvent.or", doc.Orientation);
     SaveObjects(city / "Darvent.bin", doc.ObjList);
+    SaveNames(city / "Darvent.nam", names);
     WriteListFile(dir / "sem100n.smn", semanticLines());
     WriteZnakFile(dir / "sem100n.ris", symbols());
 }

@@ -4,6 +4,7 @@
 
 #include "classifier/Znak.h"
 #include "mapdata/MapDoc.h"
+#include "names/Names.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -35,8 +36,10 @@ struct Options {
 std::vector<std::string> semanticLines();
 std::vector<TZnak> symbols();
 
-// Builds the city's objects and orientation record.
-void buildCity(MapDoc& doc, const Options& opt);
+// Builds the city's objects and orientation record and, when asked, its
+// name labels (street names along the streets, districts, the river and
+// parks, labels bound to objects).
+void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names = nullptr);
 
 // Writes DIR/Darvent/Darvent.or and Darvent.bin (and the other files the
 // program reads).  Throws FileError on failure.

@@ -4,10 +4,13 @@
 #include "classifier/Znak.h"
 #include "display/Redraw.h"
 #include "mapdata/Geometry.h"
+#include "mapdata/Cp1251.h"
 #include "mapdata/MapDoc.h"
+#include "names/Names.h"
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 
 #include <cinttypes>
 #include <cstdio>
@@ -144,6 +147,7 @@ int cmdRender(const std::vector<std::string>& a) {
     std::string map, out, start;
     int width = 1920;
     double printFactor = 0;
+    bool withNames = false;
     for (size_t i = 0; i < a.size(); ++i) {
         auto value = [&](const char* what) {
             if (i + 1 >= a.size()) throw UsageError{std::string("render: ") + what + " требует значение"};
@@ -161,6 +165,8 @@ int cmdRender(const std::vector<std::string>& a) {
             if (!parseDouble(value("--print-factor"), v) || v <= 1 || v > 16)
                 throw UsageError{"render: --print-factor должно быть числом больше 1 и не больше 16"};
             printFactor = v;
+        } else if (a[i] == "--names") {
+            withNames = true;
         } else if (a[i] == "--start") {
             start = value("--start");
         } else if (!a[i].empty() && a[i][0] == '-') {
@@ -206,8 +212,34 @@ int cmdRender(const std::vector<std::string>& a) {
     LoadObjects(binPath, doc.ObjList);
     QImage image(size, QImage::Format_RGB32);
     RedrawMap(image, doc, ctx);
+    if (withNames) {
+        // The labels of the map's names file, as "Вывести" shows them.
+        NameState names;
+        const fs::path nam = resolvePathCase(withExtension(orPath, ".nam"));
+        if (fs::exists(nam)) LoadNames(nam, names.MapNames);
+        MapView& v = ctx.view;
+        v.computeScaleDenominator(rnd((v.ViewXMax - v.ViewXMin) * v.Scale), doc.Orientation.CoordKind == 2,
+                                  doc.Orientation.AxialMeridian);
+        QPainter p(&image);
+        if (printFactor > 0) {
+            for (const auto& n : names.MapNames)
+                DrawNameScaled(p, *n, v, ctx.PrintScaleX, ctx.PrintScaleY, false);
+        } else {
+            DrawAllNames(p, names, v, true);
+        }
+    }
     const QString outName = QString::fromStdString(out);
     if (!image.save(outName)) throw FileError("Не удалось записать " + out);
+    return 0;
+}
+
+int cmdNames(const std::vector<std::string>& a) {
+    if (a.size() != 1) throw UsageError{"names: нужен один аргумент FILE.nam"};
+    std::vector<NameRef> names;
+    LoadNames(fs::path(a[0]), names);
+    for (const auto& n : names)
+        std::printf("%s|%.3f|%.3f|%.3f|%.3f|%d|%d\n", cp1251ToUtf8(NameDisplayText(*n)).c_str(), n->X1, n->Y1, n->X2,
+                    n->Y2, int(n->Anchor), n->BoundObject);
     return 0;
 }
 
@@ -216,8 +248,9 @@ const std::vector<Command>& commands() {
         {"info", "MAP", "summary of a map (MAP is its .or or .bin)", cmdInfo},
         {"convert", "IN.bin OUT.bin", "load an object file and save it again", cmdConvert},
         {"coord", "LAT LON MERIDIAN", "plane x, y of a geographic point (decimal degrees)", cmdCoord},
-        {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR]",
+        {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR] [--names]",
          "draw every object of a map into a picture", cmdRender},
+        {"names", "FILE.nam", "the labels of a names file, one per line", cmdNames},
         {"sample-city", "DIR [--objects N] [--seed S]", "write a sample start folder with the city map",
          cmdSampleCity},
     };

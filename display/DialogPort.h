@@ -37,6 +37,12 @@ public:
     // The font and its colour.
     virtual std::optional<std::pair<QFont, QColor>> chooseFont(const QFont& initial, const QColor& color) = 0;
     virtual bool setUpPrinter(QPrinter& printer) = 0;
+    // The names dialog "Названия": the new name (upper field, focused first)
+    // and the old name (lower field); nullopt when cancelled.
+    virtual std::optional<std::pair<QString, QString>> namesDialog(const QString& newName, const QString& oldName) = 0;
+    // A choice among radio buttons under a group title; nullopt when cancelled.
+    virtual std::optional<int> chooseOption(const QString& caption, const QString& group, const QStringList& options,
+                                            int initial) = 0;
     // Any other modal dialog of the program; returns its result code.
     virtual int exec(QDialog& dialog) = 0;
 };

@@ -85,6 +85,7 @@ void MapEditor::ImageMouseMove(QPoint pos) {
         boxDrawn_ = true;
         drew = true;
     }
+    for (const auto& band : extraBands) drew = band(pos) || drew;
     // Panning: the picture slides with the cursor.
     if (m.PanDragging) ws_.surface->scrollBy(-(pos.x() - m.AnchorPoint.x()), -(pos.y() - m.AnchorPoint.y()));
     m.RubberPoint = pos;

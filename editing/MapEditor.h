@@ -23,6 +23,10 @@ public:
     std::function<void(bool enabled)> objectCommands;  // Enable/DisableObjectCommands
     std::function<void()> buttonsChanged;              // tool buttons follow the flags
 
+    // Rubber bands of other subsystems: called on every move with the cursor
+    // (RubberPoint still holds the previous position); true when they drew.
+    std::vector<std::function<bool(QPoint)>> extraBands;
+
     MouseDispatch& dispatch() { return dispatch_; }
     HitTester& hits() { return hits_; }
 

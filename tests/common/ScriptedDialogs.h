@@ -26,6 +26,9 @@ public:
     std::deque<std::optional<QString>> files;
     std::deque<std::optional<QColor>> colors;
     std::function<int(QDialog&)> onDialog;
+    std::deque<std::optional<std::pair<QString, QString>>> names;  // (new, old)
+    std::deque<std::optional<int>> options;
+    std::deque<std::optional<std::pair<QFont, QColor>>> fonts;
 
     QStringList texts(const QString& kind) const {
         QStringList out;
@@ -67,7 +70,15 @@ public:
     }
     std::optional<std::pair<QFont, QColor>> chooseFont(const QFont&, const QColor&) override {
         asked.push_back({"font", {}});
-        return std::nullopt;
+        return pop(fonts, "font");
+    }
+    std::optional<std::pair<QString, QString>> namesDialog(const QString& newName, const QString& oldName) override {
+        asked.push_back({"names", newName + "|" + oldName});
+        return pop(names, "names");
+    }
+    std::optional<int> chooseOption(const QString& caption, const QString&, const QStringList&, int) override {
+        asked.push_back({"option", caption});
+        return pop(options, caption);
     }
     bool setUpPrinter(QPrinter&) override {
         asked.push_back({"print", {}});
