@@ -1,5 +1,6 @@
 #include "RunTool.h"
 #include "cli/SampleCity.h"
+#include "mapdata/Cp1251.h"
 #include "mapdata/Geometry.h"
 #include "mapdata/MapDoc.h"
 
@@ -142,5 +143,35 @@ TEST(Dmap, RenderDrawsTheSampleCity) {
     EXPECT_EQ(pr.width(), rnd((o.YMax - o.YMin) * scale * 2));
     EXPECT_EQ(runDmap("render " + map, out, err), 2);
     EXPECT_EQ(runDmap("render " + map + " -o x.png --print-factor 0.5", out, err), 2);
+    fs::remove_all(d);
+}
+
+TEST(Dmap, NamesPrintsOneLinePerLabel) {
+    const fs::path d = tempDir("names");
+    sample::writeStartFolder(d, {});
+    std::vector<NameRef> labels;
+    LoadNames(d / "Darvent" / "Darvent.nam", labels);
+    ASSERT_GT(labels.size(), 20u);
+    std::string out, err;
+    ASSERT_EQ(runDmap("names " + (d / "Darvent" / "Darvent.nam").string(), out, err), 0) << err;
+    std::vector<std::string> lines;
+    for (size_t p = 0, q; (q = out.find('\n', p)) != std::string::npos; p = q + 1) lines.push_back(out.substr(p, q - p));
+    ASSERT_EQ(lines.size(), labels.size());
+    char expected[512];
+    const TNaz& n = *labels[0];
+    std::snprintf(expected, sizeof expected, "%s|%.3f|%.3f|%.3f|%.3f|0|-1", cp1251ToUtf8(NameDisplayText(n)).c_str(),
+                  n.X1, n.Y1, n.X2, n.Y2);
+    EXPECT_EQ(lines[0], expected);
+    EXPECT_NE(lines[0].find(", ул.|"), std::string::npos) << lines[0];
+    // Labels bound by their start and by their end are among them.
+    bool start = false, end = false;
+    for (const auto& l : lines) {
+        start |= l.find("|1|") != std::string::npos;
+        end |= l.find("|3|") != std::string::npos;
+    }
+    EXPECT_TRUE(start);
+    EXPECT_TRUE(end);
+    EXPECT_EQ(runDmap("names " + (d / "none.nam").string(), out, err), 1);
+    EXPECT_EQ(runDmap("names", out, err), 2);
     fs::remove_all(d);
 }
