@@ -73,6 +73,9 @@ const EntryDef kEntries[] = {
     {"DeletNameObj", "EditMenu", "Удалить название объекта", nullptr, 0, nullptr},
     {"SostObjMenu", "EditMenu", "Составить объект", nullptr, 0, nullptr},
     {"-", "EditMenu", nullptr, nullptr, 0, nullptr},
+    {"UndoAction", "EditMenu", "Отменить действие", nullptr, 0, "Ctrl+Z"},
+    {"RedoAction", "EditMenu", "Вернуть действие", nullptr, 0, "Ctrl+Y"},
+    {"-", "EditMenu", nullptr, nullptr, 0, nullptr},
     {"CursCrois", "EditMenu", "Курсор - крест", nullptr, 0, nullptr},
     {"CursDefault", "EditMenu", "Курсор - стрелка", nullptr, 0, nullptr},
     {"Precision", "EditMenu", "Точные измерения", nullptr, Checkable, nullptr},
@@ -264,7 +267,10 @@ void ActionTable::wire(const char* id, const std::function<void()>& handler) {
     if (!a) return;
     a->setEnabled(true);
     wired_.insert(a->objectName());
-    QObject::connect(a, &QAction::triggered, a, [handler] { handler(); });
+    QObject::connect(a, &QAction::triggered, a, [this, handler] {
+        handler();
+        if (afterEach) afterEach();
+    });
 }
 
 void ActionTable::setAvailable(const char* id, bool enabled) {

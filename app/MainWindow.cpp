@@ -144,7 +144,10 @@ void MainWindow::wireActions() {
     // Name labels.
     NameTools& n = nameTools_;
     n.buttonsChanged = [this] { syncButtons(); };
-    lifecycle_.afterOpen = [&n] { n.loadForMap(); };
+    lifecycle_.afterOpen = [this, &n] {
+        n.loadForMap();
+        history_.clear();
+    };
     lifecycle_.saveNames = [&n] { return n.saveNames(); };
     connect(actions_.menu("Nazvania"), &QMenu::aboutToShow, this, [&n] { n.NazvaniaMenuOpened(); });
     actions_.wire("NazVyvod", [&n] { n.NazVyvodClick(); });
@@ -165,6 +168,55 @@ void MainWindow::wireActions() {
     actions_.wire("SpecNamesItem", [] {});
     actions_.wire("AllNamesFont", [&n] { n.AllNamesFontClick(); });
     actions_.wire("FontButton", [&n] { n.FontButtonClick(); });
+
+    // Object edits and creation, with undo.
+    ObjectEdits& ed = edits_;
+    actions_.wire("DeleteButton", [&ed] { ed.DeleteButtonClick(); });
+    actions_.wire("ChangeButton", [&ed] { ed.ChangeButtonClick(); });
+    actions_.wire("DelPointButton", [&ed] { ed.DelPointButtonClick(); });
+    actions_.wire("MovPoinButton", [&ed] { ed.MovPoinButtonClick(); });
+    actions_.wire("Udline", [&ed] { ed.UdlineClick(); });
+    actions_.wire("IsertFagmBitton", [&ed] { ed.IsertFagmBittonClick(); });
+    actions_.wire("ChangDirection", [&ed] { ed.ChangDirectionClick(); });
+    actions_.wire("ChangeSem", [&ed] { ed.ChangeSemClick(); });
+    actions_.wire("zmknut", [&ed] { ed.zmknutClick(); });
+    actions_.wire("RazmkMenu", [&ed] { ed.RazmkMenuClick(); });
+    actions_.wire("TurnObj", [&ed] { ed.TurnObjClick(); });
+    actions_.wire("DivideButton", [&ed] { ed.DivideButtonClick(); });
+    actions_.wire("DivPiketsMenu", [&ed] { ed.DivPiketsMenuClick(); });
+    ObjectCreation& cr = creation_;
+    actions_.wire("LineButton", [&cr] { cr.LineButtonClick(); });
+    actions_.wire("AreaButton", [&cr] { cr.AreaButtonClick(); });
+    actions_.wire("PointButton", [&cr] { cr.PointButtonClick(); });
+    actions_.wire("OtmenaCrea", [&cr] { cr.OtmenaCreaClick(); });
+    actions_.wire("SostObjMenu", [&cr] { cr.SostObjMenuClick(); });
+    actions_.wire("PiketButton", [&cr] { cr.PiketButtonClick(); });
+    actions_.wire("ToolsCre", [this] {
+        QAction* m = actions_.menu("FormObjMenu")->menuAction();
+        m->setVisible(!m->isVisible());
+    });
+    actions_.wire("OtborObj", [&cr] { cr.OtborObjClick(); });
+    actions_.wire("Add1", [&cr] { cr.Add1Click(); });
+    actions_.wire("tip2", [&cr] { cr.tip2Click(); });
+    actions_.wire("tip3", [&cr] { cr.tip3Click(); });
+    actions_.wire("Formir", [&cr] { cr.FormirClick(); });
+    actions_.wire("SaveNewObj1", [&cr] { cr.SaveNewObj1Click(); });
+    actions_.wire("DeleteOldObj", [&cr] { cr.DeleteOldObjClick(); });
+    actions_.wire("CancelNewObj", [&cr] { cr.CancelNewObjClick(); });
+    actions_.setAvailable("SaveNewObj1", false);
+    actions_.setAvailable("DeleteOldObj", false);
+    cr.setItemEnabled = [this](const char* id, bool on) { actions_.setAvailable(id, on); };
+    cr.setItemVisible = [this](const char* id, bool on) {
+        if (QAction* a = actions_[id]) a->setVisible(on || options_.allTools);
+    };
+    cr.setItemChecked = [this](const char* id, bool on) {
+        if (QAction* a = actions_[id]) a->setChecked(on);
+    };
+    cr.clearChooser = [this] { ComboBox1->setCurrentIndex(-1); };
+    cr.elevationLabel = [&n](TObj& obj, QPoint click, const QString& text) { return n.addMarkLabel(obj, click, text); };
+    actions_.wire("UndoAction", [this] { UndoClick(); });
+    actions_.wire("RedoAction", [this] { RedoClick(); });
+    actions_.afterEach = [this] { syncButtons(); };
 }
 
 void MainWindow::FormCreate() {
@@ -241,7 +293,23 @@ void MainWindow::timerTick() {
     setPanelText(1, QTime::currentTime().toString(QStringLiteral("h:mm:ss")));
 }
 
+void MainWindow::UndoClick() {
+    if (!history_.undo()) return;
+    editor_.DisableObjectCommands();
+    RedrawWithProgress(ws_);
+    syncButtons();
+}
+
+void MainWindow::RedoClick() {
+    if (!history_.redo()) return;
+    editor_.DisableObjectCommands();
+    RedrawWithProgress(ws_);
+    syncButtons();
+}
+
 void MainWindow::syncButtons() {
+    actions_.setAvailable("UndoAction", history_.canUndo());
+    actions_.setAvailable("RedoAction", history_.canRedo());
     const auto set = [this](const char* id, bool on) {
         if (QAction* a = actions_[id]; a && a->isChecked() != on) a->setChecked(on);
     };

@@ -7,6 +7,9 @@
 #include "ActionTable.h"
 #include "MapLifecycle.h"
 #include "editing/MapEditor.h"
+#include "editing/ObjectCreation.h"
+#include "editing/ObjectEdits.h"
+#include "editing/UndoHistory.h"
 #include "editing/Workspace.h"
 #include "names/NameTools.h"
 
@@ -44,6 +47,11 @@ public:
     MapLifecycle& lifecycle() { return lifecycle_; }
     MapEditor& editor() { return editor_; }
     NameState& names() { return names_; }
+    UndoHistory& history() { return history_; }
+    ObjectEdits& edits() { return edits_; }
+    ObjectCreation& creation() { return creation_; }
+    void UndoClick();  // "Отменить действие"
+    void RedoClick();  // "Вернуть действие"
     NameTools& nameTools() { return nameTools_; }
     ActionTable& actions() { return actions_; }
     QScrollArea* scrollBox() const { return ScrollBox1; }
@@ -92,6 +100,9 @@ private:
     MapEditor editor_{ws_};
     NameState names_;
     NameTools nameTools_{ws_, names_, editor_};
+    UndoHistory history_{ws_.map};
+    ObjectEdits edits_{ws_, editor_, history_};
+    ObjectCreation creation_{ws_, editor_, history_};
     ActionTable actions_;
     QToolBar* toolbar_ = nullptr;
     QScrollArea* ScrollBox1 = nullptr;

@@ -50,6 +50,7 @@ struct InteractionState {
     bool ZoomBoxDown = false;  // the tool button "Увеличить" is down
     bool PanMode = false;
     bool Precision = false;    // "Точные измерения": measuring snaps to vertices
+    int FormedKind = 0;        // kind of a formed or composed object: 0 none, 2 line, 3 area
 
     // Shared state.
     int ClickCount = 0;

@@ -171,6 +171,26 @@ void NameTools::FontButtonClick() {
     names_.NameFont = n;
 }
 
+std::pair<std::function<void()>, std::function<void()>> NameTools::addMarkLabel(TObj& obj, QPoint click,
+                                                                               const QString& text) {
+    auto n = std::make_shared<TNaz>();
+    n->NewName = LabelText(text);
+    const TXY a = ws_.view.view().toMap(click.x(), click.y());
+    const TXY b = ws_.view.view().toMap(click.x() + 20, click.y());
+    n->X1 = a.X;
+    n->Y1 = a.Y;
+    n->X2 = b.X;
+    n->Y2 = b.Y;
+    n->BoundObject = obj.Number;
+    n->Anchor = 1;
+    ApplyNameFont(*n, names_.NameFont);
+    names_.MapNames.push_back(n);
+    ws_.files.NamesModified = true;
+    draw(*n, false);
+    NameState* names = &names_;
+    return {[names, n] { names->remove(n.get()); }, [names, n] { names->MapNames.push_back(n); }};
+}
+
 void NameTools::loadForMap() {
     names_.MapNames.clear();
     names_.AllNames.clear();

@@ -31,6 +31,10 @@ public:
     void AllNamesFontClick();              // "Сменить шрифт у всех названий"
     void FontButtonClick();                // "Установить шрифт"
 
+    // The label of an elevation mark point placed at `click`: bound to the
+    // object by its start.  Returns how to take it back and to put it again.
+    std::pair<std::function<void()>, std::function<void()>> addMarkLabel(TObj& obj, QPoint click, const QString& text);
+
     // Map lifecycle: the names of a newly opened map, and the save on closing.
     void loadForMap();
     bool saveNames();

@@ -33,7 +33,7 @@ TEST_F(DispatchTest, SelectionShowsTheObjectAndEnablesTheObjectCommands) {
     EXPECT_EQ(panel(5), QStringLiteral("Длина= 400.0 м."));
     EXPECT_TRUE(act("BringToFirst")->isEnabled());
     EXPECT_TRUE(act("SuitButton")->isEnabled());
-    EXPECT_FALSE(act("DeleteButton")->isEnabled());  // its operation is not available yet
+    EXPECT_TRUE(act("DeleteButton")->isEnabled());
     EXPECT_TRUE(ws().modes.SelectMode);              // selection stays on
     // A house: area and perimeter; a tree blinks as points; a contour shows its elevation.
     click({650, 600});

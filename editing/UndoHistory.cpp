@@ -1,0 +1,161 @@
+#include "UndoHistory.h"
+
+namespace dm {
+
+void UndoHistory::begin(const QString& what) {
+    if (depth_++ == 0) {
+        open_ = Step{};
+        open_.what = what;
+        open_.mapModifiedBefore = doc_.MapModified;
+    }
+}
+
+void UndoHistory::willChange(TObj* o) {
+    if (!depth_ || !o) return;
+    for (const Change& c : open_.changes)
+        if (const auto* ct = std::get_if<Content>(&c); ct && ct->obj == o) return;  // first state counts
+    open_.changes.push_back(Content{o, *o, TObj{}});
+}
+
+void UndoHistory::added(TObj* o) {
+    if (!depth_) return;
+    open_.changes.push_back(Added{o, 0, nullptr});
+}
+
+void UndoHistory::remove(TObj* o) {
+    const long i = doc_.ObjList.indexOf(o);
+    if (i < 0) return;
+    if (doc_.CurObj == o) doc_.CurObj = nullptr;
+    doc_.EditPoints.clear();
+    auto holder = doc_.ObjList.take(o);
+    if (depth_) open_.changes.push_back(Removed{o, size_t(i), std::move(holder)});
+}
+
+void UndoHistory::move(size_t from, size_t to) {
+    doc_.ObjList.move(from, to);
+    if (depth_) open_.changes.push_back(Moved{from, to});
+}
+
+void UndoHistory::reorder(const std::vector<size_t>& order) {
+    doc_.ObjList.reorder(order);
+    if (depth_) open_.changes.push_back(Reordered{order});
+}
+
+void UndoHistory::willChangeOrientation() {
+    if (!depth_) return;
+    open_.changes.push_back(Orientation{doc_.Orientation, {}, doc_.OrientationModified});
+}
+
+void UndoHistory::custom(std::function<void()> undo, std::function<void()> redo) {
+    if (!depth_) return;
+    open_.changes.push_back(Custom{std::move(undo), std::move(redo)});
+}
+
+void UndoHistory::commit() {
+    if (depth_ == 0 || --depth_ > 0) return;
+    if (open_.changes.empty()) return;
+    for (Change& c : open_.changes) {
+        if (auto* ct = std::get_if<Content>(&c)) ct->after = *ct->obj;
+        else if (auto* o = std::get_if<Orientation>(&c)) o->after = doc_.Orientation;
+    }
+    done_.push_back(std::move(open_));
+    open_ = Step{};
+    undone_.clear();
+}
+
+void UndoHistory::cancel() {
+    depth_ = 0;
+    open_ = Step{};
+}
+
+void UndoHistory::undoStep(Step& s) {
+    TObjList& list = doc_.ObjList;
+    for (auto it = s.changes.rbegin(); it != s.changes.rend(); ++it) {
+        std::visit(
+            [&](auto& c) {
+                using T = std::decay_t<decltype(c)>;
+                if constexpr (std::is_same_v<T, Content>) {
+                    *c.obj = c.before;
+                } else if constexpr (std::is_same_v<T, Added>) {
+                    c.index = size_t(std::max(0L, list.indexOf(c.obj)));
+                    c.holder = list.take(c.obj);
+                } else if constexpr (std::is_same_v<T, Removed>) {
+                    list.insertAt(c.index, std::move(c.holder));
+                } else if constexpr (std::is_same_v<T, Moved>) {
+                    list.move(c.to, c.from);
+                } else if constexpr (std::is_same_v<T, Reordered>) {
+                    std::vector<size_t> inverse(c.order.size());
+                    for (size_t i = 0; i < c.order.size(); ++i) inverse[c.order[i]] = i;
+                    list.reorder(inverse);
+                } else if constexpr (std::is_same_v<T, Orientation>) {
+                    doc_.Orientation = c.before;
+                    doc_.OrientationModified = c.modifiedBefore;
+                } else {
+                    c.undo();
+                }
+            },
+            *it);
+    }
+}
+
+void UndoHistory::redoStep(Step& s) {
+    TObjList& list = doc_.ObjList;
+    for (auto& ch : s.changes) {
+        std::visit(
+            [&](auto& c) {
+                using T = std::decay_t<decltype(c)>;
+                if constexpr (std::is_same_v<T, Content>) {
+                    *c.obj = c.after;
+                } else if constexpr (std::is_same_v<T, Added>) {
+                    if (c.holder) list.insertAt(c.index, std::move(c.holder));
+                } else if constexpr (std::is_same_v<T, Removed>) {
+                    c.index = size_t(std::max(0L, list.indexOf(c.obj)));
+                    c.holder = list.take(c.obj);
+                } else if constexpr (std::is_same_v<T, Moved>) {
+                    list.move(c.from, c.to);
+                } else if constexpr (std::is_same_v<T, Reordered>) {
+                    list.reorder(c.order);
+                } else if constexpr (std::is_same_v<T, Orientation>) {
+                    doc_.Orientation = c.after;
+                    doc_.OrientationModified = true;
+                } else {
+                    c.redo();
+                }
+            },
+            ch);
+    }
+}
+
+bool UndoHistory::undo() {
+    if (done_.empty() || depth_) return false;
+    Step s = std::move(done_.back());
+    done_.pop_back();
+    undoStep(s);
+    doc_.ObjList.touch();
+    doc_.CurObj = nullptr;
+    doc_.EditPoints.clear();
+    doc_.MapModified = true;
+    undone_.push_back(std::move(s));
+    return true;
+}
+
+bool UndoHistory::redo() {
+    if (undone_.empty() || depth_) return false;
+    Step s = std::move(undone_.back());
+    undone_.pop_back();
+    redoStep(s);
+    doc_.ObjList.touch();
+    doc_.CurObj = nullptr;
+    doc_.EditPoints.clear();
+    doc_.MapModified = true;
+    done_.push_back(std::move(s));
+    return true;
+}
+
+void UndoHistory::clear() {
+    done_.clear();
+    undone_.clear();
+    cancel();
+}
+
+}  // namespace dm

@@ -1,0 +1,95 @@
+#pragma once
+// Undo and redo of object edits.  A step records what an operation changed:
+// object contents (before and after), objects added or removed (the removed
+// ones are kept alive by the step), moves in the list, the orientation
+// record, and changes of other subsystems given as a pair of functions.
+
+#include "mapdata/MapDoc.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <variant>
+#include <vector>
+
+namespace dm {
+
+class UndoHistory {
+public:
+    explicit UndoHistory(MapDoc& doc) : doc_(doc) {}
+
+    // Starts recording a step; nested begin() calls join the open step.
+    void begin(const QString& what);
+    // Records the content of an object before it changes.
+    void willChange(TObj* o);
+    // An object appended (or inserted) by the operation.
+    void added(TObj* o);
+    // Removes an object from the list and keeps it for undo.
+    void remove(TObj* o);
+    // Moves an object within the list.
+    void move(size_t from, size_t to);
+    // Puts the list in a new order (a permutation of positions).
+    void reorder(const std::vector<size_t>& order);
+    // The orientation record before it changes.
+    void willChangeOrientation();
+    // A change elsewhere (labels...): how to take it back and do it again.
+    void custom(std::function<void()> undo, std::function<void()> redo);
+    // Ends the step; an empty step is dropped.
+    void commit();
+    // Drops the open step without undoing it (the operation did nothing).
+    void cancel();
+
+    bool canUndo() const { return !done_.empty(); }
+    bool canRedo() const { return !undone_.empty(); }
+    QString undoText() const { return done_.empty() ? QString() : done_.back().what; }
+    bool undo();
+    bool redo();
+    void clear();
+    bool recording() const { return depth_ > 0; }
+
+private:
+    struct Content {
+        TObj* obj;
+        TObj before, after;
+    };
+    struct Added {
+        TObj* obj;
+        size_t index = 0;
+        std::unique_ptr<TObj> holder;  // while undone
+    };
+    struct Removed {
+        TObj* obj;
+        size_t index;
+        std::unique_ptr<TObj> holder;  // while done
+    };
+    struct Moved {
+        size_t from, to;
+    };
+    struct Reordered {
+        std::vector<size_t> order;
+    };
+    struct Orientation {
+        OrientationRecord before, after;
+        bool modifiedBefore;
+    };
+    struct Custom {
+        std::function<void()> undo, redo;
+    };
+    using Change = std::variant<Content, Added, Removed, Moved, Reordered, Orientation, Custom>;
+    struct Step {
+        QString what;
+        std::vector<Change> changes;
+        bool mapModifiedBefore = false;
+    };
+
+    void undoStep(Step& s);
+    void redoStep(Step& s);
+
+    MapDoc& doc_;
+    std::vector<Step> done_, undone_;
+    Step open_;
+    int depth_ = 0;
+};
+
+}  // namespace dm
