@@ -214,6 +214,7 @@ void MainWindow::wireActions() {
     };
     cr.clearChooser = [this] { ComboBox1->setCurrentIndex(-1); };
     cr.elevationLabel = [&n](TObj& obj, QPoint click, const QString& text) { return n.addMarkLabel(obj, click, text); };
+    editor_.setHistory(&history_);
     actions_.wire("UndoAction", [this] { UndoClick(); });
     actions_.wire("RedoAction", [this] { RedoClick(); });
     actions_.afterEach = [this] { syncButtons(); };

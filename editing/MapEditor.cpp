@@ -358,10 +358,31 @@ void MapEditor::DisableObjectCommands() {
     if (objectCommands) objectCommands(false);
 }
 
+namespace {
+// Records the list changes of one command when there is a history.
+struct Step {
+    UndoHistory* h;
+    Step(UndoHistory* history, const QString& what) : h(history) {
+        if (h) h->begin(what);
+    }
+    ~Step() {
+        if (h) h->commit();
+    }
+    void move(TObjList& list, size_t from, size_t to) {
+        if (h) h->move(from, to);
+        else list.move(from, to);
+    }
+    void reorder(TObjList& list, const std::vector<size_t>& order) {
+        if (h) h->reorder(order);
+        else list.reorder(order);
+    }
+};
+}  // namespace
+
 void MapEditor::BringToFirstClick() {
     const long i = ws_.map.ObjList.indexOf(ws_.map.CurObj);
     if (i < 0) return;
-    ws_.map.ObjList.move(size_t(i), 0);
+    Step(history_, QStringLiteral("Объект на передний план")).move(ws_.map.ObjList, size_t(i), 0);
     DisableObjectCommands();
     ws_.map.MapModified = true;
     ws_.view.blink.BlinkOn = false;
@@ -371,7 +392,7 @@ void MapEditor::BringToFirstClick() {
 void MapEditor::SendToLastClick() {
     const long i = ws_.map.ObjList.indexOf(ws_.map.CurObj);
     if (i < 0) return;
-    ws_.map.ObjList.move(size_t(i), ws_.map.ObjList.size() - 1);
+    Step(history_, QStringLiteral("Объект на задний план")).move(ws_.map.ObjList, size_t(i), ws_.map.ObjList.size() - 1);
     DisableObjectCommands();
     ws_.map.MapModified = true;
     ws_.view.blink.BlinkOn = false;
@@ -380,19 +401,19 @@ void MapEditor::SendToLastClick() {
 
 namespace {
 // Areas first (or last), each group in its previous order.
-void regroupAreas(TObjList& list, bool areasFirst) {
+std::vector<size_t> areasRegrouped(const TObjList& list, bool areasFirst) {
     std::vector<size_t> areas, others;
     for (size_t i = 0; i < list.size(); ++i) (list[i]->Kind == KindArea ? areas : others).push_back(i);
     std::vector<size_t> order = areasFirst ? areas : others;
     const std::vector<size_t>& rest = areasFirst ? others : areas;
     order.insert(order.end(), rest.begin(), rest.end());
-    list.reorder(order);
+    return order;
 }
 }  // namespace
 
 void MapEditor::BringtofrontClick() {
     ws_.surface->setBusy(true);
-    regroupAreas(ws_.map.ObjList, true);
+    Step(history_, QStringLiteral("Площадные вперед")).reorder(ws_.map.ObjList, areasRegrouped(ws_.map.ObjList, true));
     ws_.map.MapModified = true;
     DisableObjectCommands();
     ws_.surface->setBusy(false);
@@ -400,7 +421,7 @@ void MapEditor::BringtofrontClick() {
 
 void MapEditor::SendToBackClick() {
     ws_.surface->setBusy(true);
-    regroupAreas(ws_.map.ObjList, false);
+    Step(history_, QStringLiteral("Площадные в конец")).reorder(ws_.map.ObjList, areasRegrouped(ws_.map.ObjList, false));
     ws_.map.MapModified = true;
     DisableObjectCommands();
     ws_.surface->setBusy(false);

@@ -6,6 +6,7 @@
 
 #include "HitTest.h"
 #include "MouseDispatch.h"
+#include "UndoHistory.h"
 #include "Workspace.h"
 
 #include <functional>
@@ -26,6 +27,9 @@ public:
     // Rubber bands of other subsystems: called on every move with the cursor
     // (RubberPoint still holds the previous position); true when they drew.
     std::vector<std::function<bool(QPoint)>> extraBands;
+
+    // Where the draw-order commands record their steps (none: no undo).
+    void setHistory(UndoHistory* h) { history_ = h; }
 
     MouseDispatch& dispatch() { return dispatch_; }
     HitTester& hits() { return hits_; }
@@ -78,6 +82,7 @@ private:
     Workspace& ws_;
     MouseDispatch dispatch_;
     HitTester hits_;
+    UndoHistory* history_ = nullptr;
     Qt::CursorShape cursor_ = Qt::ArrowCursor;
     bool boxDrawn_ = false;
     bool measureBandDrawn_ = false;
