@@ -2,6 +2,7 @@
 
 #include "AboutBox.h"
 #include "DefaultFontDialog.h"
+#include "RouteInfoWindow.h"
 #include "MapImageWidget.h"
 #include "QtDialogPort.h"
 #include "StatusPanels.h"
@@ -215,6 +216,12 @@ void MainWindow::wireActions() {
     cr.clearChooser = [this] { ComboBox1->setCurrentIndex(-1); };
     cr.elevationLabel = [&n](TObj& obj, QPoint click, const QString& text) { return n.addMarkLabel(obj, click, text); };
     editor_.setHistory(&history_);
+
+    // Routes.
+    Info = new RouteInfoWindow(this);
+    routes_.showInfo = [this](const QStringList& lines) { Info->showLines(lines); };
+    routes_.buttonsChanged = [this] { syncButtons(); };
+    actions_.wire("ItenererButton", [this] { routes_.ItenererButtonClick(); });
     actions_.wire("UndoAction", [this] { UndoClick(); });
     actions_.wire("RedoAction", [this] { RedoClick(); });
     actions_.afterEach = [this] { syncButtons(); };

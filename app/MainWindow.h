@@ -12,6 +12,7 @@
 #include "editing/UndoHistory.h"
 #include "editing/Workspace.h"
 #include "names/NameTools.h"
+#include "routing/RouteTool.h"
 
 #include <QMainWindow>
 
@@ -48,6 +49,8 @@ public:
     MapEditor& editor() { return editor_; }
     NameState& names() { return names_; }
     UndoHistory& history() { return history_; }
+    RouteTool& routes() { return routes_; }
+    class RouteInfoWindow* routeInfo() const { return Info; }
     ObjectEdits& edits() { return edits_; }
     ObjectCreation& creation() { return creation_; }
     void UndoClick();  // "Отменить действие"
@@ -103,6 +106,8 @@ private:
     UndoHistory history_{ws_.map};
     ObjectEdits edits_{ws_, editor_, history_};
     ObjectCreation creation_{ws_, editor_, history_};
+    RouteTool routes_{ws_, editor_};
+    class RouteInfoWindow* Info = nullptr;
     ActionTable actions_;
     QToolBar* toolbar_ = nullptr;
     QScrollArea* ScrollBox1 = nullptr;

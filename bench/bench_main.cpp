@@ -4,6 +4,7 @@
 #include "cli/SampleCity.h"
 #include "display/Redraw.h"
 #include "editing/HitTest.h"
+#include "routing/RoadNetwork.h"
 #include "mapdata/MapDoc.h"
 
 #include <QGuiApplication>
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <queue>
 #include <random>
 #include <string>
 #include <vector>
@@ -205,6 +207,70 @@ int benchHitTest(const fs::path& bin, int clicks) {
     return same == clicks ? 0 : 1;
 }
 
+// Routes between random node pairs of a large network: the program's search
+// (window distances with a heap), the same search with the sweeps of the
+// window (on fewer queries: it is slow), and a binary-heap Dijkstra over the
+// whole network.
+int benchRoute(const fs::path& uzl, int queries) {
+    const RoadNetwork net = LoadRoadNetwork(uzl);
+    const int n = int(net.size());
+    std::mt19937_64 rng(777);
+    std::vector<std::pair<int, int>> q;
+    for (int i = 0; i < queries; ++i) q.emplace_back(int(rng() % uint64_t(n)), int(rng() % uint64_t(n)));
+    std::vector<int> path;
+    std::vector<int> program(q.size());
+    const double tp = seconds([&] {
+        for (size_t i = 0; i < q.size(); ++i) program[i] = SearchRoute(net, q[i].first, q[i].second, path);
+    });
+    // Whole-network Dijkstra with the same link times.
+    std::vector<int> dist(static_cast<size_t>(n), 0);
+    using Item = std::pair<int, int>;
+    const double td = seconds([&] {
+        for (const auto& [s, t] : q) {
+            std::fill(dist.begin(), dist.end(), INT32_MAX);
+            std::priority_queue<Item, std::vector<Item>, std::greater<>> heap;
+            dist[size_t(s)] = 0;
+            heap.push({0, s});
+            while (!heap.empty()) {
+                const auto [d, u] = heap.top();
+                heap.pop();
+                if (d != dist[size_t(u)]) continue;
+                if (u == t) break;
+                const TRoadNode& nu = net.RoadNodes[size_t(u)];
+                for (int k = 0; k < kLinkSlots && nu.Link[size_t(k)] != -1; ++k) {
+                    const int v = nu.Link[size_t(k)];
+                    const int lt = LinkTime(nu, net.RoadNodes[size_t(v)]);
+                    if (lt >= kNoRoute) continue;
+                    if (d + lt < dist[size_t(v)]) {
+                        dist[size_t(v)] = d + lt;
+                        heap.push({d + lt, v});
+                    }
+                }
+            }
+        }
+    });
+    const int sweepQueries = std::min<int>(queries, 20);
+    int same = 0;
+    const double ts = seconds([&] {
+        std::vector<int> p2;
+        for (int i = 0; i < sweepQueries; ++i) {
+            const int t = SearchRouteSweep(net, q[size_t(i)].first, q[size_t(i)].second, p2);
+            std::vector<int> p1;
+            SearchRoute(net, q[size_t(i)].first, q[size_t(i)].second, p1);
+            same += t == program[size_t(i)] && p1 == p2;
+        }
+    });
+    const double perProgram = tp / queries, perDijkstra = td / queries, perSweep = ts / sweepQueries;
+    std::printf("network: %d nodes, %d queries (sweeps on the first %d)\n", n, queries, sweepQueries);
+    std::printf("program search:          %9.3f ms/query\n", perProgram * 1e3);
+    std::printf("sweep search:            %9.3f ms/query  (%.0fx slower than the program)\n", perSweep * 1e3,
+                perSweep / perProgram);
+    std::printf("whole-network Dijkstra:  %9.3f ms/query\n", perDijkstra * 1e3);
+    std::printf("program / Dijkstra = %.2f (target <= 3); identical to the sweeps: %d of %d\n",
+                perProgram / perDijkstra, same, sweepQueries);
+    return same == sweepQueries ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -215,6 +281,15 @@ int main(int argc, char** argv) {
         const int clicks = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 1000;
         try {
             return benchHitTest(a[1], clicks);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
+    if (a.size() >= 2 && a[0] == "route") {
+        const int queries = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 1000;
+        try {
+            return benchRoute(a[1], queries);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
             return 1;
@@ -238,6 +313,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS]\n");
+    std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES]\n");
     return 2;
 }

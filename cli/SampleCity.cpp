@@ -514,7 +514,55 @@ void buildNames(MapDoc& doc, const Layout& L, std::vector<NameRef>& out) {
 
 }  // namespace
 
-void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names) {
+namespace {
+
+// The street grid as a directed network: every intersection a node (node
+// numbers as the streets' node numbers), links along the streets; every
+// third east-west street runs east only, every fourth north-south street
+// north only; across the river only at the bridges; main streets 60 km/h,
+// the others 40.
+void buildNetwork(const Layout& L, RoadNetwork& net) {
+    int rows = L.rows + 1, cols = L.cols + 1;
+    if (rows * cols > 32768) {
+        rows = std::min(rows, 128);
+        cols = std::min(cols, 32768 / rows);
+    }
+    net.RoadNodes.assign(size_t(rows) * size_t(cols), TRoadNode{});
+    auto id = [cols](int r, int c) { return r * cols + c; };
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            TRoadNode& n = net.RoadNodes[size_t(id(r, c))];
+            n.Id = id(r, c);
+            n.X = L.x0 + r * L.blockH;
+            n.Y = L.y0 + c * L.blockW;
+        }
+    auto link = [&](int r, int c, int r2, int c2, double speed) {
+        if (r2 < 0 || c2 < 0 || r2 >= rows || c2 >= cols) return;
+        TRoadNode& n = net.RoadNodes[size_t(id(r, c))];
+        for (int k = 0; k < kLinkSlots; ++k)
+            if (n.Link[size_t(k)] == -1) {
+                n.Link[size_t(k)] = id(r2, c2);
+                n.Speed[size_t(k)] = speed;
+                return;
+            }
+    };
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            const double ew = r % 4 == 0 ? 60 : 40, ns = c % 5 == 0 ? 60 : 40;
+            const bool eastOnly = r % 3 == 1, northOnly = c % 4 == 3;
+            link(r, c, r, c + 1, ew);
+            if (!eastOnly) link(r, c, r, c - 1, ew);
+            const bool bridge = c % 5 == 0;
+            const bool crossesNorth = L.riverRow >= 0 && r == L.riverRow;
+            const bool crossesSouth = L.riverRow >= 0 && r == L.riverRow + 1;
+            if (!crossesNorth || bridge) link(r, c, r + 1, c, ns);
+            if (!northOnly && (!crossesSouth || bridge)) link(r, c, r - 1, c, ns);
+        }
+}
+
+}  // namespace
+
+void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, RoadNetwork* network) {
     doc.clearObjects();
     Layout L{};
     L.blockH = 160;
@@ -574,6 +622,7 @@ void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names) {
     doc.MapModified = false;
     doc.OrientationModified = false;
     if (names) buildNames(doc, L, *names);
+    if (network) buildNetwork(L, *network);
 }
 
 void writeStartFolder(const fs::path& dir, const Options& opt) {
@@ -583,12 +632,14 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
     if (ec) throw FileError("Не удалось создать папку " + pathText(city) + ": " + ec.message());
     MapDoc doc;
     std::vector<NameRef> names;
-    buildCity(doc, opt, &names);
+    RoadNetwork network;
+    buildCity(doc, opt, &names, &network);
     WriteOrientation(city / "Darvent.or", doc.Orientation);
     SaveObjects(city / "Darvent.bin", doc.ObjList);
     SaveNames(city / "Darvent.nam", names);
     WriteListFile(dir / "sem100n.smn", semanticLines());
     WriteZnakFile(dir / "sem100n.ris", symbols());
+    SaveRoadNetwork(dir / "njoints.uzl", network);
 }
 
 }  // namespace dm::sample

@@ -5,6 +5,7 @@
 #include "classifier/Znak.h"
 #include "mapdata/MapDoc.h"
 #include "names/Names.h"
+#include "routing/RoadNetwork.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -39,7 +40,10 @@ std::vector<TZnak> symbols();
 // Builds the city's objects and orientation record and, when asked, its
 // name labels (street names along the streets, districts, the river and
 // parks, labels bound to objects).
-void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names = nullptr);
+// and, when asked, the road network of its street grid (two-way and one-way
+// streets, speeds by street class; at most 32768 nodes).
+void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names = nullptr,
+               RoadNetwork* network = nullptr);
 
 // Writes DIR/Darvent/Darvent.or and Darvent.bin (and the other files the
 // program reads).  Throws FileError on failure.

@@ -7,6 +7,7 @@
 #include "mapdata/Cp1251.h"
 #include "mapdata/MapDoc.h"
 #include "names/Names.h"
+#include "routing/RoadNetwork.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -243,6 +244,28 @@ int cmdNames(const std::vector<std::string>& a) {
     return 0;
 }
 
+constexpr int kExitNoRoute = 3;
+
+int cmdRoute(const std::vector<std::string>& a) {
+    if (a.size() != 5) throw UsageError{"route: нужны аргументы NETWORK.uzl X1 Y1 X2 Y2"};
+    double v[4];
+    for (int i = 0; i < 4; ++i)
+        if (!parseDouble(a[size_t(i) + 1], v[i])) throw UsageError{"route: координаты должны быть числами (метры)"};
+    const RoadNetwork net = LoadRoadNetwork(fs::path(a[0]));
+    const RoutePoint p1{v[0], v[1]}, p2{v[2], v[3]};
+    const RouteResult r = RouteTime(net, p1, p2);
+    if (r.status != RouteResult::Found) {
+        std::fprintf(stderr, "%s\n", NoRouteText(r).c_str());
+        return kExitNoRoute;
+    }
+    const RouteReport rep = ReportRoute(net, p1, p2, r);
+    for (const auto& l : rep.lines) std::printf("%s\n", l.c_str());
+    std::printf("path:");
+    for (int id : r.path) std::printf(" %d", id);
+    std::printf("\n");
+    return 0;
+}
+
 const std::vector<Command>& commands() {
     static const std::vector<Command> c = {
         {"info", "MAP", "summary of a map (MAP is its .or or .bin)", cmdInfo},
@@ -251,6 +274,7 @@ const std::vector<Command>& commands() {
         {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR] [--names]",
          "draw every object of a map into a picture", cmdRender},
         {"names", "FILE.nam", "the labels of a names file, one per line", cmdNames},
+        {"route", "NETWORK.uzl X1 Y1 X2 Y2", "the driving route between two map points (metres)", cmdRoute},
         {"sample-city", "DIR [--objects N] [--seed S]", "write a sample start folder with the city map",
          cmdSampleCity},
     };

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a generated 1,000,000-object city
-# (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS] | hittest [CLICKS]
+# (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS] | hittest [CLICKS] | route [QUERIES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh >/dev/null
 city=build/bench-city
-if [ ! -f "$city/sem100n.ris" ]; then
+if [ ! -f "$city/njoints.uzl" ]; then
   echo "Generating the 1,000,000-object city in $city ..."
   build/bin/dmap sample-city "$city" --objects 1000000
 fi
@@ -15,5 +15,6 @@ runs=${2:-5}
 case "$what" in
   load|redraw) build/bin/darvent-bench "$what" "$city/Darvent/Darvent.bin" "$runs" ;;
   hittest) build/bin/darvent-bench hittest "$city/Darvent/Darvent.bin" "${2:-1000}" ;;
+  route) build/bin/darvent-bench route "$city/njoints.uzl" "${2:-1000}" ;;
   *) echo "unknown benchmark: $what" >&2; exit 2 ;;
 esac

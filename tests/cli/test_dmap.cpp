@@ -3,6 +3,7 @@
 #include "mapdata/Cp1251.h"
 #include "mapdata/Geometry.h"
 #include "mapdata/MapDoc.h"
+#include "routing/RoadNetwork.h"
 
 #include <QImage>
 
@@ -173,5 +174,30 @@ TEST(Dmap, NamesPrintsOneLinePerLabel) {
     EXPECT_TRUE(end);
     EXPECT_EQ(runDmap("names " + (d / "none.nam").string(), out, err), 1);
     EXPECT_EQ(runDmap("names", out, err), 2);
+    fs::remove_all(d);
+}
+
+TEST(Dmap, RoutePrintsTheReportAndThePath) {
+    const fs::path d = tempDir("route");
+    sample::writeStartFolder(d, {});
+    const RoadNetwork net = LoadRoadNetwork(d / "njoints.uzl");
+    const TRoadNode& a = net.RoadNodes[30];
+    const TRoadNode& b = net.RoadNodes[net.size() - 40];
+    char args[256];
+    std::snprintf(args, sizeof args, " %.3f %.3f %.3f %.3f", a.X - 5, a.Y + 60, b.X - 5, b.Y + 60);
+    std::string out, err;
+    ASSERT_EQ(runDmap("route " + (d / "njoints.uzl").string() + args, out, err), 0) << err;
+    const RouteResult r = RouteTime(net, {a.X - 5, a.Y + 60}, {b.X - 5, b.Y + 60});
+    const RouteReport rep = ReportRoute(net, {a.X - 5, a.Y + 60}, {b.X - 5, b.Y + 60}, r);
+    std::string expected = rep.lines[0] + "\n" + rep.lines[1] + "\n" + rep.lines[2] + "\npath:";
+    for (int id : r.path) expected += " " + std::to_string(id);
+    EXPECT_EQ(out, expected + "\n");
+    EXPECT_EQ(out.rfind("Расстояние: ", 0), 0u);
+    // No route: the message on standard error, exit code 3.
+    ASSERT_EQ(runDmap("route " + (d / "njoints.uzl").string() + " 0 0 1 1", out, err), 3);
+    EXPECT_TRUE(out.empty());
+    EXPECT_NE(err.find("Маршрут не найден"), std::string::npos);
+    EXPECT_EQ(runDmap("route " + (d / "njoints.uzl").string() + " 0 0 1", out, err), 2);
+    EXPECT_EQ(runDmap("route " + (d / "none.uzl").string() + " 0 0 1 1", out, err), 1);
     fs::remove_all(d);
 }

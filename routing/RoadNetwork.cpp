@@ -1,0 +1,357 @@
+#include "RoadNetwork.h"
+
+#include "mapdata/BinaryIO.h"
+#include "mapdata/Geometry.h"
+
+#include <cmath>
+#include <queue>
+
+namespace fs = std::filesystem;
+
+namespace dm {
+
+RoadNetwork LoadRoadNetwork(const fs::path& path) {
+    BinReader in(resolvePathCase(path));
+    const uint64_t n = in.size() / kRoadNodeSize;
+    RoadNetwork net;
+    net.RoadNodes.resize(size_t(n));
+    for (uint64_t i = 0; i < n; ++i) {
+        const uint64_t at = in.offset();
+        TRoadNode& r = net.RoadNodes[size_t(i)];
+        r.Id = in.i32();
+        r.X = in.f64();
+        r.Y = in.f64();
+        for (auto& l : r.Link) l = in.i32();
+        for (auto& s : r.Speed) s = in.f64();
+        if (r.Id != int64_t(i))
+            in.fail("узел " + std::to_string(i) + " записан с номером " + std::to_string(r.Id), at);
+        for (int k = 0; k < kLinkSlots && r.Link[size_t(k)] != -1; ++k)
+            if (r.Link[size_t(k)] < 0 || uint64_t(r.Link[size_t(k)]) >= n)
+                in.fail("связь узла " + std::to_string(i) + " с несуществующим узлом " +
+                            std::to_string(r.Link[size_t(k)]),
+                        at + 20 + 4 * uint64_t(k));
+    }
+    return net;
+}
+
+void SaveRoadNetwork(const fs::path& path, const RoadNetwork& net) {
+    BinWriter w;
+    w.reserve(net.size() * kRoadNodeSize);
+    for (const TRoadNode& r : net.RoadNodes) {
+        w.i32(r.Id);
+        w.f64(r.X);
+        w.f64(r.Y);
+        for (auto l : r.Link) w.i32(l);
+        for (auto s : r.Speed) w.f64(s);
+    }
+    writeFileAtomically(path, w.data());
+}
+
+int LinkSlot(const TRoadNode& a, int32_t b) {
+    for (int k = 0; k < kLinkSlots && a.Link[size_t(k)] != -1; ++k)
+        if (a.Link[size_t(k)] == b && a.Speed[size_t(k)] > 0) return k;
+    return -1;
+}
+
+bool HasLink(const TRoadNode& a, const TRoadNode& b) { return LinkSlot(a, b.Id) >= 0; }
+
+namespace {
+double dist(const TRoadNode& a, const TRoadNode& b) {
+    return std::sqrt((a.X - b.X) * (a.X - b.X) + (a.Y - b.Y) * (a.Y - b.Y));
+}
+int timeOf(double d, double speed) { return rnd(d * 6 / speed); }
+bool contains(const TRoadNode& a, int32_t id) {
+    for (int32_t l : a.Link)
+        if (l == id) return true;
+    return false;
+}
+}  // namespace
+
+int LinkTime(const TRoadNode& a, const TRoadNode& b) {
+    const int k = LinkSlot(a, b.Id);
+    if (k < 0) return kNoRoute;
+    return timeOf(dist(a, b), a.Speed[size_t(k)]);
+}
+
+double ProjectOnLink(const TRoadNode& a, const TRoadNode& b, RoutePoint p, double& posClass, double& along) {
+    if (!contains(a, b.Id) && !contains(b, a.Id)) return 65535.0;
+    const double l = std::sqrt((a.X - b.X) * (a.X - b.X) + (a.Y - b.Y) * (a.Y - b.Y));
+    if (l == 0) return 65535.0;  // a link of no length has no side and no foot
+    const double off = ((a.X - p.X) * (b.Y - a.Y) - (a.Y - p.Y) * (b.X - a.X)) / l;
+    along = ((p.X - a.X) * (b.X - a.X) + (p.Y - a.Y) * (b.Y - a.Y)) / l;
+    const double dA = (p.X - a.X) * (b.X - a.X) + (p.Y - a.Y) * (b.Y - a.Y);
+    const double dB = (p.X - b.X) * (a.X - b.X) + (p.Y - b.Y) * (a.Y - b.Y);
+    posClass = dA <= -0.1 ? -2.0 : (dB <= -0.1 ? 2.0 : 0.5);
+    return off;
+}
+
+StartLink FindStartLink(const RoadNetwork& net, RoutePoint p) {
+    StartLink r;
+    double best = 65535.0;
+    int from = -1, to = -1;
+    for (const TRoadNode& s : net.RoadNodes) {
+        if (!(std::fabs(s.X - p.X) < 1000 && std::fabs(s.Y - p.Y) < 1000)) continue;
+        for (int k = 0; k < kLinkSlots && s.Link[size_t(k)] != -1; ++k) {
+            const TRoadNode& q = net.RoadNodes[size_t(s.Link[size_t(k)])];
+            double cls = 0, along = 0;
+            const double off = ProjectOnLink(s, q, p, cls, along);
+            const bool onSegment = cls >= 0 && cls <= 1;
+            if (off >= 0 && off < 1000 && std::fabs(off) < best && onSegment && HasLink(s, q)) {
+                from = s.Id;
+                to = q.Id;
+                best = std::fabs(off);
+            }
+            if (off > -1000 && off <= 0 && std::fabs(off) < best && onSegment && HasLink(q, s)) {
+                from = q.Id;
+                to = s.Id;
+                best = std::fabs(off);
+            }
+        }
+    }
+    if (from < 0 || from == to) return r;
+    const TRoadNode& f = net.RoadNodes[size_t(from)];
+    const TRoadNode& t = net.RoadNodes[size_t(to)];
+    const double v = f.Speed[size_t(LinkSlot(f, to))];
+    double cls = 0, a = 0;
+    ProjectOnLink(t, f, p, cls, a);
+    const double len = dist(f, t);
+    r.from = from;
+    r.to = to;
+    r.timeFromStart = (len - a) * 6 / v;
+    r.timeToEnd = a * 6 / v;
+    return r;
+}
+
+namespace {
+
+// The nodes of the search window: n first, the nodes strictly inside the
+// square in file order, t last.
+void buildWindow(const RoadNetwork& net, int n, int t, double h, std::vector<int>& w) {
+    const TRoadNode& a = net.RoadNodes[size_t(n)];
+    const TRoadNode& b = net.RoadNodes[size_t(t)];
+    const double cx = std::fabs(a.X + b.X) / 2, cy = std::fabs(a.Y + b.Y) / 2, half = 1.25 * h;
+    w.clear();
+    w.push_back(n);
+    for (const TRoadNode& s : net.RoadNodes) {
+        if (s.Id == n || s.Id == t) continue;
+        if (cx - half < s.X && s.X < cx + half && cy - half < s.Y && s.Y < cy + half) w.push_back(s.Id);
+    }
+    w.push_back(t);
+}
+
+// Distances within the window by repeated sweeps.
+void sweepDistances(const RoadNetwork& net, const std::vector<int>& w, const std::vector<int>& pos,
+                    std::vector<int>& d) {
+    const size_t c = w.size();
+    d.assign(c, kNoRoute);
+    d[0] = 0;
+    const TRoadNode& first = net.RoadNodes[size_t(w[0])];
+    for (int k = 0; k < kLinkSlots && first.Link[size_t(k)] != -1; ++k) {
+        const int o = pos[size_t(first.Link[size_t(k)])];
+        if (o > 0) d[size_t(o)] = LinkTime(first, net.RoadNodes[size_t(w[size_t(o)])]);
+    }
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (size_t m = 1; m < c; ++m) {
+            const TRoadNode& nm = net.RoadNodes[size_t(w[m])];
+            for (int k = 0; k < kLinkSlots && nm.Link[size_t(k)] != -1; ++k) {
+                const int o = pos[size_t(nm.Link[size_t(k)])];
+                if (o < 0) continue;
+                const int lt = LinkTime(nm, net.RoadNodes[size_t(w[size_t(o)])]);
+                if (lt + d[m] < d[size_t(o)]) {
+                    d[size_t(o)] = lt + d[m];
+                    changed = true;
+                }
+            }
+        }
+    }
+}
+
+// The same distances with a binary heap: they are the shortest times within
+// the window, and kNoRoute (unreachable) for anything longer.  The search
+// stops once every node as near as the target is settled: the path back
+// from the target only looks at such nodes, and nodes farther away keep
+// values above the target's, as they would with the exact distances.
+void heapDistances(const RoadNetwork& net, const std::vector<int>& w, const std::vector<int>& pos,
+                   std::vector<int>& d) {
+    const size_t c = w.size();
+    d.assign(c, kNoRoute);
+    d[0] = 0;
+    using Item = std::pair<int, int>;  // (time, position)
+    std::priority_queue<Item, std::vector<Item>, std::greater<>> heap;
+    heap.push({0, 0});
+    while (!heap.empty()) {
+        const auto [t, m] = heap.top();
+        heap.pop();
+        if (t != d[size_t(m)]) continue;
+        if (t > d[c - 1]) break;
+        const TRoadNode& nm = net.RoadNodes[size_t(w[size_t(m)])];
+        for (int k = 0; k < kLinkSlots && nm.Link[size_t(k)] != -1; ++k) {
+            const int o = pos[size_t(nm.Link[size_t(k)])];
+            if (o <= 0) continue;  // outside the window, or back to the start
+            const int lt = LinkTime(nm, net.RoadNodes[size_t(w[size_t(o)])]);
+            if (lt >= kNoRoute) continue;
+            const int nt = t + lt;
+            if (nt < d[size_t(o)] && nt < kNoRoute) {
+                d[size_t(o)] = nt;
+                heap.push({nt, o});
+            }
+        }
+    }
+}
+
+// Back from the target: scanning the window in order, the first node whose
+// time plus its link equals the time of the current node comes before it,
+// and the scan goes on from there with that node; a scan that reaches the
+// end starts again from the beginning.  Only nodes with a link into the
+// current node can qualify, so they are looked up instead of scanned.  A
+// node is taken once, so links of no length cannot make the path go round.
+void reconstruct(const RoadNetwork& net, const std::vector<int>& w, const std::vector<int>& pos,
+                 const std::vector<int>& d, std::vector<int>& path) {
+    const size_t c = w.size();
+    // Window positions linking into each window position, ascending.
+    std::vector<std::vector<int>> into(c);
+    for (size_t k = 0; k < c; ++k) {
+        const TRoadNode& nk = net.RoadNodes[size_t(w[k])];
+        for (int s = 0; s < kLinkSlots && nk.Link[size_t(s)] != -1; ++s) {
+            const int o = pos[size_t(nk.Link[size_t(s)])];
+            if (o >= 0 && (into[size_t(o)].empty() || into[size_t(o)].back() != int(k))) into[size_t(o)].push_back(int(k));
+        }
+    }
+    std::vector<int> rev{w[c - 1]};
+    std::vector<char> used(c, 0);
+    used[c - 1] = 1;
+    size_t v = c - 1;
+    size_t from = 0;  // where the running scan stands
+    auto matching = [&](size_t start) -> long {
+        for (int k : into[v]) {
+            if (size_t(k) < start || used[size_t(k)]) continue;
+            const int lt = LinkTime(net.RoadNodes[size_t(w[size_t(k)])], net.RoadNodes[size_t(w[v])]);
+            if (lt < kNoRoute && d[v] - lt == d[size_t(k)]) return k;
+        }
+        return -1;
+    };
+    while (v != 0) {
+        long k = matching(from);
+        if (k < 0) k = matching(0);  // the scan starts again
+        if (k < 0) break;            // cannot happen for a reached target
+        rev.push_back(w[size_t(k)]);
+        used[size_t(k)] = 1;
+        v = size_t(k);
+        from = size_t(k) + 1;
+    }
+    path.assign(rev.rbegin(), rev.rend());
+}
+
+template <typename Distances>
+int search(const RoadNetwork& net, int n, int t, std::vector<int>& path, Distances distances) {
+    path.clear();
+    if (n == t) {
+        path = {n};
+        return 0;
+    }
+    const TRoadNode& a = net.RoadNodes[size_t(n)];
+    const TRoadNode& b = net.RoadNodes[size_t(t)];
+    if (const int k = LinkSlot(a, t); k >= 0) {
+        path = {n, t};
+        return LinkTime(a, b);
+    }
+    for (int j = 0; j < kLinkSlots && a.Link[size_t(j)] != -1; ++j) {
+        if (!(a.Speed[size_t(j)] > 0)) continue;
+        const TRoadNode& m = net.RoadNodes[size_t(a.Link[size_t(j)])];
+        for (int k = 0; k < kLinkSlots && m.Link[size_t(k)] != -1; ++k) {
+            if (m.Link[size_t(k)] == t && m.Speed[size_t(k)] > 0) {
+                path = {n, m.Id, t};
+                return timeOf(dist(a, m), a.Speed[size_t(j)]) + timeOf(dist(m, b), m.Speed[size_t(k)]);
+            }
+        }
+    }
+    double h = std::max(std::fabs(a.X - b.X), std::fabs(a.Y - b.Y));
+    thread_local std::vector<int> w, d, pos;
+    if (pos.size() != net.size()) pos.assign(net.size(), -1);
+    for (;;) {
+        buildWindow(net, n, t, h, w);
+        for (size_t i = 0; i < w.size(); ++i) pos[size_t(w[i])] = int(i);
+        distances(net, w, pos, d);
+        const bool reached = d.back() < kNoRoute;
+        if (reached) reconstruct(net, w, pos, d, path);
+        for (int id : w) pos[size_t(id)] = -1;
+        if (reached) return d[w.size() - 1];
+        if (w.size() >= net.size()) return -2;
+        // A wider window; one of no size grows from a metre.
+        h = h > 0 ? h * 1.5 : 1.0;
+    }
+}
+
+}  // namespace
+
+int SearchRoute(const RoadNetwork& net, int n, int t, std::vector<int>& path) {
+    return search(net, n, t, path, heapDistances);
+}
+
+int SearchRouteSweep(const RoadNetwork& net, int n, int t, std::vector<int>& path) {
+    return search(net, n, t, path, sweepDistances);
+}
+
+RouteResult RouteTime(const RoadNetwork& net, RoutePoint p1, RoutePoint p2) {
+    RouteResult r;
+    const StartLink s1 = FindStartLink(net, p1);
+    const StartLink s2 = FindStartLink(net, p2);
+    if (!s1.found()) {
+        r.status = RouteResult::StartWithoutLink;
+        r.time = kNoRoute;
+        return r;
+    }
+    if (!s2.found()) {
+        r.status = RouteResult::EndWithoutLink;
+        r.time = kNoRoute;
+        return r;
+    }
+    if (s2.from == s1.to) {
+        r.path = {s1.to};
+        r.time = s1.timeToEnd + s2.timeFromStart;
+        return r;
+    }
+    const int t = SearchRoute(net, s1.to, s2.from, r.path);
+    if (t < 0) {
+        r.status = RouteResult::Unreachable;
+        r.time = kNoRoute;
+        r.path.clear();
+        return r;
+    }
+    r.time = t + s1.timeToEnd + s2.timeFromStart;
+    return r;
+}
+
+RouteReport ReportRoute(const RoadNetwork& net, RoutePoint p1, RoutePoint p2, const RouteResult& r) {
+    RouteReport rep;
+    rep.minutes = rnd(r.time / 100);
+    RoutePoint prev = p1;
+    for (int id : r.path) {
+        const TRoadNode& nd = net.RoadNodes[size_t(id)];
+        rep.length += Distance(prev.X, prev.Y, nd.X, nd.Y);
+        prev = {nd.X, nd.Y};
+    }
+    rep.length += Distance(prev.X, prev.Y, p2.X, p2.Y);
+    // With a rounded time of 0 minutes the speed comes from the time itself.
+    rep.speed = rep.minutes > 0 ? rep.length * 6 / (rep.minutes * 100.0) : (r.time > 0 ? rep.length * 6 / r.time : 0);
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "Расстояние: %10.0f м.", rep.length);
+    rep.lines[0] = buf;
+    std::snprintf(buf, sizeof buf, "Время в пути: %3d мин.", rep.minutes);
+    rep.lines[1] = buf;
+    std::snprintf(buf, sizeof buf, "Средняя скорость: %3.1f км/ч.", rep.speed);
+    rep.lines[2] = buf;
+    return rep;
+}
+
+std::string NoRouteText(const RouteResult& r) {
+    switch (r.status) {
+        case RouteResult::StartWithoutLink: return "Маршрут не найден: начальная точка далеко от дорог.";
+        case RouteResult::EndWithoutLink: return "Маршрут не найден: конечная точка далеко от дорог.";
+        case RouteResult::Unreachable: return "Маршрут не найден: к конечной точке нет проезда.";
+        default: return {};
+    }
+}
+
+}  // namespace dm

@@ -1,0 +1,87 @@
+#pragma once
+// The directed road network ("njoints.uzl": 116-byte node records with up
+// to eight outgoing links each) and the shortest-time route between two
+// points.  Times are in hundredths of a minute, speeds in km/h, distances in
+// metres.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace dm {
+
+constexpr int kNoRoute = 65535;
+constexpr size_t kRoadNodeSize = 116;
+constexpr int kLinkSlots = 8;
+
+struct TRoadNode {
+    int32_t Id = 0;
+    double X = 0;  // north
+    double Y = 0;  // east
+    std::array<int32_t, kLinkSlots> Link{-1, -1, -1, -1, -1, -1, -1, -1};
+    std::array<double, kLinkSlots> Speed{};
+};
+
+struct RoadNetwork {
+    std::vector<TRoadNode> RoadNodes;
+    size_t size() const { return RoadNodes.size(); }
+};
+
+struct RoutePoint {
+    double X = 0, Y = 0;
+};
+
+// Reads the network.  Whole records only (a trailing partial record is
+// ignored); a record whose Id is not its position, or a link to a node
+// outside the file, refuses the network with FileError.
+RoadNetwork LoadRoadNetwork(const std::filesystem::path& path);
+void SaveRoadNetwork(const std::filesystem::path& path, const RoadNetwork& net);
+
+// A link from a to b: the first slot (before a -1) that holds b.  A link
+// stored with speed 0 (or less) counts as absent.
+int LinkSlot(const TRoadNode& a, int32_t b);
+bool HasLink(const TRoadNode& a, const TRoadNode& b);
+int LinkTime(const TRoadNode& a, const TRoadNode& b);
+
+// Signed offset of P from the line A->B (positive on the right-hand side),
+// with its position class (0.5 when the foot lies on the segment, -2 before
+// A, 2 beyond B) and the distance from A to the foot; 65535 when A and B are
+// not linked either way.
+double ProjectOnLink(const TRoadNode& a, const TRoadNode& b, RoutePoint p, double& posClass, double& along);
+
+struct StartLink {
+    int from = -1, to = -1;
+    double timeFromStart = 0;  // from the from-node to P
+    double timeToEnd = 0;      // from P to the to-node
+    bool found() const { return from >= 0; }
+};
+StartLink FindStartLink(const RoadNetwork& net, RoutePoint p);
+
+// Node to node: the time, or -2 when the target cannot be reached; `path`
+// gets the node numbers.  SearchRoute computes the window distances with a
+// heap; SearchRouteSweep by repeated sweeps, as the reference.
+int SearchRoute(const RoadNetwork& net, int n, int t, std::vector<int>& path);
+int SearchRouteSweep(const RoadNetwork& net, int n, int t, std::vector<int>& path);
+
+struct RouteResult {
+    enum Status { Found, StartWithoutLink, EndWithoutLink, Unreachable } status = Found;
+    double time = 0;        // hundredths of a minute
+    std::vector<int> path;
+};
+RouteResult RouteTime(const RoadNetwork& net, RoutePoint p1, RoutePoint p2);
+
+// The report of a found route: length along the path, minutes and the
+// three lines of the route window.
+struct RouteReport {
+    double length = 0;
+    int minutes = 0;
+    double speed = 0;
+    std::string lines[3];  // UTF-8
+};
+RouteReport ReportRoute(const RoadNetwork& net, RoutePoint p1, RoutePoint p2, const RouteResult& r);
+// The message when there is no route (UTF-8).
+std::string NoRouteText(const RouteResult& r);
+
+}  // namespace dm

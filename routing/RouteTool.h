@@ -1,0 +1,42 @@
+#pragma once
+// "Как проехать": two clicks on the map (row 1 of the mouse dispatch), the
+// road network loaded on first use, the route drawn and reported.
+
+#include "RoadNetwork.h"
+
+#include "editing/MapEditor.h"
+#include "editing/Workspace.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace dm {
+
+class RouteTool {
+public:
+    RouteTool(Workspace& ws, MapEditor& editor);
+
+    void ItenererButtonClick();
+    // Draws and reports the route between two map points.
+    void ShowRoute(RoutePoint p1, RoutePoint p2);
+
+    // The route window: lines 1 to 3 of its memo.
+    std::function<void(const QStringList& lines)> showInfo;
+    std::function<void()> buttonsChanged;
+
+    const RoadNetwork* network() const { return net_ ? &*net_ : nullptr; }
+    const RouteResult& lastRoute() const { return last_; }
+
+private:
+    Flow click(const MouseClick& c);
+    bool ensureNetwork();
+
+    Workspace& ws_;
+    std::optional<RoadNetwork> net_;
+    RoutePoint points_[2];
+    RouteResult last_;
+};
+
+}  // namespace dm
