@@ -393,8 +393,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     // The window sees every key before its controls (the chooser keeps its own keys).
     if (e->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* w = static_cast<QWidget*>(watched);
-        if (w->window() == this && !ComboBox1->isAncestorOf(w) && w != ComboBox1 &&
-            QApplication::activeModalWidget() == nullptr) {
+        // The chooser and the calendar keep their own keys.
+        const bool ownKeys = w == ComboBox1 || ComboBox1->isAncestorOf(w) || w == MonthCalendar1 ||
+                             MonthCalendar1->isAncestorOf(w);
+        if (w->window() == this && !ownKeys && QApplication::activeModalWidget() == nullptr) {
             auto* k = static_cast<QKeyEvent*>(e);
             if (k->modifiers() == Qt::NoModifier && scrollKey(k->key())) return true;
         }
