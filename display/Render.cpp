@@ -386,35 +386,38 @@ private:
         return true;
     }
 
+    // Each segment in order (those with an end in a negative column left out
+    // when clipping), drawn when asked; `ornament` runs for the segments
+    // whose direction is defined.
+    template <typename F> void segments(bool clip, bool drawSegment, F ornament) {
+        for (size_t i = 1; i < pts_.size(); ++i) {
+            if (clip && clipped(i)) continue;
+            const QPoint a = pts_[i - 1], b = pts_[i];
+            if (drawSegment) p_.drawLine(a, b);
+            double th, len;
+            if (direction(a, b, th, len)) ornament(a, b, th, len, i);
+        }
+    }
+
     void sideTicks() {
         const double s = 6 * f_;
-        for (size_t i = 1; i < pts_.size(); ++i) {
-            if (clipped(i)) continue;
-            const QPoint a = pts_[i - 1], b = pts_[i];
-            p_.drawLine(a, b);
-            double th, len;
-            if (!direction(a, b, th, len)) continue;
+        segments(true, true, [&](QPoint a, QPoint, double th, double len, size_t) {
             for (int k = 0; len - k * s > 6; ++k) {
                 const QPoint m = along(a, (k + 0.5) * s, th);
                 p_.drawLine(m, along(m, s / 2, th + pi / 2));
             }
-        }
+        });
     }
 
     void crossTicks() {
         const double g = 10 * f_;
-        for (size_t i = 1; i < pts_.size(); ++i) {
-            if (clipped(i)) continue;
-            const QPoint a = pts_[i - 1], b = pts_[i];
-            p_.drawLine(a, b);
-            double th, len;
-            if (!direction(a, b, th, len)) continue;
+        segments(true, true, [&](QPoint a, QPoint, double th, double len, size_t) {
             for (int k = 0;; ++k) {
                 const QPoint c = along(a, k * g, th);
                 p_.drawLine(along(c, g / 4, th + 3 * pi / 2), along(c, g / 4, th + pi / 2));
                 if (len - k * g <= 10) break;
             }
-        }
+        });
     }
 
     void centreCross() {
@@ -433,24 +436,16 @@ private:
     void poleLine() {
         const int r = rnd(2 * f_);
         for (const QPoint& q : pts_) ellipse(q, r, false);
-        for (size_t i = 1; i < pts_.size(); ++i) {
-            if (clipped(i)) continue;
-            const QPoint a = pts_[i - 1], b = pts_[i];
-            double th, len;
-            if (!direction(a, b, th, len)) continue;
+        segments(true, false, [&](QPoint a, QPoint b, double th, double, size_t) {
             p_.drawLine(a, along(a, 10 * f_, th));
             p_.drawLine(b, along(b, 10 * f_, th + pi));
-        }
+        });
     }
 
     void circleChain() {
         const int c = f_ > 1 ? rnd(3 * f_) : 2;
         const double h = (o_.Code == 2410 ? 8 : 6) * f_;
-        for (size_t i = 1; i < pts_.size(); ++i) {
-            if (clipped(i)) continue;
-            const QPoint a = pts_[i - 1], b = pts_[i];
-            double th, len;
-            if (!direction(a, b, th, len)) continue;
+        segments(true, false, [&](QPoint a, QPoint, double th, double len, size_t) {
             for (int k = 0;; ++k) {
                 const QPoint q = along(a, k * h, th);
                 if (o_.Code == 2560 && k % 2 == 0) {
@@ -463,19 +458,16 @@ private:
                 }
                 if (len - k * h <= h / f_) break;
             }
-        }
+        });
     }
 
     void poleLinePrint() {
         const int r = rnd(1.5 * f_);
         for (const QPoint& q : pts_) ellipse(q, r, true);
         const double arm = 5 * f_, off = 13 * f_;
-        for (size_t i = 1; i < pts_.size(); ++i) {
-            const QPoint a = pts_[i - 1], b = pts_[i];
-            double th, len;
-            if (!direction(a, b, th, len)) continue;
+        segments(false, false, [&](QPoint a, QPoint b, double th, double len, size_t i) {
             p_.drawLine(a, b);
-            if (off > len / 2) continue;
+            if (off > len / 2) return;
             if (i + 1 < pts_.size()) {
                 const QPoint A = along(a, off, th);
                 p_.drawLine(A, along(A, -arm, th + pi / 6));
@@ -484,7 +476,7 @@ private:
             const QPoint B = along(b, off, th + pi);
             p_.drawLine(B, along(B, arm, th + pi / 6));
             p_.drawLine(B, along(B, arm, th - pi / 6));
-        }
+        });
     }
 
     void arrow() {

@@ -13,8 +13,7 @@ const char* const kObjectCommands[] = {
     "BringToFirst",  "SendToLast",  "DeletNameObj",  "DivPiketsMenu",  "AreaLineButton", nullptr};
 
 namespace {
-const QRgb kBandPen = qRgb(0, 0, 255);   // rubber bands: blue, one pixel
-const QRgb kBoxPen = qRgb(0, 0, 0);      // zoom and raster rectangles: black
+const QRgb kBoxPen = qRgb(0, 0, 0);  // zoom and raster rectangles: black
 }  // namespace
 
 void RedrawWithProgress(Workspace& ws) {

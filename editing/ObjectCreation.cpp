@@ -9,9 +9,6 @@
 
 namespace dm {
 
-namespace {
-const QRgb kBandPen = qRgb(0, 0, 255);
-}
 
 ObjectCreation::ObjectCreation(Workspace& ws, MapEditor& editor, UndoHistory& history)
     : ws_(ws), editor_(editor), history_(history) {

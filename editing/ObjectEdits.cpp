@@ -11,7 +11,6 @@
 namespace dm {
 
 namespace {
-const QRgb kBandPen = qRgb(0, 0, 255);
 const QString kNoPoint = QStringLiteral("Точка не найдена");
 }  // namespace
 
@@ -73,6 +72,12 @@ void ObjectEdits::vertexMarks(bool yellow) {
     for (const TGn& g : ws_.map.EditPoints) p.drawEllipse(QPoint(g.PX, g.PY), 1, 1);
     p.end();
     ws_.surface->imageChanged();
+}
+
+int ObjectEdits::pick(QPoint click, bool lastMatch) {
+    const int k = PickVertex(ws_.modes.ScreenPoints, click, lastMatch);
+    if (k < 0) ws_.dialogs->message(kNoPoint);
+    return k;
 }
 
 void ObjectEdits::copyEditPointsToScreen() {
@@ -269,11 +274,8 @@ void ObjectEdits::DivPiketsMenuClick() {
 // ---- clicks -----------------------------------------------------------------
 
 Flow ObjectEdits::rotatePivot(const MouseClick& c) {
-    const int k = PickVertex(ws_.modes.ScreenPoints, c.pos, false);
-    if (k < 0) {
-        ws_.dialogs->message(kNoPoint);
-        return Flow::Done;
-    }
+    const int k = pick(c.pos, false);
+    if (k < 0) return Flow::Done;
     ws_.modes.PickIndex = k;
     circle(ws_.modes.ScreenPoints[size_t(k)], 2, markColor_);
     ws_.modes.EditStep = 13;
@@ -282,11 +284,8 @@ Flow ObjectEdits::rotatePivot(const MouseClick& c) {
 }
 
 Flow ObjectEdits::rotateGrab(const MouseClick& c) {
-    const int k = PickVertex(ws_.modes.ScreenPoints, c.pos, false);
-    if (k < 0) {
-        ws_.dialogs->message(kNoPoint);
-        return Flow::Done;
-    }
+    const int k = pick(c.pos, false);
+    if (k < 0) return Flow::Done;
     ws_.modes.PickIndex2 = k;
     ws_.modes.EditStep = 14;
     rotateOutline_ = false;
@@ -369,11 +368,8 @@ Flow ObjectEdits::moveVertex(const MouseClick& c) {
 
 Flow ObjectEdits::pickVertexToMove(const MouseClick& c) {
     copyEditPointsToScreen();
-    const int k = PickVertex(ws_.modes.ScreenPoints, c.pos, true);
-    if (k < 0) {
-        ws_.dialogs->message(kNoPoint);
-        return Flow::Done;
-    }
+    const int k = pick(c.pos, true);
+    if (k < 0) return Flow::Done;
     ws_.modes.PickIndex = k;
     ws_.modes.EditStep = 6;
     return Flow::Done;
@@ -381,11 +377,8 @@ Flow ObjectEdits::pickVertexToMove(const MouseClick& c) {
 
 Flow ObjectEdits::divide(const MouseClick& c) {
     copyEditPointsToScreen();
-    const int k = PickVertex(ws_.modes.ScreenPoints, c.pos, false);
-    if (k < 0) {
-        ws_.dialogs->message(kNoPoint);
-        return Flow::Done;
-    }
+    const int k = pick(c.pos, false);
+    if (k < 0) return Flow::Done;
     TObj* o = current();
     if (o) {
         history_.begin(QStringLiteral("Разделить объект"));
@@ -414,11 +407,8 @@ Flow ObjectEdits::divide(const MouseClick& c) {
 
 Flow ObjectEdits::fragmentFirst(const MouseClick& c) {
     copyEditPointsToScreen();
-    const int k = PickVertex(ws_.modes.ScreenPoints, c.pos, true);
-    if (k < 0) {
-        ws_.dialogs->message(kNoPoint);
-        return Flow::Done;
-    }
+    const int k = pick(c.pos, true);
+    if (k < 0) return Flow::Done;
     ws_.modes.PickIndex = k;
     circle(ws_.modes.ScreenPoints[size_t(k)], 2, markColor_);
     ws_.modes.ClickCount = 2;
@@ -428,11 +418,8 @@ Flow ObjectEdits::fragmentFirst(const MouseClick& c) {
 
 Flow ObjectEdits::fragmentSecond(const MouseClick& c) {
     InteractionState& m = ws_.modes;
-    const int k = PickVertex(m.ScreenPoints, c.pos, false);
-    if (k < 0) {
-        ws_.dialogs->message(kNoPoint);
-        return Flow::Done;
-    }
+    const int k = pick(c.pos, false);
+    if (k < 0) return Flow::Done;
     m.PickIndex2 = k;
     const int lo = std::min(m.PickIndex, k), hi = std::max(m.PickIndex, k);
     m.DeleteFragmentMode = false;
@@ -459,11 +446,8 @@ Flow ObjectEdits::fragmentSecond(const MouseClick& c) {
 
 Flow ObjectEdits::insertStart(const MouseClick& c) {
     InteractionState& m = ws_.modes;
-    const int k = PickVertex(m.ScreenPoints, c.pos, false);
-    if (k < 0) {
-        ws_.dialogs->message(kNoPoint);
-        return Flow::Done;
-    }
+    const int k = pick(c.pos, false);
+    if (k < 0) return Flow::Done;
     m.PickIndex = k;
     circle(m.ScreenPoints[size_t(k)], 2, markColor_);
     m.EditStep = 8;
@@ -476,11 +460,8 @@ Flow ObjectEdits::insertStart(const MouseClick& c) {
 
 Flow ObjectEdits::insertEnd(const MouseClick& c) {
     InteractionState& m = ws_.modes;
-    const int e = PickVertex(m.ScreenPoints, c.pos, false);
-    if (e < 0) {
-        ws_.dialogs->message(kNoPoint);
-        return Flow::Done;
-    }
+    const int e = pick(c.pos, false);
+    if (e < 0) return Flow::Done;
     m.PickIndex2 = e;
     TObj* o = current();
     const int s = m.PickIndex;

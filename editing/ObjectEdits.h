@@ -51,6 +51,8 @@ private:
     void vertexMarks(bool yellow = false);
     void circle(QPoint at, int r, QColor color);
     void copyEditPointsToScreen();
+    // The vertex of ScreenPoints under the click, or -1 after "Точка не найдена".
+    int pick(QPoint click, bool lastMatch);
     void rotateTo(QPoint cursor);
     void rebuildEditPoints(TObj& o);
     TObj* current() const;

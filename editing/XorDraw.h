@@ -11,6 +11,9 @@
 
 namespace dm {
 
+// The pen of the rubber bands: blue, one pixel.
+constexpr QRgb kBandPen = 0xFF0000FFu;
+
 void xorLine(QImage& img, QPoint a, QPoint b, QRgb pen);
 void xorPolyline(QImage& img, const std::vector<QPoint>& pts, QRgb pen);
 // The outline of the rectangle with corners a and b (the right and bottom

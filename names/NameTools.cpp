@@ -7,9 +7,6 @@
 
 namespace dm {
 
-namespace {
-const QRgb kBandPen = qRgb(0, 0, 255);
-}
 
 std::string LabelText(const QString& s) {
     std::string t = toCp1251(s);
