@@ -31,7 +31,7 @@ bool RouteTool::ensureNetwork() {
 
 Flow RouteTool::click(const MouseClick& c) {
     InteractionState& m = ws_.modes;
-    if (!(ws_.view.view().Scale > 0)) return Flow::Done;
+    if (!(ws_.view.view().Scale > 0) || ws_.view.image.isNull()) return Flow::Done;  // no map open
     ++m.ClickCount;
     const TXY p = ws_.view.view().toMap(c.pos.x(), c.pos.y());
     if (m.ClickCount <= 2) points_[m.ClickCount - 1] = {p.X, p.Y};
