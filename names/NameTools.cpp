@@ -262,15 +262,17 @@ Flow NameTools::remove(const MouseClick& c) {
     return Flow::Done;
 }
 
-Flow NameTools::pickToMove(const MouseClick& c) {
+Flow NameTools::takeLabel(const MouseClick& c, int clickCount, const QString& prompt) {
     NameRef n = found(c);
     if (!n) return Flow::Done;
     draw(*n, true);
     current_ = n;
-    ws_.modes.ClickCount = 0;
-    ws_.surface->setPanelText(4, QStringLiteral("Укажите начало названия"));
+    ws_.modes.ClickCount = clickCount;
+    ws_.surface->setPanelText(4, prompt);
     return Flow::Done;
 }
+
+Flow NameTools::pickToMove(const MouseClick& c) { return takeLabel(c, 0, QStringLiteral("Укажите начало названия")); }
 
 Flow NameTools::place(const MouseClick& c) {
     InteractionState& m = ws_.modes;
@@ -315,15 +317,7 @@ Flow NameTools::edit(const MouseClick& c) {
     return Flow::Done;
 }
 
-Flow NameTools::pickToBind(const MouseClick& c) {
-    NameRef n = found(c);
-    if (!n) return Flow::Done;
-    draw(*n, true);
-    current_ = n;
-    ws_.modes.ClickCount = 1;
-    ws_.surface->setPanelText(4, QStringLiteral("Укажтие объект."));
-    return Flow::Done;
-}
+Flow NameTools::pickToBind(const MouseClick& c) { return takeLabel(c, 1, QStringLiteral("Укажтие объект.")); }
 
 Flow NameTools::pickObject(const MouseClick& c) {
     const ObjectHit h = editor_.hits().FindObject(ws_.map, ws_.view.view(), c.pos, ws_.view.activeLayerFilter());

@@ -55,6 +55,8 @@ private:
     void startMode(bool InteractionState::*flag, int clickCount, const QString& prompt);
     void draw(const TNaz& n, bool erased);
     NameRef found(const MouseClick& c);  // FindName, or the message
+    // Takes the label under the click off the picture for the next clicks.
+    Flow takeLabel(const MouseClick& c, int clickCount, const QString& prompt);
     TObj* objectNumbered(int32_t number, bool withName) const;
     void unbindObject(TNaz& n);
     void changed() { ws_.surface->imageChanged(); }
