@@ -230,6 +230,8 @@ void MainWindow::wireActions() {
 void MainWindow::FormCreate() {
     ws_.view.ctx.SeriesSelector = 10;
     MonthCalendar1->setSelectedDate(QDate::currentDate());
+    ws_.view.CanvasFont = QFont(QStringLiteral("Arial"), 8);
+    ws_.view.CanvasFont.setItalic(true);
     ws_.files.StartDir = options_.startDir.empty() ? fs::current_path() : options_.startDir;
     ws_.classifier.CurrentSemantic.Code = -1;
     try {
@@ -260,11 +262,9 @@ void MainWindow::KodSem(int index) {
     if (!msg.empty()) ws_.dialogs->message(fromCp1251(msg));
 }
 
-void MainWindow::ShowButtonClick() {
-    if (ws_.view.image.isNull()) return;
-    ws_.view.blink.BlinkOn = false;
-    ws_.modes.SelectMode = false;
-    RedrawWithProgress(ws_);
+void MainWindow::ShowButtonClick() { RedrawMapView(ws_); }
+
+void MainWindow::mapRedrawn() {
     // A redraw shows the objects only; labels come back with "Вывести".
     actions_["MapNamesItem"]->setChecked(false);
     syncButtons();
@@ -283,7 +283,7 @@ void MainWindow::KfUmClick() {
     v.zoomOut();
     const QSize size = v.imageSize();
     if (size != ws_.view.image.size()) ws_.view.image = QImage(size, QImage::Format_RGB32);
-    RedrawWithProgress(ws_);
+    RedrawMapView(ws_);
     showScaleReadout(5);
     setPanelText(4, QString());
     ws_.modes.EditStep = 0;
@@ -304,15 +304,13 @@ void MainWindow::timerTick() {
 void MainWindow::UndoClick() {
     if (!history_.undo()) return;
     editor_.DisableObjectCommands();
-    RedrawWithProgress(ws_);
-    syncButtons();
+    RedrawMapView(ws_);
 }
 
 void MainWindow::RedoClick() {
     if (!history_.redo()) return;
     editor_.DisableObjectCommands();
-    RedrawWithProgress(ws_);
-    syncButtons();
+    RedrawMapView(ws_);
 }
 
 void MainWindow::syncButtons() {

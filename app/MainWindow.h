@@ -80,6 +80,7 @@ public:
     void setCaption(const QString& caption) override;
     void scrollBy(int dx, int dy) override;
     void setImageCursor(Qt::CursorShape shape) override;
+    void mapRedrawn() override;
 
     // The tool buttons follow the mode flags.
     void syncButtons();

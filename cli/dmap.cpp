@@ -238,9 +238,12 @@ int cmdNames(const std::vector<std::string>& a) {
     if (a.size() != 1) throw UsageError{"names: нужен один аргумент FILE.nam"};
     std::vector<NameRef> names;
     LoadNames(fs::path(a[0]), names);
-    for (const auto& n : names)
-        std::printf("%s|%.3f|%.3f|%.3f|%.3f|%d|%d\n", cp1251ToUtf8(NameDisplayText(*n)).c_str(), n->X1, n->Y1, n->X2,
-                    n->Y2, int(n->Anchor), n->BoundObject);
+    for (const auto& n : names) {
+        // The text is every byte of the label, a zero byte included.
+        const std::string text = cp1251ToUtf8(NameDisplayText(*n));
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::printf("|%.3f|%.3f|%.3f|%.3f|%d|%d\n", n->X1, n->Y1, n->X2, n->Y2, int(n->Anchor), n->BoundObject);
+    }
     return 0;
 }
 
@@ -252,7 +255,7 @@ int cmdRoute(const std::vector<std::string>& a) {
     for (int i = 0; i < 4; ++i)
         if (!parseDouble(a[size_t(i) + 1], v[i])) throw UsageError{"route: координаты должны быть числами (метры)"};
     const RoadNetwork net = LoadRoadNetwork(fs::path(a[0]));
-    const RoutePoint p1{v[0], v[1]}, p2{v[2], v[3]};
+    const RoutePoint p1 = RouteEndPoint(v[0], v[1]), p2 = RouteEndPoint(v[2], v[3]);
     const RouteResult r = RouteTime(net, p1, p2);
     if (r.status != RouteResult::Found) {
         std::fprintf(stderr, "%s\n", NoRouteText(r).c_str());

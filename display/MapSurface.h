@@ -28,6 +28,9 @@ public:
     virtual void scrollBy(int dx, int dy) = 0;
     // The mouse cursor over the map image.
     virtual void setImageCursor(Qt::CursorShape shape) = 0;
+    // The map picture was redrawn without labels: "Названия карты" goes
+    // off and the tool buttons follow the cleared modes.
+    virtual void mapRedrawn() = 0;
 };
 
 }  // namespace dm

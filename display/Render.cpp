@@ -364,8 +364,12 @@ private:
     }
 
     void area() {
-        if (o_.Code == 2222 || o_.Code == 2370) sideTicks();
-        else if (o_.Code == 741) centreCross();
+        if (o_.Code == 2222 || o_.Code == 2370) {
+            // Ticks along the outline, which they draw, and no fill.
+            sideTicks();
+            return;
+        }
+        if (o_.Code == 741) centreCross();
         if (print_) {
             if (o_.Code == 3100) setWidth(6);
             else if (o_.Code == 3130) setWidth(4);

@@ -5,6 +5,7 @@
 #include "Redraw.h"
 #include "Render.h"
 
+#include <QFont>
 #include <QImage>
 
 namespace dm {
@@ -13,6 +14,9 @@ struct ViewState {
     RenderContext ctx;        // ctx.view: ViewXMax.., Scale, SymbolFactor, ScaleDenominator
     QImage image;             // the map image (RGB32), the whole view extent
     BlinkState blink;
+    // The font of the map picture's canvas: set at start and by
+    // "Установить шрифт".
+    QFont CanvasFont;
     int ProgressPercent = 0;
     // Drawing by layers: while LayerDisplay is on, a redraw and the object
     // search take only the objects whose code is in LayerFilter.

@@ -30,6 +30,15 @@ void RedrawWithProgress(Workspace& ws) {
     ws.surface->imageChanged();
 }
 
+void RedrawMapView(Workspace& ws) {
+    if (ws.view.image.isNull()) return;
+    ws.view.blink.BlinkOn = false;
+    ws.modes.SelectMode = false;
+    ws.map.EditPoints.clear();
+    RedrawWithProgress(ws);
+    ws.surface->mapRedrawn();
+}
+
 MapEditor::MapEditor(Workspace& ws) : ws_(ws), dispatch_(ws) {
     dispatch_.attach(20, [this](const MouseClick& c) { return zoomFirstCorner(c); });
     dispatch_.attach(21, [this](const MouseClick& c) { return zoomSecondCorner(c); });
@@ -156,7 +165,7 @@ void MapEditor::zoomTo(QPoint a, QPoint b) {
     if (image.isNull()) return;
     ws_.view.view() = v;
     ws_.view.image = std::move(image);
-    RedrawWithProgress(ws_);
+    RedrawMapView(ws_);
     MapView& cur = ws_.view.view();
     cur.computeScaleDenominator(size.height(), ws_.map.Orientation.CoordKind == 2, ws_.map.Orientation.AxialMeridian);
     ws_.surface->setPanelText(0, ScaleReadout(cur.ScaleDenominator, 6));

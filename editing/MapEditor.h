@@ -91,4 +91,9 @@ private:
 // Redraws the whole map image with the progress bar and the busy cursor.
 void RedrawWithProgress(Workspace& ws);
 
+// The redraw of "Обновить экран", also run after zooms and undo: blinking
+// and the selection mode off, EditPoints cleared, the objects drawn, and
+// "Названия карты" unchecked (the labels are not drawn).
+void RedrawMapView(Workspace& ws);
+
 }  // namespace dm

@@ -85,9 +85,12 @@ void LoadObjects(BinReader& in, TObjList& list, const ProgressFn& progress, cons
         if (uint64_t(n) + 44 > in.remaining()) in.fail("запись объекта обрезана", at);
         if (n > 0) {
             const uint8_t* name = in.take(size_t(n));
-            const uint8_t len = name[0];
-            if (len > n - 1) in.fail("длина имени " + std::to_string(len) + " больше поля", at + 22);
-            if (n > 1) o->Name.assign(reinterpret_cast<const char*>(name + 1), len);
+            // A field of one byte is an empty name, whatever that byte holds.
+            if (n > 1) {
+                const uint8_t len = name[0];
+                if (len > n - 1) in.fail("длина имени " + std::to_string(len) + " больше поля", at + 22);
+                o->Name.assign(reinterpret_cast<const char*>(name + 1), len);
+            }
         }
         o->PenColor = in.i32();
         o->PenStyle = uint8_t(in.i32() & 0xFF);

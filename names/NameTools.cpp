@@ -59,7 +59,10 @@ void NameTools::unbindObject(TNaz& n) {
 }
 
 void NameTools::startMode(bool InteractionState::*flag, int clickCount, const QString& prompt) {
-    ws_.modes.ResetModes(ws_.view.blink);
+    // One label mode at a time; the other modes were switched off (or left
+    // on) when the menu opened.
+    InteractionState& m = ws_.modes;
+    m.NameCreateMode = m.NameDeleteMode = m.NameMoveMode = m.NameEditMode = m.NameJoinMode = false;
     ws_.modes.*flag = true;
     ws_.modes.ClickCount = clickCount;
     current_.reset();
@@ -157,6 +160,7 @@ void NameTools::FontButtonClick() {
         ws_.dialogs->chooseFont(ScreenFont(fromCp1251(f.Face), f.Bold, f.Italic, f.Size), color);
     if (!chosen) return;
     const QFont& q = chosen->first;
+    ws_.view.CanvasFont = q;
     TNameFont n;
     n.Face = toCp1251(q.family());
     n.Size = q.pointSize() > 0 ? q.pointSize() : f.Size;

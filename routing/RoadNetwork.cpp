@@ -3,6 +3,7 @@
 #include "mapdata/BinaryIO.h"
 #include "mapdata/Geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <queue>
 
@@ -200,12 +201,17 @@ void heapDistances(const RoadNetwork& net, const std::vector<int>& w, const std:
     }
 }
 
-// Back from the target: scanning the window in order, the first node whose
-// time plus its link equals the time of the current node comes before it,
-// and the scan goes on from there with that node; a scan that reaches the
-// end starts again from the beginning.  Only nodes with a link into the
-// current node can qualify, so they are looked up instead of scanned.  A
-// node is taken once, so links of no length cannot make the path go round.
+// Back from the target.  A node k comes before the current node v when its
+// time plus its link into v equals the time of v.  Scanning the window in
+// order, the first such node is taken and the scan goes on after it with
+// that node; a scan that reaches the end starts again from the beginning.
+// Links of no time can make a node that qualifies lead away from the start
+// (a spur whose time equals the route node's); then the walk steps back and
+// takes the next qualifying node in the same order, so a path to the start
+// is found whenever the qualifying links hold one, and without such links
+// the first choice always leads there.  Each node is taken at most once.
+// Only nodes with a link into v can qualify, so they are looked up instead
+// of scanned.
 void reconstruct(const RoadNetwork& net, const std::vector<int>& w, const std::vector<int>& pos,
                  const std::vector<int>& d, std::vector<int>& path) {
     const size_t c = w.size();
@@ -218,29 +224,46 @@ void reconstruct(const RoadNetwork& net, const std::vector<int>& w, const std::v
             if (o >= 0 && (into[size_t(o)].empty() || into[size_t(o)].back() != int(k))) into[size_t(o)].push_back(int(k));
         }
     }
-    std::vector<int> rev{w[c - 1]};
-    std::vector<char> used(c, 0);
-    used[c - 1] = 1;
-    size_t v = c - 1;
-    size_t from = 0;  // where the running scan stands
-    auto matching = [&](size_t start) -> long {
-        for (int k : into[v]) {
-            if (size_t(k) < start || used[size_t(k)]) continue;
-            const int lt = LinkTime(net.RoadNodes[size_t(w[size_t(k)])], net.RoadNodes[size_t(w[v])]);
-            if (lt < kNoRoute && d[v] - lt == d[size_t(k)]) return k;
-        }
-        return -1;
+    auto qualifies = [&](size_t k, size_t v) {
+        const int lt = LinkTime(net.RoadNodes[size_t(w[k])], net.RoadNodes[size_t(w[v])]);
+        return lt < kNoRoute && d[v] - lt == d[k];
     };
-    while (v != 0) {
-        long k = matching(from);
-        if (k < 0) k = matching(0);  // the scan starts again
-        if (k < 0) break;            // cannot happen for a reached target
-        rev.push_back(w[size_t(k)]);
-        used[size_t(k)] = 1;
-        v = size_t(k);
-        from = size_t(k) + 1;
+    // The qualifying nodes of v in the order of the scan that starts at
+    // `from`: positions from..c-1, then 0..from-1.
+    auto candidates = [&](size_t v, size_t from) {
+        std::vector<int> out;
+        const std::vector<int>& in = into[v];
+        const auto mid = std::lower_bound(in.begin(), in.end(), int(from));
+        for (auto it = mid; it != in.end(); ++it)
+            if (qualifies(size_t(*it), v)) out.push_back(*it);
+        for (auto it = in.begin(); it != mid; ++it)
+            if (qualifies(size_t(*it), v)) out.push_back(*it);
+        return out;
+    };
+    struct Frame {
+        size_t v;
+        std::vector<int> next;  // qualifying nodes not tried yet
+        size_t tried = 0;
+    };
+    // A node from which no path reached the start stays closed: whatever
+    // was tried from it is tried the same way again.
+    std::vector<char> closed(c, 0);
+    std::vector<Frame> stack;
+    closed[c - 1] = 1;
+    stack.push_back({c - 1, candidates(c - 1, 0)});
+    while (!stack.empty() && stack.back().v != 0) {
+        Frame& f = stack.back();
+        if (f.tried == f.next.size()) {
+            stack.pop_back();  // a dead end: back to the node before
+            continue;
+        }
+        const size_t k = size_t(f.next[f.tried++]);
+        if (closed[k]) continue;
+        closed[k] = 1;
+        stack.push_back({k, candidates(k, k + 1)});
     }
-    path.assign(rev.rbegin(), rev.rend());
+    path.clear();
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) path.push_back(w[it->v]);
 }
 
 template <typename Distances>

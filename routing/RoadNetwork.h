@@ -33,6 +33,10 @@ struct RoutePoint {
     double X = 0, Y = 0;
 };
 
+// A clicked end point as the route search takes it: each coordinate held in
+// single precision, as the route window's point records store them.
+inline RoutePoint RouteEndPoint(double x, double y) { return {double(float(x)), double(float(y))}; }
+
 // Reads the network.  Whole records only (a trailing partial record is
 // ignored); a record whose Id is not its position, or a link to a node
 // outside the file, refuses the network with FileError.

@@ -34,7 +34,7 @@ Flow RouteTool::click(const MouseClick& c) {
     if (!(ws_.view.view().Scale > 0) || ws_.view.image.isNull()) return Flow::Done;  // no map open
     ++m.ClickCount;
     const TXY p = ws_.view.view().toMap(c.pos.x(), c.pos.y());
-    if (m.ClickCount <= 2) points_[m.ClickCount - 1] = {p.X, p.Y};
+    if (m.ClickCount <= 2) points_[m.ClickCount - 1] = RouteEndPoint(p.X, p.Y);
     {
         QPainter painter(&ws_.view.image);
         painter.setPen(QPen(QColor(255, 255, 0), 0));

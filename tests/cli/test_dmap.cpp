@@ -172,6 +172,13 @@ TEST(Dmap, NamesPrintsOneLinePerLabel) {
     }
     EXPECT_TRUE(start);
     EXPECT_TRUE(end);
+    // A zero byte inside a text: every byte is listed.
+    auto z = std::make_shared<TNaz>();
+    z->OldName = std::string("AB\0CD", 5);
+    z->X1 = 1;
+    SaveNames(d / "zero.nam", {z});
+    ASSERT_EQ(runDmap("names " + (d / "zero.nam").string(), out, err), 0) << err;
+    EXPECT_EQ(out, std::string("AB") + '\0' + "CD|1.000|0.000|0.000|0.000|0|-1\n");
     EXPECT_EQ(runDmap("names " + (d / "none.nam").string(), out, err), 1);
     EXPECT_EQ(runDmap("names", out, err), 2);
     fs::remove_all(d);
@@ -187,8 +194,10 @@ TEST(Dmap, RoutePrintsTheReportAndThePath) {
     std::snprintf(args, sizeof args, " %.3f %.3f %.3f %.3f", a.X - 5, a.Y + 60, b.X - 5, b.Y + 60);
     std::string out, err;
     ASSERT_EQ(runDmap("route " + (d / "njoints.uzl").string() + args, out, err), 0) << err;
-    const RouteResult r = RouteTime(net, {a.X - 5, a.Y + 60}, {b.X - 5, b.Y + 60});
-    const RouteReport rep = ReportRoute(net, {a.X - 5, a.Y + 60}, {b.X - 5, b.Y + 60}, r);
+    // The end points are taken in single precision.
+    const RoutePoint p1 = RouteEndPoint(a.X - 5, a.Y + 60), p2 = RouteEndPoint(b.X - 5, b.Y + 60);
+    const RouteResult r = RouteTime(net, p1, p2);
+    const RouteReport rep = ReportRoute(net, p1, p2, r);
     std::string expected = rep.lines[0] + "\n" + rep.lines[1] + "\n" + rep.lines[2] + "\npath:";
     for (int id : r.path) expected += " " + std::to_string(id);
     EXPECT_EQ(out, expected + "\n");

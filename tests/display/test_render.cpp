@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 using namespace dm;
 
@@ -378,4 +379,105 @@ TEST(Render, HedgeCirclesEveryEightPixelsWithoutTheLine) {
     for (int x : {12, 20, 28, 36}) EXPECT_TRUE(set(img, x, 50)) << x;  // circles at 10, 18, 26, 34... radius 2
     EXPECT_FALSE(set(img, 10, 50));
     EXPECT_FALSE(set(img, 44, 50));
+}
+
+namespace {
+// What the screen path draws for a line from (10, 50) to (40, 50), told
+// from a few probes; the widths count the pixels across column 30.
+std::string lineClass(const QImage& img) {
+    if (countSet(img) == 0) return "none";
+    if (column(img, 13, 46, 54) == "....####.") return "side";
+    if (column(img, 10, 46, 54) == "..#####.." && column(img, 15, 46, 54) == "....#....") return "cross";
+    if (column(img, 10, 46, 54) == ".#######.") return "centre";
+    if (!set(img, 25, 50)) return set(img, 15, 50) ? "pole" : "chain";
+    bool arms = false;
+    for (int y = 46; y <= 48; ++y)
+        for (int x = 34; x <= 39; ++x) arms |= set(img, x, y);
+    if (arms) return "arrow";
+    if (img.pixel(30, 50) == qRgb(0, 128, 0)) return "green";
+    int width = 0;
+    for (int y = 40; y <= 60; ++y) width += set(img, 30, y);
+    return "plain" + std::to_string(width);
+}
+
+// The line styles by code, written out from the rendering table.
+std::string expectedLineClass(int code) {
+    static const std::set<int> side = {840,  850,  860,  870,  880,  1160, 1650, 1660, 1670, 1680,
+                                       1690, 1700, 2221, 2222, 2290, 2310, 2370, 2800, 3150, 3320,
+                                       3330, 3420, 3430, 4010, 4720, 4730, 4750};
+    static const std::set<int> cross = {930, 940, 2270, 2300};
+    if (side.count(code)) return "side";
+    if (cross.count(code)) return "cross";
+    if (code == 741) return "centre";
+    if (code == 780 || code == 790) return "pole";
+    if (code == 1891) return "arrow";
+    if (code == 2410 || code == 2560) return "chain";
+    if (code == 1490) return "green";
+    if (code == 3110 || code == 3160) return "none";
+    if (code == 902) return "plain2";
+    return "plain1";
+}
+
+// Printed line widths by code (factor 4), from the same table.
+int expectedPrintWidth(int code) {
+    switch (code) {
+        case 901: case 905: case 3100: return 6;
+        case 3130: return 4;
+        case 1070: case 3160: return 3;
+        case 902: return 2;
+        default: return 1;
+    }
+}
+}  // namespace
+
+TEST(Render, LineStylesCodeByCodeOnTheScreen) {
+    for (int code = 0; code <= 5000; ++code) {
+        TObj o = object(2, code, {{10, 50}, {40, 50}});
+        ASSERT_EQ(lineClass(draw(o)), expectedLineClass(code)) << code;
+    }
+}
+
+TEST(Render, PrintedLineWidthsCodeByCode) {
+    for (int code = 0; code <= 5000; ++code) {
+        const std::string c = expectedLineClass(code);
+        if (c != "plain1" && c != "plain2" && c != "none" && c != "green") continue;
+        TObj o = object(2, code, {{10, 50}, {90, 50}});
+        o.PenColor = 0x0000FF;
+        const QImage img = draw(o, 4);
+        int width = 0;
+        for (int y = 40; y <= 60; ++y) width += set(img, 50, y);
+        ASSERT_EQ(width, expectedPrintWidth(code)) << code;
+        const QRgb colour = img.pixel(50, 50);
+        if (code == 901 || code == 905) EXPECT_EQ(colour, kBlack) << code;
+        else if (code == 1490) EXPECT_EQ(colour, qRgb(0, 128, 0)) << code;
+        else EXPECT_EQ(colour, qRgb(255, 0, 0)) << code;
+    }
+}
+
+TEST(Render, AreaOrnamentsAndPrintWidthsByCode) {
+    // A closed square: filled, except 2222 and 2370, which get side ticks
+    // along the outline (inside, on the right of a clockwise walk) and no
+    // fill; 741 gets its centre cross and its fill.
+    const std::vector<std::pair<int, int>> square = {{20, 20}, {80, 20}, {80, 80}, {20, 80}, {20, 20}};
+    for (int code : {2222, 2370, 2221, 741, 1010, 3100}) {
+        TObj a = object(3, code, square);
+        a.BrushColor = 0x00FF0000;  // blue
+        const QImage img = draw(a);
+        const bool ticks = code == 2222 || code == 2370;
+        EXPECT_EQ(img.pixel(50, 50) == qRgb(0, 0, 255), !ticks) << code;
+        EXPECT_EQ(img.pixel(50, 50), ticks ? kWhite : qRgb(0, 0, 255)) << code;
+        // The top edge runs left to right: its ticks hang below it.
+        EXPECT_EQ(column(img, 23, 18, 26), ticks ? "..####..." : (code == 741 ? "..#" + std::string(6, '#') : "..#######"))
+            << code;
+    }
+    // Printed outline widths of areas (factor 4, an open outline so that
+    // nothing is filled).
+    for (auto [code, width] : std::vector<std::pair<int, int>>{{3100, 6}, {3130, 4}, {3160, 3}, {1070, 1}, {1010, 1}}) {
+        TObj a = object(3, code, {{10, 50}, {90, 50}, {90, 60}});
+        const QImage img = draw(a, 4);
+        int w = 0;
+        for (int y = 40; y <= 49; ++y) w += set(img, 50, y);
+        for (int y = 50; y <= 53; ++y) w += set(img, 50, y);
+        EXPECT_EQ(w, width) << code;
+    }
 }

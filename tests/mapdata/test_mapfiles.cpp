@@ -233,8 +233,9 @@ TEST(ObjectFile, DamagedCountsAreRefusedWithoutOverrun) {
         EXPECT_NE(e.find("смещение " + std::to_string(g + c.at)), std::string::npos) << e;
         EXPECT_EQ(list.size(), 1u);
     }
-    // A length byte larger than the name field.
-    auto b = concat({good, good});
+    // A length byte larger than the name field (N = 3, length 5).
+    const auto named = record(0, 1, 1, "AB", {{1, 1}});
+    auto b = concat({good, named});
     b[g + 22] = 5;
     TObjList list;
     EXPECT_NE(loadError(b, list).find("смещение " + std::to_string(g + 22)), std::string::npos);
@@ -294,5 +295,140 @@ TEST(ObjectFile, FailedSaveKeepsTheOldFile) {
     fs::create_directories(d / "dir.bin" / "x");
     EXPECT_THROW(SaveObjects(d / "dir.bin", list), FileError);
     EXPECT_EQ(readWholeFile(d / "m.bin"), (std::vector<uint8_t>{1, 2, 3}));
+    fs::remove_all(d);
+}
+
+namespace {
+// One object record written out byte by byte from the layout table.
+const std::vector<uint8_t> kLiteralRecord = {
+    0x03, 0x00, 0x00, 0x00,                          // Number 3
+    0x05, 0x00, 0x00, 0x00,                          // StartNode 5
+    0xFF, 0xFF, 0xFF, 0xFF,                          // EndNode -1
+    0x02,                                            // Kind 2
+    0xF4, 0x0B, 0x00, 0x00,                          // Code 3060
+    0x01,                                            // Shape 1
+    0x03, 0x00, 0x00, 0x00,                          // N = 3
+    0x02, 0xC0, 0x42,                                // name: 2 bytes "\xC0B"
+    0xFF, 0x00, 0x00, 0x00,                          // PenColor 0x0000FF
+    0x02, 0x00, 0x00, 0x00,                          // PenStyle 2
+    0x03, 0x00, 0x00, 0x00,                          // PenWidth 3
+    0x01, 0x00, 0x00, 0x00,                          // BrushStyle 1
+    0x00, 0xFF, 0x00, 0x00,                          // BrushColor 0x00FF00
+    0xFE, 0xFF, 0xFF, 0xFF,                          // ExtraInt -2
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xE0, 0x3F,  // ExtraReal 0.5
+    0x00, 0x00, 0x00, 0x00, 0x00, 0xC8, 0x79, 0x40,  // Elevation 412.5
+    0x02, 0x00, 0x00, 0x00,                          // PointCount 2
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F,  // X 1.0
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40,  // Y 2.0
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF8, 0xBF,  // X -1.5
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x40,  // Y 4.0
+};
+}  // namespace
+
+TEST(ObjectFile, EveryFieldOfALiteralRecord) {
+    TObjList list;
+    ASSERT_EQ(loadError(kLiteralRecord, list), "");
+    ASSERT_EQ(list.size(), 1u);
+    const TObj& o = *list[0];
+    EXPECT_EQ(o.Number, 3);
+    EXPECT_EQ(o.StartNode, 5);
+    EXPECT_EQ(o.EndNode, -1);
+    EXPECT_EQ(o.Kind, 2);
+    EXPECT_EQ(o.Code, 3060);
+    EXPECT_EQ(o.Shape, 1);
+    EXPECT_EQ(o.Name, std::string("\xC0" "B"));
+    EXPECT_EQ(o.PenColor, 0x0000FF);
+    EXPECT_EQ(o.PenStyle, 2);
+    EXPECT_EQ(o.PenWidth, 3);
+    EXPECT_EQ(o.BrushStyle, 1);
+    EXPECT_EQ(o.BrushColor, 0x00FF00);
+    EXPECT_EQ(o.ExtraInt, -2);
+    EXPECT_EQ(o.ExtraReal, 0.5);
+    EXPECT_EQ(o.Elevation, 412.5);
+    ASSERT_EQ(o.PointCount(), 2);
+    EXPECT_EQ(o.Points[0].X, 1.0);
+    EXPECT_EQ(o.Points[0].Y, 2.0);
+    EXPECT_EQ(o.Points[1].X, -1.5);
+    EXPECT_EQ(o.Points[1].Y, 4.0);
+    // Written back: the same bytes.
+    BinWriter w;
+    EncodeObject(w, o);
+    EXPECT_EQ(w.data(), kLiteralRecord);
+    // An object built field by field writes the same bytes.
+    TObj n;
+    n.Number = 3;
+    n.StartNode = 5;
+    n.Kind = 2;
+    n.Code = 3060;
+    n.Shape = 1;
+    n.Name = "\xC0" "B";
+    n.PenColor = 0xFF;
+    n.PenStyle = 2;
+    n.PenWidth = 3;
+    n.BrushStyle = 1;
+    n.BrushColor = 0xFF00;
+    n.ExtraInt = -2;
+    n.ExtraReal = 0.5;
+    n.Elevation = 412.5;
+    n.Points = {{1.0, 2.0}, {-1.5, 4.0}};
+    BinWriter w2;
+    EncodeObject(w2, n);
+    EXPECT_EQ(w2.data(), kLiteralRecord);
+}
+
+TEST(ObjectFile, ANameFieldOfOneByteIsAnEmptyName) {
+    // N = 1 with a stray byte 0x41 in the length place: the name is empty
+    // and the record is read on, field by field.
+    std::vector<uint8_t> b = kLiteralRecord;
+    b.erase(b.begin() + 18, b.begin() + 25);
+    const std::vector<uint8_t> field = {0x01, 0x00, 0x00, 0x00, 0x41};
+    b.insert(b.begin() + 18, field.begin(), field.end());
+    TObjList list;
+    ASSERT_EQ(loadError(b, list), "");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_TRUE(list[0]->Name.empty());
+    EXPECT_EQ(list[0]->PenColor, 0x0000FF);
+    EXPECT_EQ(list[0]->Points[1].X, -1.5);
+    // Saved again: N = 1 and a zero byte.
+    BinWriter w;
+    EncodeObject(w, *list[0]);
+    b[22] = 0x00;
+    EXPECT_EQ(w.data(), b);
+}
+
+TEST(OrientationFile, EveryFieldOfALiteralRecord) {
+    const std::vector<uint8_t> bytes = {
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x88, 0xB3, 0x40,  // XMax 5000
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x8F, 0x40,  // XMin 1000
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x70, 0xA7, 0x40,  // YMax 3000
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x9F, 0x40,  // YMin 2000
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F,  // AxialMeridian 1.0
+        0x02,                                            // CoordKind 2
+        0xAA, 0xBB, 0xCC,                                // padding
+        0x4D, 0x00, 0x00, 0x00,                          // NextNode 77
+    };
+    const fs::path d = tempDir("orlit");
+    writeBytes(d / "m.or", bytes);
+    const OrientationRecord r = ReadOrientation(d / "m.or");
+    EXPECT_EQ(r.XMax, 5000);
+    EXPECT_EQ(r.XMin, 1000);
+    EXPECT_EQ(r.YMax, 3000);
+    EXPECT_EQ(r.YMin, 2000);
+    EXPECT_EQ(r.AxialMeridian, 1.0);
+    EXPECT_EQ(r.CoordKind, 2);
+    EXPECT_EQ(r.Padding[0], 0xAA);
+    EXPECT_EQ(r.Padding[2], 0xCC);
+    EXPECT_EQ(r.NextNode, 77);
+    OrientationRecord n;
+    n.XMax = 5000;
+    n.XMin = 1000;
+    n.YMax = 3000;
+    n.YMin = 2000;
+    n.AxialMeridian = 1;
+    n.CoordKind = 2;
+    n.Padding = {0xAA, 0xBB, 0xCC};
+    n.NextNode = 77;
+    WriteOrientation(d / "n.or", n);
+    EXPECT_EQ(readWholeFile(d / "n.or"), bytes);
     fs::remove_all(d);
 }

@@ -231,3 +231,38 @@ TEST(Names, DrawingOnlyInsideTheViewAndErasedInWhite) {
         for (int x = 0; x < 300 && !any; ++x) any = other.pixel(x, y) != qRgb(255, 255, 255);
     EXPECT_FALSE(any);
 }
+
+TEST(Names, ATextWithAZeroByteIsShownWhole) {
+    // The bytes after a zero byte are part of the text, shown and drawn.
+    TNaz n;
+    n.OldName = std::string("AB\0WWWW", 7);
+    n.FontName = "Arial";
+    EXPECT_EQ(NameDisplayText(n), n.OldName);
+    EXPECT_EQ(fromCp1251(NameDisplayText(n)).size(), 7);
+    n.X1 = 950;  // row 50
+    n.Y1 = 100;
+    n.X2 = 950;
+    n.Y2 = 300;
+    QImage whole(400, 100, QImage::Format_RGB32), head(400, 100, QImage::Format_RGB32);
+    whole.fill(Qt::white);
+    head.fill(Qt::white);
+    {
+        QPainter p(&whole);
+        DrawName(p, n, unitView(), false);
+    }
+    TNaz h = n;
+    h.OldName = "AB";
+    {
+        QPainter p(&head);
+        DrawName(p, h, unitView(), false);
+    }
+    // "AB" ends well before column 100+40; the Ws reach beyond it.
+    auto inkRightOf = [](const QImage& img, int x0) {
+        int k = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = x0; x < img.width(); ++x) k += img.pixel(x, y) != qRgb(255, 255, 255);
+        return k;
+    };
+    EXPECT_EQ(inkRightOf(head, 140), 0);
+    EXPECT_GT(inkRightOf(whole, 140), 20);
+}

@@ -293,3 +293,69 @@ TEST_F(NameToolsTest, OpeningTheMenuEndsSelectionAndOtmenaEndsLabelModes) {
     EXPECT_FALSE(ws().modes.NameMoveMode);
     EXPECT_EQ(ws().modes.ClickCount, 0);
 }
+
+TEST_F(NameToolsTest, LabelItemsKeepTheModesTheMenuLeavesOn) {
+    // Measuring, digitising and the route clicks stay on when a label mode
+    // starts; only the other label modes end.
+    act("GeocordButton")->trigger();
+    ws().modes.CreateMode = true;
+    ws().modes.ComposeMode = true;
+    ws().modes.RouteMode = true;
+    w_->nameTools().NazvaniaMenuOpened();
+    act("DelNazv")->trigger();
+    EXPECT_TRUE(ws().modes.NameDeleteMode);
+    act("CreaNazv")->trigger();
+    EXPECT_TRUE(ws().modes.NameCreateMode);
+    EXPECT_FALSE(ws().modes.NameDeleteMode);
+    act("MoveNazv")->trigger();
+    EXPECT_TRUE(ws().modes.NameMoveMode);
+    EXPECT_FALSE(ws().modes.NameCreateMode);
+    EXPECT_EQ(ws().modes.ClickCount, 10);
+    EXPECT_EQ(panel(4), QStringLiteral("Укажите название."));
+    EXPECT_TRUE(ws().modes.MeasureMode);
+    EXPECT_TRUE(act("GeocordButton")->isChecked());
+    EXPECT_TRUE(ws().modes.CreateMode);
+    EXPECT_TRUE(ws().modes.ComposeMode);
+    EXPECT_TRUE(ws().modes.RouteMode);
+    ws().modes.CreateMode = ws().modes.ComposeMode = ws().modes.RouteMode = false;
+}
+
+TEST_F(NameToolsTest, ZoomsEndBlinkingSelectionAndTheLabelCheckMark) {
+    // Zoom out and zoom to a rectangle redraw the map as "Обновить экран"
+    // does: no labels afterwards, so "Названия карты" goes off with them.
+    for (int way = 0; way < 2; ++way) {
+        act("MapNamesItem")->setChecked(true);
+        act("FindButton")->trigger();
+        // The middle of the first street's first segment, wherever the view is.
+        const TGn mid = ws().view.view().toPixel(toMap({300, 300}));
+        click({mid.PX, mid.PY});
+        ASSERT_TRUE(ws().view.blink.BlinkOn) << way;
+        ASSERT_FALSE(ws().map.EditPoints.empty());
+        if (way == 0) {
+            act("KfUm")->trigger();
+        } else {
+            act("KfUv")->trigger();
+            click({100, 100});
+            click({600, 500});
+        }
+        EXPECT_FALSE(ws().view.blink.BlinkOn) << way;
+        EXPECT_FALSE(act("BlickButton")->isChecked()) << way;
+        EXPECT_FALSE(ws().modes.SelectMode) << way;
+        EXPECT_FALSE(act("FindButton")->isChecked()) << way;
+        EXPECT_TRUE(ws().map.EditPoints.empty()) << way;
+        EXPECT_FALSE(act("MapNamesItem")->isChecked()) << way;
+        EXPECT_FALSE(names().NamesShown) << way;
+        // "Вывести" then draws nothing: the check mark is off.
+        const QImage before = ws().view.image;
+        act("NazVyvod")->trigger();
+        EXPECT_EQ(ws().view.image, before) << way;
+    }
+}
+
+TEST_F(NameToolsTest, TheCanvasFontIsArialItalicEightAtStart) {
+    const QFont& f = ws().view.CanvasFont;
+    EXPECT_EQ(f.family(), QStringLiteral("Arial"));
+    EXPECT_TRUE(f.italic());
+    EXPECT_FALSE(f.bold());
+    EXPECT_EQ(f.pointSize(), 8);
+}

@@ -1,0 +1,315 @@
+// The route search against figures worked by hand on small networks where
+// the window, its growth and the order of the scans decide the answer, and
+// against a plain reference written step by step from the route rules
+// (sweeps until nothing changes, the back-walk as one running scan).
+
+#include "routing/RoadNetwork.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+using namespace dm;
+
+namespace {
+
+struct Net {
+    RoadNetwork net;
+    int node(double x, double y) {
+        TRoadNode n;
+        n.Id = int(net.RoadNodes.size());
+        n.X = x;
+        n.Y = y;
+        net.RoadNodes.push_back(n);
+        return n.Id;
+    }
+    bool link(int a, int b, double speed) {
+        TRoadNode& n = net.RoadNodes[size_t(a)];
+        for (int k = 0; k < kLinkSlots; ++k)
+            if (n.Link[size_t(k)] == -1) {
+                n.Link[size_t(k)] = b;
+                n.Speed[size_t(k)] = speed;
+                return true;
+            }
+        return false;
+    }
+    void both(int a, int b, double speed) {
+        link(a, b, speed);
+        link(b, a, speed);
+    }
+    const TRoadNode& operator[](int i) const { return net.RoadNodes[size_t(i)]; }
+};
+
+using Path = std::vector<int>;
+
+// ---- the reference, one rule at a time -------------------------------------
+
+int refRound(double v) { return int(std::nearbyint(v)); }  // halves to even
+
+int refLinkTime(const TRoadNode& a, const TRoadNode& b) {
+    for (int k = 0; k < 8 && a.Link[size_t(k)] != -1; ++k)
+        if (a.Link[size_t(k)] == b.Id)
+            return refRound(std::sqrt((a.X - b.X) * (a.X - b.X) + (a.Y - b.Y) * (a.Y - b.Y)) * 6 /
+                            a.Speed[size_t(k)]);
+    return 65535;
+}
+
+int refSearch(const RoadNetwork& g, int n, int t, Path& path) {
+    const auto& N = g.RoadNodes;
+    path.clear();
+    if (n == t) {
+        path = {n};
+        return 0;
+    }
+    for (int k = 0; k < 8 && N[size_t(n)].Link[size_t(k)] != -1; ++k)
+        if (N[size_t(n)].Link[size_t(k)] == t) {
+            path = {n, t};
+            return refLinkTime(N[size_t(n)], N[size_t(t)]);
+        }
+    for (int j = 0; j < 8 && N[size_t(n)].Link[size_t(j)] != -1; ++j) {
+        const TRoadNode& m = N[size_t(N[size_t(n)].Link[size_t(j)])];
+        for (int k = 0; k < 8 && m.Link[size_t(k)] != -1; ++k)
+            if (m.Link[size_t(k)] == t) {
+                path = {n, m.Id, t};
+                return refLinkTime(N[size_t(n)], m) + refLinkTime(m, N[size_t(t)]);
+            }
+    }
+    const TRoadNode& a = N[size_t(n)];
+    const TRoadNode& b = N[size_t(t)];
+    double h = std::max(std::fabs(a.X - b.X), std::fabs(a.Y - b.Y));
+    for (;;) {
+        const double cx = std::fabs(a.X + b.X) / 2, cy = std::fabs(a.Y + b.Y) / 2;
+        std::vector<int> w{n};
+        for (const TRoadNode& s : N)
+            if (s.Id != n && s.Id != t && cx - 1.25 * h < s.X && s.X < cx + 1.25 * h && cy - 1.25 * h < s.Y &&
+                s.Y < cy + 1.25 * h)
+                w.push_back(s.Id);
+        w.push_back(t);
+        const size_t c = w.size();
+        auto at = [&](int id) -> long {
+            for (size_t i = 0; i < c; ++i)
+                if (w[i] == id) return long(i);
+            return -1;
+        };
+        std::vector<int> dist(c, 65535);
+        dist[0] = 0;
+        for (int k = 0; k < 8 && a.Link[size_t(k)] != -1; ++k)
+            if (const long o = at(a.Link[size_t(k)]); o >= 0) dist[size_t(o)] = refLinkTime(a, N[size_t(w[size_t(o)])]);
+        for (bool changed = true; changed;) {
+            changed = false;
+            for (size_t m = 1; m < c; ++m) {
+                const TRoadNode& wm = N[size_t(w[m])];
+                for (int k = 0; k < 8 && wm.Link[size_t(k)] != -1; ++k) {
+                    const long o = at(wm.Link[size_t(k)]);
+                    if (o < 0) continue;
+                    const int s = refLinkTime(wm, N[size_t(w[size_t(o)])]) + dist[m];
+                    if (s < dist[size_t(o)]) {
+                        dist[size_t(o)] = s;
+                        changed = true;
+                    }
+                }
+            }
+        }
+        if (dist[c - 1] == 65535 && c < N.size()) {
+            h *= 1.5;
+            continue;
+        }
+        if (dist[c - 1] == 65535) return -2;
+        size_t v = c - 1;
+        path = {w[v]};
+        for (int guard = 0; v != 0 && guard < 100; ++guard)
+            for (size_t k = 0; k < c; ++k)
+                if (dist[v] - refLinkTime(N[size_t(w[k])], N[size_t(w[v])]) == dist[k]) {
+                    path.insert(path.begin(), w[k]);
+                    v = k;
+                }
+        return dist[c - 1];
+    }
+}
+
+// A random city-like network: nodes at least 20 m apart, links to near
+// nodes, some one-way, speeds 20, 40 or 60 km/h (so no link has time 0).
+Net randomNetwork(std::mt19937& rng, int n) {
+    std::uniform_real_distribution<double> U(0, 4000);
+    Net g;
+    while (int(g.net.size()) < n) {
+        const double x = std::round(U(rng)), y = std::round(U(rng));
+        bool farEnough = true;
+        for (const TRoadNode& s : g.net.RoadNodes) farEnough &= std::hypot(s.X - x, s.Y - y) >= 20;
+        if (farEnough) g.node(x, y);
+    }
+    for (int i = 0; i < n; ++i) {
+        std::vector<std::pair<double, int>> near;
+        for (int j = 0; j < n; ++j)
+            if (j != i) near.push_back({std::hypot(g[i].X - g[j].X, g[i].Y - g[j].Y), j});
+        std::sort(near.begin(), near.end());
+        for (int k = 0; k < 3; ++k) {
+            const int j = near[size_t(k)].second;
+            if (LinkSlot(g[i], j) >= 0 || rng() % 6 == 0) continue;
+            const double speed = (rng() % 3 + 1) * 20.0;
+            if (!g.link(i, j, speed)) continue;
+            if (rng() % 4 != 0 && LinkSlot(g[j], i) < 0) g.link(j, i, speed);
+        }
+    }
+    return g;
+}
+
+}  // namespace
+
+TEST(RouteReference, HalfSideOfTheFirstWindowIsOneAndAQuarterSpans) {
+    // Start and target 100 m apart: the first window reaches 125 m from the
+    // middle.  A slow detour 120 m off the line lies inside it, a fast one
+    // at 130 m outside, so the slow one is found and the window stops there.
+    Net g;
+    const int n = g.node(0, 0), t = g.node(0, 100);
+    const int s1 = g.node(120, 0), s2 = g.node(120, 100);
+    const int f1 = g.node(130, 0), f2 = g.node(130, 100);
+    g.link(n, s1, 6);   // 120 m at 6 km/h: 120 hundredths of a minute
+    g.link(s1, s2, 6);  // 100
+    g.link(s2, t, 6);   // 120
+    g.link(n, f1, 60);  // 13
+    g.link(f1, f2, 60); // 10
+    g.link(f2, t, 60);  // 13
+    Path p;
+    EXPECT_EQ(SearchRoute(g.net, n, t, p), 340);
+    EXPECT_EQ(p, (Path{n, s1, s2, t}));
+    EXPECT_EQ(SearchRouteSweep(g.net, n, t, p), 340);
+    EXPECT_EQ(p, (Path{n, s1, s2, t}));
+}
+
+TEST(RouteReference, WindowGrowsByHalfItsSpan) {
+    // Nothing links inside the first window (half side 125 m).  Grown once
+    // (h = 150, half side 187.5 m) it holds the slow detour at 180 m; the
+    // fast one at 240 m would need a second growth (half side 281.25 m).
+    Net g;
+    const int n = g.node(0, 0), t = g.node(0, 100);
+    const int s1 = g.node(180, 0), s2 = g.node(180, 100);
+    const int f1 = g.node(240, 0), f2 = g.node(240, 100);
+    g.link(n, s1, 6);   // 180
+    g.link(s1, s2, 6);  // 100
+    g.link(s2, t, 6);   // 180
+    g.link(n, f1, 60);  // 24
+    g.link(f1, f2, 60); // 10
+    g.link(f2, t, 60);  // 24
+    Path p;
+    EXPECT_EQ(SearchRoute(g.net, n, t, p), 460);
+    EXPECT_EQ(p, (Path{n, s1, s2, t}));
+    // With negative northings the window is centred at X = +1000, far
+    // from every node; it grows until one window covers both detours, and
+    // the fast one wins.
+    Net m;
+    const int mn = m.node(-1000, 0), mt = m.node(-1000, 100);
+    const int ms1 = m.node(-1180, 0), ms2 = m.node(-1180, 100);
+    const int mf1 = m.node(-1240, 0), mf2 = m.node(-1240, 100);
+    m.link(mn, ms1, 6);
+    m.link(ms1, ms2, 6);
+    m.link(ms2, mt, 6);
+    m.link(mn, mf1, 60);
+    m.link(mf1, mf2, 60);
+    m.link(mf2, mt, 60);
+    EXPECT_EQ(SearchRoute(m.net, mn, mt, p), 58);
+    EXPECT_EQ(p, (Path{mn, mf1, mf2, mt}));
+}
+
+TEST(RouteReference, BackWalkGoesOnScanningAfterThePickedNode) {
+    // Two equally fast ways n -> a -> c and n -> b -> c.  Walking back from
+    // t the scan finds c and goes on after c's place in the window: a node
+    // after it wins over one before it.
+    for (int order = 0; order < 2; ++order) {
+        Net g;
+        int n = g.node(0, 0), a, b, c;
+        if (order == 0) {  // window: n, a, c, b, t
+            a = g.node(50, 100);
+            c = g.node(0, 200);
+            b = g.node(-50, 100);
+        } else {  // window: n, a, b, c, t
+            a = g.node(50, 100);
+            b = g.node(-50, 100);
+            c = g.node(0, 200);
+        }
+        const int t = g.node(0, 300);
+        g.link(n, a, 60);  // 111.8 m: 11
+        g.link(n, b, 60);
+        g.link(a, c, 60);
+        g.link(b, c, 60);
+        g.link(c, t, 60);  // 10
+        Path p;
+        EXPECT_EQ(SearchRoute(g.net, n, t, p), 32);
+        EXPECT_EQ(p, order == 0 ? (Path{n, b, c, t}) : (Path{n, a, c, t})) << order;
+        Path q;
+        refSearch(g.net, n, t, q);
+        EXPECT_EQ(q, p);
+    }
+}
+
+TEST(RouteReference, BackWalkStepsBackOutOfASpurOfNoTime) {
+    // n -> a -> b -> t, and a spur s 0.1 m beside b linked both ways (time
+    // 0).  s comes before a in the window and has b's time, so the first
+    // node the walk finds before b is s, from which only b leads on.  The
+    // walk takes the next candidate, a, and the path starts at n.
+    Net g;
+    const int n = g.node(0, 0);
+    const int s = g.node(0.1, 200);
+    const int a = g.node(0, 100), b = g.node(0, 200), t = g.node(0, 300);
+    g.link(n, a, 60);
+    g.link(a, b, 60);
+    g.link(b, t, 60);
+    g.both(b, s, 60);
+    Path p;
+    EXPECT_EQ(SearchRoute(g.net, n, t, p), 30);
+    EXPECT_EQ(p, (Path{n, a, b, t}));
+    EXPECT_EQ(SearchRouteSweep(g.net, n, t, p), 30);
+    EXPECT_EQ(p, (Path{n, a, b, t}));
+    // Clicked points on links before n and after t: the search runs from
+    // n to t and the report measures the true path.
+    const int z = g.node(0, -100), u = g.node(0, 400);
+    g.link(z, n, 60);
+    g.link(t, u, 60);
+    const RouteResult r = RouteTime(g.net, {-1, -90}, {-1, 390});
+    ASSERT_EQ(r.status, RouteResult::Found);
+    EXPECT_EQ(r.path, (Path{n, a, b, t}));
+    EXPECT_NEAR(r.time, 30 + 9 + 9, 1e-9);  // 90 m at 60 km/h before n and after t
+    const RouteReport rep = ReportRoute(g.net, {-1, -90}, {-1, 390}, r);
+    EXPECT_NEAR(rep.length, 2 * std::hypot(1, 90) + 300, 1e-9);
+}
+
+TEST(RouteReference, SameAnswersAsThePlainReferenceOnRandomNetworks) {
+    std::mt19937 rng(2027);
+    int compared = 0, found = 0;
+    for (int round = 0; round < 5; ++round) {
+        const Net g = randomNetwork(rng, 90 + 15 * round);
+        const int n = int(g.net.size());
+        for (int q = 0; q < 60; ++q) {
+            const int a = int(rng() % uint32_t(n)), b = int(rng() % uint32_t(n));
+            Path p, r;
+            const int t = SearchRoute(g.net, a, b, p);
+            const int rt = refSearch(g.net, a, b, r);
+            ASSERT_EQ(t, rt) << round << ": " << a << " -> " << b;
+            ASSERT_EQ(p, r) << round << ": " << a << " -> " << b;
+            ++compared;
+            found += t > 0;
+        }
+    }
+    EXPECT_EQ(compared, 300);
+    EXPECT_GT(found, 60);
+}
+
+TEST(RouteReference, EndPointsAreTakenInSinglePrecision) {
+    // At a northing of 4.4 million metres single precision steps by 0.5 m:
+    // 4400000.3 is held as 4400000.5.
+    const RoutePoint p = RouteEndPoint(4400000.3, 1234.56);
+    EXPECT_EQ(p.X, 4400000.5);
+    EXPECT_EQ(p.Y, double(1234.56f));
+    // A two-way street along the easting at X = 4400000.4: the clicked
+    // point 4400000.3 lies south of it (on the right of west -> east), the
+    // single-precision point north of it (on the right of east -> west).
+    Net g;
+    const int w = g.node(4400000.4, 0), e = g.node(4400000.4, 1000);
+    g.both(w, e, 60);
+    const StartLink asClicked = FindStartLink(g.net, {4400000.3, 500});
+    EXPECT_EQ(asClicked.from, w);
+    const StartLink asTaken = FindStartLink(g.net, RouteEndPoint(4400000.3, 500));
+    EXPECT_EQ(asTaken.from, e);
+    EXPECT_EQ(asTaken.to, w);
+}
