@@ -457,3 +457,42 @@ TEST_F(MainWindowTest, MissingClassifierIsReportedAndTheMapStillOpens) {
     EXPECT_GT(ws().map.ObjList.size(), 1000u);
     EXPECT_EQ(w.semanticChooser()->count(), 0);
 }
+
+TEST_F(MainWindowTest, ClosingSaveAfterAZoomWritesTheExtentAsOpened) {
+    const OrientationRecord opened = ReadOrientation(cityOr_);
+    MainWindow& w = start();
+    act("KfUv")->trigger();
+    QTest::mouseClick(w.imageWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 80));
+    QTest::mouseClick(w.imageWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
+    ASSERT_LT(ws().view.view().ViewXMax, opened.XMax);  // zoomed in
+    ws().map.MapModified = true;
+    ws().map.Orientation.NextNode = opened.NextNode + 3;
+    ws().map.OrientationModified = true;
+    dialogs_.answers = {A::Yes};
+    w.close();
+    const OrientationRecord saved = ReadOrientation(cityOr_);
+    EXPECT_EQ(saved.XMax, opened.XMax);
+    EXPECT_EQ(saved.XMin, opened.XMin);
+    EXPECT_EQ(saved.YMax, opened.YMax);
+    EXPECT_EQ(saved.YMin, opened.YMin);
+    EXPECT_EQ(saved.AxialMeridian, opened.AxialMeridian);
+    EXPECT_EQ(saved.CoordKind, opened.CoordKind);
+    EXPECT_EQ(saved.NextNode, opened.NextNode + 3);
+}
+
+TEST_F(MainWindowTest, SaveOrientationWritesTheViewShown) {
+    const OrientationRecord opened = ReadOrientation(cityOr_);
+    MainWindow& w = start();
+    act("KfUv")->trigger();
+    QTest::mouseClick(w.imageWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 80));
+    QTest::mouseClick(w.imageWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
+    const MapView v = ws().view.view();
+    act("SaveOrn")->trigger();
+    const OrientationRecord saved = ReadOrientation(cityOr_);
+    EXPECT_EQ(saved.XMax, v.ViewXMax);
+    EXPECT_EQ(saved.XMin, v.ViewXMin);
+    EXPECT_EQ(saved.YMax, v.ViewYMax);
+    EXPECT_EQ(saved.YMin, v.ViewYMin);
+    EXPECT_NE(saved.XMax, opened.XMax);
+    EXPECT_EQ(saved.NextNode, opened.NextNode);
+}

@@ -481,3 +481,23 @@ TEST(Render, AreaOrnamentsAndPrintWidthsByCode) {
         EXPECT_EQ(w, width) << code;
     }
 }
+
+TEST(Render, PrintPathTakesRowsFromPrintScaleXAndColumnsFromPrintScaleY) {
+    RenderContext ctx = pixelContext();
+    ctx.PrintScaleX = 2;  // rows per map unit
+    ctx.PrintScaleY = 1;  // columns per map unit
+    // Map X 95 -> row (100 - 95) * 2 = 10; Y 10..40 -> columns 10..40.
+    TObj east = object(2, 5, {});
+    east.Points = {{95, 10}, {95, 40}};
+    QImage img = draw(east, 4, ctx);
+    EXPECT_TRUE(set(img, 25, 10));
+    EXPECT_FALSE(set(img, 25, 5));
+    EXPECT_FALSE(set(img, 50, 10));  // not drawn to column 80
+    // A line down the map: rows 10 to 50 in column 30.
+    TObj south = object(2, 5, {});
+    south.Points = {{95, 30}, {75, 30}};
+    img = draw(south, 4, ctx);
+    EXPECT_TRUE(set(img, 30, 49));
+    EXPECT_FALSE(set(img, 30, 55));
+    EXPECT_FALSE(set(img, 60, 20));
+}

@@ -417,3 +417,106 @@ TEST_F(EditsTest, SavingAfterEditsAndReopeningGivesTheSameObjects) {
     act("FergKartaMenu")->trigger();
     EXPECT_EQ(snapshot(), edited);
 }
+
+namespace {
+// A line whose vertices 1 and 2 lie 2 pixels apart, so that one click
+// at (141, 1000) is within the tolerance of both.
+const std::vector<QPoint> kCloseVertices = {{100, 1000}, {140, 1000}, {142, 1000}, {180, 1000},
+                                             {220, 1000}, {260, 1000}, {300, 1000}, {340, 1000}};
+const QPoint kBetween(141, 1000);
+}  // namespace
+
+TEST_F(EditsTest, MovingAVertexTakesTheLastOfTwoUnderTheClick) {
+    TObj* line = addObject(KindLine, 3070, kCloseVertices);
+    select({200, 1000});
+    act("MovPoinButton")->trigger();
+    click(kBetween);
+    EXPECT_EQ(ws().modes.PickIndex, 2);
+    click({141, 900});
+    std::vector<QPoint> expected = kCloseVertices;
+    expected[2] = {141, 900};
+    EXPECT_EQ(pixels(*line), expected);
+}
+
+TEST_F(EditsTest, DividingTakesTheFirstOfTwoUnderTheClick) {
+    TObj* line = addObject(KindLine, 3070, kCloseVertices);
+    select({200, 1000});
+    act("DivideButton")->trigger();
+    click(kBetween);
+    EXPECT_EQ(pixels(*line), (std::vector<QPoint>{{100, 1000}, {140, 1000}}));
+    TObj* second = ws().map.ObjList.last();
+    EXPECT_EQ(pixels(*second), std::vector<QPoint>(kCloseVertices.begin() + 1, kCloseVertices.end()));
+}
+
+TEST_F(EditsTest, FragmentDeletionTakesTheLastThenTheFirstOfTwo) {
+    // First pick: the last of the two (vertex 2); second pick at vertex 6:
+    // vertices 3 to 5 go.
+    TObj* line = addObject(KindLine, 3070, kCloseVertices);
+    select({200, 1000});
+    act("Udline")->trigger();
+    click(kBetween);
+    EXPECT_EQ(ws().modes.PickIndex, 2);
+    click({300, 1000});
+    EXPECT_EQ(pixels(*line), (std::vector<QPoint>{{100, 1000}, {140, 1000}, {142, 1000}, {300, 1000}, {340, 1000}}));
+    // Second pick between the two: the first of them (vertex 1); the first
+    // pick at vertex 5: vertices 2 to 4 go.
+    TObj* other = addObject(KindLine, 3070, kCloseVertices);
+    ws().map.ObjList.move(size_t(ws().map.ObjList.indexOf(other)), 0);
+    RedrawWithProgress(ws());
+    select({200, 1000});
+    ASSERT_EQ(ws().map.CurObj, other);
+    act("Udline")->trigger();
+    click({260, 1000});
+    click(kBetween);
+    EXPECT_EQ(ws().modes.PickIndex2, 1);
+    EXPECT_EQ(pixels(*other), (std::vector<QPoint>{{100, 1000}, {140, 1000}, {260, 1000}, {300, 1000}, {340, 1000}}));
+}
+
+TEST_F(EditsTest, RotationTakesTheFirstOfTwoAsPivotAndAsDraggedVertex) {
+    TObj* line = addObject(KindLine, 3070, kCloseVertices);
+    select({200, 1000});
+    act("TurnObj")->trigger();
+    click(kBetween);  // pivot: vertex 1 at (140, 1000)
+    EXPECT_EQ(panel(4), QStringLiteral("Подцепите любую точку."));
+    click({340, 1000});  // vertex 7, 200 pixels east of the pivot
+    move({140, 800});    // a quarter turn to the north
+    click({140, 800});
+    const auto px = pixels(*line);
+    EXPECT_EQ(px[1], QPoint(140, 1000));  // the pivot stays
+    EXPECT_EQ(px[2], QPoint(140, 998));
+    EXPECT_EQ(px[7], QPoint(140, 800));
+    EXPECT_EQ(px[0], QPoint(140, 1040));
+    // Dragging: of two vertices under the click the first is taken.
+    TObj* other = addObject(KindLine, 3070, {{500, 1100}, {600, 1100}, {602, 1100}});
+    ws().map.ObjList.move(size_t(ws().map.ObjList.indexOf(other)), 0);
+    RedrawWithProgress(ws());
+    select({550, 1100});
+    ASSERT_EQ(ws().map.CurObj, other);
+    act("TurnObj")->trigger();
+    click({500, 1100});  // pivot: vertex 0
+    click({601, 1100});  // vertex 1 (100 px east) rather than vertex 2
+    move({500, 1000});   // vertex 1 goes to 100 px north: a quarter turn
+    click({500, 1000});
+    EXPECT_EQ(pixels(*other), (std::vector<QPoint>{{500, 1100}, {500, 1000}, {500, 998}}));
+}
+
+TEST_F(EditsTest, SeveralAreasMovedToTheFrontAndToTheBack) {
+    // Areas and others interleaved: the areas go first (or last), each
+    // group keeping its order.
+    auto& list = ws().map.ObjList;
+    std::vector<TObj*> before;
+    for (size_t i = 0; i < list.size(); ++i) before.push_back(list[i]);
+    TObj* a1 = addObject(KindArea, 1010, {{10, 10}, {30, 10}, {30, 30}, {10, 10}});
+    TObj* l1 = addObject(KindLine, 3070, {{10, 40}, {30, 40}});
+    TObj* a2 = addObject(KindArea, 1010, {{40, 10}, {60, 10}, {60, 30}, {40, 10}});
+    // Before: street, street, house(area), tree, contour, a1, l1, a2.
+    w_->editor().BringtofrontClick();
+    std::vector<TObj*> order;
+    for (size_t i = 0; i < list.size(); ++i) order.push_back(list[i]);
+    EXPECT_EQ(order, (std::vector<TObj*>{before[2], a1, a2, before[0], before[1], before[3], before[4], l1}));
+    w_->editor().SendToBackClick();
+    order.clear();
+    for (size_t i = 0; i < list.size(); ++i) order.push_back(list[i]);
+    EXPECT_EQ(order, (std::vector<TObj*>{before[0], before[1], before[3], before[4], l1, before[2], a1, a2}));
+    EXPECT_TRUE(ws().map.MapModified);
+}

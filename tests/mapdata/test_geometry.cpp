@@ -124,3 +124,22 @@ TEST(Geodesy, DmsConversions) {
     EXPECT_NEAR(DmsToRadians(g, m, s), -0.5, 1e-12);
     EXPECT_NEAR(DmsToRadians(45, 30, 0), 45.5 * pi / 180, 1e-15);
 }
+
+TEST(Geodesy, PlaneCoordinatesAgreeWithProj) {
+    // Transverse Mercator on the Krasovsky 1940 ellipsoid, axial meridian
+    // 69 deg E, scale 1, no false easting, from PROJ 9.1:
+    //   echo "LON LAT" | cs2cs +proj=latlong +ellps=krass +to
+    //        +proj=tmerc +ellps=krass +lon_0=69 +k=1 +x_0=0 +y_0=0 -f %.4f
+    struct Case {
+        double lon, lat, y, x;
+    };
+    const double deg = pi / 180;
+    for (const Case& c : {Case{69.0, 41.3, 0.0000, 4573971.1667}, Case{72.0, 41.3, 251276.8273, 4578315.0572},
+                          Case{66.0, 40.0, -256206.4161, 4433921.0036}, Case{72.0, 45.0, 236544.5908, 4989413.2204},
+                          Case{70.5, 41.3, 125632.7960, 4575056.6918}}) {
+        double x, y;
+        PlaneFromGeographic(c.lat * deg, c.lon * deg, 69 * deg, x, y);
+        EXPECT_NEAR(x, c.x, 0.01) << c.lon << " " << c.lat;
+        EXPECT_NEAR(y, c.y, 0.01) << c.lon << " " << c.lat;
+    }
+}

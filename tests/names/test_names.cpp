@@ -266,3 +266,31 @@ TEST(Names, ATextWithAZeroByteIsShownWhole) {
     EXPECT_EQ(inkRightOf(head, 140), 0);
     EXPECT_GT(inkRightOf(whole, 140), 20);
 }
+
+TEST(Names, PrintedLabelsTakeRowsAndColumnsFromTheirOwnFactors) {
+    // DrawNameScaled: rows from PrintScaleX, columns from PrintScaleY.
+    TNaz n;
+    n.OldName = "Mmm";
+    n.FontName = "Arial";
+    n.X1 = 990;  // (1000 - 990) * 4 = row 40
+    n.Y1 = 30;   // 30 * 1 = column 30
+    n.X2 = 990;
+    n.Y2 = 130;
+    QImage img(300, 200, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        DrawNameScaled(p, n, unitView(), 4, 1, false);
+    }
+    int left = img.width(), top = img.height();
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixel(x, y) != qRgb(255, 255, 255)) {
+                left = std::min(left, x);
+                top = std::min(top, y);
+            }
+    EXPECT_GE(left, 30);
+    EXPECT_LE(left, 33);
+    EXPECT_GE(top, 40);
+    EXPECT_LE(top, 48);
+}
