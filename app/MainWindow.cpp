@@ -33,7 +33,8 @@ namespace dm {
 
 MainWindow::MainWindow(const AppOptions& options, QWidget* parent) : QMainWindow(parent), options_(options) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Электронная карта г.Дарвента"));
+    caption_ = QStringLiteral("Электронная карта г.Дарвента");
+    setWindowTitle(caption_);
     if (!options_.dialogs) {
         qtDialogs_ = std::make_unique<QtDialogPort>(this);
         options_.dialogs = qtDialogs_.get();
@@ -219,6 +220,7 @@ void MainWindow::wireActions() {
 
     // Routes.
     Info = new RouteInfoWindow(this);
+    Info->setAnchor(ScrollBox1);
     routes_.showInfo = [this](const QStringList& lines) { Info->showLines(lines); };
     routes_.buttonsChanged = [this] { syncButtons(); };
     actions_.wire("ItenererButton", [this] { routes_.ItenererButtonClick(); });
@@ -238,12 +240,12 @@ void MainWindow::FormCreate() {
         ws_.classifier.Znaks.LoadZnakIndex(ws_.files.StartDir / "sem100n.ris");
         ws_.view.ctx.znaks = &ws_.classifier.Znaks;
     } catch (const std::exception& e) {
-        ws_.dialogs->message(QString::fromUtf8(e.what()));
+        ws_.dialogs->error(QString::fromUtf8(e.what()));
     }
     try {
         ws_.classifier.ActiveSemantics = LoadSemantics(ws_.files.StartDir / "sem100n.smn");
     } catch (const std::exception& e) {
-        ws_.dialogs->message(QString::fromUtf8(e.what()));
+        ws_.dialogs->error(QString::fromUtf8(e.what()));
     }
     for (const auto& name : ws_.classifier.ActiveSemantics.Names) ComboBox1->addItem(fromCp1251(name));
     ComboBox1->setCurrentIndex(-1);
@@ -299,6 +301,7 @@ void MainWindow::timerTick() {
         ws_.view.blink.tick(nullptr, ws_.map.EditPoints);
     }
     setPanelText(1, QTime::currentTime().toString(QStringLiteral("h:mm:ss")));
+    updateCaption();
 }
 
 void MainWindow::UndoClick() {
@@ -314,6 +317,7 @@ void MainWindow::RedoClick() {
 }
 
 void MainWindow::syncButtons() {
+    updateCaption();
     actions_.setAvailable("UndoAction", history_.canUndo());
     actions_.setAvailable("RedoAction", history_.canRedo());
     const auto set = [this](const char* id, bool on) {
@@ -353,7 +357,17 @@ int MainWindow::screenWidth() const {
     return s ? s->geometry().width() : 1024;
 }
 
-void MainWindow::setCaption(const QString& caption) { setWindowTitle(caption); }
+void MainWindow::setCaption(const QString& caption) {
+    caption_ = caption;
+    updateCaption();
+}
+
+void MainWindow::updateCaption() {
+    // Unsaved changes of the map, its labels or its streets: a trailing "*".
+    const bool changed = ws_.map.MapModified || ws_.files.NamesModified || ws_.files.StreetsModified;
+    const QString title = changed ? caption_ + QLatin1Char('*') : caption_;
+    if (windowTitle() != title) setWindowTitle(title);
+}
 
 void MainWindow::scrollBy(int dx, int dy) {
     ScrollBox1->horizontalScrollBar()->setValue(ScrollBox1->horizontalScrollBar()->value() + dx);

@@ -95,6 +95,7 @@ private:
     void wireActions();
     void timerTick();
     void showScaleReadout(int width);
+    void updateCaption();
     bool scrollKey(int key);
 
     AppOptions options_;
@@ -118,6 +119,7 @@ private:
     QComboBox* ComboBox1 = nullptr;
     QCalendarWidget* MonthCalendar1 = nullptr;
     int busy_ = 0;
+    QString caption_;  // the window caption without the change mark
 };
 
 }  // namespace dm

@@ -72,14 +72,14 @@ bool MapLifecycle::openMap(const fs::path& requested, bool cityMap) {
     if (!fs::is_regular_file(orPath, ec)) {
         // The open map stays, and so does its file name: a later save must
         // not write these objects over another map.
-        ws_.dialogs->message(QStringLiteral("Нет ориентирного файла."));
+        ws_.dialogs->error(QStringLiteral("Нет ориентирного файла."));
         return false;
     }
     OrientationRecord orient;
     try {
         orient = ReadOrientation(orPath);
     } catch (const std::exception& e) {
-        ws_.dialogs->message(errorText(e));
+        ws_.dialogs->error(errorText(e));
         return false;
     }
     MapView view;
@@ -119,14 +119,14 @@ bool MapLifecycle::openMap(const fs::path& requested, bool cityMap) {
         std::error_code ec2;
         if (!fs::is_regular_file(resolvePathCase(binPath), ec2)) {
             // A map without objects yet: it opens empty.
-            ws_.dialogs->message(QStringLiteral("Файл ") + qpath(binPath) + QStringLiteral(" не существует"));
+            ws_.dialogs->error(QStringLiteral("Файл ") + qpath(binPath) + QStringLiteral(" не существует"));
         } else {
             try {
                 LoadObjects(
                     binPath, objects, [this](int p) { progress(p); },
                     [&](TObj& o) { DrawObject(painter, o, view.SymbolFactor, ctx); });
             } catch (const std::exception& e) {
-                ws_.dialogs->message(errorText(e));
+                ws_.dialogs->error(errorText(e));
                 return false;
             }
         }
@@ -168,7 +168,7 @@ bool MapLifecycle::writeObjects(const fs::path& binPath) {
     try {
         SaveObjects(binPath, ws_.map.ObjList, [this](int p) { progress(p); });
     } catch (const std::exception& e) {
-        ws_.dialogs->message(errorText(e));
+        ws_.dialogs->error(errorText(e));
         return false;
     }
     return true;
@@ -193,11 +193,25 @@ bool MapLifecycle::SaveAs1Click() {
     const auto chosen = ws_.dialogs->saveFileName(QStringLiteral("Сохранить как..."), dir, saveFilters());
     if (!chosen) return false;
     const fs::path old = ws_.files.MapFileName;
-    ws_.files.MapFileName = fs::path(chosen->toStdString());
+    const fs::path chosenPath = fs::path(chosen->toStdString());
+    // A map needs its orientation file to open again: when there is none
+    // under the new name, the record as read at opening goes there too.
+    const fs::path orPath = withExtension(chosenPath, ".or");
+    std::error_code ec;
+    if (!fs::exists(resolvePathCase(orPath), ec)) {
+        try {
+            WriteOrientation(orPath, ws_.map.Orientation);
+        } catch (const std::exception& e) {
+            ws_.dialogs->error(errorText(e));
+            return false;
+        }
+    }
+    ws_.files.MapFileName = chosenPath;
     if (!SaveFileClick()) {
         ws_.files.MapFileName = old;
         return false;
     }
+    ws_.surface->setCaption(qpath(withExtension(chosenPath, ".bin")));
     return true;
 }
 
@@ -215,7 +229,7 @@ bool MapLifecycle::OrnSaveClick() {
     try {
         WriteOrientation(withExtension(ws_.files.MapFileName, ".or"), r);
     } catch (const std::exception& e) {
-        ws_.dialogs->message(errorText(e));
+        ws_.dialogs->error(errorText(e));
         return false;
     }
     ws_.map.Orientation = r;
@@ -224,16 +238,31 @@ bool MapLifecycle::OrnSaveClick() {
 
 bool MapLifecycle::FormCloseQuery() {
     using A = DialogPort::Answer;
-    if (ws_.map.MapModified &&
-        ws_.dialogs->question(QStringLiteral("Сохранить измениения в карте?")) == A::Yes) {
+    // All questions first: Cancel on any of them keeps the window with
+    // nothing written.
+    const bool askMap = ws_.map.MapModified;
+    const bool askNames = ws_.files.NamesModified && !ws_.files.NamesFileName.empty();
+    const bool askStreets = ws_.files.StreetsModified && !ws_.files.StreetsFileName.empty();
+    A map = A::No, names = A::No, streets = A::No;
+    if (askMap && (map = ws_.dialogs->question(QStringLiteral("Сохранить измениения в карте?"), true)) == A::Cancel)
+        return false;
+    if (askNames &&
+        (names = ws_.dialogs->question(QStringLiteral("Сохранить изменения в названиях?"), true)) == A::Cancel)
+        return false;
+    if (askStreets &&
+        (streets = ws_.dialogs->question(QStringLiteral("Сохранить изменения в улицах?"), true)) == A::Cancel)
+        return false;
+    if (map == A::Yes) {
         if (ws_.map.OrientationModified) {
+            // The record as held: the extent read at opening, the node
+            // numbers as handed out since.
             const fs::path orPath = resolvePathCase(withExtension(ws_.files.MapFileName, ".or"));
             std::error_code ec;
             if (fs::exists(orPath, ec)) {
                 try {
                     WriteOrientation(orPath, ws_.map.Orientation);
                 } catch (const std::exception& e) {
-                    ws_.dialogs->message(errorText(e));
+                    ws_.dialogs->error(errorText(e));
                     return false;
                 }
             }
@@ -244,13 +273,11 @@ bool MapLifecycle::FormCloseQuery() {
         ws_.map.MapModified = false;
         ws_.map.OrientationModified = false;
     }
-    if (ws_.files.NamesModified && !ws_.files.NamesFileName.empty() &&
-        ws_.dialogs->question(QStringLiteral("Сохранить изменения в названиях?")) == A::Yes) {
+    if (names == A::Yes) {
         if (saveNames && !saveNames()) return false;
         ws_.files.NamesModified = false;
     }
-    if (ws_.files.StreetsModified && !ws_.files.StreetsFileName.empty() &&
-        ws_.dialogs->question(QStringLiteral("Сохранить изменения в улицах?")) == A::Yes) {
+    if (streets == A::Yes) {
         if (saveStreets && !saveStreets()) return false;
         ws_.files.StreetsModified = false;
     }

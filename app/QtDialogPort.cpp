@@ -14,24 +14,50 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace dm {
 
+namespace {
+// Message boxes open over the middle of the main window (without a window
+// manager Qt would leave them at the screen's corner).
+void centreOn(QWidget* dialog, QWidget* parent) {
+    dialog->adjustSize();
+    QRect over;
+    if (parent && parent->isVisible()) over = parent->window()->frameGeometry();
+    else if (const QScreen* s = QGuiApplication::primaryScreen()) over = s->availableGeometry();
+    if (over.isValid()) dialog->move(over.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+}
+
+void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    centreOn(&box, parent);
+    box.exec();
+}
+}  // namespace
+
 void QtDialogPort::message(const QString& text) {
-    QMessageBox::information(parent_, QString(), text);
+    showMessage(parent_, QMessageBox::Information, QStringLiteral("Сообщение"), text);
+}
+
+void QtDialogPort::error(const QString& text) {
+    showMessage(parent_, QMessageBox::Critical, QStringLiteral("Ошибка"), text);
 }
 
 DialogPort::Answer QtDialogPort::question(const QString& text, bool withCancel) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::NoButton, parent_);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Подтверждение"), text, QMessageBox::NoButton, parent_);
     QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
     QPushButton* cancel = withCancel ? box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole) : nullptr;
     box.setDefaultButton(yes);
+    // Escape is Cancel where there is one, else No.
+    box.setEscapeButton(cancel ? static_cast<QAbstractButton*>(cancel) : no);
+    centreOn(&box, parent_);
     box.exec();
     if (box.clickedButton() == yes) return Answer::Yes;
-    if (box.clickedButton() == no) return Answer::No;
-    (void)cancel;
-    return withCancel ? Answer::Cancel : Answer::No;
+    if (box.clickedButton() == no || !withCancel) return Answer::No;
+    return Answer::Cancel;
 }
 
 std::optional<QString> QtDialogPort::inputText(const QString& caption, const QString& prompt, const QString& initial) {

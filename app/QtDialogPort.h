@@ -12,6 +12,7 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
 
     void message(const QString& text) override;
+    void error(const QString& text) override;
     Answer question(const QString& text, bool withCancel) override;
     std::optional<QString> inputText(const QString& caption, const QString& prompt, const QString& initial) override;
     std::optional<QString> openFileName(const QString& caption, const QString& dir, const QStringList& filters) override;

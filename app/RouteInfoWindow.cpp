@@ -1,7 +1,10 @@
 #include "RouteInfoWindow.h"
 
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace dm {
 
@@ -12,6 +15,8 @@ RouteInfoWindow::RouteInfoWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Q
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(11);
@@ -19,8 +24,21 @@ RouteInfoWindow::RouteInfoWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Q
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
     lay->addWidget(Memo1);
-    // A little wider than the original 170 x 67 client area: the lines must fit.
-    resize(240, 80);
+    // At least the original 170 x 67 client area; wider and higher when the
+    // lines need it in the installed font.
+    resize(170, 67);
+}
+
+void RouteInfoWindow::fitToLines() {
+    const QFontMetrics fm(Memo1->font());
+    int w = 0;
+    const QStringList l = lines();
+    for (const QString& line : l) w = std::max(w, fm.horizontalAdvance(line));
+    // The text frame, the document margin on both sides and a little air.
+    const int frame = 2 * Memo1->frameWidth() + 2 * int(Memo1->document()->documentMargin()) + 8;
+    const int rows = std::max<int>(4, int(l.size()));
+    const QSize want(std::max(170, w + frame), std::max(67, rows * fm.lineSpacing() + frame));
+    if (size() != want) resize(want);
 }
 
 QStringList RouteInfoWindow::lines() const { return Memo1->toPlainText().split(QLatin1Char('\n')); }
@@ -39,9 +57,18 @@ void RouteInfoWindow::showEvent(QShowEvent* e) {
 
 void RouteInfoWindow::showLines(const QStringList& lines) {
     for (int i = 0; i < 3 && i < lines.size(); ++i) setLine(i + 1, lines[i]);
+    setLine(0, QStringLiteral("Информация о пути:"));
+    fitToLines();
+    if (!isVisible() && anchor_) {
+        // Beside the map area: inside its top right corner, clear of the
+        // menus and the tool bar.
+        const QPoint corner = anchor_->mapToGlobal(QPoint(anchor_->width(), 0));
+        move(corner.x() - frameGeometry().width() - 24, corner.y() + 8);
+    }
     show();
     raise();
     setLine(0, QStringLiteral("Информация о пути:"));
+    fitToLines();
 }
 
 }  // namespace dm

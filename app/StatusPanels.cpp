@@ -18,21 +18,39 @@ StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
 
 QSize StatusPanels::sizeHint() const {
     int w = 0;
-    for (int x : kWidths) w += x;
+    for (int i = 0; i < 6; ++i) w += panelWidth(i);
     return QSize(w, fontMetrics().height() + 8);
+}
+
+int StatusPanels::panelWidth(int panel) const {
+    // At least the laid-out width, and wide enough for the text in the
+    // installed font: the clock with a two-digit hour, a long measurement.
+    const QFontMetrics fm = fontMetrics();
+    int w = std::max(kWidths[size_t(panel)], fm.horizontalAdvance(texts_[size_t(panel)]) + kTextMargin);
+    if (panel == 0) w = std::max(w, fm.horizontalAdvance(QStringLiteral("1:000000")) + kTextMargin);
+    if (panel == 1) w = std::max(w, fm.horizontalAdvance(QStringLiteral("00:00:00")) + kTextMargin);
+    if (panel == 2) w = std::max(w, fm.horizontalAdvance(QStringLiteral("00000,00000")) + kTextMargin);
+    return w;
 }
 
 QRect StatusPanels::panelRect(int panel) const {
     int x = 0;
-    for (int i = 0; i < panel; ++i) x += kWidths[size_t(i)];
-    const int w = panel == 5 ? std::max(kWidths[5], width() - x) : kWidths[size_t(panel)];
+    for (int i = 0; i < panel; ++i) x += panelWidth(i);
+    const int w = panel == 5 ? std::max(panelWidth(5), width() - x) : panelWidth(panel);
     return QRect(x, 0, w, height());
+}
+
+QRect StatusPanels::textRect(int panel) const {
+    // Inside the frame (one pixel), five pixels of space on either side.
+    return panelRect(panel).adjusted(6, 1, -6, -1);
 }
 
 void StatusPanels::setText(int panel, const QString& text) {
     if (panel < 0 || panel > 5 || texts_[size_t(panel)] == text) return;
+    const int before = panelWidth(panel);
     texts_[size_t(panel)] = text;
-    update(panelRect(panel));
+    if (panelWidth(panel) != before) update();  // the panels after it move
+    else update(panelRect(panel));
 }
 
 QString StatusPanels::text(int panel) const { return panel >= 0 && panel <= 5 ? texts_[size_t(panel)] : QString(); }
@@ -64,7 +82,7 @@ void StatusPanels::paintEvent(QPaintEvent*) {
             continue;
         }
         p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(r.adjusted(3, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft, texts_[size_t(i)]);
+        p.drawText(textRect(i), Qt::AlignVCenter | Qt::AlignLeft, texts_[size_t(i)]);
     }
 }
 

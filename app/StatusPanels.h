@@ -22,6 +22,10 @@ public:
     bool inProgress() const { return progress_; }
     int progressPercent() const { return percent_; }
     QRect panelRect(int panel) const;
+    // Room for the frame and the space on both sides of a panel's text.
+    static constexpr int kTextMargin = 12;
+    // Where the text of a panel is written.
+    QRect textRect(int panel) const;
 
 signals:
     void progressPainted(int percent);
@@ -31,6 +35,7 @@ protected:
     QSize sizeHint() const override;
 
 private:
+    int panelWidth(int panel) const;
     std::array<QString, 6> texts_;
     bool progress_ = false;
     int percent_ = 0;

@@ -1,6 +1,8 @@
 // darvent-map: the map program.
 #include "MainWindow.h"
 #include "Splash.h"
+#include "Translation.h"
+#include "display/RuntimeDir.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,8 +13,10 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
+    dm::EnsureRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("darvent-map"));
+    dm::InstallRussianTranslation(app);
     dm::AppOptions options;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--all-tools") == 0) {

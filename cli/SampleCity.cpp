@@ -625,21 +625,49 @@ void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, Roa
     if (network) buildNetwork(L, *network);
 }
 
+uint64_t MemoryForObjects(long n) {
+    // About 190 bytes an object in the file image, 330 in memory, and the
+    // fixed part of the city (labels, network, classifier).
+    return uint64_t(std::max(0L, n)) * 520 + (64u << 20);
+}
+
 void writeStartFolder(const fs::path& dir, const Options& opt) {
-    const fs::path city = dir / "Darvent";
-    std::error_code ec;
-    fs::create_directories(city, ec);
-    if (ec) throw FileError("Не удалось создать папку " + pathText(city) + ": " + ec.message());
+    auto tell = [&](const std::string& s) {
+        if (opt.progress) opt.progress(s);
+    };
     MapDoc doc;
     std::vector<NameRef> names;
     RoadNetwork network;
+    tell("строится город");
     buildCity(doc, opt, &names, &network);
-    WriteOrientation(city / "Darvent.or", doc.Orientation);
-    SaveObjects(city / "Darvent.bin", doc.ObjList);
-    SaveNames(city / "Darvent.nam", names);
-    WriteListFile(dir / "sem100n.smn", semanticLines());
-    WriteZnakFile(dir / "sem100n.ris", symbols());
-    SaveRoadNetwork(dir / "njoints.uzl", network);
+
+    // The folders that do not exist yet are made now and removed again if
+    // writing fails, so that a failed run leaves nothing behind.
+    const fs::path city = dir / "Darvent";
+    std::error_code ec;
+    fs::path made;
+    if (!fs::exists(dir, ec)) made = dir;
+    else if (!fs::exists(city, ec)) made = city;
+    fs::create_directories(city, ec);
+    if (ec) {
+        if (!made.empty()) fs::remove_all(made, ec);
+        throw FileError("Не удалось создать папку " + pathText(city) + ": " + ec.message());
+    }
+    try {
+        WriteOrientation(city / "Darvent.or", doc.Orientation);
+        tell("записываются объекты (" + std::to_string(doc.ObjList.size()) + ")");
+        SaveObjects(city / "Darvent.bin", doc.ObjList, [&](int percent) {
+            if (percent > 0 && percent <= 100) tell("записано " + std::to_string(percent) + " %");
+        });
+        tell("записываются названия, классификатор и дорожная сеть");
+        SaveNames(city / "Darvent.nam", names);
+        WriteListFile(dir / "sem100n.smn", semanticLines());
+        WriteZnakFile(dir / "sem100n.ris", symbols());
+        SaveRoadNetwork(dir / "njoints.uzl", network);
+    } catch (...) {
+        if (!made.empty()) fs::remove_all(made, ec);
+        throw;
+    }
 }
 
 }  // namespace dm::sample

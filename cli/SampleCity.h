@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,13 @@ const std::vector<SampleKind>& sampleKinds();
 struct Options {
     uint64_t seed = 1;
     long objects = 0;      // 0: the natural size of the default city
+    // Told what is being done, for long runs (text in UTF-8); may be empty.
+    std::function<void(const std::string&)> progress = nullptr;
 };
+
+// Bytes of memory that building and writing a city of n objects needs at
+// most (the objects, their vertices and the file image being written).
+uint64_t MemoryForObjects(long n);
 
 // The classifier of the sample city: semantic list lines (Windows-1251)
 // and point symbols.
@@ -46,7 +53,8 @@ void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names = nu
                RoadNetwork* network = nullptr);
 
 // Writes DIR/Darvent/Darvent.or and Darvent.bin (and the other files the
-// program reads).  Throws FileError on failure.
+// program reads).  Throws FileError on failure; the folders it made are
+// then removed again.
 void writeStartFolder(const std::filesystem::path& dir, const Options& opt);
 
 }  // namespace dm::sample

@@ -3,6 +3,7 @@
 
 #include "classifier/Znak.h"
 #include "display/Redraw.h"
+#include "display/RuntimeDir.h"
 #include "mapdata/Geometry.h"
 #include "mapdata/Cp1251.h"
 #include "mapdata/MapDoc.h"
@@ -14,6 +15,7 @@
 #include <QPainter>
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,14 +96,27 @@ int cmdConvert(const std::vector<std::string>& a) {
     TObjList list;
     LoadObjects(fs::path(a[0]), list);
     SaveObjects(fs::path(a[1]), list);
+    // The output opens as a map only with an orientation file beside it:
+    // when it has none, the input's is copied.
+    const fs::path inOr = resolvePathCase(withExtension(fs::path(a[0]), ".or"));
+    const fs::path outOr = withExtension(fs::path(a[1]), ".or");
+    if (!fs::exists(resolvePathCase(outOr)) && fs::exists(inOr)) WriteOrientation(outOr, ReadOrientation(inOr));
     return 0;
 }
+
+// The plane coordinate series holds to a centimetre 6 degrees either side
+// of the axial meridian (18 cm at 9, a metre at 12).
+constexpr double kMaxMeridianOffset = 6;
 
 int cmdCoord(const std::vector<std::string>& a) {
     if (a.size() != 3) throw UsageError{"coord: нужны аргументы LAT LON MERIDIAN"};
     double lat, lon, mer;
     if (!parseDouble(a[0], lat) || !parseDouble(a[1], lon) || !parseDouble(a[2], mer))
         throw UsageError{"coord: LAT, LON и MERIDIAN должны быть числами (градусы)"};
+    if (lat < -90 || lat > 90) throw UsageError{"coord: широта LAT должна быть от -90 до 90 градусов"};
+    if (std::fabs(lon - mer) > kMaxMeridianOffset)
+        throw UsageError{"coord: долгота LON должна отстоять от осевого меридиана MERIDIAN не более чем на " +
+                         std::to_string(int(kMaxMeridianOffset)) + " градусов (дальше ряд неточен)"};
     const double k = std::numbers::pi / 180;
     double x, y;
     PlaneFromGeographic(lat * k, lon * k, mer * k, x, y);
@@ -109,16 +124,39 @@ int cmdCoord(const std::vector<std::string>& a) {
     return 0;
 }
 
+// The most objects a map can number (object numbers are 32-bit).
+constexpr long long kMaxObjects = 2147483647LL;
+// Runs from this size on tell their progress on standard error.
+constexpr long kProgressFrom = 200000;
+
+// Memory available to this process (bytes), 0 when unknown.
+uint64_t availableMemory() {
+    std::FILE* f = std::fopen("/proc/meminfo", "r");
+    if (!f) return 0;
+    char line[256];
+    unsigned long long kb = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1) break;
+    std::fclose(f);
+    return uint64_t(kb) * 1024;
+}
+
 int cmdSampleCity(const std::vector<std::string>& a) {
     sample::Options opt;
     std::string dir;
     for (size_t i = 0; i < a.size(); ++i) {
         long long v;
-        if (a[i] == "--objects" || a[i] == "--seed") {
+        if (a[i] == "--objects") {
+            if (i + 1 >= a.size() || !parseLong(a[i + 1], v) || v < 1)
+                throw UsageError{"sample-city: --objects требует целое число не меньше 1"};
+            if (v > kMaxObjects)
+                throw UsageError{"sample-city: --objects не больше " + std::to_string(kMaxObjects)};
+            opt.objects = long(v);
+            ++i;
+        } else if (a[i] == "--seed") {
             if (i + 1 >= a.size() || !parseLong(a[i + 1], v) || v < 0)
-                throw UsageError{"sample-city: " + a[i] + " требует неотрицательное целое число"};
-            if (a[i] == "--objects") opt.objects = long(v);
-            else opt.seed = uint64_t(v);
+                throw UsageError{"sample-city: --seed требует неотрицательное целое число"};
+            opt.seed = uint64_t(v);
             ++i;
         } else if (!a[i].empty() && a[i][0] == '-') {
             throw UsageError{"sample-city: неизвестный параметр " + a[i]};
@@ -129,6 +167,19 @@ int cmdSampleCity(const std::vector<std::string>& a) {
         }
     }
     if (dir.empty()) throw UsageError{"sample-city: нужен аргумент DIR"};
+    // Refused before anything is written when it cannot fit in memory.
+    const uint64_t need = sample::MemoryForObjects(opt.objects);
+    const uint64_t avail = availableMemory();
+    if (avail > 0 && need > avail)
+        throw FileError("для " + std::to_string(opt.objects) + " объектов нужно около " +
+                        std::to_string(need >> 20) + " МБ памяти, доступно " + std::to_string(avail >> 20) +
+                        " МБ");
+    if (opt.objects >= kProgressFrom) {
+        opt.progress = [](const std::string& s) {
+            std::fprintf(stderr, "sample-city: %s\n", s.c_str());
+            std::fflush(stderr);
+        };
+    }
     sample::writeStartFolder(fs::path(dir), opt);
     return 0;
 }
@@ -138,6 +189,7 @@ int cmdSampleCity(const std::vector<std::string>& a) {
 void ensureGuiApp() {
     if (QGuiApplication::instance()) return;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    EnsureRuntimeDir();
     static int argc = 1;
     static char name[] = "dmap";
     static char* argv[] = {name, nullptr};
@@ -272,13 +324,21 @@ int cmdRoute(const std::vector<std::string>& a) {
 const std::vector<Command>& commands() {
     static const std::vector<Command> c = {
         {"info", "MAP", "summary of a map (MAP is its .or or .bin)", cmdInfo},
-        {"convert", "IN.bin OUT.bin", "load an object file and save it again", cmdConvert},
-        {"coord", "LAT LON MERIDIAN", "plane x, y of a geographic point (decimal degrees)", cmdCoord},
+        {"convert", "IN.bin OUT.bin",
+         "load an object file and save it again; when OUT has no .or beside it,\n"
+         "                 the .or of IN is copied there",
+         cmdConvert},
+        {"coord", "LAT LON MERIDIAN",
+         "plane x, y of a geographic point (decimal degrees; LAT -90..90,\n"
+         "                 LON at most 6 degrees from MERIDIAN)",
+         cmdCoord},
         {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR] [--names]",
          "draw every object of a map into a picture", cmdRender},
         {"names", "FILE.nam", "the labels of a names file, one per line", cmdNames},
         {"route", "NETWORK.uzl X1 Y1 X2 Y2", "the driving route between two map points (metres)", cmdRoute},
-        {"sample-city", "DIR [--objects N] [--seed S]", "write a sample start folder with the city map",
+        {"sample-city", "DIR [--objects N] [--seed S]",
+         "write a sample start folder with the city map (N >= 1 objects;\n"
+         "                 progress on standard error for large N)",
          cmdSampleCity},
     };
     return c;
@@ -303,6 +363,11 @@ int main(int argc, char** argv) {
     }
     for (const auto& c : commands()) {
         if (args[0] != c.name) continue;
+        for (size_t i = 1; i < args.size(); ++i)
+            if (args[i] == "-h" || args[i] == "--help") {
+                std::printf("usage: dmap %s %s\n  %s\n", c.name, c.args, c.help);
+                return 0;
+            }
         try {
             return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
         } catch (const UsageError& e) {

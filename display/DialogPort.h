@@ -23,6 +23,9 @@ public:
     virtual ~DialogPort() = default;
     // A message box with an OK button.
     virtual void message(const QString& text) = 0;
+    // The same for a failure (a file that cannot be read or written); the
+    // screen shows it as an error.
+    virtual void error(const QString& text) { message(text); }
     // A confirmation box: Yes and No, and Cancel when asked for.
     virtual Answer question(const QString& text, bool withCancel = false) = 0;
     // An input box; nullopt when cancelled.

@@ -131,7 +131,7 @@ bool NameTools::saveNames() {
     try {
         SaveNames(withExtension(ws_.files.NamesFileName, ".nam"), names_.MapNames);
     } catch (const std::exception& e) {
-        ws_.dialogs->message(QString::fromUtf8(e.what()));
+        ws_.dialogs->error(QString::fromUtf8(e.what()));
         ok = false;
     }
     ws_.surface->setBusy(false);
@@ -202,7 +202,7 @@ void NameTools::loadForMap() {
         LoadNames(path, names_.MapNames);
     } catch (const std::exception& e) {
         // The labels read before the damage stay.
-        ws_.dialogs->message(QString::fromUtf8(e.what()));
+        ws_.dialogs->error(QString::fromUtf8(e.what()));
     }
     names_.AllNames = names_.MapNames;
 }

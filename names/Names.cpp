@@ -137,11 +137,7 @@ void DrawRotatedText(QPainter& p, const QString& text, int x1, int y1, int x2, i
     p.setBackgroundMode(Qt::TransparentMode);
     p.translate(x1, y1);
     p.rotate(-angle);
-    // The painter ends a text at a zero character; the label's text goes on
-    // after it, so it is drawn as a blank.
-    QString shown = text;
-    shown.replace(QChar(0), QChar(u' '));
-    p.drawText(QPoint(0, QFontMetrics(font, p.device()).ascent()), shown);
+    p.drawText(QPoint(0, QFontMetrics(font, p.device()).ascent()), text);
     p.restore();
 }
 

@@ -23,7 +23,7 @@ bool RouteTool::ensureNetwork() {
         net_ = LoadRoadNetwork(path);
     } catch (const std::exception& e) {
         // The program goes on; the next route tries the file again.
-        ws_.dialogs->message(QStringLiteral("Дорожная сеть не загружена.\n") + QString::fromUtf8(e.what()));
+        ws_.dialogs->error(QStringLiteral("Дорожная сеть не загружена.\n") + QString::fromUtf8(e.what()));
         return false;
     }
     return true;

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the program and the tests need,
 # but only when something is missing.
 set -euo pipefail
-pkgs=(cmake ninja-build g++ ccache qt6-base-dev libgtest-dev
+pkgs=(cmake ninja-build g++ ccache qt6-base-dev qt6-translations-l10n libgtest-dev patch
       xvfb xauth x11-utils imagemagick
       fonts-liberation fonts-liberation2 fonts-dejavu-core)
 missing=()

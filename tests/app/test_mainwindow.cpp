@@ -3,6 +3,10 @@
 #include "app/StatusPanels.h"
 #include "cli/SampleCity.h"
 #include "common/ScriptedDialogs.h"
+#include "app/QtDialogPort.h"
+#include "app/RouteInfoWindow.h"
+#include "app/Translation.h"
+#include "editing/Measure.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -12,6 +16,11 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -44,11 +53,11 @@ protected:
         }
         fs::remove_all(dir_);
     }
-    MainWindow& start(bool allTools = false, int screenWidth = 800) {
+    MainWindow& start(bool allTools = false, int screenWidth = 800, bool qtDialogs = false) {
         AppOptions o;
         o.startDir = dir_;
         o.screenWidth = screenWidth;
-        o.dialogs = &dialogs_;
+        o.dialogs = qtDialogs ? nullptr : &dialogs_;
         o.allTools = allTools;
         w_ = std::make_unique<MainWindow>(o);
         w_->resize(900, 650);
@@ -221,7 +230,7 @@ TEST_F(MainWindowTest, OpeningAnotherMap) {
     // A second map: the city cut down to 100 objects in another folder.
     fs::create_directories(dir_ / "other");
     MapDoc small;
-    sample::buildCity(small, {5, 100});
+    sample::buildCity(small, {.seed = 5, .objects = 100});
     WriteOrientation(dir_ / "other" / "Small.or", small.Orientation);
     SaveObjects(dir_ / "other" / "Small.bin", small.ObjList);
     dialogs_.files.push_back(QString::fromStdString((dir_ / "other" / "Small.bin").string()));
@@ -315,7 +324,7 @@ TEST_F(MainWindowTest, ClosingQuestionsInOrderAndOnlyWhenNeeded) {
     ws().map.ObjList.remove(ws().map.ObjList[0]);
     dialogs_.answers = {A::No, A::No, A::No};
     EXPECT_TRUE(w.lifecycle().FormCloseQuery());
-    EXPECT_EQ(dialogs_.texts("question"), (QStringList{QStringLiteral("Сохранить измениения в карте?"),
+    EXPECT_EQ(dialogs_.texts("question3"), (QStringList{QStringLiteral("Сохранить измениения в карте?"),
                                                        QStringLiteral("Сохранить изменения в названиях?"),
                                                        QStringLiteral("Сохранить изменения в улицах?")}));
     EXPECT_EQ(readWholeFile(cityBin_), original_);
@@ -328,7 +337,7 @@ TEST_F(MainWindowTest, ClosingQuestionsInOrderAndOnlyWhenNeeded) {
     dialogs_.answers = {A::Yes};
     w.close();
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(dialogs_.texts("question").size(), 1);
+    EXPECT_EQ(dialogs_.texts("question3").size(), 1);
     TObjList back;
     LoadObjects(cityBin_, back);
     EXPECT_EQ(back.size(), ws().map.ObjList.size());
@@ -495,4 +504,221 @@ TEST_F(MainWindowTest, SaveOrientationWritesTheViewShown) {
     EXPECT_EQ(saved.YMin, v.ViewYMin);
     EXPECT_NE(saved.XMax, opened.XMax);
     EXPECT_EQ(saved.NextNode, opened.NextNode);
+}
+
+namespace {
+// Runs `act` on the next modal box that opens (after `exec` has shown it).
+void onNextModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+        }
+    });
+    timer->start();
+}
+}  // namespace
+
+TEST_F(MainWindowTest, SaveAsThenOpenRestoresTheMapAndItsExtent) {
+    MainWindow& w = start();
+    const auto cityOrBytes = readWholeFile(cityOr_);
+    const MapView opened = ws().view.view();
+    act("KfUm")->trigger();  // the view shown is not what is written
+    fs::create_directories(dir_ / "copies");
+    const fs::path copy = dir_ / "copies" / "Kopie.bin";
+    dialogs_.files.push_back(QString::fromStdString(copy.string()));
+    act("FileSaveAs")->trigger();
+    // The orientation record as read at opening goes beside the new name.
+    EXPECT_EQ(readWholeFile(dir_ / "copies" / "Kopie.or"), cityOrBytes);
+    EXPECT_EQ(readWholeFile(copy), original_);
+    EXPECT_EQ(w.windowTitle(), QString::fromStdString(copy.string()));
+    // Opened again: the same objects and the same extent.
+    dialogs_.files.push_back(QString::fromStdString(copy.string()));
+    act("FileOpen")->trigger();
+    EXPECT_TRUE(dialogs_.texts("message").isEmpty()) << dialogs_.texts("message").join(";").toStdString();
+    const MapView& v = ws().view.view();
+    EXPECT_EQ(v.ViewXMax, opened.ViewXMax);
+    EXPECT_EQ(v.ViewXMin, opened.ViewXMin);
+    EXPECT_EQ(v.ViewYMax, opened.ViewYMax);
+    EXPECT_EQ(v.ViewYMin, opened.ViewYMin);
+    EXPECT_EQ(v.Scale, opened.Scale);
+    TObjList back;
+    LoadObjects(cityBin_, back);
+    ASSERT_EQ(ws().map.ObjList.size(), back.size());
+    BinWriter a, b;
+    for (const auto& o : ws().map.ObjList) EncodeObject(a, *o);
+    for (const auto& o : back) EncodeObject(b, *o);
+    EXPECT_EQ(a.data(), b.data());
+    // An orientation file already under the chosen name stays as it is.
+    const std::vector<uint8_t> other(48, 0x11);
+    {
+        std::FILE* f = std::fopen((dir_ / "copies" / "Other.or").c_str(), "wb");
+        std::fwrite(other.data(), 1, other.size(), f);
+        std::fclose(f);
+    }
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "copies" / "Other.bin").string()));
+    act("FileSaveAs")->trigger();
+    EXPECT_EQ(readWholeFile(dir_ / "copies" / "Other.or"), other);
+    EXPECT_EQ(readWholeFile(dir_ / "copies" / "Other.bin"), original_);
+}
+
+TEST_F(MainWindowTest, CancelOnAnyClosingQuestionKeepsTheWindowAndTheFiles) {
+    MainWindow& w = start();
+    const auto nam = readWholeFile(dir_ / "Darvent" / "Darvent.nam");
+    for (int at = 0; at < 3; ++at) {
+        ws().map.MapModified = ws().files.NamesModified = ws().files.StreetsModified = true;
+        ws().map.ObjList[0]->Points[0].X += 1;
+        dialogs_.clear();
+        dialogs_.answers.clear();
+        for (int i = 0; i < at; ++i) dialogs_.answers.push_back(A::Yes);
+        dialogs_.answers.push_back(A::Cancel);
+        w.close();
+        EXPECT_TRUE(w.isVisible()) << at;
+        EXPECT_EQ(dialogs_.texts("question3").size(), at + 1) << at;
+        // Nothing written, the change flags as they were.
+        EXPECT_EQ(readWholeFile(cityBin_), original_) << at;
+        EXPECT_EQ(readWholeFile(dir_ / "Darvent" / "Darvent.nam"), nam) << at;
+        EXPECT_TRUE(ws().map.MapModified && ws().files.NamesModified && ws().files.StreetsModified) << at;
+    }
+    // Yes and No act as before.
+    dialogs_.answers = {A::No, A::No, A::No};
+    w.close();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(readWholeFile(cityBin_), original_);
+}
+
+TEST_F(MainWindowTest, EscapeOnAClosingQuestionIsCancelAndTheBoxIsRussianAndCentred) {
+    MainWindow& w = start(false, 800, true);
+    w.move(200, 150);
+    ws().map.MapModified = true;
+    ws().map.ObjList[0]->Points[0].X += 1;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    QPoint boxCentre;
+    onNextModal([&](QWidget* box) {
+        title = box->windowTitle();
+        if (auto* mb = qobject_cast<QMessageBox*>(box)) {
+            icon = mb->icon();
+            for (QAbstractButton* b : mb->buttons()) buttons << b->text();
+        }
+        boxCentre = box->frameGeometry().center();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(title, QStringLiteral("Подтверждение"));
+    EXPECT_EQ(icon, QMessageBox::Question);
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет"), QStringLiteral("Отмена")}));
+    const QPoint mainCentre = w.frameGeometry().center();
+    EXPECT_LE(std::abs(boxCentre.x() - mainCentre.x()), 2);
+    EXPECT_LE(std::abs(boxCentre.y() - mainCentre.y()), 2);
+    EXPECT_EQ(readWholeFile(cityBin_), original_);
+    EXPECT_TRUE(ws().map.MapModified);
+    ws().map.MapModified = false;
+}
+
+TEST_F(MainWindowTest, MessageAndErrorBoxesHaveRussianTitlesAndIcons) {
+    MainWindow& w = start();
+    w.move(100, 80);
+    QtDialogPort port(&w);
+    for (int kind = 0; kind < 2; ++kind) {
+        QString title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QPoint boxCentre;
+        onNextModal([&](QWidget* box) {
+            title = box->windowTitle();
+            if (auto* mb = qobject_cast<QMessageBox*>(box)) icon = mb->icon();
+            boxCentre = box->frameGeometry().center();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        if (kind == 0) port.message(QStringLiteral("Объект не найден"));
+        else port.error(QStringLiteral("Файл повреждён"));
+        EXPECT_EQ(title, kind == 0 ? QStringLiteral("Сообщение") : QStringLiteral("Ошибка"));
+        EXPECT_EQ(icon, kind == 0 ? QMessageBox::Information : QMessageBox::Critical);
+        EXPECT_LE(std::abs(boxCentre.x() - w.frameGeometry().center().x()), 2) << kind;
+        EXPECT_LE(std::abs(boxCentre.y() - w.frameGeometry().center().y()), 2) << kind;
+    }
+}
+
+TEST_F(MainWindowTest, QtsOwnTextsAreRussian) {
+    start();
+    QTranslator* t = InstallRussianTranslation(*QCoreApplication::instance());
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Перейти к:"));
+    QCoreApplication::removeTranslator(t);
+    delete t;
+}
+
+TEST_F(MainWindowTest, TheCaptionMarksUnsavedChanges) {
+    MainWindow& w = start();
+    const QString clean = QString::fromStdString(cityBin_.string());
+    EXPECT_EQ(w.windowTitle(), clean);
+    // An edit through the window: delete the first object.
+    act("FindButton")->trigger();
+    ws().map.MapModified = true;
+    act("ShowButton")->trigger();
+    EXPECT_EQ(w.windowTitle(), clean + "*");
+    act("FileSave")->trigger();
+    EXPECT_EQ(w.windowTitle(), clean);
+    ws().files.NamesModified = true;
+    act("ShowButton")->trigger();
+    EXPECT_EQ(w.windowTitle(), clean + "*");
+    ws().files.NamesModified = false;
+    ws().files.StreetsModified = true;
+    act("ShowButton")->trigger();
+    EXPECT_EQ(w.windowTitle(), clean + "*");
+    ws().files.StreetsModified = false;
+    act("ShowButton")->trigger();
+    EXPECT_EQ(w.windowTitle(), clean);
+}
+
+TEST_F(MainWindowTest, StatusPanelsFitTheirTexts) {
+    MainWindow& w = start();
+    StatusPanels* s = w.statusPanels();
+    const QFontMetrics fm = s->fontMetrics();
+    // The widths laid out are the least.
+    for (int i = 0; i < 6; ++i) EXPECT_GE(s->panelRect(i).width(), StatusPanels::kWidths[size_t(i)]) << i;
+    // A clock with a two-digit hour.
+    s->setText(1, QStringLiteral("10:04:05"));
+    EXPECT_GE(s->textRect(1).width(), fm.horizontalAdvance(QStringLiteral("10:04:05")));
+    // The longest measuring text: both coordinates, the step and the sum.
+    double sum = 123456789.5;
+    TXY p{4599999.99, 13599999.99}, prev{4500000.0, 13500000.0};
+    const QString text = MeasuredPointText(p, &prev, sum, ws().map.Orientation);
+    ASSERT_GT(text.size(), 60);
+    s->setText(4, text);
+    EXPECT_GE(s->textRect(4).width(), fm.horizontalAdvance(text)) << text.toStdString();
+    // The panels do not overlap.
+    for (int i = 1; i < 6; ++i) EXPECT_EQ(s->panelRect(i).left(), s->panelRect(i - 1).right() + 1) << i;
+}
+
+TEST_F(MainWindowTest, TheRouteWindowFitsItsLinesBesideTheMapArea) {
+    MainWindow& w = start();
+    w.move(0, 0);
+    RouteInfoWindow* info = w.routeInfo();
+    const QStringList failure = {QStringLiteral("Маршрут не найден: начальная точка далеко от дорог."), QString(),
+                                 QString()};
+    for (const QStringList& lines :
+         {failure, QStringList{QStringLiteral("Расстояние:      12345 м."), QStringLiteral("Время в пути:  17 мин."),
+                               QStringLiteral("Средняя скорость: 43.6 км/ч.")}}) {
+        info->showLines(lines);
+        QTest::qWait(20);
+        QPlainTextEdit* memo = info->memo();
+        EXPECT_FALSE(memo->horizontalScrollBar()->isVisible());
+        EXPECT_FALSE(memo->verticalScrollBar()->isVisible());
+        EXPECT_LE(memo->document()->idealWidth(), memo->viewport()->width()) << lines[0].toStdString();
+        EXPECT_LE(memo->document()->size().height(), memo->viewport()->height());
+        EXPECT_EQ(info->lines().size(), 4);
+        // Not over the menus and the tool bar.
+        const QPoint mapTop = w.scrollBox()->mapToGlobal(QPoint(0, 0));
+        EXPECT_GE(info->frameGeometry().top(), mapTop.y());
+        EXPECT_GE(info->width(), 170);
+        EXPECT_GE(info->height(), 67);
+    }
 }

@@ -210,3 +210,102 @@ TEST(Dmap, RoutePrintsTheReportAndThePath) {
     EXPECT_EQ(runDmap("route " + (d / "none.uzl").string() + " 0 0 1 1", out, err), 1);
     fs::remove_all(d);
 }
+
+TEST(Dmap, HelpOfEveryCommandAndShortHelp) {
+    std::string out, err;
+    ASSERT_EQ(runDmap("-h", out, err), 0);
+    std::string full;
+    ASSERT_EQ(runDmap("--help", full, err), 0);
+    EXPECT_EQ(out, full);
+    for (const char* c : {"info", "convert", "coord", "render", "names", "route", "sample-city"}) {
+        ASSERT_EQ(runDmap(std::string(c) + " -h", out, err), 0) << c;
+        EXPECT_EQ(out.rfind(std::string("usage: dmap ") + c + " ", 0), 0u) << out;
+        ASSERT_EQ(runDmap(std::string(c) + " --help", out, err), 0) << c;
+    }
+    EXPECT_TRUE(err.empty()) << err;
+}
+
+TEST(Dmap, CoordRefusesPointsTheSeriesDoesNotServe) {
+    std::string out, err;
+    EXPECT_EQ(runDmap("coord 90.5 69 69", out, err), 2);
+    EXPECT_NE(err.find("-90"), std::string::npos) << err;
+    EXPECT_EQ(runDmap("coord -91 69 69", out, err), 2);
+    EXPECT_EQ(runDmap("coord 41.3 75.5 69", out, err), 2);
+    EXPECT_NE(err.find(" 6 "), std::string::npos) << err;
+    EXPECT_EQ(runDmap("coord 41.3 62.9 69", out, err), 2);
+    EXPECT_TRUE(out.empty());
+    // At the limits: still served (values from PROJ, see the geodesy tests).
+    ASSERT_EQ(runDmap("coord 41.3 75 69", out, err), 0) << err;
+    EXPECT_EQ(out, "x=4591375.3766 y=502642.5884\n");
+    ASSERT_EQ(runDmap("coord 90 69 69", out, err), 0) << err;
+}
+
+TEST(Dmap, SampleCityRefusesBadSizesBeforeWritingAnything) {
+    const fs::path base = tempDir("sizes");
+    const fs::path d = base / "city";
+    std::string out, err;
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --objects 0", out, err), 2);
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --objects 3000000000", out, err), 2);
+    EXPECT_FALSE(fs::exists(d));
+    // Two thousand million objects do not fit in memory here: refused with
+    // a message saying so, and no folder is made.
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --objects 2000000000", out, err), 1);
+    EXPECT_NE(err.find("памяти"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(d));
+    // A write that fails leaves no folder behind: the classifier's name is
+    // taken by a folder.
+    fs::create_directories(d / "sem100n.smn");
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --objects 50", out, err), 1);
+    EXPECT_FALSE(fs::exists(d / "Darvent"));
+    EXPECT_TRUE(fs::exists(d / "sem100n.smn"));  // what was there stays
+    fs::remove_all(d);
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --objects 50", out, err), 0) << err;
+    EXPECT_TRUE(err.empty()) << err;  // a small city tells nothing
+    fs::remove_all(base);
+}
+
+TEST(Dmap, SampleCityShowsProgressForLargeCities) {
+    const fs::path d = tempDir("large");
+    std::string out, err;
+    ASSERT_EQ(runDmap("sample-city " + d.string() + " --objects 200000", out, err), 0) << err;
+    EXPECT_NE(err.find("sample-city: записано 50 %"), std::string::npos) << err;
+    EXPECT_NE(err.find("sample-city: записано 100 %"), std::string::npos) << err;
+    EXPECT_TRUE(out.empty());
+    fs::remove_all(d);
+}
+
+TEST(Dmap, ConvertWritesAnOrientationBesideTheOutput) {
+    const fs::path d = tempDir("convor");
+    sample::writeStartFolder(d, {});
+    std::string out, err;
+    const fs::path in = d / "Darvent" / "Darvent.bin";
+    ASSERT_EQ(runDmap("convert " + in.string() + " " + (d / "Copy.bin").string(), out, err), 0) << err;
+    EXPECT_EQ(readWholeFile(d / "Copy.or"), readWholeFile(d / "Darvent" / "Darvent.or"));
+    // An orientation already there is left as it is.
+    const std::vector<uint8_t> other(48, 7);
+    {
+        std::ofstream f(d / "Other.or", std::ios::binary);
+        f.write(reinterpret_cast<const char*>(other.data()), 48);
+    }
+    ASSERT_EQ(runDmap("convert " + in.string() + " " + (d / "Other.bin").string(), out, err), 0) << err;
+    EXPECT_EQ(readWholeFile(d / "Other.or"), other);
+    fs::remove_all(d);
+}
+
+TEST(Dmap, NoRuntimeFolderWarning) {
+    // Without XDG_RUNTIME_DIR, as under cron or ssh: nothing but the output.
+    const fs::path d = tempDir("xdg");
+    sample::writeStartFolder(d, {});
+    const std::string cmd = "env -u XDG_RUNTIME_DIR " + std::string(DMAP_PATH) + " render " +
+                            (d / "Darvent" / "Darvent.or").string() + " -o " + (d / "b.png").string() +
+                            " --screen-width 400 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[4096];
+    std::string all;
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) all.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0);
+    EXPECT_TRUE(all.empty()) << all;
+    fs::remove_all(d);
+}

@@ -19,9 +19,9 @@ std::vector<uint8_t> encodeAll(const MapDoc& doc) {
 
 TEST(SampleCity, DeterministicForASeed) {
     MapDoc a, b, c;
-    sample::buildCity(a, {1, 0});
-    sample::buildCity(b, {1, 0});
-    sample::buildCity(c, {2, 0});
+    sample::buildCity(a, {.seed = 1});
+    sample::buildCity(b, {.seed = 1});
+    sample::buildCity(c, {.seed = 2});
     EXPECT_EQ(encodeAll(a), encodeAll(b));
     EXPECT_NE(encodeAll(a), encodeAll(c));
 }
@@ -67,7 +67,7 @@ TEST(SampleCity, LooksLikeACity) {
 TEST(SampleCity, ExactObjectCountOnRequest) {
     for (long n : {1L, 500L, 20000L}) {
         MapDoc doc;
-        sample::buildCity(doc, {3, n});
+        sample::buildCity(doc, {.seed = 3, .objects = n});
         EXPECT_EQ(long(doc.ObjList.size()), n);
     }
 }
@@ -80,7 +80,9 @@ TEST(SampleCity, ClassifierCoversEveryCodeAndPointSymbol) {
     for (const auto& z : sample::symbols()) withSymbol.insert(z.Code);
     for (const auto& o : doc.ObjList) {
         ASSERT_TRUE(SemanticDisplayName(sem, o->Code).has_value()) << o->Code;
-        if (o->Kind == KindPoint) EXPECT_TRUE(withSymbol.count(o->Code)) << o->Code;
+        if (o->Kind == KindPoint) {
+            EXPECT_TRUE(withSymbol.count(o->Code)) << o->Code;
+        }
     }
     // Members show with their group's heading.
     EXPECT_EQ(cp1251ToUtf8(*SemanticDisplayName(sem, 1010)), "Здания...жилые");

@@ -95,7 +95,8 @@ private:
             ADD_FAILURE() << "unexpected dialog: " << what.toStdString();
             return std::nullopt;
         }
-        auto v = q.front();
+        std::optional<T> v;
+        if (q.front()) v.emplace(std::move(*q.front()));
         q.pop_front();
         return v;
     }

@@ -65,7 +65,7 @@ TEST(Rtf, UnicodeEscapesWithFallbacks) {
 }
 
 TEST(Rtf, BrokenRtfIsReadAsPlainText) {
-    for (const std::string bad : {std::string("{\\rtf1 abc\\par def"), std::string("{\\rtf1 \\'zz}"),
+    for (const std::string& bad : {std::string("{\\rtf1 abc\\par def"), std::string("{\\rtf1 \\'zz}"),
                                   std::string("{\\rtf1 {a}"), std::string("{\\rtf1\\")}) {
         std::vector<std::string> lines;
         EXPECT_FALSE(ParseRtf(bad, lines)) << bad;
