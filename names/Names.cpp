@@ -155,8 +155,7 @@ std::pair<QPoint, QPoint> BoundLabelPoints(const TNaz& n, QPoint a, QPoint b, bo
     return {a, b};
 }
 
-namespace {
-void drawAt(QPainter& p, const TNaz& n, QPoint a0, QPoint b0, bool erased, double denominator, bool print) {
+void DrawNameAt(QPainter& p, const TNaz& n, QPoint a0, QPoint b0, bool erased, double denominator, bool print) {
     const std::string text = NameDisplayText(n);
     const auto [a, b] = BoundLabelPoints(n, a0, b0, print);
     DrawRotatedText(p, fromCp1251(text), a.x(), a.y(), b.x(), b.y(),
@@ -165,12 +164,11 @@ void drawAt(QPainter& p, const TNaz& n, QPoint a0, QPoint b0, bool erased, doubl
                            : QColor(n.FontColor & 0xFF, (n.FontColor >> 8) & 0xFF, (n.FontColor >> 16) & 0xFF),
                     denominator);
 }
-}  // namespace
 
 void DrawName(QPainter& p, const TNaz& n, const MapView& view, bool erased) {
     if (!(view.ViewXMin <= n.X1 && n.X1 <= view.ViewXMax && view.ViewYMin <= n.Y1 && n.Y1 <= view.ViewYMax)) return;
     const TGn a = view.toPixel({n.X1, n.Y1}), b = view.toPixel({n.X2, n.Y2});
-    drawAt(p, n, QPoint(a.PX, a.PY), QPoint(b.PX, b.PY), erased, view.ScaleDenominator, false);
+    DrawNameAt(p, n, QPoint(a.PX, a.PY), QPoint(b.PX, b.PY), erased, view.ScaleDenominator, false);
 }
 
 void DrawAllNames(QPainter& p, const NameState& names, const MapView& view, bool show) {
@@ -180,7 +178,7 @@ void DrawAllNames(QPainter& p, const NameState& names, const MapView& view, bool
 
 void DrawNameScaled(QPainter& p, const TNaz& n, const MapView& view, double psx, double psy, bool erased) {
     auto px = [&](double x, double y) { return QPoint(rnd((y - view.ViewYMin) * psy), rnd((view.ViewXMax - x) * psx)); };
-    drawAt(p, n, px(n.X1, n.Y1), px(n.X2, n.Y2), erased, view.ScaleDenominator, true);
+    DrawNameAt(p, n, px(n.X1, n.Y1), px(n.X2, n.Y2), erased, view.ScaleDenominator, true);
 }
 
 NameHit FindName(const std::vector<NameRef>& names, const MapView& view, QPoint click) {

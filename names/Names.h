@@ -73,6 +73,10 @@ void EncodeName(BinWriter& w, const TNaz& n);
 // " переулок", " тупик" after the first comma abbreviated.  Windows-1251.
 std::string NameDisplayText(const TNaz& n);
 
+// Draws a label whose ends are the pixels a and b (before the offsets of a
+// bound label; `print` takes the offsets of printing), white when erased.
+void DrawNameAt(QPainter& p, const TNaz& n, QPoint a, QPoint b, bool erased, double scaleDenominator, bool print);
+
 // Point size of label text at a scale denominator.
 int NameFontSize(double scaleDenominator);
 // Angle in whole degrees, counter-clockwise on the screen, of the baseline

@@ -11,12 +11,16 @@ if [ ! -f sample/Darvent/Darvent.or ]; then
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   cat >&2 <<'MSG'
-There is no display here.  To run the program in a virtual display (Xvfb),
-and take a screenshot of it while it runs:
+There is no display here.  To run the program in a virtual display (Xvfb)
+on display :99, open to the clients of this machine:
 
-    xvfb-run -a -s "-screen 0 1600x1000x24" scripts/run.sh
-    # in another shell:  DISPLAY=:99 import -window root shot.png
-    # (xvfb-run -a picks a free display number; see "xvfb-run --help")
+    xvfb-run -n 99 -s "-screen 0 1600x1000x24 -ac" scripts/run.sh
+
+and, in another shell, to take a screenshot of it:
+
+    DISPLAY=:99 import -window root shot.png
+
+(scripts/screenshot.sh OUT.png does both in one step.)
 MSG
   exit 1
 fi

@@ -13,7 +13,8 @@ scripts/build.sh >/dev/null
 # The program is ended and waited for before the virtual display goes away,
 # so that it does not lose its X connection on the way out.
 xvfb-run -a -s "-screen 0 1600x1000x24" bash -c "
-  cd sample && ../build/bin/darvent-map ${DM_ARGS:-} & pid=\$!
+  cd sample || exit 1
+  ../build/bin/darvent-map ${DM_ARGS:-} & pid=\$!
   sleep $wait
   ${DM_BEFORE_SHOT:-true}
   import -window root '$out'
