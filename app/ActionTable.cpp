@@ -105,6 +105,7 @@ const EntryDef kEntries[] = {
     {"RueChangeMenu", "RueMenu", "Переместить название", nullptr, 0, nullptr},
     {"RueKorrMenu", "RueMenu", "Корректировать название", nullptr, 0, nullptr},
     {"ShowRueAxe", "RueMenu", "Показать ось", nullptr, 0, nullptr},
+    {"RueKorAxeMenu", "RueMenu", nullptr, nullptr, 0, nullptr},
     {"RueAxeMovePoint", "RueKorAxeMenu", "Переместить точку", nullptr, 0, nullptr},
     {"RueAxeInsert", "RueKorAxeMenu", "Вставить точки", nullptr, 0, nullptr},
     {"RueShriftChange", "RueMenu", "Изменить шрифт", nullptr, 0, nullptr},
@@ -233,6 +234,13 @@ void ActionTable::build(QMainWindow* window, QToolBar* toolbar, bool allTools) {
     for (const EntryDef& e : kEntries) {
         if (QString::fromLatin1(e.id) == QLatin1String("-")) {
             menus_.value(QString::fromLatin1(e.menu))->addSeparator();
+            continue;
+        }
+        // A submenu takes its place among the items of its menu.
+        if (QMenu* sub = menus_.value(QString::fromLatin1(e.id)); sub && e.menu) {
+            QMenu* parent = menus_.value(QString::fromLatin1(e.menu));
+            parent->removeAction(sub->menuAction());
+            parent->addAction(sub->menuAction());
             continue;
         }
         auto* a = new QAction(QString::fromUtf8(e.caption), window);

@@ -149,6 +149,7 @@ void MainWindow::wireActions() {
     lifecycle_.afterOpen = [this, &n] {
         n.loadForMap();
         history_.clear();
+        streetTools_.afterOpen();
     };
     lifecycle_.saveNames = [&n] { return n.saveNames(); };
     connect(actions_.menu("Nazvania"), &QMenu::aboutToShow, this, [&n] { n.NazvaniaMenuOpened(); });
@@ -226,6 +227,7 @@ void MainWindow::wireActions() {
     actions_.wire("ItenererButton", [this] { routes_.ItenererButtonClick(); });
     actions_.wire("UndoAction", [this] { UndoClick(); });
     actions_.wire("RedoAction", [this] { RedoClick(); });
+    wireStreets();
     actions_.afterEach = [this] { syncButtons(); };
 }
 

@@ -13,6 +13,7 @@
 #include "editing/Workspace.h"
 #include "names/NameTools.h"
 #include "routing/RouteTool.h"
+#include "streets/StreetTools.h"
 
 #include <QMainWindow>
 
@@ -56,6 +57,10 @@ public:
     void UndoClick();  // "Отменить действие"
     void RedoClick();  // "Вернуть действие"
     NameTools& nameTools() { return nameTools_; }
+    StreetTools& streetTools() { return streetTools_; }
+    StreetState& streets() { return streets_; }
+    class HouseForm* houseForm() const { return houseForm_; }
+    class StreetListDialog* streetList() const { return streetList_; }
     ActionTable& actions() { return actions_; }
     QScrollArea* scrollBox() const { return ScrollBox1; }
     MapImageWidget* imageWidget() const { return Image; }
@@ -93,6 +98,7 @@ private:
     void FormCreate();
     void buildWidgets();
     void wireActions();
+    void wireStreets();
     void timerTick();
     void showScaleReadout(int width);
     void updateCaption();
@@ -109,6 +115,10 @@ private:
     ObjectEdits edits_{ws_, editor_, history_};
     ObjectCreation creation_{ws_, editor_, history_};
     RouteTool routes_{ws_, editor_};
+    StreetState streets_;
+    StreetTools streetTools_{ws_, streets_, names_, editor_};
+    class HouseForm* houseForm_ = nullptr;
+    class StreetListDialog* streetList_ = nullptr;
     class RouteInfoWindow* Info = nullptr;
     ActionTable actions_;
     QToolBar* toolbar_ = nullptr;

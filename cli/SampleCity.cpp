@@ -512,6 +512,71 @@ void buildNames(MapDoc& doc, const Layout& L, std::vector<NameRef>& out) {
     }
 }
 
+// The street register: every street of the grid with its axis, its old
+// name and, for about a third, a new one, the name's baseline along the
+// street and a few houses with floors and notes.
+void buildStreetRegister(const Layout& L, std::vector<StreetRef>& out) {
+    static const char* kTypes[] = {", улица", ", улица", ", проезд", ", улица", ", переулок", ", улица", ", тупик"};
+    static const char* kNumbers[] = {"1", "3", "5а", "12а", "14", "7б", "22", "9/1", "16", "31"};
+    static const char* kNotes[] = {"", "магазин «Дустлик»", "аптека", "", "поликлиника №3", "школа №110",
+                                   "чайхана", "", "почтовое отделение", "детский сад «Ёлочка»"};
+    auto street = [&](const std::string& oldUtf8, const std::string& newUtf8, double x1, double y1, double x2,
+                      double y2, std::vector<TXY> axis) {
+        auto s = std::make_shared<Trues>();
+        s->StreetNo = int32_t(out.size());
+        s->OldName = utf8ToCp1251(oldUtf8);
+        s->NewName = utf8ToCp1251(newUtf8);
+        s->X1 = x1;
+        s->Y1 = y1;
+        s->X2 = x2;
+        s->Y2 = y2;
+        s->Axis = std::move(axis);
+        out.push_back(s);
+        return s;
+    };
+    auto houses = [&](Trues& s, int seed, double x, double y0, double dy, bool alongY) {
+        const int n = 2 + seed % 3;
+        for (int i = 0; i < n; ++i) {
+            TDom h;
+            h.setNomer(utf8ToCp1251(kNumbers[(seed + i * 3) % 10]));
+            const double along = y0 + (i + 0.5) * dy;
+            h.X = alongY ? x : along;
+            h.Y = alongY ? along : x;
+            h.Etage = uint8_t(1 + (seed * 7 + i * 5) % 16);
+            h.DopInf = utf8ToCp1251(kNotes[(seed + i) % 10]);
+            s.Houses.push_back(h);
+        }
+    };
+    // East-west streets (constant X); the names as the labels have them.
+    for (int r = 0; r <= L.rows; ++r) {
+        const double x = L.x0 + r * L.blockH;
+        const int c = 1 + (r * 3) % std::max(1, L.cols - 2);
+        const double y = L.y0 + c * L.blockW + 25;
+        const std::string type = kTypes[r % 7];
+        const std::string name = std::string(kStreetNames[r % 16]) + type;
+        std::vector<TXY> axis;
+        for (int k = 0; k <= L.cols; ++k) axis.push_back({x, L.y0 + k * L.blockW});
+        auto s = r % 3 == 0
+                     ? street(std::string(kOldStreetNames[(r / 3) % 6]) + type, name, x + 24, y, x + 24, y + 180,
+                              std::move(axis))
+                     : street(name, "", x + 24, y, x + 24, y + 180, std::move(axis));
+        houses(*s, r, x + 12, L.y0 + c * L.blockW, L.blockW, true);
+    }
+    // North-south streets (constant Y): the name runs upward, left of it.
+    for (int c = 0; c <= L.cols; ++c) {
+        const double y = L.y0 + c * L.blockW;
+        const int r = 1 + (c * 5) % std::max(1, L.rows - 2);
+        const double x = L.x0 + r * L.blockH + 20;
+        const std::string avenue = std::string(kAvenueNames[(c / 2) % 8]) + ", улица";
+        std::vector<TXY> axis;
+        for (int k = 0; k <= L.rows; ++k) axis.push_back({L.x0 + k * L.blockH, y});
+        auto s = c % 3 == 1 ? street(std::string(kOldStreetNames[(c / 3) % 6]) + ", проспект", avenue, x, y - 26,
+                                     x + 200, y - 26, std::move(axis))
+                            : street(avenue, "", x, y - 26, x + 200, y - 26, std::move(axis));
+        houses(*s, c + 5, y - 12, L.x0 + r * L.blockH, L.blockH, false);
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -562,7 +627,8 @@ void buildNetwork(const Layout& L, RoadNetwork& net) {
 
 }  // namespace
 
-void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, RoadNetwork* network) {
+void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, RoadNetwork* network,
+               std::vector<StreetRef>* streets) {
     doc.clearObjects();
     Layout L{};
     L.blockH = 160;
@@ -623,6 +689,7 @@ void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, Roa
     doc.OrientationModified = false;
     if (names) buildNames(doc, L, *names);
     if (network) buildNetwork(L, *network);
+    if (streets) buildStreetRegister(L, *streets);
 }
 
 uint64_t MemoryForObjects(long n) {
@@ -638,8 +705,9 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
     MapDoc doc;
     std::vector<NameRef> names;
     RoadNetwork network;
+    std::vector<StreetRef> streets;
     tell("строится город");
-    buildCity(doc, opt, &names, &network);
+    buildCity(doc, opt, &names, &network, &streets);
 
     // The folders that do not exist yet are made now and removed again if
     // writing fails, so that a failed run leaves nothing behind.
@@ -661,6 +729,7 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
         });
         tell("записываются названия, классификатор и дорожная сеть");
         SaveNames(city / "Darvent.nam", names);
+        SaveStreets(city / "darvent.rue", streets);
         WriteListFile(dir / "sem100n.smn", semanticLines());
         WriteZnakFile(dir / "sem100n.ris", symbols());
         SaveRoadNetwork(dir / "njoints.uzl", network);

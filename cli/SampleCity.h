@@ -6,6 +6,7 @@
 #include "mapdata/MapDoc.h"
 #include "names/Names.h"
 #include "routing/RoadNetwork.h"
+#include "streets/Streets.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -48,9 +49,10 @@ std::vector<TZnak> symbols();
 // name labels (street names along the streets, districts, the river and
 // parks, labels bound to objects).
 // and, when asked, the road network of its street grid (two-way and one-way
-// streets, speeds by street class; at most 32768 nodes).
+// streets, speeds by street class; at most 32768 nodes) and the street
+// register (every street with its axis, names, name baseline and houses).
 void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names = nullptr,
-               RoadNetwork* network = nullptr);
+               RoadNetwork* network = nullptr, std::vector<StreetRef>* streets = nullptr);
 
 // Writes DIR/Darvent/Darvent.or and Darvent.bin (and the other files the
 // program reads).  Throws FileError on failure; the folders it made are

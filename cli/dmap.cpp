@@ -9,6 +9,7 @@
 #include "mapdata/MapDoc.h"
 #include "names/Names.h"
 #include "routing/RoadNetwork.h"
+#include "streets/Streets.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -299,6 +300,35 @@ int cmdNames(const std::vector<std::string>& a) {
     return 0;
 }
 
+int cmdStreets(const std::vector<std::string>& a) {
+    std::string file;
+    StreetOrder order = StreetOrder::Old;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--sort") {
+            if (i + 1 >= a.size() || (a[i + 1] != "old" && a[i + 1] != "new"))
+                throw UsageError{"streets: --sort требует old или new"};
+            order = a[i + 1] == "old" ? StreetOrder::Old : StreetOrder::New;
+            ++i;
+        } else if (!a[i].empty() && a[i][0] == '-') {
+            throw UsageError{"streets: неизвестный параметр " + a[i]};
+        } else if (file.empty()) {
+            file = a[i];
+        } else {
+            throw UsageError{"streets: лишний аргумент " + a[i]};
+        }
+    }
+    if (file.empty()) throw UsageError{"streets: нужен аргумент FILE.rue"};
+    std::vector<StreetRef> streets;
+    LoadStreets(fs::path(file), streets);
+    for (const StreetRow& r : FillStreetList(streets, order)) {
+        const Trues& s = *streets[size_t(r.street)];
+        const std::string line = cp1251ToUtf8(r.first) + "|" + cp1251ToUtf8(r.second) + "|" +
+                                 std::to_string(s.Axis.size()) + "|" + std::to_string(s.Houses.size()) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return 0;
+}
+
 constexpr int kExitNoRoute = 3;
 
 int cmdRoute(const std::vector<std::string>& a) {
@@ -336,6 +366,10 @@ const std::vector<Command>& commands() {
          "draw every object of a map into a picture", cmdRender},
         {"names", "FILE.nam", "the labels of a names file, one per line", cmdNames},
         {"route", "NETWORK.uzl X1 Y1 X2 Y2", "the driving route between two map points (metres)", cmdRoute},
+        {"streets", "FILE.rue [--sort old|new]",
+         "the streets of a streets file in the order of the street list:\n"
+         "                 first name|second name|axis points|houses",
+         cmdStreets},
         {"sample-city", "DIR [--objects N] [--seed S]",
          "write a sample start folder with the city map (N >= 1 objects;\n"
          "                 progress on standard error for large N)",

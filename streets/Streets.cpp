@@ -230,8 +230,9 @@ std::vector<StreetRow> FillStreetList(const std::vector<StreetRef>& streets, Str
         keys.push_back(fromCp1251(r.first + ";" + r.second + ";"));
         rows.push_back(std::move(r));
     }
-    // As the platform's sorted list: alphabetical, letter case ignored.
-    QCollator collator{QLocale(QLocale::Russian, QLocale::Russia)};
+    // As the platform's sorted list: alphabetical, letter case ignored,
+    // Latin before Cyrillic, "ё" with "е".
+    QCollator collator{QLocale(QLocale::English, QLocale::UnitedStates)};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> sortKeys;
     sortKeys.reserve(keys.size());

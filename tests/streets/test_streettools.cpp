@@ -1,0 +1,553 @@
+// Every item of the menu "Улицы", the street list dialog and the house form,
+// driven through the real window with scripted dialogs.
+
+#include "app/HouseForm.h"
+#include "app/StreetListDialog.h"
+#include "common/SmallMapFixture.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTableView>
+#include <QToolButton>
+
+using namespace dm;
+using A = DialogPort::Answer;
+
+namespace {
+
+// The small map with three streets (positions in pixels of the view):
+// 0 "Ленина, улица" / "Навои, улица", name at (100,150)-(250,150), axis
+//   (100,200)-(400,200), houses "12а" (5 floors), "3" and another "12а";
+// 1 "Абая, тупик", name at (500,150)-(650,150), axis (500,250)-(700,250);
+// 2 "Бобура, улица", name at (100,850)-(100,700), axis (80,700)-(80,1000).
+class StreetsTest : public SmallMapFixture {
+protected:
+    void writeCompanions() override {
+        auto add = [&](const char* oldU, const char* newU, QPoint a, QPoint b, std::vector<QPoint> axis) {
+            auto s = std::make_shared<Trues>();
+            s->StreetNo = int32_t(file_.size());
+            s->OldName = utf8ToCp1251(oldU);
+            s->NewName = utf8ToCp1251(newU);
+            const TXY p = toMap(a), q = toMap(b);
+            s->X1 = p.X;
+            s->Y1 = p.Y;
+            s->X2 = q.X;
+            s->Y2 = q.Y;
+            for (QPoint k : axis) s->Axis.push_back(toMap(k));
+            file_.push_back(s);
+            return s;
+        };
+        auto lenina = add("Ленина, улица", "Навои, улица", {100, 150}, {250, 150}, {{100, 200}, {400, 200}});
+        auto house = [&](const char* n, QPoint at, int floors, const char* note) {
+            TDom h;
+            h.setNomer(utf8ToCp1251(n));
+            const TXY p = toMap(at);
+            h.X = p.X;
+            h.Y = p.Y;
+            h.Etage = uint8_t(floors);
+            h.DopInf = utf8ToCp1251(note);
+            lenina->Houses.push_back(h);
+        };
+        house("12а", {150, 190}, 5, "аптека");
+        house("3", {250, 190}, 2, "");
+        house("12а", {350, 190}, 9, "второй");
+        add("Абая, тупик", "", {500, 150}, {650, 150}, {{500, 250}, {700, 250}});
+        add("Бобура, улица", "", {100, 850}, {100, 700}, {{80, 700}, {80, 1000}});
+        SaveStreets(dir_ / "Darvent" / fileName(), file_);
+    }
+    virtual const char* fileName() const { return "darvent.rue"; }
+    StreetTools& tools() { return w_->streetTools(); }
+    std::vector<StreetRef>& streets() { return w_->streets().Streets; }
+    std::string oldName(int i) { return cp1251ToUtf8(streets()[size_t(i)]->OldName); }
+    void load() {
+        act("RueLoad")->trigger();
+        ASSERT_EQ(streets().size(), 3u);
+    }
+    // The street list dialog: run `inside` on it, then OK or Cancel.
+    void withStreetList(std::function<void(StreetListDialog&)> inside, bool ok = true) {
+        dialogs_.onDialog = [inside, ok](QDialog& d) {
+            auto* list = qobject_cast<StreetListDialog*>(&d);
+            EXPECT_NE(list, nullptr);
+            if (list) inside(*list);
+            return ok ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        };
+    }
+    static void clickRow(StreetListDialog& d, int row) {
+        QTableView* g = d.grid();
+        const QRect r = g->visualRect(d.model()->index(row, 0));
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    }
+    bool itemOn(const char* id) { return act(id)->isEnabled(); }
+    bool axisMenuOn() { return w_->actions().menu("RueKorAxeMenu")->menuAction()->isEnabled(); }
+    int inkIn(QRect r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) n += ws().view.image.pixel(x, y) != qRgb(255, 255, 255);
+        return n;
+    }
+    std::vector<QPoint> axisPixels(const Trues& s) {
+        std::vector<QPoint> out;
+        for (const TXY& p : s.Axis) out.push_back(toPixel(p.X, p.Y));
+        return out;
+    }
+    std::vector<StreetRef> file_;
+};
+
+const char* const kLoadedItems[] = {"RueShowAll", "ShowRueAxe",    "RueNazFind",  "RueKarta", "RueSortNew",
+                                    "RueSortOld", "RueChangeMenu", "RueKorrMenu", "RueSave",  "RueNewCreaMenu"};
+
+}  // namespace
+
+TEST_F(StreetsTest, MenuInOrderAndAvailableItemsBeforeLoading) {
+    QStringList items;
+    for (QAction* a : w_->actions().menu("RueMenu")->actions())
+        if (!a->isSeparator()) items << a->text();
+    EXPECT_EQ(items, (QStringList{"Загрузить", "Показать все", "Искать название", "Показать на карте",
+                                  "Переместить название", "Корректировать название", "Показать ось",
+                                  "Корректировать ось", "Изменить шрифт", "Дома", "Сортировка по новым",
+                                  "Сортировка по старым", "Удалить", "Создать новую", "Сохранить", "Отмена"}));
+    EXPECT_FALSE(act("RueDoma")->isVisible());  // hidden in the delivered menu
+    EXPECT_TRUE(itemOn("RueLoad"));
+    EXPECT_TRUE(itemOn("RueOtmena"));
+    for (const char* id : kLoadedItems) EXPECT_FALSE(itemOn(id)) << id;
+    for (const char* id : {"RueShriftChange", "RueDelete", "RueDoma"}) EXPECT_FALSE(itemOn(id)) << id;
+    EXPECT_FALSE(axisMenuOn());
+}
+
+TEST_F(StreetsTest, LoadingEnablesTheMenuAndShowAllWritesTheNames) {
+    act("MapNamesItem")->setChecked(true);
+    load();
+    EXPECT_EQ(oldName(0), "Ленина, улица");
+    EXPECT_EQ(ws().files.StreetsFileName, dir_ / "Darvent" / "darvent.rue");
+    for (const char* id : kLoadedItems) EXPECT_TRUE(itemOn(id)) << id;
+    EXPECT_FALSE(itemOn("RueLoad"));
+    EXPECT_FALSE(act("MapNamesItem")->isChecked());
+    EXPECT_FALSE(itemOn("RueDelete"));  // no street found yet
+    EXPECT_EQ(w_->streets().StreetListOrder, StreetOrder::Old);
+    // "Показать все": the names along their baselines.
+    const QRect name0(100, 150, 140, 20), name1(500, 150, 120, 20);
+    ASSERT_EQ(inkIn(name0), 0);
+    act("RueShowAll")->trigger();
+    EXPECT_GT(inkIn(name0), 30);
+    EXPECT_GT(inkIn(name1), 30);
+    EXPECT_GT(inkIn(QRect(85, 700, 20, 150)), 15);  // upward along the third street
+}
+
+TEST_F(StreetsTest, OpeningTheMenuLoadsWhenThereAreNoStreets) {
+    w_->actions().menu("RueMenu")->aboutToShow();
+    EXPECT_EQ(streets().size(), 3u);
+    EXPECT_EQ(panel(4), QString());
+    // Without a map: "Нет карты.".
+    ws().files.MapFileName.clear();
+    streets().clear();
+    tools().RueLoadClick();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Нет карты.")});
+    EXPECT_TRUE(streets().empty());
+}
+
+TEST_F(StreetsTest, AnEmptyStreetsFileLeavesTheMenuAsItWas) {
+    SaveStreets(dir_ / "Darvent" / "darvent.rue", {});
+    act("RueLoad")->trigger();
+    EXPECT_TRUE(streets().empty());
+    EXPECT_TRUE(itemOn("RueLoad"));
+    EXPECT_FALSE(itemOn("RueShowAll"));
+    EXPECT_FALSE(itemOn("RueSave"));
+    tools().RueSaveClick();
+    EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("Улицы не загружены.")));
+}
+
+TEST_F(StreetsTest, ADamagedStreetsFileIsReportedAndTheStreetsBeforeStay) {
+    auto bytes = readWholeFile(dir_ / "Darvent" / "darvent.rue");
+    bytes.resize(bytes.size() - 3);  // the last street ends early
+    {
+        std::FILE* f = std::fopen((dir_ / "Darvent" / "darvent.rue").c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    act("RueLoad")->trigger();
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains(QStringLiteral("darvent.rue")));
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains(QStringLiteral("смещение")));
+    EXPECT_EQ(streets().size(), 2u);
+}
+
+TEST_F(StreetsTest, FindByAxisShowsTheNamesAndBlinksTheAxis) {
+    load();
+    act("RueNazFind")->trigger();
+    EXPECT_EQ(panel(4), QStringLiteral("Укажите ось улицы."));
+    click({300, 600});
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Улица не найдена")});
+    EXPECT_TRUE(ws().modes.StreetFindByAxisMode);
+    dialogs_.names.push_back(std::nullopt);
+    click({250, 202});
+    EXPECT_EQ(dialogs_.texts("names"), QStringList{QStringLiteral("Навои, улица|Ленина, улица")});
+    EXPECT_EQ(w_->streets().CurrentStreet, streets()[0]);
+    EXPECT_TRUE(ws().view.blink.BlinkOn);
+    EXPECT_FALSE(ws().view.blink.BlinkAsPoints);
+    EXPECT_EQ(ws().map.EditPoints.size(), 2u);
+    EXPECT_EQ(QPoint(ws().map.EditPoints[1].PX, ws().map.EditPoints[1].PY), QPoint(400, 200));
+    for (const char* id : {"RueShriftChange", "RueDelete"}) EXPECT_TRUE(itemOn(id)) << id;
+    EXPECT_TRUE(axisMenuOn());
+    EXPECT_EQ(panel(4), QString());
+    EXPECT_FALSE(ws().modes.StreetFindByAxisMode);
+}
+
+TEST_F(StreetsTest, ShowOnMapAfterEachSort) {
+    load();
+    withStreetList([](StreetListDialog& d) {
+        QHeaderView* h = d.grid()->horizontalHeader();
+        EXPECT_EQ(d.model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+                  QStringLiteral("                  СТАРОЕ  НАЗВАНИЕ"));
+        EXPECT_EQ(d.model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+                  QStringLiteral("                   НОВОЕ  НАЗВАНИЕ"));
+        EXPECT_EQ(h->count(), 2);
+        EXPECT_EQ(d.findChild<QLabel*>("UpperLabel")->text(), QStringLiteral("Старое"));
+        EXPECT_EQ(d.findChild<QLabel*>("LowerLabel")->text(), QStringLiteral("Новое"));
+        ASSERT_EQ(d.model()->rowCount(), 3);
+        EXPECT_EQ(d.model()->data(d.model()->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("Абая, тупик"));
+        clickRow(d, 2);  // "Ленина, улица" | "Навои, улица"
+        EXPECT_EQ(d.upperEdit()->text(), QStringLiteral("Ленина, улица"));
+        EXPECT_EQ(d.lowerEdit()->text(), QStringLiteral("Навои, улица"));
+    });
+    act("RueKarta")->trigger();
+    EXPECT_EQ(w_->streets().CurrentStreet, streets()[0]);
+    EXPECT_TRUE(ws().view.blink.BlinkOn);
+    for (const char* id : {"RueShriftChange", "RueDelete"}) EXPECT_TRUE(itemOn(id)) << id;
+    EXPECT_TRUE(axisMenuOn());
+    // By new names: the new name in the upper edit, the old one below.
+    act("RueSortNew")->trigger();
+    EXPECT_EQ(w_->streets().StreetListOrder, StreetOrder::New);
+    withStreetList([](StreetListDialog& d) {
+        EXPECT_EQ(d.model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+                  QStringLiteral("                   НОВОЕ  НАЗВАНИЕ"));
+        EXPECT_EQ(d.findChild<QLabel*>("UpperLabel")->text(), QStringLiteral("Новое"));
+        EXPECT_EQ(d.findChild<QLabel*>("LowerLabel")->text(), QStringLiteral("Старое"));
+        // Empty new names first, by their old names.
+        EXPECT_EQ(d.model()->data(d.model()->index(0, 1), Qt::DisplayRole).toString(), QStringLiteral("Абая, тупик"));
+        clickRow(d, 1);
+        EXPECT_EQ(d.upperEdit()->text(), QString());
+        EXPECT_EQ(d.lowerEdit()->text(), QStringLiteral("Бобура, улица"));
+        d.lowerEdit()->setText(QStringLiteral("Абая, тупик"));
+    });
+    act("RueKarta")->trigger();
+    EXPECT_EQ(w_->streets().CurrentStreet, streets()[1]);
+    // Not found, or cancelled: nothing else happens.
+    withStreetList([](StreetListDialog& d) { d.upperEdit()->setText(QStringLiteral("Нет такой")); });
+    act("RueKarta")->trigger();
+    EXPECT_EQ(w_->streets().CurrentStreet, streets()[1]);
+    withStreetList([](StreetListDialog&) {}, false);
+    act("RueKarta")->trigger();
+    EXPECT_EQ(w_->streets().CurrentStreet, streets()[1]);
+    act("RueSortOld")->trigger();
+    EXPECT_EQ(w_->streets().StreetListOrder, StreetOrder::Old);
+}
+
+TEST_F(StreetsTest, TypingInTheUpperEditScrollsAndTheSearchFieldFilters) {
+    StreetListDialog d(w_.get());
+    std::vector<StreetRef> many;
+    for (int i = 0; i < 300; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%c%03d, улица", i < 150 ? 'A' : 'B', i);
+        many.push_back(std::make_shared<Trues>());
+        many.back()->OldName = utf8ToCp1251(name);
+        many.back()->NewName = i % 7 == 0 ? utf8ToCp1251("Ёлочная") : std::string();
+    }
+    d.fill(FillStreetList(many, StreetOrder::Old), StreetOrder::Old);
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    QTableView* g = d.grid();
+    ASSERT_EQ(g->rowAt(0), 0);
+    QTest::keyClicks(d.upperEdit(), "B1");
+    EXPECT_EQ(g->rowAt(0), 150);  // "B150, улица" at the top
+    QTest::keyClicks(d.upperEdit(), "7");
+    EXPECT_EQ(g->rowAt(0), 170);
+    QTest::keyClicks(d.upperEdit(), "x");  // no such row: the grid stays
+    EXPECT_EQ(g->rowAt(0), 170);
+    d.upperEdit()->clear();
+    QTest::keyClicks(d.upperEdit(), "b1");  // letter case counts
+    EXPECT_EQ(g->rowAt(0), 170);
+    // The search field: part of either name, letter case and ё ignored.
+    d.searchField()->setText(QStringLiteral("ЕЛОЧ"));
+    EXPECT_EQ(d.model()->rowCount(), 43);
+    d.searchField()->clear();
+    d.searchField()->setText(QStringLiteral("15"));
+    EXPECT_EQ(d.model()->rowCount(), 13);  // 015, 115, 150..159, 215
+    EXPECT_EQ(d.model()->data(d.model()->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("A015, улица"));
+    d.searchField()->clear();
+    EXPECT_EQ(d.model()->rowCount(), 300);
+}
+
+TEST_F(StreetsTest, MoveAStreetName) {
+    load();
+    act("RueChangeMenu")->trigger();
+    EXPECT_EQ(panel(4), QStringLiteral("Укажите название улицы."));
+    click({300, 600});
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Название не найдено")});
+    streets()[0]->BoundObject = 4;
+    click({102, 152});
+    EXPECT_EQ(panel(4), QStringLiteral("Укажите новые начало и конец названия"));
+    click({300, 600});
+    EXPECT_EQ(panel(4), QStringLiteral("Укажите конец названия"));
+    move({400, 600});
+    click({450, 600});
+    const Trues& s = *streets()[0];
+    EXPECT_EQ(toPixel(s.X1, s.Y1), QPoint(300, 600));
+    EXPECT_EQ(toPixel(s.X2, s.Y2), QPoint(450, 600));
+    EXPECT_EQ(s.BoundObject, -1);
+    EXPECT_TRUE(ws().files.StreetsModified);
+    EXPECT_FALSE(ws().modes.StreetNameMoveMode);
+    EXPECT_EQ(panel(4), QString());
+    EXPECT_GT(inkIn(QRect(300, 600, 100, 20)), 30);
+}
+
+TEST_F(StreetsTest, CorrectANameAndChangeTheFont) {
+    load();
+    act("RueKorrMenu")->trigger();
+    dialogs_.names.push_back(std::make_pair(QString(100, QChar(u'ж')), QStringLiteral("Старая, улица")));
+    click({501, 151});
+    EXPECT_EQ(dialogs_.texts("names"), QStringList{QStringLiteral("|Абая, тупик")});
+    const Trues& s = *streets()[1];
+    EXPECT_EQ(s.NewName, std::string(80, '\xE6'));
+    EXPECT_EQ(cp1251ToUtf8(s.OldName), "Старая, улица");
+    EXPECT_TRUE(itemOn("RueShriftChange"));
+    EXPECT_TRUE(ws().files.StreetsModified);
+    // Cancel: unchanged.
+    act("RueKorrMenu")->trigger();
+    dialogs_.names.push_back(std::nullopt);
+    click({501, 151});
+    EXPECT_EQ(cp1251ToUtf8(s.OldName), "Старая, улица");
+    // The current name font goes to the street.
+    TNameFont& f = w_->names().NameFont;
+    f.Face = "Times New Roman Cyr Extra Long Face";
+    f.Bold = true;
+    f.Italic = false;
+    f.Size = 14;
+    f.Color = 0x0000FF;
+    act("RueShriftChange")->trigger();
+    EXPECT_EQ(s.FontName, "Times New Roman Cyr Extra");
+    EXPECT_EQ(s.Bold, 1);
+    EXPECT_EQ(s.Italic, 0);
+    EXPECT_EQ(s.FontSize, 14);
+    EXPECT_EQ(s.FontColor, 0x0000FF);
+    EXPECT_FALSE(itemOn("RueShriftChange"));
+}
+
+TEST_F(StreetsTest, ShowTheAxisByTheNameThenMoveAnAxisPoint) {
+    load();
+    act("ShowRueAxe")->trigger();
+    click({300, 600});
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Улица не найдена")});
+    click({100, 150});
+    EXPECT_EQ(w_->streets().CurrentStreet, streets()[0]);
+    EXPECT_TRUE(ws().view.blink.BlinkOn);
+    EXPECT_TRUE(axisMenuOn());
+    EXPECT_TRUE(itemOn("RueShriftChange"));
+    EXPECT_FALSE(itemOn("RueDelete"));
+    StreetRef moved = streets()[0];
+    act("RueAxeMovePoint")->trigger();
+    EXPECT_TRUE(ws().modes.StreetAxisVertexMode);
+    EXPECT_EQ(ws().view.image.pixel(400, 198), qRgb(255, 0, 0));  // a red circle on the point
+    click({300, 600});
+    EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("Точка не найдена")));
+    click({402, 201});
+    EXPECT_EQ(ws().modes.EditStep, 6);
+    const QImage before = ws().view.image;
+    move({410, 240});
+    move({420, 260});
+    click({420, 260});
+    EXPECT_EQ(axisPixels(*moved), (std::vector<QPoint>{{100, 200}, {420, 260}}));
+    // Moved to the end of the list; the new axis in blue.
+    EXPECT_EQ(streets().back(), moved);
+    EXPECT_EQ(streets()[0]->StreetNo, 1);
+    EXPECT_EQ(ws().view.image.pixel(260, 230), qRgb(0, 0, 255));
+    EXPECT_FALSE(axisMenuOn());
+    EXPECT_TRUE(ws().files.StreetsModified);
+    EXPECT_FALSE(ws().modes.StreetAxisVertexMode);
+    // Saved, it is written last.
+    act("RueSave")->trigger();
+    EXPECT_FALSE(ws().files.StreetsModified);
+    std::vector<StreetRef> back;
+    LoadStreets(dir_ / "Darvent" / "darvent.rue", back);
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(cp1251ToUtf8(back[2]->OldName), "Ленина, улица");
+    EXPECT_EQ(back[2]->Houses.size(), 3u);
+}
+
+TEST_F(StreetsTest, DeleteAStreet) {
+    load();
+    act("ShowRueAxe")->trigger();
+    click({500, 150});
+    withStreetList([](StreetListDialog& d) {
+        d.upperEdit()->setText(QStringLiteral("Абая, тупик"));
+        d.lowerEdit()->clear();
+    });
+    act("RueKarta")->trigger();
+    ASSERT_TRUE(itemOn("RueDelete"));
+    act("RueDelete")->trigger();
+    EXPECT_TRUE(dialogs_.texts("question").isEmpty());  // no question
+    ASSERT_EQ(streets().size(), 2u);
+    EXPECT_EQ(oldName(1), "Бобура, улица");
+    for (const char* id : {"RueShriftChange", "RueDelete", "RueDoma"}) EXPECT_FALSE(itemOn(id)) << id;
+    EXPECT_FALSE(axisMenuOn());
+    EXPECT_TRUE(ws().map.EditPoints.empty());
+    EXPECT_TRUE(ws().files.StreetsModified);
+    // Closing asks about the streets; Yes writes them.
+    dialogs_.answers = {A::Yes};
+    w_->close();
+    EXPECT_EQ(dialogs_.texts("question3"), QStringList{QStringLiteral("Сохранить изменения в улицах?")});
+    std::vector<StreetRef> back;
+    LoadStreets(dir_ / "Darvent" / "darvent.rue", back);
+    EXPECT_EQ(back.size(), 2u);
+}
+
+TEST_F(StreetsTest, CreateANewStreet) {
+    load();
+    dialogs_.names.push_back(std::nullopt);
+    act("RueNewCreaMenu")->trigger();  // the names dialog cancelled: empty names
+    EXPECT_TRUE(ws().modes.StreetCreateMode);
+    dialogs_.names.push_back(std::make_pair(QStringLiteral("Новая, улица"), QString(90, QChar(u'с'))));
+    act("RueNewCreaMenu")->trigger();
+    EXPECT_EQ(panel(4), QStringLiteral("Укажите начало и конец названия."));
+    click({600, 900});
+    EXPECT_EQ(panel(4), QStringLiteral("Укажите конец названия"));
+    move({700, 900});
+    click({750, 900});
+    EXPECT_EQ(panel(4), QStringLiteral("Укажите точки оси улицы."));
+    EXPECT_TRUE(ws().modes.CreateMode);
+    EXPECT_GT(inkIn(QRect(600, 900, 100, 20)), 30);  // the name is drawn
+    for (QPoint p : {QPoint(600, 950), QPoint(700, 950), QPoint(800, 960)}) {
+        move(p);
+        click(p);
+    }
+    click({900, 990}, Qt::RightButton);
+    ASSERT_EQ(streets().size(), 4u);
+    const Trues& s = *streets()[3];
+    EXPECT_EQ(s.StreetNo, 3);
+    EXPECT_EQ(cp1251ToUtf8(s.NewName), "Новая, улица");
+    EXPECT_EQ(s.OldName, std::string(80, '\xF1'));
+    EXPECT_EQ(toPixel(s.X1, s.Y1), QPoint(600, 900));
+    EXPECT_EQ(toPixel(s.X2, s.Y2), QPoint(750, 900));
+    EXPECT_EQ(axisPixels(s), (std::vector<QPoint>{{600, 950}, {700, 950}, {800, 960}}));
+    EXPECT_TRUE(s.Houses.empty());
+    EXPECT_EQ(s.FontName, "Arial");
+    EXPECT_EQ(s.Italic, 1);
+    EXPECT_EQ(s.FontSize, 8);
+    EXPECT_EQ(s.BoundObject, -1);
+    EXPECT_EQ(panel(4), QStringLiteral("Готово."));
+    EXPECT_FALSE(ws().modes.StreetCreateMode);
+    EXPECT_FALSE(ws().modes.CreateMode);
+    EXPECT_TRUE(ws().files.StreetsModified);
+    EXPECT_EQ(ws().map.ObjList.size(), 5u);  // no map object was made
+    // "Отмена" ends a street mode.
+    act("RueNazFind")->trigger();
+    act("RueOtmena")->trigger();
+    EXPECT_FALSE(ws().modes.StreetFindByAxisMode);
+}
+
+TEST_F(StreetsTest, TheHouseFormAndItsFiveButtons) {
+    load();
+    act("ShowRueAxe")->trigger();
+    click({100, 150});
+    tools().RueDomaClick();  // "Дома" is hidden in the delivered menu
+    HouseForm* f = w_->houseForm();
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(f->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(f->streetLabel()->text(), QStringLiteral("Навои, улица"));
+    auto listed = [&] {
+        QStringList l;
+        for (int i = 0; i < f->numbers()->count(); ++i) l << f->numbers()->item(i)->text();
+        return l;
+    };
+    EXPECT_EQ(listed(), (QStringList{"12а", "12а", "3"}));
+    for (const char* b : {"CloseButton", "CreaButton", "ShowAllButton", "KorrButton", "DelButton"})
+        ASSERT_NE(f->button(b), nullptr) << b;
+    EXPECT_EQ(f->button("KorrButton")->toolTip(), QStringLiteral("Корректировать сведения о доме"));
+    // A number selects the first house with it.
+    auto clickNumber = [&](int i) {
+        QListWidgetItem* it = f->numbers()->item(i);
+        QTest::mouseClick(f->numbers()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          f->numbers()->visualItemRect(it).center());
+    };
+    clickNumber(1);
+    EXPECT_EQ(f->floorsEdit()->text(), QStringLiteral("5"));
+    EXPECT_EQ(f->infoEdit()->text(), QStringLiteral("аптека"));
+    EXPECT_EQ(QPoint(ws().map.EditPoints[0].PX, ws().map.EditPoints[0].PY), QPoint(150, 190));
+    EXPECT_TRUE(ws().view.blink.BlinkAsPoints);
+    EXPECT_GT(inkIn(QRect(150, 190, 25, 16)), 10);  // the number in blue
+    // Correct: not a number of floors is refused and nothing changes.
+    f->floorsEdit()->setText(QStringLiteral("пять"));
+    QTest::mouseClick(f->button("KorrButton"), Qt::LeftButton);
+    EXPECT_EQ(dialogs_.texts("message").size(), 1);
+    Trues& s = *streets()[0];
+    EXPECT_EQ(s.Houses[0].Etage, 5);
+    EXPECT_FALSE(ws().files.StreetsModified);
+    f->numberEdit()->setText(QStringLiteral("12б"));
+    f->floorsEdit()->setText(QStringLiteral("260"));  // one byte: 260 mod 256
+    f->infoEdit()->setText(QStringLiteral("аптека №5"));
+    QTest::mouseClick(f->button("KorrButton"), Qt::LeftButton);
+    EXPECT_EQ(cp1251ToUtf8(s.Houses[0].Nomer()), "12б");
+    EXPECT_EQ(s.Houses[0].Etage, 4);
+    EXPECT_EQ(cp1251ToUtf8(s.Houses[0].DopInf), "аптека №5");
+    EXPECT_EQ(toPixel(s.Houses[0].X, s.Houses[0].Y), QPoint(150, 190));
+    EXPECT_TRUE(ws().files.StreetsModified);
+    EXPECT_EQ(listed(), (QStringList{"12а", "12б", "3"}));
+    // Delete the selected house.
+    clickNumber(2);  // "3"
+    QTest::mouseClick(f->button("DelButton"), Qt::LeftButton);
+    EXPECT_EQ(s.Houses.size(), 2u);
+    EXPECT_EQ(listed(), (QStringList{"12а", "12б"}));
+    EXPECT_TRUE(f->numberEdit()->text().isEmpty());
+    EXPECT_TRUE(f->floorsEdit()->text().isEmpty());
+    // Create: the next click on the map places the house.
+    f->numberEdit()->setText(QStringLiteral("1234567"));
+    EXPECT_EQ(f->numberEdit()->text(), QStringLiteral("12345"));
+    f->floorsEdit()->setText(QStringLiteral("7"));
+    f->infoEdit()->setText(QStringLiteral("новый"));
+    QTest::mouseClick(f->button("CreaButton"), Qt::LeftButton);
+    EXPECT_TRUE(ws().modes.HousePlaceMode);
+    click({330, 230});
+    ASSERT_EQ(s.Houses.size(), 3u);
+    EXPECT_EQ(s.Houses[2].Nomer(), "12345");
+    EXPECT_EQ(s.Houses[2].Etage, 7);
+    EXPECT_EQ(toPixel(s.Houses[2].X, s.Houses[2].Y), QPoint(330, 230));
+    EXPECT_EQ(s.Houses[2].NomerField, (std::array<uint8_t, 6>{5, '1', '2', '3', '4', '5'}));
+    EXPECT_FALSE(ws().modes.HousePlaceMode);
+    EXPECT_EQ(listed().size(), 3);
+    // Show all: every number in blue.
+    act("ShowButton")->trigger();
+    ASSERT_EQ(inkIn(QRect(350, 190, 25, 16)), 0);
+    QTest::mouseClick(f->button("ShowAllButton"), Qt::LeftButton);
+    EXPECT_GT(inkIn(QRect(350, 190, 25, 16)), 10);
+    bool blue = false;
+    for (int y = 190; y < 206; ++y)
+        for (int x = 350; x < 375; ++x) blue |= ws().view.image.pixel(x, y) == qRgb(0, 0, 255);
+    EXPECT_TRUE(blue);
+    // Close: hidden, the house mode ends.
+    QTest::mouseClick(f->button("CreaButton"), Qt::LeftButton);
+    QTest::mouseClick(f->button("CloseButton"), Qt::LeftButton);
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_FALSE(ws().modes.HousePlaceMode);
+}
+
+namespace {
+// The streets file under another letter case, as copied from Windows.
+class StreetsUpperCaseTest : public StreetsTest {
+protected:
+    const char* fileName() const override { return "DARVENT.RUE"; }
+};
+}  // namespace
+
+TEST_F(StreetsUpperCaseTest, TheFileIsFoundAndWrittenBackUnderItsOwnName) {
+    load();
+    act("ShowRueAxe")->trigger();
+    click({500, 150});
+    act("RueShriftChange")->trigger();
+    act("RueSave")->trigger();
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "Darvent" / "DARVENT.RUE"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "Darvent" / "darvent.rue"));
+}
