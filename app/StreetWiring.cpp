@@ -7,6 +7,7 @@
 #include "mapdata/Cp1251.h"
 
 #include <QMenu>
+#include <QScrollArea>
 
 namespace dm {
 
@@ -29,7 +30,12 @@ void MainWindow::wireStreets() {
         return std::make_pair(toCp1251(streetList_->upperText()), toCp1251(streetList_->lowerText()));
     };
     t.showHouseForm = [this] {
-        if (!houseForm_) houseForm_ = new HouseForm(streetTools_, this);
+        if (!houseForm_) {
+            houseForm_ = new HouseForm(streetTools_, this);
+            // Inside the map area's top right corner, clear of the menus.
+            const QPoint corner = ScrollBox1->mapToGlobal(QPoint(ScrollBox1->width(), 0));
+            houseForm_->move(corner.x() - houseForm_->frameGeometry().width() - 24, corner.y() + 8);
+        }
         houseForm_->showForStreet();
     };
     t.housesChanged = [this] {

@@ -1,13 +1,18 @@
 // Benchmarks of whole operations on a large generated map.  Each figure is
 // the median of several runs, next to a baseline measured in the same run.
+#include "app/StreetListDialog.h"
 #include "classifier/Znak.h"
 #include "cli/SampleCity.h"
 #include "display/Redraw.h"
+#include "display/RuntimeDir.h"
 #include "editing/HitTest.h"
 #include "routing/RoadNetwork.h"
+#include "mapdata/Cp1251.h"
 #include "mapdata/MapDoc.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QLineEdit>
+#include <QTableView>
 #include <QImage>
 #include <QLine>
 #include <QPainter>
@@ -272,12 +277,91 @@ int benchRoute(const fs::path& uzl, int queries) {
     return same == sweepQueries ? 0 : 1;
 }
 
+// The search field of the street list on a register of `n` streets: each
+// keystroke of a few queries refilters the grid.  The baseline is a bare
+// loop over the same folded names.
+int benchStreets(int n, int runs) {
+    static const char* kNames[] = {"Навои", "Бобура", "Пушкина", "Гагарина", "Лермонтова", "Садовая",
+                                   "Мирзо Улугбека", "Беруни", "Ибн Сины", "Фурката", "Мукими", "Чехова",
+                                   "Шота Руставели", "Абая", "Амира Темура", "Фитрата", "Ёлочная", "Юнусабадская"};
+    static const char* kTypes[] = {", улица", ", проезд", ", переулок", ", тупик", ", проспект"};
+    std::mt19937 rng(5);
+    std::vector<StreetRef> streets;
+    for (int i = 0; i < n; ++i) {
+        auto s = std::make_shared<Trues>();
+        const std::string base = std::string(kNames[rng() % 18]) + " " + std::to_string(rng() % 900 + 1) + "-я";
+        s->OldName = utf8ToCp1251(base + kTypes[rng() % 5]);
+        if (rng() % 3 == 0) s->NewName = utf8ToCp1251(std::string(kNames[rng() % 18]) + kTypes[rng() % 5]);
+        streets.push_back(s);
+    }
+    StreetListDialog d;
+    double fill = seconds([&] { d.fill(FillStreetList(streets, StreetOrder::Old), StreetOrder::Old); });
+    d.resize(640, 520);
+    d.show();
+    QApplication::processEvents();
+    const std::vector<QString> queries = {QStringLiteral("навои 1"), QStringLiteral("ЁЛОЧН"), QStringLiteral("улица"),
+                                          QStringLiteral("12-я"), QStringLiteral("пр")};
+    const auto rows = FillStreetList(streets, StreetOrder::Old);
+    std::vector<std::string> keys;
+    for (const auto& r : rows) keys.push_back(FoldForSearch(r.first) + '\n' + FoldForSearch(r.second));
+    std::vector<double> perKey, perKeyBase, worst;
+    bool same = true;
+    int keystrokes = 0;
+    for (int run = 0; run < runs; ++run) {
+        double total = 0, totalBase = 0, maxKey = 0;
+        int keys1 = 0;
+        for (const QString& q : queries) {
+            for (int len = 1; len <= q.size(); ++len) {
+                const QString typed = q.left(len);
+                const double t = seconds([&] {
+                    d.searchField()->setText(typed);
+                    d.grid()->viewport()->repaint();
+                });
+                const int shown = d.model()->rowCount();
+                size_t found = 0;
+                const double tb = seconds([&] {
+                    const std::string f = FoldForSearch(toCp1251(typed));
+                    for (const auto& k : keys) found += k.find(f) != std::string::npos;
+                });
+                same = same && size_t(shown) == found;
+                total += t;
+                totalBase += tb;
+                maxKey = std::max(maxKey, t);
+                ++keys1;
+            }
+            d.searchField()->clear();
+        }
+        keystrokes = keys1;
+        perKey.push_back(total / keys1);
+        perKeyBase.push_back(totalBase / keys1);
+        worst.push_back(maxKey);
+    }
+    auto mm = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return std::make_pair(v.front(), v.back());
+    };
+    const auto [lo, hi] = mm(perKey);
+    std::printf("streets: %d, street list filled in %.1f ms\n", n, fill * 1000);
+    std::printf("keystroke: median %.2f ms (min %.2f, max %.2f) over %d keystrokes x %d runs; slowest %.2f ms "
+                "(target < 20)\n",
+                median(perKey) * 1000, lo * 1000, hi * 1000, keystrokes, runs, median(worst) * 1000);
+    std::printf("bare filter loop: median %.2f ms; program / bare = %.2f; same rows: %s\n", median(perKeyBase) * 1000,
+                median(perKey) / median(perKeyBase), same ? "yes" : "NO");
+    return same ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    EnsureRuntimeDir();
+    QApplication app(argc, argv);
     std::vector<std::string> a(argv + 1, argv + argc);
+    if (a.size() >= 1 && a[0] == "streets") {
+        const int n = a.size() >= 2 ? std::max(1, std::atoi(a[1].c_str())) : 20000;
+        const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
+        return benchStreets(n, runs);
+    }
     if (a.size() >= 2 && a[0] == "hittest") {
         const int clicks = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 1000;
         try {
@@ -314,6 +398,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES]\n");
+    std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES] | "
+                         "streets [N] [RUNS]\n");
     return 2;
 }

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a generated 1,000,000-object city
 # (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS] | hittest [CLICKS] | route [QUERIES]
+# | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh >/dev/null
+if [ "${1:-}" = streets ]; then
+  exec build/bin/darvent-bench streets "${2:-20000}" "${3:-5}"
+fi
 city=build/bench-city
 if [ ! -f "$city/njoints.uzl" ]; then
   echo "Generating the 1,000,000-object city in $city ..."
