@@ -4,6 +4,7 @@
 #include "mapdata/Geometry.h"
 #include "mapdata/MapDoc.h"
 #include "routing/RoadNetwork.h"
+#include "streets/Streets.h"
 
 #include <QImage>
 
@@ -307,5 +308,90 @@ TEST(Dmap, NoRuntimeFolderWarning) {
     while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) all.append(buf, n);
     EXPECT_EQ(::pclose(p), 0);
     EXPECT_TRUE(all.empty()) << all;
+    fs::remove_all(d);
+}
+
+TEST(Dmap, StreetsListsTheRegisterInTheOrderOfTheStreetList) {
+    const fs::path d = tempDir("streets");
+    std::vector<StreetRef> s;
+    auto add = [&](const char* oldU, const char* newU, int axis, int houses) {
+        auto t = std::make_shared<Trues>();
+        t->OldName = utf8ToCp1251(oldU);
+        t->NewName = utf8ToCp1251(newU);
+        t->Axis.resize(size_t(axis));
+        t->Houses.resize(size_t(houses));
+        s.push_back(t);
+    };
+    add("Навои, улица", "Бобура, улица", 3, 2);
+    add("абая, тупик", "", 0, 0);
+    add("Навои, улица", "Амира Темура, улица", 5, 1);
+    SaveStreets(d / "x.rue", s);
+    std::string out, err;
+    ASSERT_EQ(runDmap("streets " + (d / "x.rue").string(), out, err), 0) << err;
+    EXPECT_EQ(out, "абая, тупик||0|0\nНавои, улица|Амира Темура, улица|5|1\nНавои, улица|Бобура, улица|3|2\n");
+    ASSERT_EQ(runDmap("streets " + (d / "x.rue").string() + " --sort new", out, err), 0) << err;
+    EXPECT_EQ(out, "|абая, тупик|0|0\nАмира Темура, улица|Навои, улица|5|1\nБобура, улица|Навои, улица|3|2\n");
+    // A damaged file: a clear message and exit code 1; bad arguments: 2.
+    auto bytes = readWholeFile(d / "x.rue");
+    bytes.resize(bytes.size() - 5);
+    {
+        std::ofstream f(d / "bad.rue", std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    EXPECT_EQ(runDmap("streets " + (d / "bad.rue").string(), out, err), 1);
+    EXPECT_NE(err.find("bad.rue"), std::string::npos) << err;
+    EXPECT_NE(err.find("смещение"), std::string::npos) << err;
+    EXPECT_EQ(runDmap("streets " + (d / "x.rue").string() + " --sort sideways", out, err), 2);
+    EXPECT_EQ(runDmap("streets", out, err), 2);
+    fs::remove_all(d);
+}
+
+TEST(Dmap, TheSampleCityHasAStreetRegisterAlongItsStreets) {
+    const fs::path d = tempDir("samplerue");
+    sample::writeStartFolder(d, {});
+    std::vector<StreetRef> streets;
+    LoadStreets(d / "Darvent" / "darvent.rue", streets);
+    MapDoc doc;
+    LoadObjects(d / "Darvent" / "Darvent.bin", doc.ObjList);
+    // One street in the register for every street line of the map (codes
+    // 3050 and 3060 that run straight along the grid).
+    size_t lines = 0;
+    for (const auto& o : doc.ObjList)
+        if ((o->Code == 3050 || o->Code == 3060) && o->PointCount() > 2 &&
+            (o->Points.front().X == o->Points.back().X || o->Points.front().Y == o->Points.back().Y))
+            ++lines;
+    EXPECT_EQ(streets.size(), lines);
+    int withNew = 0, houses = 0, cyrillicNotes = 0, letters = 0;
+    for (size_t i = 0; i < streets.size(); ++i) {
+        const Trues& s = *streets[i];
+        EXPECT_EQ(s.StreetNo, int32_t(i));
+        EXPECT_FALSE(s.OldName.empty());
+        withNew += !s.NewName.empty();
+        ASSERT_GE(s.Axis.size(), 2u);
+        // The axis lies on a street line of the map.
+        bool onMap = false;
+        for (const auto& o : doc.ObjList)
+            if ((o->Code == 3050 || o->Code == 3060) && o->Points.front().X == s.Axis.front().X &&
+                o->Points.front().Y == s.Axis.front().Y && o->Points.back().X == s.Axis.back().X &&
+                o->Points.back().Y == s.Axis.back().Y)
+                onMap = true;
+        EXPECT_TRUE(onMap) << i;
+        // The name's baseline runs along the street, close to it.
+        const double along = std::hypot(s.X2 - s.X1, s.Y2 - s.Y1);
+        EXPECT_GT(along, 100);
+        EXPECT_GE(s.Houses.size(), 2u);
+        houses += int(s.Houses.size());
+        for (const TDom& h : s.Houses) {
+            EXPECT_GE(h.Etage, 1);
+            cyrillicNotes += !h.DopInf.empty() && static_cast<unsigned char>(h.DopInf[0]) >= 0xC0;
+            const std::string n = h.Nomer();
+            letters += !n.empty() && static_cast<unsigned char>(n.back()) >= 0xC0;
+        }
+    }
+    EXPECT_GT(withNew * 4, int(streets.size()));  // about a third
+    EXPECT_LT(withNew * 2, int(streets.size()));
+    EXPECT_GT(houses, 2 * int(streets.size()));
+    EXPECT_GT(cyrillicNotes, 10);
+    EXPECT_GT(letters, 5);  // numbers such as "12а"
     fs::remove_all(d);
 }
