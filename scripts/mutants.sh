@@ -4,8 +4,8 @@
 #   scripts/mutants.sh [NAME ...]
 #
 # Each fault is a small patch in scripts/mutants/ (its first line says what
-# it breaks).  The tracked files are copied to build-mutants/src, the patch
-# is applied there, the copy is rebuilt in build-mutants/build and the tests
+# it breaks).  The tracked files are copied to build-mutants/src (only those
+# that changed since the last run), the patch is applied there, the copy is rebuilt in build-mutants/build and the tests
 # run until the first failure.  A fault that no test catches "survived".
 # The work tree itself is never changed.  Exit code 0 when every fault was
 # caught, 1 when one survived.
@@ -23,10 +23,16 @@ src="$work/src"
 bld="$work/build"
 mkdir -p "$work"
 
-# A fresh copy of the tracked files (the mutant patches are not needed there).
-rm -rf "$src"
+# A copy of the tracked files as they are in the work tree.  Only files
+# whose content differs are copied, so that the copy's build stays
+# incremental and never keeps an object built from a planted fault.
 mkdir -p "$src"
-git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$src"
+git ls-files -z | while IFS= read -r -d '' f; do
+  if [ ! -f "$src/$f" ] || ! cmp -s "$f" "$src/$f"; then
+    mkdir -p "$src/$(dirname "$f")"
+    cp "$f" "$src/$f"
+  fi
+done
 
 build() {
   cmake -S "$src" -B "$bld" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
