@@ -149,6 +149,7 @@ const EntryDef kEntries[] = {
     {"Viloyat1", "SpiskiMenu", "Вилоятов", nullptr, 0, nullptr},
     {"Tuman", "SpiskiMenu", "Туманов", nullptr, 0, nullptr},
     {"PrnCanvas", "PrintMenu", "PrnCanvas", nullptr, 0, nullptr},
+    {"PrnPreview", "PrintMenu", "Предварительный просмотр", nullptr, 0, nullptr},
 
     // Tool-bar buttons of their own.
     {"KfUv", nullptr, "Увеличить", "Увеличить", Checkable, nullptr},

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutBox.h"
+#include "DisplayDialogs.h"
 #include "DefaultFontDialog.h"
 #include "RouteInfoWindow.h"
 #include "MapImageWidget.h"
@@ -228,6 +229,7 @@ void MainWindow::wireActions() {
     actions_.wire("UndoAction", [this] { UndoClick(); });
     actions_.wire("RedoAction", [this] { RedoClick(); });
     wireStreets();
+    wireDisplay();
     actions_.afterEach = [this] { syncButtons(); };
 }
 
@@ -405,6 +407,10 @@ bool MainWindow::scrollKey(int key) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     // The window sees every key before its controls (the chooser keeps its own keys).
+    if (e->type() == QEvent::KeyPress && printing_ && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+        printAbort_ = true;  // Esc ends a running print job
+        return true;
+    }
     if (e->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* w = static_cast<QWidget*>(watched);
         // The chooser and the calendar keep their own keys.

@@ -87,6 +87,17 @@ public:
     void setImageCursor(Qt::CursorShape shape) override;
     void mapRedrawn() override;
 
+    // Layers, printing, raster export and the style of objects.
+    bool DrawByLayers(const std::vector<std::string>& checked);  // "Показать" of "Вывод по слоям"
+    void PrintMapClick();        // "Печать карты"
+    void PrintPreviewClick();    // "Предварительный просмотр"
+    bool printTo(class QPrinter& printer, bool watchEsc);
+    void ExportRaster();         // "Сохранить в буфере обмена"
+    void ExportRasterBox(int left, int top, int right, int bottom);
+    void AreaLineButtonClick();  // "Изменить цвет"
+    int32_t StyleTypeCode = 0;   // the code of the object the style dialog last showed
+    bool isPrinting() const { return printing_; }
+
     // The tool buttons follow the mode flags.
     void syncButtons();
 
@@ -99,6 +110,7 @@ private:
     void buildWidgets();
     void wireActions();
     void wireStreets();
+    void wireDisplay();
     void timerTick();
     void showScaleReadout(int width);
     void updateCaption();
@@ -130,6 +142,10 @@ private:
     QCalendarWidget* MonthCalendar1 = nullptr;
     int busy_ = 0;
     QString caption_;  // the window caption without the change mark
+    std::unique_ptr<class RasterDialog> rasterDialog_;  // kept for the rectangle export
+    int32_t styleBrushColor_ = 0;                        // the style dialog's own brush colour
+    bool printing_ = false;
+    bool printAbort_ = false;
 };
 
 }  // namespace dm

@@ -2,6 +2,8 @@
 #include "SampleCity.h"
 
 #include "classifier/Znak.h"
+#include "display/Layers.h"
+#include "display/Print.h"
 #include "display/Redraw.h"
 #include "display/RuntimeDir.h"
 #include "mapdata/Geometry.h"
@@ -14,7 +16,9 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPrinter>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -287,6 +291,79 @@ int cmdRender(const std::vector<std::string>& a) {
     return 0;
 }
 
+int cmdPrint(const std::vector<std::string>& a) {
+    std::string map, out, start, layers;
+    bool withNames = false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto value = [&](const char* what) {
+            if (i + 1 >= a.size()) throw UsageError{std::string("print: ") + what + " требует значение"};
+            return a[++i];
+        };
+        if (a[i] == "-o") out = value("-o");
+        else if (a[i] == "--names") withNames = true;
+        else if (a[i] == "--layers") layers = value("--layers");
+        else if (a[i] == "--start") start = value("--start");
+        else if (!a[i].empty() && a[i][0] == '-') throw UsageError{"print: неизвестный параметр " + a[i]};
+        else if (map.empty()) map = a[i];
+        else throw UsageError{"print: лишний аргумент " + a[i]};
+    }
+    if (map.empty() || out.empty()) throw UsageError{"print: нужны MAP и -o OUT.pdf"};
+    fs::path orPath, binPath;
+    mapPaths(map, orPath, binPath);
+    if (!fs::exists(orPath)) throw FileError("Нет ориентирного файла " + pathText(orPath));
+    const fs::path startDir = start.empty() ? orPath.parent_path().parent_path() : fs::path(start);
+    // The layers by name, as "Вывод по слоям" shows them.
+    std::vector<int> filter;
+    bool byLayers = false;
+    if (!layers.empty()) {
+        const std::vector<std::string> known = LoadLayerList(startDir);
+        std::vector<std::string> chosen;
+        for (size_t p = 0; p <= layers.size();) {
+            const size_t q = std::min(layers.find(',', p), layers.size());
+            const std::string name = utf8ToCp1251(layers.substr(p, q - p));
+            if (std::find(known.begin(), known.end(), name) == known.end())
+                throw FileError("Нет слоя «" + cp1251ToUtf8(name) + "» в " + pathText(startDir / "Sloys.rtf"));
+            chosen.push_back(name);
+            p = q + 1;
+        }
+        filter = BuildLayerFilter(startDir, chosen);
+        byLayers = true;
+    }
+    ensureGuiApp();
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(orPath);
+    RenderContext ctx;
+    ctx.view.setExtent(doc.Orientation);
+    // The screen view the program opens with (for the label sizes).
+    if (!ctx.view.FitScaleToScreen(1920)) throw FileError("Карта " + pathText(orPath) + " не имеет ширины");
+    ctx.view.Scale *= kOpenZoom;
+    MapView& v = ctx.view;
+    v.computeScaleDenominator(rnd((v.ViewXMax - v.ViewXMin) * v.Scale), doc.Orientation.CoordKind == 2,
+                              doc.Orientation.AxialMeridian);
+    LoadObjects(binPath, doc.ObjList);
+    NameState names;
+    if (withNames) {
+        const fs::path nam = resolvePathCase(withExtension(orPath, ".nam"));
+        if (fs::exists(nam)) LoadNames(nam, names.MapNames);
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setOutputFileName(QString::fromStdString(out));
+    QPainter p;
+    if (!p.begin(&printer)) throw FileError("Не удалось начать печать в " + out);
+    PrintJob job;
+    job.deviceWidth = printer.width();
+    job.layerFilter = byLayers ? &filter : nullptr;
+    if (withNames)
+        job.drawLabels = [&](QPainter& painter, double psx, double psy) {
+            DrawPrintedLabels(painter, names.MapNames, v, psx, psy);
+        };
+    PrintMap(p, doc, ctx, job);
+    if (!p.end()) throw FileError("Не удалось записать " + out);
+    return 0;
+}
+
 int cmdNames(const std::vector<std::string>& a) {
     if (a.size() != 1) throw UsageError{"names: нужен один аргумент FILE.nam"};
     std::vector<NameRef> names;
@@ -364,6 +441,10 @@ const std::vector<Command>& commands() {
          cmdCoord},
         {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR] [--names]",
          "draw every object of a map into a picture", cmdRender},
+        {"print", "MAP -o OUT.pdf [--names] [--layers NAME,...] [--start DIR]",
+         "print the map to a PDF page as \"Печать карты\" does (layers from the\n"
+         "                 start folder's layer files)",
+         cmdPrint},
         {"names", "FILE.nam", "the labels of a names file, one per line", cmdNames},
         {"route", "NETWORK.uzl X1 Y1 X2 Y2", "the driving route between two map points (metres)", cmdRoute},
         {"streets", "FILE.rue [--sort old|new]",

@@ -46,6 +46,7 @@ MapEditor::MapEditor(Workspace& ws) : ws_(ws), dispatch_(ws) {
     dispatch_.attach(23, [this](const MouseClick& c) { return measure(c); });
     dispatch_.attach(38, [this](const MouseClick& c) { return pickObjectToMove(c); });
     dispatch_.attach(39, [this](const MouseClick& c) { return select(c); });
+    dispatch_.attach(48, [this](const MouseClick& c) { return rasterBox(c); });
     dispatch_.attach(49, [this](const MouseClick& c) { return panStart(c); });
 }
 
@@ -272,6 +273,26 @@ Flow MapEditor::select(const MouseClick& c) {
     ws_.surface->setPanelText(5, info.panel5);
     ws_.surface->setPanelText(4, info.panel4);
     ws_.surface->setPanelText(3, info.panel3);
+    return Flow::Done;
+}
+
+Flow MapEditor::rasterBox(const MouseClick& c) {
+    InteractionState& m = ws_.modes;
+    if (m.BoxState == 1) {
+        m.BoxCorner = c.pos;
+        m.BoxState = 200;
+        boxDrawn_ = false;
+        return Flow::Done;
+    }
+    if (m.BoxState == 200) {
+        eraseBox();
+        int x1 = m.BoxCorner.x(), y1 = m.BoxCorner.y(), x2 = c.pos.x(), y2 = c.pos.y();
+        NormalizeRect(x1, y1, x2, y2);
+        ws_.surface->setPanelText(4, QStringLiteral("Ждите."));
+        m.BoxState = 0;
+        m.RasterBoxMode = false;
+        if (rasterBoxDone) rasterBoxDone(x1, y1, x2, y2);
+    }
     return Flow::Done;
 }
 

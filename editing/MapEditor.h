@@ -23,6 +23,8 @@ public:
     // Hooks into the window.
     std::function<void(bool enabled)> objectCommands;  // Enable/DisableObjectCommands
     std::function<void()> buttonsChanged;              // tool buttons follow the flags
+    // The rectangle of the raster export (row 48), corners ordered.
+    std::function<void(int left, int top, int right, int bottom)> rasterBoxDone;
 
     // Rubber bands of other subsystems: called on every move with the cursor
     // (RubberPoint still holds the previous position); true when they drew.
@@ -70,6 +72,7 @@ private:
     Flow pickObjectToMove(const MouseClick& c);
     Flow select(const MouseClick& c);
     Flow panStart(const MouseClick& c);
+    Flow rasterBox(const MouseClick& c);
     void measuredPoint(const MouseClick& c);
     void measuredArea();
     void zoomTo(QPoint a, QPoint b);

@@ -181,6 +181,19 @@ void DrawNameScaled(QPainter& p, const TNaz& n, const MapView& view, double psx,
     DrawNameAt(p, n, px(n.X1, n.Y1), px(n.X2, n.Y2), erased, view.ScaleDenominator, true);
 }
 
+void DrawPrintedLabels(QPainter& p, const std::vector<NameRef>& names, const MapView& view, double psx,
+                       double psy) {
+    for (const auto& n : names) {
+        if (n->FontName == "Arial") {
+            TNaz printed = *n;
+            printed.FontName = "Courier New Cyr";
+            DrawNameScaled(p, printed, view, psx, psy, false);
+        } else {
+            DrawNameScaled(p, *n, view, psx, psy, false);
+        }
+    }
+}
+
 NameHit FindName(const std::vector<NameRef>& names, const MapView& view, QPoint click) {
     NameHit hit;
     for (size_t i = 0; i < names.size(); ++i) {

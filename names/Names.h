@@ -77,6 +77,10 @@ std::string NameDisplayText(const TNaz& n);
 // bound label; `print` takes the offsets of printing), white when erased.
 void DrawNameAt(QPainter& p, const TNaz& n, QPoint a, QPoint b, bool erased, double scaleDenominator, bool print);
 
+// The labels on a printed page (row and column factors): a label in "Arial"
+// is printed in "Courier New Cyr" and keeps its own face.
+void DrawPrintedLabels(QPainter& p, const std::vector<NameRef>& names, const MapView& view, double psx, double psy);
+
 // Point size of label text at a scale denominator.
 int NameFontSize(double scaleDenominator);
 // Angle in whole degrees, counter-clockwise on the screen, of the baseline
