@@ -1,6 +1,7 @@
 #include "Layers.h"
 
 #include "mapdata/BinaryIO.h"
+#include "mapdata/Cp1251.h"
 #include "mapdata/Rtf.h"
 
 #include <algorithm>
@@ -23,8 +24,9 @@ void SaveLayerList(const fs::path& startDir, const std::vector<std::string>& nam
 }
 
 fs::path LayerCodesPath(const fs::path& startDir, const std::string& name) {
-    // Five characters of Windows-1251 text are five bytes.
-    return resolvePathCase(startDir / fs::path(name.substr(0, 5) + ".rtf"));
+    // Five characters of Windows-1251 text are five bytes; the file system
+    // names files in UTF-8.
+    return resolvePathCase(startDir / fs::path(cp1251ToUtf8(name.substr(0, 5)) + ".rtf"));
 }
 
 std::vector<int> ReadLayerCodes(const fs::path& path) {

@@ -1,5 +1,7 @@
 #include "BinaryIO.h"
 
+#include <QStringDecoder>
+
 #include <QString>
 
 #include <algorithm>
@@ -206,6 +208,18 @@ std::vector<uint8_t> readWholeFile(const fs::path& path) {
     return out;
 }
 
+namespace {
+// A file name without regard to letter case.  Names that are not UTF-8
+// (Windows-1251 bytes, say) are compared byte by byte, each byte folded as
+// Latin-1, which also folds the Cyrillic letters of Windows-1251.
+QString caseKey(const std::string& name) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString q = utf8(QByteArray::fromStdString(name));
+    if (!utf8.hasError()) return QLatin1Char('u') + q.toCaseFolded();
+    return QLatin1Char('b') + QString::fromLatin1(name.data(), qsizetype(name.size())).toLower();
+}
+}  // namespace
+
 fs::path resolvePathCase(const fs::path& p) {
     std::error_code ec;
     if (fs::exists(p, ec)) return p;
@@ -216,10 +230,9 @@ fs::path resolvePathCase(const fs::path& p) {
         if (!fs::is_directory(resolved, ec)) return p;
         dir = resolved;
     }
-    const QString want = QString::fromStdString(p.filename().string()).toCaseFolded();
+    const QString want = caseKey(p.filename().string());
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (QString::fromStdString(it->path().filename().string()).toCaseFolded() == want)
-            return it->path();
+        if (caseKey(it->path().filename().string()) == want) return it->path();
     }
     return p.has_parent_path() ? dir / p.filename() : p;
 }

@@ -3,7 +3,7 @@
 # but only when something is missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache qt6-base-dev qt6-translations-l10n libgtest-dev patch
-      xvfb xauth x11-utils imagemagick
+      xvfb xauth x11-utils imagemagick poppler-utils
       fonts-liberation fonts-liberation2 fonts-dejavu-core)
 missing=()
 for p in "${pkgs[@]}"; do

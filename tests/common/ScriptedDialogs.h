@@ -29,6 +29,8 @@ public:
     std::deque<std::optional<std::pair<QString, QString>>> names;  // (new, old)
     std::deque<std::optional<int>> options;
     std::deque<std::optional<std::pair<QFont, QColor>>> fonts;
+    // The print dialog: sets up the printer (a PDF file, say); none: cancelled.
+    std::function<bool(QPrinter&)> onPrinter;
 
     QStringList texts(const QString& kind) const {
         QStringList out;
@@ -80,9 +82,9 @@ public:
         asked.push_back({"option", caption});
         return pop(options, caption);
     }
-    bool setUpPrinter(QPrinter&) override {
+    bool setUpPrinter(QPrinter& p) override {
         asked.push_back({"print", {}});
-        return false;
+        return onPrinter ? onPrinter(p) : false;
     }
     int exec(QDialog& d) override {
         asked.push_back({"dialog", d.windowTitle()});

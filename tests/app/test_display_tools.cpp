@@ -1,0 +1,448 @@
+// Layers, printing, the raster picture and the object style dialog through
+// the real window.
+
+#include "app/DisplayDialogs.h"
+#include "common/SmallMapFixture.h"
+#include "display/Layers.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include <csignal>
+#include <fstream>
+#include <sys/resource.h>
+
+using namespace dm;
+namespace fs = std::filesystem;
+
+namespace {
+
+class DisplayToolsTest : public SmallMapFixture {
+protected:
+    bool white(QPoint p) { return ws().view.image.pixel(p) == qRgb(255, 255, 255); }
+    // The street (0) is at (300, 300), the house (2) fills (650, 650), the
+    // tree (3) stands at (900, 900).
+    bool streetShown() { return !white({300, 300}); }
+    bool houseShown() { return !white({650, 650}); }
+    void writeLayers() {
+        std::vector<std::string> list;
+        AddLayer(dir_, list, utf8ToCp1251("Дороги"), {3060, 3050});
+        AddLayer(dir_, list, utf8ToCp1251("Деревья"), {2402});
+    }
+    static int run(const std::string& cmd, std::string& out) {
+        out.clear();
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) return -1;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        return ::pclose(p);
+    }
+    void printTo(const fs::path& pdf) {
+        dialogs_.onPrinter = [pdf](QPrinter& p) {
+            p.setOutputFormat(QPrinter::PdfFormat);
+            p.setOutputFileName(QString::fromStdString(pdf.string()));
+            return true;
+        };
+    }
+};
+
+}  // namespace
+
+TEST_F(DisplayToolsTest, FormingLayers) {
+    dialogs_.onDialog = [this](QDialog& d) {
+        auto* f = qobject_cast<LayerFormDialog*>(&d);
+        EXPECT_NE(f, nullptr);
+        if (!f) return int(QDialog::Rejected);
+        // The classifier's names in order.
+        EXPECT_EQ(f->entries()->count(), int(ws().classifier.ActiveSemantics.Lines.size()));
+        f->addClicked();  // no name
+        f->nameField()->setText(QStringLiteral("Дороги"));
+        f->addClicked();  // nothing chosen
+        const auto& lines = ws().classifier.ActiveSemantics.Lines;
+        for (int i = 0; i < int(lines.size()); ++i) {
+            const std::string code = SemanticField(lines[size_t(i)], 1);
+            if (code == "3060" || code == "3050") f->entries()->item(i)->setSelected(true);
+        }
+        f->addClicked();
+        EXPECT_TRUE(f->entries()->selectedItems().isEmpty());  // deselected
+        EXPECT_EQ(f->layers()->toPlainText(), QStringLiteral("Дороги"));
+        // Text selected among the layers goes into the name field; "Удалить"
+        // removes the layer whose line it is.
+        f->nameField()->clear();
+        QTextCursor c = f->layers()->textCursor();
+        c.select(QTextCursor::LineUnderCursor);
+        f->layers()->setTextCursor(c);
+        EXPECT_EQ(f->nameField()->text(), QStringLiteral("Дороги"));
+        return int(QDialog::Rejected);
+    };
+    act("SloyForm")->trigger();
+    EXPECT_EQ(dialogs_.texts("message"), (QStringList{QStringLiteral("Не указано название слоя!"),
+                                                      QStringLiteral("Не отобраны элементы слоя!")}));
+    EXPECT_EQ(LoadLayerList(dir_), std::vector<std::string>{utf8ToCp1251("Дороги")});
+    EXPECT_EQ(ReadLayerCodes(dir_ / "Дорог.rtf"), (std::vector<int>{3050, 3060}));  // in list order
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* f = qobject_cast<LayerFormDialog*>(&d);
+        QTextCursor c = f->layers()->textCursor();
+        c.select(QTextCursor::LineUnderCursor);
+        f->layers()->setTextCursor(c);
+        f->removeClicked();
+        EXPECT_TRUE(f->layers()->toPlainText().isEmpty());
+        return int(QDialog::Rejected);
+    };
+    act("SloyForm")->trigger();
+    EXPECT_TRUE(LoadLayerList(dir_).empty());
+    EXPECT_FALSE(fs::exists(dir_ / "Дорог.rtf"));
+}
+
+TEST_F(DisplayToolsTest, ShowingByLayersAndSwitchingTheDisplay) {
+    // Switched on before any "Показать": the next redraw is empty.
+    act("SloyOtkl")->trigger();
+    EXPECT_TRUE(ws().view.LayerDisplay);
+    act("ShowButton")->trigger();
+    EXPECT_FALSE(streetShown());
+    EXPECT_FALSE(houseShown());
+    act("SloyOtkl")->trigger();
+    EXPECT_FALSE(ws().view.LayerDisplay);
+    writeLayers();
+    // "Показать" with nothing checked: the dialog stays; then the roads.
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* s = qobject_cast<LayerShowDialog*>(&d);
+        EXPECT_NE(s, nullptr);
+        EXPECT_EQ(s->layers()->count(), 2);
+        s->findChild<QPushButton*>("ShowButton")->click();
+        EXPECT_FALSE(d.result() == QDialog::Accepted);
+        s->layers()->item(0)->setCheckState(Qt::Checked);
+        s->noFillButton()->click();
+        s->findChild<QPushButton*>("ShowButton")->click();
+        return d.result();
+    };
+    act("SloyShow")->trigger();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Не указаны слои.")});
+    EXPECT_TRUE(ws().view.LayerDisplay);
+    EXPECT_TRUE(ws().view.ctx.NoAreaFill);
+    EXPECT_TRUE(act("SloyOtkl")->isChecked());
+    EXPECT_EQ(ws().view.LayerFilter, (std::vector<int>{3060, 3050}));
+    EXPECT_TRUE(streetShown());
+    EXPECT_FALSE(houseShown());
+    // Objects outside the layers are not found by a click either.
+    act("FindButton")->trigger();
+    click({650, 600});
+    EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("Объект не найден")));
+    // "&Close": the display goes off, the picture stays until a redraw.
+    dialogs_.onDialog = [](QDialog& d) {
+        d.findChild<QPushButton*>("CloseButton")->click();
+        return d.result();
+    };
+    act("SloyShow")->trigger();
+    EXPECT_FALSE(ws().view.LayerDisplay);
+    EXPECT_FALSE(ws().view.ctx.NoAreaFill);
+    EXPECT_FALSE(act("SloyOtkl")->isChecked());
+    EXPECT_FALSE(houseShown());
+    act("ShowButton")->trigger();
+    EXPECT_TRUE(houseShown());
+    // Switched on again: the same filter.
+    act("SloyOtkl")->trigger();
+    act("ShowButton")->trigger();
+    EXPECT_TRUE(streetShown());
+    EXPECT_FALSE(houseShown());
+}
+
+TEST_F(DisplayToolsTest, ACodesFileWithABadLineStopsTheDisplay) {
+    writeLayers();
+    {
+        std::ofstream f(dir_ / "Дорог.rtf", std::ios::binary);
+        f << "3060\r\nабв\r\n";
+    }
+    const QImage before = ws().view.image;
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* s = qobject_cast<LayerShowDialog*>(&d);
+        s->layers()->item(0)->setCheckState(Qt::Checked);
+        s->findChild<QPushButton*>("ShowButton")->click();
+        return d.result();
+    };
+    act("SloyShow")->trigger();
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains(QStringLiteral("Дорог.rtf")));
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains(QStringLiteral("строка 2")));
+    EXPECT_FALSE(ws().view.LayerDisplay);
+    EXPECT_EQ(ws().view.image, before);
+    // Without a map: "Нет карты.".
+    dialogs_.clear();
+    ws().files.MapFileName.clear();
+    act("SloyShow")->trigger();
+    act("SloyOtkl")->trigger();
+    EXPECT_EQ(dialogs_.texts("message"), (QStringList{QStringLiteral("Нет карты."), QStringLiteral("Нет карты.")}));
+    EXPECT_FALSE(act("SloyOtkl")->isChecked());
+}
+
+TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
+    // A line of code 3110: not drawn on the screen, printed.
+    auto o = std::make_unique<TObj>();
+    o->Kind = KindLine;
+    o->Code = 3110;
+    o->PenWidth = 40;
+    o->Points = {toMap({100, 500}), toMap({1000, 500})};
+    ws().map.ObjList.append(std::move(o));
+    auto label = std::make_shared<TNaz>();
+    label->OldName = utf8ToCp1251("Пробная надпись");
+    label->FontName = "Arial";
+    const TXY at = toMap({200, 700});
+    label->X1 = label->X2 = at.X;
+    label->Y1 = at.Y;
+    label->Y2 = at.Y + 100;
+    w_->names().MapNames.push_back(label);
+    act("ShowButton")->trigger();
+    ASSERT_TRUE(white({550, 500}));
+    act("MapNamesItem")->setChecked(true);
+    const fs::path pdf = dir_ / "map.pdf";
+    printTo(pdf);
+    act("PrintMapButton")->trigger();
+    ASSERT_TRUE(fs::exists(pdf));
+    EXPECT_EQ(ws().view.view().SymbolFactor, 1);
+    EXPECT_EQ(label->FontName, "Arial");  // it keeps its own face
+    std::string text;
+    ASSERT_EQ(run("pdftotext " + pdf.string() + " -", text), 0);
+    // The header's letters (the text tool drops the blanks between them).
+    EXPECT_TRUE(text.find("Д А Р В Е Н Т") != std::string::npos || text.find("ДАРВЕНТ") != std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Пробная надпись"), std::string::npos) << text;
+    // Rendered back: the printed line across the page at its place.  The
+    // map is 1200 m wide across 9583 printer pixels; at 100 dpi the page is
+    // 827 pixels wide, 0.689 pixels a metre, and the line lies 500 m below
+    // the top edge.
+    std::string ignore;
+    ASSERT_EQ(run("pdftoppm -png -r 100 -singlefile " + pdf.string() + " " + (dir_ / "page").string(), ignore), 0);
+    const QImage page(QString::fromStdString((dir_ / "page.png").string()));
+    ASSERT_FALSE(page.isNull());
+    EXPECT_EQ(page.width(), 827);
+    const double k = 827.0 / 1200.0;
+    const int y = int(500 * k), x0 = int(250 * k), x1 = int(850 * k);
+    int dark = 0;  // columns with ink within 4 pixels of the line's place
+    for (int x = x0; x < x1; ++x) {
+        bool ink = false;
+        for (int dy = -4; dy <= 4; ++dy) ink |= qGray(page.pixel(x, y + dy)) < 100;
+        dark += ink;
+    }
+    EXPECT_GT(dark, (x1 - x0) * 9 / 10);
+    // The header's ink near its place, (4200, 50) printer pixels.
+    int header = 0;
+    for (int yy = 0; yy < 60; ++yy)
+        for (int xx = int(4200 * 827.0 / 9583); xx < 827; ++xx) header += qGray(page.pixel(xx, yy)) < 128;
+    EXPECT_GT(header, 100);
+    // Cancelled: nothing printed.
+    fs::remove(pdf);
+    dialogs_.onPrinter = nullptr;
+    act("PrintMapButton")->trigger();
+    EXPECT_FALSE(fs::exists(pdf));
+}
+
+TEST_F(DisplayToolsTest, EscAbortsARunningPrintJob) {
+    for (int i = 0; i < 5000; ++i) {
+        auto o = std::make_unique<TObj>();
+        o->Kind = KindLine;
+        o->Code = 3060;
+        o->Points = {toMap({100, 100 + i % 900}), toMap({900, 100 + i % 900})};
+        ws().map.ObjList.append(std::move(o));
+    }
+    const fs::path pdf = dir_ / "aborted.pdf";
+    printTo(pdf);
+    // The key comes while the job runs.
+    QCoreApplication::postEvent(w_.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    act("PrintMapButton")->trigger();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Printing aborted")});
+    EXPECT_FALSE(w_->isPrinting());
+    EXPECT_EQ(ws().view.view().SymbolFactor, 1);
+    // The next job runs to the end.
+    dialogs_.clear();
+    act("PrintMapButton")->trigger();
+    EXPECT_TRUE(dialogs_.texts("message").isEmpty());
+    EXPECT_TRUE(fs::exists(pdf));
+}
+
+TEST_F(DisplayToolsTest, RasterOfTheWholeMapToTheClipboardAndABitmap) {
+    const fs::path bmp = dir_ / "Darvent" / "Darvent.bmp";
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* r = qobject_cast<RasterDialog*>(&d);
+        EXPECT_NE(r, nullptr);
+        // The defaults.
+        EXPECT_TRUE(r->wholeButton()->isChecked());
+        EXPECT_FALSE(r->fileBox()->isChecked());
+        EXPECT_TRUE(r->clipboardBox()->isChecked());
+        EXPECT_TRUE(r->namesBox()->isChecked());
+        EXPECT_FALSE(r->noNamesBox()->isChecked());
+        r->fileBox()->setChecked(true);
+        return int(QDialog::Accepted);
+    };
+    // Layers on: the raster still holds every object.
+    ws().view.LayerDisplay = true;
+    w_->ExportRaster();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Готово!")});
+    EXPECT_TRUE(houseShown());
+    EXPECT_TRUE(panel(0).startsWith(QStringLiteral("1:")));
+    const QImage shot = QGuiApplication::clipboard()->image();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.convertToFormat(QImage::Format_RGB32), ws().view.image);
+    const auto bytes = readWholeFile(bmp);
+    ASSERT_GT(bytes.size(), 54u);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[1], 'M');
+    uint32_t size;
+    std::memcpy(&size, &bytes[2], 4);
+    EXPECT_EQ(size, bytes.size());
+    const QImage fromFile(QString::fromStdString(bmp.string()), "BMP");
+    EXPECT_EQ(fromFile.convertToFormat(QImage::Format_RGB32), ws().view.image);
+    // Without a map: the message, no dialog.
+    dialogs_.clear();
+    ws().files.MapFileName.clear();
+    w_->ExportRaster();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Откройте файл с картой!")});
+    EXPECT_TRUE(dialogs_.texts("dialog").isEmpty());
+}
+
+TEST_F(DisplayToolsTest, RasterOfARectangleSaysDoneTwice) {
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* r = qobject_cast<RasterDialog*>(&d);
+        r->boxButton()->setChecked(true);
+        r->fileBox()->setChecked(true);
+        return int(QDialog::Accepted);
+    };
+    w_->ExportRaster();
+    EXPECT_TRUE(ws().modes.RasterBoxMode);
+    EXPECT_TRUE(dialogs_.texts("message").isEmpty());
+    const QImage before = ws().view.image;
+    click({250, 250});
+    move({450, 400});
+    move({500, 450});
+    click({500, 450});
+    EXPECT_EQ(dialogs_.texts("message"), (QStringList{QStringLiteral("Готово!"), QStringLiteral("Готово!")}));
+    EXPECT_EQ(panel(4), QStringLiteral("Ждите."));
+    EXPECT_FALSE(ws().modes.RasterBoxMode);
+    EXPECT_EQ(ws().view.image, before);  // the rubber rectangle is gone
+    const QImage part = before.copy(250, 250, 250, 200);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), part);
+    const QImage fromFile(QString::fromStdString((dir_ / "Darvent" / "Darvent.bmp").string()), "BMP");
+    EXPECT_EQ(fromFile.convertToFormat(QImage::Format_RGB32), part);
+}
+
+TEST_F(DisplayToolsTest, AFailingBitmapWriteKeepsTheOldFile) {
+    const fs::path bmp = dir_ / "Darvent" / "Darvent.bmp";
+    {
+        std::ofstream f(bmp, std::ios::binary);
+        f << "old picture";
+    }
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* r = qobject_cast<RasterDialog*>(&d);
+        r->fileBox()->setChecked(true);
+        r->clipboardBox()->setChecked(false);
+        return int(QDialog::Accepted);
+    };
+    // Files may not grow past 64 KiB: the picture cannot be written.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    w_->ExportRaster();
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_NE(dialogs_.texts("message")[0], QStringLiteral("Готово!"));
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains(QStringLiteral("Darvent.bmp"))) << dialogs_.texts("message")[0].toStdString();
+    const auto bytes = readWholeFile(bmp);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "old picture");
+    // No temporary file is left beside it.
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(dir_ / "Darvent")) files += e.path().filename().string().find(".tmp") != std::string::npos;
+    EXPECT_EQ(files, 0);
+}
+
+TEST_F(DisplayToolsTest, TheStyleDialogChangesOnlyObjectsOfTheCodeAndUndoRestoresThem) {
+    // A line of the house's code as well.
+    auto o = std::make_unique<TObj>();
+    o->Kind = KindLine;
+    o->Code = 1010;
+    o->Points = {toMap({50, 1050}), toMap({250, 1050})};
+    TObj* line = ws().map.ObjList.append(std::move(o));
+    RedrawWithProgress(ws());
+    auto snapshot = [this] {
+        BinWriter w;
+        for (const auto& ob : ws().map.ObjList) EncodeObject(w, *ob);
+        return w.data();
+    };
+    const auto before = snapshot();
+    act("FindButton")->trigger();
+    click({650, 600});
+    ASSERT_EQ(ws().map.CurObj, ws().map.ObjList[2]);
+    ASSERT_TRUE(act("AreaLineButton")->isEnabled());
+    dialogs_.colors.push_back(QColor(255, 0, 0));
+    dialogs_.onDialog = [this](QDialog& d) {
+        auto* s = qobject_cast<StyleDialog*>(&d);
+        EXPECT_NE(s, nullptr);
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Color"));
+        EXPECT_EQ(s->style().PenColor, ws().map.ObjList[2]->PenColor);  // from the object
+        s->colorButton()->click();
+        s->widthField()->setValue(5);
+        s->penStyleButton(1)->click();
+        s->brushStyleButton(6)->click();
+        // The samples follow: a red line five pixels thick at height 10.
+        const QImage line = s->lineSample();
+        EXPECT_EQ(line.pixel(100, 10), qRgb(255, 0, 0));
+        EXPECT_EQ(line.pixel(100, 12), qRgb(255, 0, 0));
+        EXPECT_EQ(line.pixel(100, 14), qRgb(255, 255, 255));
+        EXPECT_EQ(line.pixel(2, 10), qRgb(255, 255, 255));
+        s->allButton()->setChecked(true);
+        s->acceptButton()->click();
+        return d.result();
+    };
+    act("AreaLineButton")->trigger();
+    EXPECT_EQ(w_->StyleTypeCode, 1010);
+    for (TObj* ob : {ws().map.ObjList[2], line}) {
+        EXPECT_EQ(ob->PenColor, 0x0000FF);
+        EXPECT_EQ(ob->PenWidth, 5);
+        EXPECT_EQ(ob->PenStyle, 1);
+        EXPECT_EQ(ob->BrushStyle, 6);
+    }
+    EXPECT_NE(ws().map.ObjList[0]->PenColor, 0x0000FF);
+    EXPECT_NE(ws().map.ObjList[0]->PenWidth, 5);
+    EXPECT_TRUE(ws().map.MapModified);
+    // The working pen values stay with the current semantic.
+    EXPECT_EQ(ws().classifier.CurrentSemantic.PenWidth, 5);
+    act("UndoAction")->trigger();
+    EXPECT_EQ(snapshot(), before);
+    // No choice of target: the message, nothing changes.
+    act("FindButton")->trigger();
+    click({650, 600});
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* s = qobject_cast<StyleDialog*>(&d);
+        s->widthField()->setValue(9);
+        s->acceptButton()->click();
+        return d.result();
+    };
+    act("AreaLineButton")->trigger();
+    EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("Не указано что изменять")));
+    EXPECT_EQ(snapshot(), before);
+    // The selected object only.
+    act("FindButton")->trigger();
+    click({650, 600});
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* s = qobject_cast<StyleDialog*>(&d);
+        s->widthField()->setValue(3);
+        s->objectButton()->setChecked(true);
+        s->acceptButton()->click();
+        return d.result();
+    };
+    act("AreaLineButton")->trigger();
+    EXPECT_EQ(ws().map.ObjList[2]->PenWidth, 3);
+    EXPECT_NE(line->PenWidth, 3);
+}

@@ -1,0 +1,107 @@
+#include "display/Layers.h"
+#include "mapdata/BinaryIO.h"
+#include "mapdata/Cp1251.h"
+#include "mapdata/Rtf.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace dm;
+
+namespace {
+fs::path tempDir(const char* name) {
+    fs::path d = fs::temp_directory_path() / ("dm_layers_" + std::string(name) + "_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+void writeText(const fs::path& p, const std::string& bytes) {
+    std::ofstream f(p, std::ios::binary);
+    f << bytes;
+}
+}  // namespace
+
+TEST(Layers, ListAndCodesFilesRoundTripAsRtf) {
+    const fs::path d = tempDir("rt");
+    std::vector<std::string> list;
+    AddLayer(d, list, utf8ToCp1251("Дороги"), {3050, 3060, 3070});
+    AddLayer(d, list, utf8ToCp1251("Гидрография"), {3200, 3210});
+    EXPECT_EQ(LoadLayerList(d), list);
+    ASSERT_EQ(list.size(), 2u);
+    // The files: Sloys.rtf, and the codes under the first five characters.
+    EXPECT_TRUE(fs::exists(d / "Sloys.rtf"));
+    EXPECT_TRUE(fs::exists(d / "Дорог.rtf"));
+    EXPECT_TRUE(fs::exists(d / "Гидро.rtf"));
+    const std::string rtf = [&] {
+        const auto b = readWholeFile(d / "Sloys.rtf");
+        return std::string(b.begin(), b.end());
+    }();
+    EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u);
+    std::vector<std::string> paragraphs;
+    ASSERT_TRUE(ParseRtf(rtf, paragraphs));
+    EXPECT_EQ(paragraphs, list);
+    EXPECT_EQ(ReadLayerCodes(LayerCodesPath(d, list[0])), (std::vector<int>{3050, 3060, 3070}));
+    // The filter: layers in list order, codes in file order.
+    EXPECT_EQ(BuildLayerFilter(d, {list[1], list[0]}), (std::vector<int>{3200, 3210, 3050, 3060, 3070}));
+    // Removing a layer takes its codes file with it.
+    EXPECT_FALSE(RemoveLayer(d, list, utf8ToCp1251("Дорог")));  // not a whole line
+    EXPECT_TRUE(RemoveLayer(d, list, utf8ToCp1251("Дороги")));
+    EXPECT_EQ(LoadLayerList(d), std::vector<std::string>{utf8ToCp1251("Гидрография")});
+    EXPECT_FALSE(fs::exists(d / "Дорог.rtf"));
+    fs::remove_all(d);
+}
+
+TEST(Layers, TwoLayersWithTheSameFiveLettersShareTheirCodes) {
+    const fs::path d = tempDir("share");
+    std::vector<std::string> list;
+    AddLayer(d, list, utf8ToCp1251("Дороги"), {3050});
+    AddLayer(d, list, utf8ToCp1251("Дорога к морю"), {1891, 1891});  // "Дорог" too
+    // The later one wrote the shared file: both layers now give its codes,
+    // and a code listed twice is kept twice.
+    EXPECT_EQ(BuildLayerFilter(d, {list[0]}), (std::vector<int>{1891, 1891}));
+    EXPECT_EQ(BuildLayerFilter(d, list), (std::vector<int>{1891, 1891, 1891, 1891}));
+    fs::remove_all(d);
+}
+
+TEST(Layers, PlainTextFilesAndFilesOfAnotherRtfWriter) {
+    const fs::path d = tempDir("plain");
+    // Plain Windows-1251 text, CR LF.
+    writeText(d / "Sloys.rtf", utf8ToCp1251("Дороги\r\nВода\r\n"));
+    writeText(d / "Дорог.rtf", "3050\r\n 3060 \r\n-7\r\n");
+    EXPECT_EQ(LoadLayerList(d), (std::vector<std::string>{utf8ToCp1251("Дороги"), utf8ToCp1251("Вода")}));
+    EXPECT_EQ(BuildLayerFilter(d, LoadLayerList(d)), (std::vector<int>{3050, 3060, -7}));  // "Вода" has no file
+    fs::remove_all(d);
+}
+
+TEST(Layers, FilesWrittenByLibreOffice) {
+    // Plain text lists saved as RTF by LibreOffice Writer (kept as test data).
+    const fs::path d = tempDir("lo");
+    fs::copy_file(fs::path(TEST_DATA_DIR) / "libreoffice_layers.rtf", d / "Sloys.rtf");
+    fs::copy_file(fs::path(TEST_DATA_DIR) / "libreoffice_codes.rtf", d / "Дорог.rtf");
+    const std::vector<std::string> list = LoadLayerList(d);
+    EXPECT_EQ(list, (std::vector<std::string>{utf8ToCp1251("Дороги"), utf8ToCp1251("Гидрография"),
+                                              utf8ToCp1251("Дорожные знаки")}));
+    EXPECT_EQ(BuildLayerFilter(d, {list[0], list[1]}), (std::vector<int>{3050, 3060, 3070, 1891}));
+    fs::remove_all(d);
+}
+
+TEST(Layers, ACodesLineThatIsNotAnIntegerNamesTheFileAndTheLine) {
+    const fs::path d = tempDir("bad");
+    writeText(d / "codes.rtf", "3050\r\n30x0\r\n");
+    try {
+        ReadLayerCodes(d / "codes.rtf");
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        const std::string m = e.what();
+        EXPECT_NE(m.find("codes.rtf"), std::string::npos) << m;
+        EXPECT_NE(m.find("строка 2"), std::string::npos) << m;
+        EXPECT_NE(m.find("30x0"), std::string::npos) << m;
+    }
+    writeText(d / "big.rtf", "99999999999\r\n");
+    EXPECT_THROW(ReadLayerCodes(d / "big.rtf"), FileError);
+    writeText(d / "empty.rtf", "3050\r\n\r\n7\r\n");
+    EXPECT_THROW(ReadLayerCodes(d / "empty.rtf"), FileError);
+    fs::remove_all(d);
+}
