@@ -3,6 +3,7 @@
 #include "app/StreetListDialog.h"
 #include "classifier/Znak.h"
 #include "cli/SampleCity.h"
+#include "display/Print.h"
 #include "display/Redraw.h"
 #include "display/RuntimeDir.h"
 #include "editing/HitTest.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QTableView>
 #include <QImage>
 #include <QLine>
@@ -277,6 +279,49 @@ int benchRoute(const fs::path& uzl, int queries) {
     return same == sweepQueries ? 0 : 1;
 }
 
+// Printing the map to a PDF page against the screen redraw of the same map
+// in the same run.
+int benchPrint(const fs::path& bin, int runs) {
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(withExtension(bin, ".or"));
+    LoadObjects(bin, doc.ObjList);
+    RenderContext ctx;
+    ctx.view.setExtent(doc.Orientation);
+    ctx.view.FitScaleToScreen(1920);
+    ctx.view.Scale *= kOpenZoom;
+    QImage image(ctx.view.imageSize(), QImage::Format_RGB32);
+    const fs::path pdf = fs::temp_directory_path() / ("darvent-bench-print-" + std::to_string(::getpid()) + ".pdf");
+    std::vector<double> redraw, print;
+    uintmax_t size = 0;
+    for (int i = 0; i < runs; ++i) {
+        redraw.push_back(seconds([&] { RedrawMap(image, doc, ctx); }));
+        print.push_back(seconds([&] {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setPageSize(QPageSize(QPageSize::A4));
+            printer.setOutputFileName(QString::fromStdString(pdf.string()));
+            QPainter p(&printer);
+            PrintJob job;
+            job.deviceWidth = printer.width();
+            PrintMap(p, doc, ctx, job);
+            p.end();
+        }));
+        size = fs::file_size(pdf);
+    }
+    fs::remove(pdf);
+    auto spread = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return std::make_pair(v.front(), v.back());
+    };
+    const auto [plo, phi] = spread(print);
+    const auto [rlo, rhi] = spread(redraw);
+    std::printf("objects: %zu\n", doc.ObjList.size());
+    std::printf("print to PDF: median %.3f s (min %.3f, max %.3f), %.1f MB\n", median(print), plo, phi, size / 1e6);
+    std::printf("screen redraw: median %.3f s (min %.3f, max %.3f)\n", median(redraw), rlo, rhi);
+    std::printf("print / redraw = %.2f (target <= 5)\n", median(print) / median(redraw));
+    return 0;
+}
+
 // The search field of the street list on a register of `n` streets: each
 // keystroke of a few queries refilters the grid.  The baseline is a bare
 // loop over the same folded names.
@@ -357,6 +402,15 @@ int main(int argc, char** argv) {
     EnsureRuntimeDir();
     QApplication app(argc, argv);
     std::vector<std::string> a(argv + 1, argv + argc);
+    if (a.size() >= 2 && a[0] == "print") {
+        const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 3;
+        try {
+            return benchPrint(a[1], runs);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (a.size() >= 1 && a[0] == "streets") {
         const int n = a.size() >= 2 ? std::max(1, std::atoi(a[1].c_str())) : 20000;
         const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
@@ -399,6 +453,6 @@ int main(int argc, char** argv) {
         }
     }
     std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES] | "
-                         "streets [N] [RUNS]\n");
+                         "streets [N] [RUNS] | print MAP.bin [RUNS]\n");
     return 2;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a generated 1,000,000-object city
 # (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS] | hittest [CLICKS] | route [QUERIES]
-# | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city)
+# | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city) | print [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -18,6 +18,7 @@ what=${1:-load}
 runs=${2:-5}
 case "$what" in
   load|redraw) build/bin/darvent-bench "$what" "$city/Darvent/Darvent.bin" "$runs" ;;
+  print) build/bin/darvent-bench print "$city/Darvent/Darvent.bin" "${2:-3}" ;;
   hittest) build/bin/darvent-bench hittest "$city/Darvent/Darvent.bin" "${2:-1000}" ;;
   route) build/bin/darvent-bench route "$city/njoints.uzl" "${2:-1000}" ;;
   *) echo "unknown benchmark: $what" >&2; exit 2 ;;

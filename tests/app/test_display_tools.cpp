@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -445,4 +446,22 @@ TEST_F(DisplayToolsTest, TheStyleDialogChangesOnlyObjectsOfTheCodeAndUndoRestore
     act("AreaLineButton")->trigger();
     EXPECT_EQ(ws().map.ObjList[2]->PenWidth, 3);
     EXPECT_NE(line->PenWidth, 3);
+}
+
+TEST_F(DisplayToolsTest, ThePrintPreviewShowsThePrintedPage) {
+    ASSERT_TRUE(act("PrnPreview")->isEnabled());
+    int pages = -1;
+    dialogs_.onDialog = [&pages](QDialog& d) {
+        auto* preview = d.findChild<QPrintPreviewWidget*>();
+        EXPECT_NE(preview, nullptr);
+        if (preview) {
+            preview->updatePreview();
+            pages = preview->pageCount();
+        }
+        return int(QDialog::Rejected);
+    };
+    act("PrnPreview")->trigger();
+    EXPECT_EQ(dialogs_.texts("dialog"), QStringList{QStringLiteral("Предварительный просмотр")});
+    EXPECT_EQ(pages, 1);
+    EXPECT_EQ(ws().view.view().SymbolFactor, 1);
 }

@@ -5,6 +5,7 @@
 #include "mapdata/MapDoc.h"
 #include "routing/RoadNetwork.h"
 #include "streets/Streets.h"
+#include "display/Layers.h"
 
 #include <QImage>
 
@@ -393,5 +394,36 @@ TEST(Dmap, TheSampleCityHasAStreetRegisterAlongItsStreets) {
     EXPECT_GT(houses, 2 * int(streets.size()));
     EXPECT_GT(cyrillicNotes, 10);
     EXPECT_GT(letters, 5);  // numbers such as "12а"
+    fs::remove_all(d);
+}
+
+TEST(Dmap, PrintWritesAPdfPageWithTheChosenLayers) {
+    const fs::path d = tempDir("print");
+    sample::writeStartFolder(d, {});
+    std::vector<std::string> list;
+    AddLayer(d, list, utf8ToCp1251("Вода"), {3200, 3210});
+    const std::string map = (d / "Darvent" / "Darvent.or").string();
+    std::string out, err;
+    ASSERT_EQ(runDmap("print " + map + " -o " + (d / "all.pdf").string() + " --names", out, err), 0) << err;
+    ASSERT_EQ(runDmap("print " + map + " -o " + (d / "water.pdf").string() + " --layers Вода", out, err), 0) << err;
+    // One A4 page each; the map by layers holds less.
+    for (const char* f : {"all.pdf", "water.pdf"}) {
+        FILE* p = ::popen(("pdfinfo " + (d / f).string()).c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char buf[4096];
+        std::string info;
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) info.append(buf, n);
+        ::pclose(p);
+        EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("(A4)"), std::string::npos) << info;
+    }
+    EXPECT_LT(fs::file_size(d / "water.pdf") * 4, fs::file_size(d / "all.pdf"));
+    // An unknown layer is an error; bad arguments exit with 2.
+    EXPECT_EQ(runDmap("print " + map + " -o " + (d / "x.pdf").string() + " --layers Горы", out, err), 1);
+    EXPECT_NE(err.find("Горы"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(d / "x.pdf"));
+    EXPECT_EQ(runDmap("print " + map, out, err), 2);
+    EXPECT_EQ(runDmap("print " + map + " -o", out, err), 2);
     fs::remove_all(d);
 }

@@ -212,6 +212,15 @@ TEST(StreetList, SortedWithoutRegardToCaseAndByTheSecondName) {
                                                        "Лермонтова, улица|Бобура, проезд"}));
     EXPECT_EQ(byNew[0].street, 1);
     EXPECT_EQ(byNew[4].street, 4);
+    // Names that differ only in letter case are equal: they keep the order
+    // of the register.
+    std::vector<StreetRef> c = {street("НАВОИ, улица", ""), street("Навои, улица", ""), street("навои, улица", "")};
+    const auto rows = FillStreetList(c, StreetOrder::Old);
+    EXPECT_EQ(rows[0].street, 0);
+    EXPECT_EQ(rows[1].street, 1);
+    EXPECT_EQ(rows[2].street, 2);
+    std::vector<StreetRef> d = {street("навои, улица", ""), street("НАВОИ, улица", "")};
+    EXPECT_EQ(FillStreetList(d, StreetOrder::Old)[0].street, 0);
 }
 
 TEST(StreetSearch, ByNamesTakesTheFirstMatch) {
