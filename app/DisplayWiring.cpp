@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QFile>
 #include <QMenu>
 #include <QPainter>
 #include <QPrintPreviewDialog>
