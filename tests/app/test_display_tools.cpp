@@ -465,3 +465,32 @@ TEST_F(DisplayToolsTest, ThePrintPreviewShowsThePrintedPage) {
     EXPECT_EQ(pages, 1);
     EXPECT_EQ(ws().view.view().SymbolFactor, 1);
 }
+
+TEST_F(DisplayToolsTest, ThePrintoutFollowsTheLayerDisplay) {
+    // The house is the black square at (600..700, 600..700); the streets
+    // are of code 3060.  On the page every view pixel (a metre) is 0.689
+    // pixels at 100 dpi.
+    ws().view.LayerFilter = {3060};
+    // Thin printed lines come out light grey at this resolution.
+    auto inkAt = [this](const fs::path& pdf, QRect r, int below) {
+        std::string ignore;
+        const fs::path png = dir_ / "layers";
+        EXPECT_EQ(run("pdftoppm -png -r 100 -singlefile " + pdf.string() + " " + png.string(), ignore), 0);
+        const QImage page(QString::fromStdString(png.string() + ".png"));
+        int n = 0;
+        const double k = 827.0 / 1200.0;
+        for (int y = int(r.top() * k); y <= int(r.bottom() * k); ++y)
+            for (int x = int(r.left() * k); x <= int(r.right() * k); ++x) n += qGray(page.pixel(x, y)) < below;
+        return n;
+    };
+    // (The page's margins move everything a few pixels: the boxes allow for it.)
+    const QRect house(630, 630, 40, 40), street(220, 285, 160, 30);
+    for (bool layers : {false, true}) {
+        ws().view.LayerDisplay = layers;
+        const fs::path pdf = dir_ / (layers ? "layers.pdf" : "all.pdf");
+        printTo(pdf);
+        act("PrintMapButton")->trigger();
+        EXPECT_GT(inkAt(pdf, street, 250), 20) << layers;
+        EXPECT_EQ(inkAt(pdf, house, 100) > 100, !layers) << layers;
+    }
+}
