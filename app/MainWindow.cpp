@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutBox.h"
+#include "ClassifierEditorDialog.h"
 #include "DisplayDialogs.h"
 #include "DefaultFontDialog.h"
 #include "RouteInfoWindow.h"
@@ -117,6 +118,7 @@ void MainWindow::wireActions() {
     actions_.wire("KfUm", [this] { KfUmClick(); });
     actions_.wire("ShowButton", [this] { ShowButtonClick(); });
     actions_.wire("SemnShow", [] {});
+    actions_.wire("ClassifMenu", [this] { ClassifMenuClick(); });
     lifecycle_.modesChanged = [this] { syncButtons(); };
 
     // The map image and the modes of the editor.
@@ -240,19 +242,7 @@ void MainWindow::FormCreate() {
     ws_.view.CanvasFont.setItalic(true);
     ws_.files.StartDir = options_.startDir.empty() ? fs::current_path() : options_.startDir;
     ws_.classifier.CurrentSemantic.Code = -1;
-    try {
-        ws_.classifier.Znaks.LoadZnakIndex(ws_.files.StartDir / "sem100n.ris");
-        ws_.view.ctx.znaks = &ws_.classifier.Znaks;
-    } catch (const std::exception& e) {
-        ws_.dialogs->error(QString::fromUtf8(e.what()));
-    }
-    try {
-        ws_.classifier.ActiveSemantics = LoadSemantics(ws_.files.StartDir / "sem100n.smn");
-    } catch (const std::exception& e) {
-        ws_.dialogs->error(QString::fromUtf8(e.what()));
-    }
-    for (const auto& name : ws_.classifier.ActiveSemantics.Names) ComboBox1->addItem(fromCp1251(name));
-    ComboBox1->setCurrentIndex(-1);
+    loadClassifier(ws_.files.StartDir / "sem100n.smn", ws_.files.StartDir / "sem100n.ris");
     ws_.files.MapFileName.clear();
     ws_.files.NamesFileName.clear();
     ws_.files.StreetsModified = ws_.files.NamesModified = ws_.map.OrientationModified = false;
@@ -261,6 +251,32 @@ void MainWindow::FormCreate() {
     Timer1->start();
     if (options_.openCityMap) lifecycle_.OpenCityMap();
     syncButtons();
+}
+
+void MainWindow::loadClassifier(const fs::path& smn, const fs::path& ris) {
+    try {
+        ws_.classifier.Znaks.LoadZnakIndex(ris);
+        ws_.view.ctx.znaks = &ws_.classifier.Znaks;
+    } catch (const std::exception& e) {
+        ws_.dialogs->error(QString::fromUtf8(e.what()));
+    }
+    try {
+        ws_.classifier.ActiveSemantics = LoadSemantics(smn);
+    } catch (const std::exception& e) {
+        ws_.dialogs->error(QString::fromUtf8(e.what()));
+    }
+    ComboBox1->clear();
+    for (const auto& name : ws_.classifier.ActiveSemantics.Names) ComboBox1->addItem(fromCp1251(name));
+    ComboBox1->setCurrentIndex(-1);
+}
+
+void MainWindow::ClassifMenuClick() {
+    ws_.classifier.CurrentSemantic.Code = -1;
+    ClassifierEditorDialog d(*ws_.dialogs, this);
+    // "Учесть измениения немедленно?" Yes: the saved classifier becomes the
+    // active one.
+    d.apply = [this](const fs::path& smn) { loadClassifier(smn, withExtension(smn, ".ris")); };
+    ws_.dialogs->exec(d);
 }
 
 void MainWindow::KodSem(int index) {

@@ -72,6 +72,9 @@ public:
     void ShowButtonClick();   // "Обновить экран"
     void KfUmClick();         // "Уменьшить"
     void KodSem(int index);   // the semantic chooser
+    void ClassifMenuClick();  // "Классификатор"
+    // Makes a classifier the active one: its symbols and its semantic list.
+    void loadClassifier(const std::filesystem::path& smn, const std::filesystem::path& ris);
 
     // MapSurface
     void setPanelText(int panel, const QString& text) override;

@@ -9,6 +9,7 @@
 #include "mapdata/Geometry.h"
 #include "mapdata/Cp1251.h"
 #include "mapdata/MapDoc.h"
+#include "mapdata/Rtf.h"
 #include "names/Names.h"
 #include "routing/RoadNetwork.h"
 #include "streets/Streets.h"
@@ -364,6 +365,16 @@ int cmdPrint(const std::vector<std::string>& a) {
     return 0;
 }
 
+int cmdSemantics(const std::vector<std::string>& a) {
+    if (a.size() != 1) throw UsageError{"semantics: нужен один аргумент FILE.smn"};
+    // As the program reads it: RTF, or plain Windows-1251 text.
+    for (const std::string& line : ReadListFile(resolvePathCase(fs::path(a[0])))) {
+        const std::string u = cp1251ToUtf8(line) + "\n";
+        std::fwrite(u.data(), 1, u.size(), stdout);
+    }
+    return 0;
+}
+
 int cmdNames(const std::vector<std::string>& a) {
     if (a.size() != 1) throw UsageError{"names: нужен один аргумент FILE.nam"};
     std::vector<NameRef> names;
@@ -446,6 +457,8 @@ const std::vector<Command>& commands() {
          "                 start folder's layer files)",
          cmdPrint},
         {"names", "FILE.nam", "the labels of a names file, one per line", cmdNames},
+        {"semantics", "FILE.smn", "the lines of a semantic list as the program reads them (RTF or plain text)",
+         cmdSemantics},
         {"route", "NETWORK.uzl X1 Y1 X2 Y2", "the driving route between two map points (metres)", cmdRoute},
         {"streets", "FILE.rue [--sort old|new]",
          "the streets of a streets file in the order of the street list:\n"

@@ -6,6 +6,7 @@
 #include "routing/RoadNetwork.h"
 #include "streets/Streets.h"
 #include "display/Layers.h"
+#include "mapdata/Rtf.h"
 
 #include <QImage>
 
@@ -425,5 +426,27 @@ TEST(Dmap, PrintWritesAPdfPageWithTheChosenLayers) {
     EXPECT_FALSE(fs::exists(d / "x.pdf"));
     EXPECT_EQ(runDmap("print " + map, out, err), 2);
     EXPECT_EQ(runDmap("print " + map + " -o", out, err), 2);
+    fs::remove_all(d);
+}
+
+TEST(Dmap, SemanticsPrintsTheListAsTheProgramReadsIt) {
+    const fs::path d = tempDir("smn");
+    std::string out, err;
+    // Written by LibreOffice Writer (test data of the list reader).
+    ASSERT_EQ(runDmap("semantics " + std::string(TEST_DATA_DIR) + "/libreoffice_plain.rtf", out, err), 0) << err;
+    EXPECT_EQ(out.rfind("Здания...;0;0;1;1;8;0;\n...жилые;1010;1981530;1;1;1;9881838;\n", 0), 0u) << out;
+    // Written by the program's own writer, and as plain text.
+    WriteListFile(d / "own.smn", {utf8ToCp1251("Дороги...;0;0;1;1;8;0;"), utf8ToCp1251("...улицы;3060;0;2;1;8;0;")});
+    ASSERT_EQ(runDmap("semantics " + (d / "own.smn").string(), out, err), 0) << err;
+    EXPECT_EQ(out, "Дороги...;0;0;1;1;8;0;\n...улицы;3060;0;2;1;8;0;\n");
+    {
+        std::ofstream f(d / "plain.smn", std::ios::binary);
+        f << utf8ToCp1251("Вода...;0;0;1;1;8;0;\r\n...реки;3200;0;1;1;1;0;\r\n");
+    }
+    ASSERT_EQ(runDmap("semantics " + (d / "plain.smn").string(), out, err), 0) << err;
+    EXPECT_EQ(out, "Вода...;0;0;1;1;8;0;\n...реки;3200;0;1;1;1;0;\n");
+    EXPECT_EQ(runDmap("semantics " + (d / "none.smn").string(), out, err), 1);
+    EXPECT_NE(err.find("none.smn"), std::string::npos) << err;
+    EXPECT_EQ(runDmap("semantics", out, err), 2);
     fs::remove_all(d);
 }
