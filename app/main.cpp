@@ -14,6 +14,7 @@
 
 int main(int argc, char** argv) {
     dm::EnsureRuntimeDir();
+    dm::IgnoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("darvent-map"));
     dm::InstallRussianTranslation(app);

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <numbers>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace dm::sample {
@@ -710,7 +712,9 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
     buildCity(doc, opt, &names, &network, &streets);
 
     // The folders that do not exist yet are made now and removed again if
-    // writing fails, so that a failed run leaves nothing behind.
+    // writing fails, so that a failed run leaves nothing behind.  Every file
+    // is written into a staging folder first and moved into place only when
+    // all are complete: a failure leaves all the old files or none.
     const fs::path city = dir / "Darvent";
     std::error_code ec;
     fs::path made;
@@ -721,22 +725,33 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
         if (!made.empty()) fs::remove_all(made, ec);
         throw FileError("Не удалось создать папку " + pathText(city) + ": " + ec.message());
     }
+    const fs::path stage = dir / (".sample-city-" + std::to_string(::getpid()));
+    const std::vector<fs::path> files = {"Darvent/Darvent.or", "Darvent/Darvent.bin", "Darvent/Darvent.nam",
+                                         "Darvent/darvent.rue", "sem100n.smn", "sem100n.ris", "njoints.uzl"};
     try {
-        WriteOrientation(city / "Darvent.or", doc.Orientation);
+        fs::remove_all(stage, ec);
+        fs::create_directories(stage / "Darvent");
+        WriteOrientation(stage / files[0], doc.Orientation);
         tell("записываются объекты (" + std::to_string(doc.ObjList.size()) + ")");
-        SaveObjects(city / "Darvent.bin", doc.ObjList, [&](int percent) {
+        SaveObjects(stage / files[1], doc.ObjList, [&](int percent) {
             if (percent > 0 && percent <= 100) tell("записано " + std::to_string(percent) + " %");
         });
         tell("записываются названия, классификатор и дорожная сеть");
-        SaveNames(city / "Darvent.nam", names);
-        SaveStreets(city / "darvent.rue", streets);
-        WriteListFile(dir / "sem100n.smn", semanticLines());
-        WriteZnakFile(dir / "sem100n.ris", symbols());
-        SaveRoadNetwork(dir / "njoints.uzl", network);
+        SaveNames(stage / files[2], names);
+        SaveStreets(stage / files[3], streets);
+        WriteListFile(stage / files[4], semanticLines());
+        WriteZnakFile(stage / files[5], symbols());
+        SaveRoadNetwork(stage / files[6], network);
+        for (const fs::path& f : files) {
+            fs::rename(stage / f, dir / f, ec);
+            if (ec) throw FileError("Не удалось заменить файл " + pathText(dir / f) + ": " + ec.message());
+        }
     } catch (...) {
+        fs::remove_all(stage, ec);
         if (!made.empty()) fs::remove_all(made, ec);
         throw;
     }
+    fs::remove_all(stage, ec);
 }
 
 }  // namespace dm::sample

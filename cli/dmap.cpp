@@ -480,6 +480,7 @@ void printHelp(std::FILE* to) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    IgnoreFileSizeSignal();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         printHelp(stderr);

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <csignal>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,5 +23,10 @@ inline void EnsureRuntimeDir() {
     if ((st.st_mode & 0777) != 0700) ::chmod(dir.c_str(), 0700);
     qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
 }
+
+// A write past the file-size limit (ulimit -f) ends the process by a signal
+// before it can remove its temporary file; ignored, the write fails with an
+// error instead, which every save reports and cleans up after.
+inline void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace dm

@@ -9,6 +9,9 @@
 #include <random>
 #include <system_error>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace dm {
@@ -173,6 +176,9 @@ void AtomicFile::write(const void* data, size_t n) {
 void AtomicFile::commit() {
     if (!file_) throw FileError("Файл " + pathText(target_) + " уже закрыт");
     if (std::fflush(file_) != 0) failErrno("Ошибка записи в файл ");
+    // The data reach the disk before the new file takes the old one's name,
+    // so that a power loss leaves the old file or the whole new one.
+    if (::fsync(::fileno(file_)) != 0 && errno != EINVAL) failErrno("Ошибка записи в файл ");
     const int rc = std::fclose(file_);
     file_ = nullptr;
     if (rc != 0) failErrno("Ошибка записи в файл ");
@@ -184,6 +190,13 @@ void AtomicFile::commit() {
     fs::rename(temp_, target_, ec);
     if (ec) throw FileError("Не удалось заменить файл " + pathText(target_) + ": " + ec.message());
     committed_ = true;
+    // And the folder's entry for the new name.
+    const fs::path dir = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 void writeFileAtomically(const fs::path& target, const std::vector<uint8_t>& data) {

@@ -26,6 +26,8 @@ RoadNetwork LoadRoadNetwork(const fs::path& path) {
         for (auto& s : r.Speed) s = in.f64();
         if (r.Id != int64_t(i))
             in.fail("узел " + std::to_string(i) + " записан с номером " + std::to_string(r.Id), at);
+        if (!std::isfinite(r.X) || !std::isfinite(r.Y))
+            in.fail("у узла " + std::to_string(i) + " нет координат (не число или бесконечность)", at + 4);
         for (int k = 0; k < kLinkSlots && r.Link[size_t(k)] != -1; ++k)
             if (r.Link[size_t(k)] < 0 || uint64_t(r.Link[size_t(k)]) >= n)
                 in.fail("связь узла " + std::to_string(i) + " с несуществующим узлом " +
@@ -266,6 +268,18 @@ void reconstruct(const RoadNetwork& net, const std::vector<int>& w, const std::v
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) path.push_back(w[it->v]);
 }
 
+// True when the window of half side 1.25 h about the middle of a and b
+// holds every node with finite coordinates.
+bool windowCoversAll(const RoadNetwork& net, const TRoadNode& a, const TRoadNode& b, double h) {
+    const double cx = std::fabs(a.X + b.X) / 2, cy = std::fabs(a.Y + b.Y) / 2, half = 1.25 * h;
+    if (!std::isfinite(half) || !std::isfinite(cx) || !std::isfinite(cy)) return true;
+    for (const TRoadNode& s : net.RoadNodes) {
+        if (!std::isfinite(s.X) || !std::isfinite(s.Y)) continue;
+        if (!(cx - half < s.X && s.X < cx + half && cy - half < s.Y && s.Y < cy + half)) return false;
+    }
+    return true;
+}
+
 template <typename Distances>
 int search(const RoadNetwork& net, int n, int t, std::vector<int>& path, Distances distances) {
     path.clear();
@@ -301,6 +315,9 @@ int search(const RoadNetwork& net, int n, int t, std::vector<int>& path, Distanc
         for (int id : w) pos[size_t(id)] = -1;
         if (reached) return d[w.size() - 1];
         if (w.size() >= net.size()) return -2;
+        // A window that already holds every node it ever can (a node without
+        // finite coordinates is never inside one) has nothing more to find.
+        if (windowCoversAll(net, a, b, h)) return -2;
         // A wider window; one of no size grows from a metre.
         h = h > 0 ? h * 1.5 : 1.0;
     }

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 using namespace dm;
@@ -448,5 +450,30 @@ TEST(Dmap, SemanticsPrintsTheListAsTheProgramReadsIt) {
     EXPECT_EQ(runDmap("semantics " + (d / "none.smn").string(), out, err), 1);
     EXPECT_NE(err.find("none.smn"), std::string::npos) << err;
     EXPECT_EQ(runDmap("semantics", out, err), 2);
+    fs::remove_all(d);
+}
+
+TEST(Dmap, ASampleCityThatCannotBeWrittenLeavesTheOldFilesAsTheyWere) {
+    const fs::path d = tempDir("ulimit");
+    sample::writeStartFolder(d, {});
+    std::map<std::string, std::vector<uint8_t>> before;
+    for (const auto& e : fs::recursive_directory_iterator(d))
+        if (e.is_regular_file()) before[fs::relative(e.path(), d).string()] = readWholeFile(e.path());
+    // Files may not grow past 100 KiB: the new object file cannot be written.
+    std::string out, err;
+    const std::string cmd = "sh -c 'ulimit -f 100; exec " + std::string(DMAP_PATH) + " sample-city " + d.string() +
+                            " --seed 9' 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int status = ::pclose(p);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << out;
+    EXPECT_NE(out.find("File too large"), std::string::npos) << out;
+    std::map<std::string, std::vector<uint8_t>> after;
+    for (const auto& e : fs::recursive_directory_iterator(d))
+        if (e.is_regular_file()) after[fs::relative(e.path(), d).string()] = readWholeFile(e.path());
+    EXPECT_EQ(after, before);  // every old file, no temporary or staging file
     fs::remove_all(d);
 }

@@ -4,6 +4,7 @@
 // (sweeps until nothing changes, the back-walk as one running scan).
 
 #include "routing/RoadNetwork.h"
+#include "mapdata/BinaryIO.h"
 
 #include <gtest/gtest.h>
 
@@ -312,4 +313,30 @@ TEST(RouteReference, EndPointsAreTakenInSinglePrecision) {
     const StartLink asTaken = FindStartLink(g.net, RouteEndPoint(4400000.3, 500));
     EXPECT_EQ(asTaken.from, e);
     EXPECT_EQ(asTaken.to, w);
+}
+
+TEST(RouteReference, ANodeWithoutCoordinatesDoesNotKeepTheWindowGrowing) {
+    // An unreachable target in a network with a node at NaN: the window can
+    // never hold that node, and the search still ends with "unreachable".
+    Net g;
+    const int n = g.node(0, 0), a = g.node(0, 100), b = g.node(0, 200), t = g.node(0, 300);
+    g.node(std::nan(""), 50);
+    g.link(n, a, 60);
+    g.link(a, b, 60);
+    Path p;
+    EXPECT_EQ(SearchRoute(g.net, n, t, p), -2);
+    EXPECT_EQ(SearchRouteSweep(g.net, n, t, p), -2);
+    g.link(b, t, 60);
+    EXPECT_EQ(SearchRoute(g.net, n, t, p), 30);
+    // Such a node in a file is refused, naming the offset of its X.
+    const auto dir = std::filesystem::temp_directory_path() / ("dm_nan_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    SaveRoadNetwork(dir / "n.uzl", g.net);
+    try {
+        LoadRoadNetwork(dir / "n.uzl");
+        ADD_FAILURE() << "loaded";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("смещение " + std::to_string(4 * 116 + 4)), std::string::npos) << e.what();
+    }
+    std::filesystem::remove_all(dir);
 }
