@@ -84,25 +84,34 @@ bool ZnakSet::DrawZnak(QPainter& p, int x, int y, int32_t code, double factor) c
     if (count == 0) return true;
     QPoint pts[kZnakMaxPixels];
     int x0 = x, x1 = x, y0 = y, y1 = y;
+    int used = 0;
     for (int j = 0; j < count; ++j) {
-        pts[j] = QPoint(x + k * (z->Col[size_t(j)] - 3), y + k * (z->Row[size_t(j)] - 3));
-        x0 = std::min(x0, pts[j].x());
-        x1 = std::max(x1, pts[j].x());
-        y0 = std::min(y0, pts[j].y());
-        y1 = std::max(y1, pts[j].y());
+        // In 64 bits: a damaged record may hold any column or row, the
+        // anchor may lie far off; such pixels cannot reach a picture.
+        const int64_t px = int64_t(x) + int64_t(k) * (int64_t(z->Col[size_t(j)]) - 3);
+        const int64_t py = int64_t(y) + int64_t(k) * (int64_t(z->Row[size_t(j)]) - 3);
+        constexpr int64_t kFar = int64_t(1) << 30;
+        if (px < -kFar || px > kFar || py < -kFar || py > kFar) continue;
+        pts[used] = QPoint(int(px), int(py));
+        x0 = std::min(x0, pts[used].x());
+        x1 = std::max(x1, pts[used].x());
+        y0 = std::min(y0, pts[used].y());
+        y1 = std::max(y1, pts[used].y());
+        ++used;
     }
+    if (used == 0) return true;
     const int32_t c = z->Color;
     if (QImage* img = directImageTarget(p); img && x0 >= 0 && y0 >= 0 && x1 < img->width() && y1 < img->height()) {
         // Straight into the map image: the same pixels, without the painter's overhead.
         const QRgb rgb = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
         uchar* bits = img->bits();
         const qsizetype bpl = img->bytesPerLine();
-        for (int j = 0; j < count; ++j) reinterpret_cast<QRgb*>(bits + pts[j].y() * bpl)[pts[j].x()] = rgb;
+        for (int j = 0; j < used; ++j) reinterpret_cast<QRgb*>(bits + pts[j].y() * bpl)[pts[j].x()] = rgb;
         return true;
     }
     const QPen old = p.pen();
     p.setPen(QPen(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), 0));
-    p.drawPoints(pts, count);
+    p.drawPoints(pts, used);
     p.setPen(old);
     return true;
 }

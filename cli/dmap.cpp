@@ -202,6 +202,10 @@ void ensureGuiApp() {
     new QGuiApplication(argc, argv);
 }
 
+// The largest picture `render` draws (8000 x 8000): a damaged orientation
+// record must not make it take gigabytes.
+constexpr double kMaxRenderPixels = 64e6;
+
 int cmdRender(const std::vector<std::string>& a) {
     std::string map, out, start;
     int width = 1920;
@@ -257,9 +261,10 @@ int cmdRender(const std::vector<std::string>& a) {
         size = QSize(rnd((ctx.view.ViewYMax - ctx.view.ViewYMin) * ctx.PrintScaleY),
                      rnd((ctx.view.ViewXMax - ctx.view.ViewXMin) * ctx.PrintScaleX));
     }
-    if (size.width() < 1 || size.height() < 1 || double(size.width()) * size.height() > 400e6)
+    if (size.width() < 1 || size.height() < 1 || double(size.width()) * size.height() > kMaxRenderPixels)
         throw FileError("Недопустимый размер изображения " + std::to_string(size.width()) + "x" +
-                        std::to_string(size.height()));
+                        std::to_string(size.height()) + " (не больше " + std::to_string(int(kMaxRenderPixels / 1e6)) +
+                        " миллионов точек)");
     const fs::path startDir = start.empty() ? orPath.parent_path().parent_path() : fs::path(start);
     ZnakSet znaks;
     try {
@@ -451,7 +456,7 @@ const std::vector<Command>& commands() {
          "                 LON at most 6 degrees from MERIDIAN)",
          cmdCoord},
         {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR] [--names]",
-         "draw every object of a map into a picture", cmdRender},
+         "draw every object of a map into a picture (at most 64 million pixels)", cmdRender},
         {"print", "MAP -o OUT.pdf [--names] [--layers NAME,...] [--start DIR]",
          "print the map to a PDF page as \"Печать карты\" does (layers from the\n"
          "                 start folder's layer files)",

@@ -167,6 +167,14 @@ bool fastPolygon(QPainter& p, const QPoint* pts, int n) {
     return true;
 }
 
+// Pixels farther than this from the picture are held at this distance: no
+// figure drawn there can reach the picture, and the small offsets added to
+// them cannot overflow.
+constexpr int kFarPx = 1 << 29;
+QPoint farClamped(int x, int y) {
+    return QPoint(std::clamp(x, -kFarPx, kFarPx), std::clamp(y, -kFarPx, kFarPx));
+}
+
 QPoint along(QPoint p, double d, double theta) {
     return QPoint(rnd(p.x() + d * std::cos(theta)), rnd(p.y() + d * std::sin(theta)));
 }
@@ -207,14 +215,42 @@ private:
         if (print_) {
             const double x0 = ctx_.view.ViewXMax, y0 = ctx_.view.ViewYMin;
             for (size_t i = 0; i < pts_.size(); ++i)
-                pts_[i] = QPoint(rnd((o_.Points[i].Y - y0) * ctx_.PrintScaleY), rnd((x0 - o_.Points[i].X) * ctx_.PrintScaleX));
+                pts_[i] = farClamped(rnd((o_.Points[i].Y - y0) * ctx_.PrintScaleY),
+                                     rnd((x0 - o_.Points[i].X) * ctx_.PrintScaleX));
         } else {
             const MapView& v = ctx_.view;
             for (size_t i = 0; i < pts_.size(); ++i) {
                 const TGn g = v.toPixel(o_.Points[i]);
-                pts_[i] = QPoint(g.PX, g.PY);
+                pts_[i] = farClamped(g.PX, g.PY);
             }
         }
+        // The part of the plane a figure drawn here can reach the picture from.
+        const QPaintDevice* dev = p_.device();
+        const int reachOut = 64 + 8 * std::max(1, o_.PenWidth) + int(16 * f_);
+        visible_ = QRect(-reachOut, -reachOut, (dev ? dev->width() : 0) + 2 * reachOut,
+                         (dev ? dev->height() : 0) + 2 * reachOut);
+    }
+
+    // The ornament positions k (at distances k * step + offset along the
+    // segment from a) that can reach the picture; a far-off vertex must not
+    // make an ornament step through millions of positions nobody sees.
+    std::pair<long, long> visibleSteps(QPoint a, double th, double len, double step, double offset) const {
+        double lo = 0, hi = len;
+        const double ux = std::cos(th), uy = std::sin(th);
+        auto slab = [&](double p0, double u, double mn, double mx) {
+            if (std::fabs(u) < 1e-12) {
+                if (p0 < mn || p0 > mx) hi = -1;
+                return;
+            }
+            double t0 = (mn - p0) / u, t1 = (mx - p0) / u;
+            if (t0 > t1) std::swap(t0, t1);
+            lo = std::max(lo, t0);
+            hi = std::min(hi, t1);
+        };
+        slab(a.x(), ux, visible_.left(), visible_.right());
+        slab(a.y(), uy, visible_.top(), visible_.bottom());
+        if (hi < lo) return {1, 0};
+        return {std::max(0L, long(std::floor((lo - offset) / step)) - 1), long(std::ceil((hi - offset) / step)) + 1};
     }
 
     void setWidth(int w) { p_.setPen(windowsPen(o_.PenColor, w, o_.PenStyle)); }
@@ -249,7 +285,10 @@ private:
         if (pts_.size() < 3) return;
         QPoint m;
         if (!CircleCentre(pts_[0], pts_[1], pts_[2], m)) return;
-        const int r = rnd(Distance(m.x(), m.y(), pts_[0].x(), pts_[0].y()));
+        const double rr = Distance(m.x(), m.y(), pts_[0].x(), pts_[0].y());
+        // A circle through nearly straight points lies out of all reach.
+        if (std::abs(m.x()) > kFarPx || std::abs(m.y()) > kFarPx || rr > kFarPx) return;
+        const int r = rnd(rr);
         const QRect box(m.x() - r, m.y() - r, 2 * r, 2 * r);
         if (o_.Shape == ShapeCircle) {
             p_.drawEllipse(box);
@@ -406,7 +445,8 @@ private:
     void sideTicks() {
         const double s = 6 * f_;
         segments(true, true, [&](QPoint a, QPoint, double th, double len, size_t) {
-            for (int k = 0; len - k * s > 6; ++k) {
+            const auto [from, to] = visibleSteps(a, th, len, s, 0.5 * s);
+            for (long k = from; k <= to && len - k * s > 6; ++k) {
                 const QPoint m = along(a, (k + 0.5) * s, th);
                 p_.drawLine(m, along(m, s / 2, th + pi / 2));
             }
@@ -416,7 +456,11 @@ private:
     void crossTicks() {
         const double g = 10 * f_;
         segments(true, true, [&](QPoint a, QPoint, double th, double len, size_t) {
-            for (int k = 0;; ++k) {
+            // The ticks run until the one at or past the segment's end: tick
+            // k is drawn when tick k - 1 did not end the run.
+            const auto [from, to] = visibleSteps(a, th, len, g, 0);
+            for (long k = from; k <= to; ++k) {
+                if (k > 0 && len - (k - 1) * g <= 10) break;
                 const QPoint c = along(a, k * g, th);
                 p_.drawLine(along(c, g / 4, th + 3 * pi / 2), along(c, g / 4, th + pi / 2));
                 if (len - k * g <= 10) break;
@@ -450,7 +494,11 @@ private:
         const int c = f_ > 1 ? rnd(3 * f_) : 2;
         const double h = (o_.Code == 2410 ? 8 : 6) * f_;
         segments(true, false, [&](QPoint a, QPoint, double th, double len, size_t) {
-            for (int k = 0;; ++k) {
+            // The circles run until the one within h / factor of the end:
+            // circle k is drawn when circle k - 1 did not end the run.
+            const auto [from, to] = visibleSteps(a, th, len, h, 0);
+            for (long k = from; k <= to; ++k) {
+                if (k > 0 && len - (k - 1) * h <= h / f_) break;
                 const QPoint q = along(a, k * h, th);
                 if (o_.Code == 2560 && k % 2 == 0) {
                     const QPen old = p_.pen();
@@ -493,6 +541,7 @@ private:
         p_.drawLine(b, along(b, -5 * f_, th - pi / 6));
     }
 
+    QRect visible_;
     QPainter& p_;
     TObj& o_;
     double f_;

@@ -104,9 +104,10 @@ int NameFontSize(double d) {
 }
 
 int NameAngle(int x1, int y1, int x2, int y2) {
-    const int dx = x2 - x1, dy = y2 - y1;
+    // In doubles: far-off ends must not overflow the difference.
+    const double dx = double(x2) - x1, dy = double(y2) - y1;
     if (dy == 0) return 0;
-    return rnd(std::atan2(double(-dy), double(dx)) * 180 / std::numbers::pi);
+    return rnd(std::atan2(-dy, dx) * 180 / std::numbers::pi);
 }
 
 QFont ScreenFont(const QString& face, bool bold, bool italic, int pointSize) {
@@ -156,6 +157,12 @@ std::pair<QPoint, QPoint> BoundLabelPoints(const TNaz& n, QPoint a, QPoint b, bo
 }
 
 void DrawNameAt(QPainter& p, const TNaz& n, QPoint a0, QPoint b0, bool erased, double denominator, bool print) {
+    // Ends held within half a billion pixels: the offsets of a bound label
+    // cannot overflow, and nothing that far reaches the picture.
+    static constexpr int kFar = 1 << 29;
+    auto held = [](QPoint q) { return QPoint(std::clamp(q.x(), -kFar, kFar), std::clamp(q.y(), -kFar, kFar)); };
+    a0 = held(a0);
+    b0 = held(b0);
     const std::string text = NameDisplayText(n);
     const auto [a, b] = BoundLabelPoints(n, a0, b0, print);
     DrawRotatedText(p, fromCp1251(text), a.x(), a.y(), b.x(), b.y(),

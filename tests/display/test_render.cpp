@@ -501,3 +501,68 @@ TEST(Render, PrintPathTakesRowsFromPrintScaleXAndColumnsFromPrintScaleY) {
     EXPECT_FALSE(set(img, 30, 55));
     EXPECT_FALSE(set(img, 60, 20));
 }
+
+TEST(Render, FarOffVerticesDrawTheSameOrnamentsInTheirVisiblePart) {
+    // A line running out of the picture to a vertex a trillion pixels away
+    // draws, inside the picture, what the same line to just past the edge
+    // draws; the ornaments cost only their visible part.
+    for (int code : {840, 930, 2410, 2560, 780, 1891, 3060}) {
+        for (double far : {1e12, -1e12}) {
+            TObj longLine = object(2, code, {});
+            longLine.Points = {{50, 10}, {50, far > 0 ? far : -far}};
+            TObj shortLine = object(2, code, {});
+            // Same direction, ending 100 px past the right edge.
+            shortLine.Points = {{50, 10}, {50, 200}};
+            if (far < 0) {
+                // Leftwards from inside: from (90, 50) to beyond the left edge.
+                longLine.Points = {{50, 90}, {50, far}};
+                shortLine.Points = {{50, 90}, {50, -100}};
+            }
+            EXPECT_EQ(draw(longLine), draw(shortLine)) << code << " " << far;
+        }
+    }
+}
+
+TEST(Render, ExtremeCoordinatesAndSymbolsDrawWithoutOverflow) {
+    // Circles through points far apart or nearly in line: nothing absurd.
+    TObj circle = object(2, 5, {});
+    circle.Shape = 1;
+    circle.Points = {{50, 10}, {50.000001, 1e15}, {50, -1e15}};
+    draw(circle);
+    TObj cross = object(2, 741, {});
+    cross.Points = {{1e300, 1e300}, {-1e300, 5}, {1e300, -1e300}};
+    draw(cross);
+    TObj poles = object(2, 790, {});
+    poles.Points = {{50, 10}, {50, 1e200}};
+    EXPECT_GT(countSet(draw(poles)), 0);
+    TObj point = object(1, 2402, {});
+    point.Points = {{1e40, -1e40}};
+    EXPECT_EQ(countSet(draw(point)), 0);
+    // A symbol record with columns and rows at the integer limits: its
+    // other pixels are drawn.
+    TZnak z;
+    z.Code = 77;
+    z.Count = 3;
+    z.Color = 0;
+    z.Col[0] = INT32_MAX;
+    z.Row[0] = 3;
+    z.Col[1] = 3;
+    z.Row[1] = INT32_MIN;
+    z.Col[2] = 3;
+    z.Row[2] = 3;
+    const std::filesystem::path f =
+        std::filesystem::temp_directory_path() / ("dm_far_" + std::to_string(::getpid()) + ".ris");
+    WriteZnakFile(f, {z});
+    ZnakSet symbols;
+    symbols.LoadZnakIndex(f);
+    QImage img(50, 50, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        EXPECT_TRUE(symbols.DrawZnak(p, 20, 20, 77, 1));
+        EXPECT_TRUE(symbols.DrawZnak(p, INT_MAX, INT_MIN, 77, 16));
+    }
+    EXPECT_EQ(countSet(img), 1);
+    EXPECT_TRUE(set(img, 20, 20));
+    std::filesystem::remove(f);
+}
