@@ -39,7 +39,7 @@ build() {
     cmake --build "$bld" -j"$(nproc)" >"$work/build.log" 2>&1
 }
 tests() {
-  QT_QPA_PLATFORM=offscreen ctest --test-dir "$bld" -j"$(nproc)" --stop-on-failure \
+  QT_QPA_PLATFORM=offscreen ctest --test-dir "$bld" -j"$(nproc)" --stop-on-failure --timeout 300 \
     >"$work/test.log" 2>&1
 }
 

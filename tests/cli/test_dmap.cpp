@@ -477,3 +477,25 @@ TEST(Dmap, ASampleCityThatCannotBeWrittenLeavesTheOldFilesAsTheyWere) {
     EXPECT_EQ(after, before);  // every old file, no temporary or staging file
     fs::remove_all(d);
 }
+
+TEST(Dmap, RenderRefusesPicturesOverSixtyFourMillionPixels) {
+    // 100 m wide and 1800 m high at 1920 x 1.447 pixels across: about
+    // 2778 x 50000 pixels, 139 million.
+    const fs::path d = tempDir("bigpic");
+    fs::create_directories(d / "m");
+    MapDoc doc;
+    doc.Orientation = {1800, 0, 100, 0, 0, 1, {0, 0, 0}, 0};
+    WriteOrientation(d / "m" / "tall.or", doc.Orientation);
+    SaveObjects(d / "m" / "tall.bin", doc.ObjList);
+    std::string out, err;
+    EXPECT_EQ(runDmap("render " + (d / "m" / "tall.or").string() + " -o " + (d / "t.png").string(), out, err), 1);
+    EXPECT_NE(err.find("64"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(d / "t.png"));
+    // A width that keeps it under the limit draws.
+    EXPECT_EQ(runDmap("render " + (d / "m" / "tall.or").string() + " -o " + (d / "t.png").string() +
+                          " --screen-width 500",
+                      out, err),
+              0)
+        << err;
+    fs::remove_all(d);
+}
