@@ -129,7 +129,9 @@ void ClassifierEditorModel::New() {
 }
 
 const TZnak* ClassifierEditorModel::Step(int step) {
-    const int pos = ZnakIndexPos + step;
+    // The position moves first; past either end nothing is shown.
+    ZnakIndexPos += step;
+    const int pos = ZnakIndexPos;
     if (step > 0 && pos >= int(ZnakList.size())) {
         if (tell) tell("Последний рисунок.");
         return nullptr;
@@ -138,7 +140,6 @@ const TZnak* ClassifierEditorModel::Step(int step) {
         if (tell) tell("Первый рисунок.");
         return nullptr;
     }
-    ZnakIndexPos = pos;
     if (pos < 0 || pos >= int(ZnakList.size())) return nullptr;
     CurrentZnak = ZnakList[size_t(pos)];
     return &ZnakList[size_t(pos)];

@@ -154,9 +154,11 @@ TEST(ClassifierEditor, LoadSaveNewAndBrowse) {
     EXPECT_EQ(m.Step(-1)->Code, 100);
     EXPECT_EQ(m.Step(-1), nullptr);
     EXPECT_EQ(said, std::vector<std::string>{"Первый рисунок."});
+    EXPECT_EQ(m.Step(1)->Code, 100);  // from -1 back to the first
     m.ZnakIndexPos = 904;
     EXPECT_EQ(m.Step(1), nullptr);
     EXPECT_EQ(said.back(), "Последний рисунок.");
+    EXPECT_EQ(m.Step(-1)->Code, 100 + 904);  // back to the last
     // A code stored twice: "Показать рисунок" ends on the last.
     m.ZnakList.push_back(znak(2402, 9));
     const TZnak* z = m.Show(2402);
