@@ -5,6 +5,7 @@
 #include "DisplayDialogs.h"
 #include "DefaultFontDialog.h"
 #include "RouteInfoWindow.h"
+#include "StopsWindow.h"
 #include "MapImageWidget.h"
 #include "QtDialogPort.h"
 #include "StatusPanels.h"
@@ -232,6 +233,13 @@ void MainWindow::wireActions() {
     actions_.wire("RedoAction", [this] { RedoClick(); });
     wireStreets();
     wireDisplay();
+    // Stops and metro stations.
+    Ostnv = new StopsWindow(ws_, this);
+    actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });
+    editor_.dispatch().attach(5, [this](const MouseClick& c) {
+        Ostnv->placeStop(c.pos);
+        return Flow::Done;
+    });
     actions_.afterEach = [this] { syncButtons(); };
 }
 

@@ -61,6 +61,7 @@ public:
     StreetState& streets() { return streets_; }
     class HouseForm* houseForm() const { return houseForm_; }
     class StreetListDialog* streetList() const { return streetList_; }
+    class StopsWindow* stopsWindow() const { return Ostnv; }
     ActionTable& actions() { return actions_; }
     QScrollArea* scrollBox() const { return ScrollBox1; }
     MapImageWidget* imageWidget() const { return Image; }
@@ -135,6 +136,7 @@ private:
     class HouseForm* houseForm_ = nullptr;
     class StreetListDialog* streetList_ = nullptr;
     class RouteInfoWindow* Info = nullptr;
+    class StopsWindow* Ostnv = nullptr;
     ActionTable actions_;
     QToolBar* toolbar_ = nullptr;
     QScrollArea* ScrollBox1 = nullptr;

@@ -14,6 +14,9 @@ struct ViewState {
     RenderContext ctx;        // ctx.view: ViewXMax.., Scale, SymbolFactor, ScaleDenominator
     QImage image;             // the map image (RGB32), the whole view extent
     BlinkState blink;
+    // The phase (1..4) of the 100 ms blinking of the stops window and the
+    // user form.
+    int BlinkPhase = 0;
     // The font of the map picture's canvas: set at start and by
     // "Установить шрифт".
     QFont CanvasFont;

@@ -1,0 +1,73 @@
+#pragma once
+// "OstnvFrm": the stops and metro stations of the city, on top of the main
+// window, not modal.
+
+#include "editing/Workspace.h"
+#include "transport/Stops.h"
+
+#include <QWidget>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+namespace dm {
+
+struct MouseClick;
+
+class StopsWindow : public QWidget {
+    Q_OBJECT
+public:
+    StopsWindow(Workspace& ws, QWidget* parent);
+
+    // "Остановки": the metro stations, then the window.
+    void OstnvMenuClick();
+    // Row 5 of the mouse dispatch: the new stop's place.
+    void placeStop(QPoint click);
+
+    std::vector<StopRef> Stops;
+    std::vector<TMetro> MetroStations;
+    StopRef CurrentStop;
+    bool StopsModified = false;
+    bool blinking() const { return blink_; }
+
+    QLineEdit* edit(int i) const;  // Edit1..Edit9
+    QListWidget* list() const { return ListBox1; }
+    QPushButton* pushButton(const char* name) const;
+    QToolButton* toolButton(const char* name) const;
+
+    void create();        // "Создать"
+    void remember();      // "Запомнить"
+    void save();          // "Сохранить"
+    void listClicked();   // a click on the list
+    void showStops();     // "Показать остановки"
+    void correct();       // "Корректировать остановки"
+    void remove();        // "Удалить остановку"
+    void showMetro();     // "Показать станции метро"
+    void addMetro();      // "ЗапМетро"
+    void saveMetro();     // "SaveMetro"
+    void tick();          // the 100 ms blink
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    std::filesystem::path file(const char* name) const;
+    void loadStops();
+    void fillList();
+    StopRef stopOfLine(const QString& line) const;
+    QStringList selectedLines() const;
+    QPoint screenPoint(double x, double y) const;
+    void blinkOff();
+
+    Workspace& ws_;
+    QLineEdit* edits_[9];
+    QListWidget* ListBox1;
+    QTimer* Timer1;
+    bool blink_ = false;
+};
+
+}  // namespace dm

@@ -1,0 +1,124 @@
+// The stops window through the real window.
+
+#include "app/StopsWindow.h"
+#include "common/SmallMapFixture.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace dm;
+using A = DialogPort::Answer;
+
+namespace {
+class StopsWindowTest : public SmallMapFixture {
+protected:
+    StopsWindow& stops() { return *w_->stopsWindow(); }
+    void selectOnly(int row) {
+        for (int i = 0; i < stops().list()->count(); ++i) stops().list()->item(i)->setSelected(i == row);
+    }
+};
+}  // namespace
+
+TEST_F(StopsWindowTest, CreateShowCorrectDeleteAndSaveStops) {
+    act("OstnvMenu")->trigger();
+    StopsWindow& s = stops();
+    EXPECT_TRUE(s.isVisible());
+    EXPECT_EQ(s.windowTitle(), QStringLiteral("OstnvFrm"));
+    EXPECT_FALSE(s.pushButton("Button2")->isEnabled());
+    // No name: the message.
+    s.pushButton("CreaOstButton")->click();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Введите название остановки.")});
+    // A stop: name and routes, a click on the map, "Запомнить".
+    s.edit(1)->setText(QStringLiteral("Чорсу"));
+    s.edit(2)->setText(QStringLiteral("12, 45"));
+    s.edit(5)->setText(QStringLiteral("Чорсу"));
+    s.pushButton("CreaOstButton")->click();
+    EXPECT_TRUE(ws().modes.StopPlaceMode);
+    EXPECT_TRUE(s.pushButton("Button2")->isEnabled());
+    EXPECT_FALSE(s.pushButton("CreaOstButton")->isEnabled());
+    click({500, 500});
+    EXPECT_FALSE(ws().modes.StopPlaceMode);
+    EXPECT_EQ(ws().view.image.pixel(497, 500), qRgb(255, 0, 0));  // the mark
+    s.pushButton("Button2")->click();
+    ASSERT_EQ(s.Stops.size(), 1u);
+    EXPECT_EQ(toPixel(s.Stops[0]->X, s.Stops[0]->Y), QPoint(500, 500));
+    EXPECT_EQ(s.Stops[0]->Number, 0);
+    EXPECT_TRUE(s.StopsModified);
+    EXPECT_TRUE(s.pushButton("CreaOstButton")->isEnabled());
+    // A second one, then the list (sorted) and a look-up.
+    s.edit(1)->setText(QStringLiteral("Алайский"));
+    s.edit(2)->setText(QStringLiteral("3"));
+    s.pushButton("CreaOstButton")->click();
+    click({300, 700});
+    s.pushButton("Button2")->click();
+    ASSERT_EQ(s.list()->count(), 2);
+    EXPECT_EQ(s.list()->item(0)->text(), QStringLiteral("Алайский; 1"));
+    EXPECT_EQ(s.list()->item(1)->text(), QStringLiteral("Чорсу; 0"));
+    selectOnly(1);
+    s.listClicked();
+    EXPECT_EQ(s.edit(6)->text(), QStringLiteral("12, 45"));
+    EXPECT_EQ(s.edit(9)->text(), QStringLiteral("Чорсу"));
+    // Show: a yellow square, the stop in EditPoints; blinking.
+    s.toolButton("ShowButton")->click();
+    EXPECT_EQ(ws().view.image.pixel(497, 500), qRgb(255, 255, 0));
+    ASSERT_EQ(ws().map.EditPoints.size(), 1u);
+    EXPECT_EQ(ws().map.EditPoints[0].PX, 500);
+    s.toolButton("BlickButton")->click();
+    EXPECT_TRUE(s.blinking());
+    s.tick();
+    const QRgb c = ws().view.image.pixel(497, 500);
+    EXPECT_TRUE(c == qRgb(255, 0, 0) || c == qRgb(255, 255, 0));
+    // Correct: one line only.
+    selectOnly(-1);
+    s.toolButton("KorrButton")->click();
+    selectOnly(0);
+    s.list()->item(1)->setSelected(true);
+    s.toolButton("KorrButton")->click();
+    s.toolButton("DelButton")->click();
+    EXPECT_EQ(dialogs_.texts("message").mid(1),
+              (QStringList{QStringLiteral("Укажите остановку."), QStringLiteral("Укажите одну остановку."),
+                           QStringLiteral("Укажите одну остановку.")}));
+    selectOnly(1);
+    s.listClicked();
+    s.edit(7)->setText(QStringLiteral("5"));
+    s.toolButton("KorrButton")->click();
+    EXPECT_EQ(s.Stops[0]->TramRoutes, "5");
+    // Save, then delete and close with the question.
+    s.pushButton("SaveButton")->click();
+    EXPECT_FALSE(s.StopsModified);
+    std::vector<StopRef> back;
+    LoadStops(dir_ / "Darvent" / "ostanov.dat", back);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(cp1251ToUtf8(back[0]->Name), "Чорсу");
+    selectOnly(0);
+    s.toolButton("DelButton")->click();
+    EXPECT_EQ(s.Stops.size(), 1u);
+    EXPECT_EQ(s.list()->count(), 1);
+    dialogs_.answers = {A::Cancel};
+    s.close();
+    EXPECT_TRUE(s.isVisible());
+    dialogs_.answers = {A::No};
+    s.close();
+    EXPECT_FALSE(s.isVisible());
+    // Shown again: the stops are read from the file, renumbered.
+    act("OstnvMenu")->trigger();
+    EXPECT_EQ(s.Stops.size(), 2u);
+    EXPECT_FALSE(s.blinking());
+}
+
+TEST_F(StopsWindowTest, MetroStationsShownInRed) {
+    std::vector<TMetro> metro(1);
+    metro[0].Name = utf8ToCp1251("Чорсу");
+    const TXY at = toMap({400, 400});
+    metro[0].X = at.X;
+    metro[0].Y = at.Y;
+    SaveMetro(dir_ / "Darvent" / "metro.dat", metro);
+    act("OstnvMenu")->trigger();
+    ASSERT_EQ(stops().MetroStations.size(), 1u);
+    stops().toolButton("SpeedButton1")->click();
+    EXPECT_EQ(ws().view.image.pixel(400, 400), qRgb(255, 0, 0));
+    ASSERT_EQ(ws().map.EditPoints.size(), 1u);
+    stops().close();
+}
