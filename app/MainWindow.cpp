@@ -6,6 +6,7 @@
 #include "DefaultFontDialog.h"
 #include "RouteInfoWindow.h"
 #include "StopsWindow.h"
+#include "UserTableDialog.h"
 #include "MapImageWidget.h"
 #include "QtDialogPort.h"
 #include "StatusPanels.h"
@@ -236,6 +237,11 @@ void MainWindow::wireActions() {
     // Stops and metro stations.
     Ostnv = new StopsWindow(ws_, this);
     actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });
+    // The user table: made for each use, gone when closed.
+    actions_.wire("TableButton", [this] {
+        UserTableDialog d(*ws_.dialogs, this);
+        ws_.dialogs->exec(d);
+    });
     editor_.dispatch().attach(5, [this](const MouseClick& c) {
         Ostnv->placeStop(c.pos);
         return Flow::Done;

@@ -1,0 +1,118 @@
+#include "app/UserTableDialog.h"
+#include "common/SmallMapFixture.h"
+#include "userdata/UserTable.h"
+
+#include <QPainter>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <fstream>
+
+using namespace dm;
+namespace fs = std::filesystem;
+
+namespace {
+fs::path tempDir(const char* name) {
+    fs::path d = fs::temp_directory_path() / ("dm_table_" + std::string(name) + "_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+std::string text(const fs::path& p) {
+    const auto b = readWholeFile(p);
+    return std::string(b.begin(), b.end());
+}
+}  // namespace
+
+TEST(UserTable, NewAndSmallTablesAsTheirFileLines) {
+    const fs::path d = tempDir("save");
+    SaveUserTable(d / "new.txt", UserTable::New());
+    EXPECT_EQ(text(d / "new.txt"), "5\r\n1\r\n64\r\n" + utf8ToCp1251("Номер") + "\r\n\r\n\r\n\r\n\r\n");
+    // 3 rows, 2 columns: 2 + 2 * 4 lines, the first column before the second.
+    UserTable t;
+    t.cells = {{"A", "a1", "a2"}, {"B", "b1", "b2"}};
+    t.widths = {40, 120};
+    SaveUserTable(d / "small.txt", t);
+    EXPECT_EQ(text(d / "small.txt"), "3\r\n2\r\n40\r\nA\r\na1\r\na2\r\n120\r\nB\r\nb1\r\nb2\r\n");
+    UserTable back = UserTable::New();
+    LoadUserTable(d / "small.txt", back);
+    EXPECT_EQ(back.cells, t.cells);
+    EXPECT_EQ(back.widths, t.widths);
+    // LF alone is read too.
+    std::ofstream(d / "lf.txt", std::ios::binary) << "2\n1\n30\nX\nx1\n";
+    LoadUserTable(d / "lf.txt", back);
+    EXPECT_EQ(back.cells, (std::vector<std::vector<std::string>>{{"X", "x1"}}));
+    EXPECT_EQ(back.widths, std::vector<int>{30});
+    fs::remove_all(d);
+}
+
+TEST(UserTable, ACountThatIsNotANumberStopsTheLoad) {
+    const fs::path d = tempDir("bad");
+    std::ofstream(d / "bad.txt", std::ios::binary) << "3\r\nдва\r\n";
+    UserTable t = UserTable::New();
+    try {
+        LoadUserTable(d / "bad.txt", t);
+        FAIL();
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("строка 2"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(t.rows(), 3);  // what was read before stays
+    fs::remove_all(d);
+}
+
+TEST(UserTable, PrintedOnPagesOfOneHundredThenOneHundredAndOne) {
+    UserTable t;
+    t.cells = {std::vector<std::string>(251), std::vector<std::string>(251)};
+    t.cells[0][0] = "N";
+    t.widths = {100, 200};
+    for (int r = 1; r <= 250; ++r) t.cells[0][size_t(r)] = std::to_string(r);
+    QImage page(3000, 30000, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    int pages = 1;
+    {
+        QPainter p(&page);
+        PrintUserTable(p, 3000, "T", t, [&pages] { ++pages; });
+    }
+    EXPECT_EQ(pages, 3);  // 100, 101 and 49 rows
+    // k = 3000 / 300 = 10: the second column's rule at x = 1000.
+    EXPECT_EQ(page.pixel(1000, 5000), qRgb(0, 0, 0));
+    EXPECT_EQ(page.pixel(0, 160), qRgb(0, 0, 0));
+    EXPECT_EQ(page.pixel(2999, 160), qRgb(0, 0, 0));
+}
+
+namespace {
+class UserTableWindowTest : public SmallMapFixture {};
+}  // namespace
+
+TEST_F(UserTableWindowTest, AddColumnsAndRowsSaveAndLoadThroughTheWindow) {
+    const fs::path file = dir_ / "table.txt";
+    dialogs_.inputs = {QStringLiteral("Адрес"), QStringLiteral("120")};
+    dialogs_.files = {QString::fromStdString(file.string()), QString::fromStdString(file.string())};
+    dialogs_.onDialog = [](QDialog& dlg) {
+        auto& d = dynamic_cast<UserTableDialog&>(dlg);
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Форма пользователя"));
+        EXPECT_EQ(d.grid()->columnCount(), 1);
+        EXPECT_EQ(d.grid()->rowCount(), 4);
+        d.button("AddColumnButton")->click();
+        EXPECT_EQ(d.grid()->columnWidth(1), 120);
+        d.button("AddRowButton")->click();
+        d.grid()->setItem(4, 1, new QTableWidgetItem(QStringLiteral("Навои, 12")));
+        d.button("SaveButton")->click();
+        d.button("DelColumnButton")->click();
+        d.button("DelRowButton")->click();
+        EXPECT_EQ(d.grid()->columnCount(), 1);
+        d.button("OpenButton")->click();
+        EXPECT_EQ(d.grid()->columnCount(), 2);
+        EXPECT_EQ(d.grid()->item(4, 1)->text(), QStringLiteral("Навои, 12"));
+        EXPECT_EQ(d.grid()->horizontalHeaderItem(1)->text(), QStringLiteral("Адрес"));
+        return int(QDialog::Accepted);
+    };
+    act("TableButton")->trigger();
+    EXPECT_EQ(dialogs_.texts("input"), (QStringList{QStringLiteral("Название столбца|"), QStringLiteral("Ширина столбца|")}));
+    UserTable t;
+    LoadUserTable(file, t);
+    EXPECT_EQ(t.rows(), 6);
+    EXPECT_EQ(t.columns(), 2);
+    EXPECT_EQ(t.widths[1], 120);
+    EXPECT_EQ(cp1251ToUtf8(t.cells[1][5]), "Навои, 12");
+}
