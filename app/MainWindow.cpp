@@ -7,6 +7,7 @@
 #include "RouteInfoWindow.h"
 #include "StopsWindow.h"
 #include "UserTableDialog.h"
+#include "UserAreaForm.h"
 #include "MapImageWidget.h"
 #include "QtDialogPort.h"
 #include "StatusPanels.h"
@@ -237,6 +238,21 @@ void MainWindow::wireActions() {
     // Stops and metro stations.
     Ostnv = new StopsWindow(ws_, this);
     actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });
+    // User areas: the form is made at start (it sets the name font).
+    RovdForm = new UserAreaForm(ws_, names_, this);
+    actions_.wire("RayOtdelMenu", [this] {
+        RovdForm->show();
+        RovdForm->raise();
+    });
+    editor_.dispatch().attach(6, [this](const MouseClick& c) {
+        RovdForm->click(c.pos);
+        return Flow::Done;
+    });
+    editor_.dispatch().attach(7, [this](const MouseClick& c) {
+        RovdForm->click(c.pos);
+        return Flow::Done;
+    });
+    editor_.extraBands.push_back([this](QPoint pos) { return RovdForm->band(pos); });
     // The user table: made for each use, gone when closed.
     actions_.wire("TableButton", [this] {
         UserTableDialog d(*ws_.dialogs, this);

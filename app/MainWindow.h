@@ -62,6 +62,7 @@ public:
     class HouseForm* houseForm() const { return houseForm_; }
     class StreetListDialog* streetList() const { return streetList_; }
     class StopsWindow* stopsWindow() const { return Ostnv; }
+    class UserAreaForm* userAreaForm() const { return RovdForm; }
     ActionTable& actions() { return actions_; }
     QScrollArea* scrollBox() const { return ScrollBox1; }
     MapImageWidget* imageWidget() const { return Image; }
@@ -137,6 +138,7 @@ private:
     class StreetListDialog* streetList_ = nullptr;
     class RouteInfoWindow* Info = nullptr;
     class StopsWindow* Ostnv = nullptr;
+    class UserAreaForm* RovdForm = nullptr;
     ActionTable actions_;
     QToolBar* toolbar_ = nullptr;
     QScrollArea* ScrollBox1 = nullptr;

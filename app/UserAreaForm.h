@@ -1,0 +1,85 @@
+#pragma once
+// "Форма пользователя" (TRovdForm): the operator's own areas on the map, a
+// figure, a name and a note each; on top of the main window, not modal.
+
+#include "editing/Workspace.h"
+#include "names/Names.h"
+#include "userdata/UserAreas.h"
+
+#include <QWidget>
+
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTimer;
+class QToolButton;
+
+namespace dm {
+
+class UserAreaForm : public QWidget {
+    Q_OBJECT
+public:
+    UserAreaForm(Workspace& ws, NameState& names, QWidget* parent);
+
+    std::vector<AreaRef> UserAreas;
+    AreaRef CurrentUserArea;
+    bool UserAreasModified = false;
+    int32_t AreaPenColor = 0xFF0000;
+    int32_t AreaBrushColor = 0x00FFFF;
+    int AreaPenWidth = 2;
+    bool blinking() const { return blink_; }
+
+    // Rows 6 and 7 of the mouse dispatch and the rubber band 13.
+    void click(QPoint pos);
+    bool band(QPoint pos);
+
+    QLineEdit* nameEdit() const { return Edit1; }
+    QPlainTextEdit* note() const { return RichEdit1; }
+    QListWidget* list() const { return ListBox1; }
+    QRadioButton* figureButton(int i) const;  // 1..5
+    QSpinBox* penWidth() const { return SpinEdit1; }
+    QSpinBox* figureSize() const { return SpinEdit2; }
+    QPushButton* pushButton(const char* name) const;
+    QToolButton* toolButton(const char* name) const;
+
+    void create();     // "Создать"
+    void remember();   // "Запомнить"
+    void undo();       // "Отмена"
+    void save();       // "Сохранить"
+    void load();       // "Загрузить"
+    void showOne();    // "Показать на карте"
+    void showAll();    // "Показать все"
+    void remove();     // "Удалить "
+    void chooseFont(); // "Шрифт"
+    void printNote();  // "Печатать"
+    void tick();       // the 100 ms blink
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    uint8_t figure() const;
+    void blinkOff();
+    void draw(const TRovd& a, bool restoreBrush);
+    std::vector<QPoint> editPixels() const;
+
+    Workspace& ws_;
+    NameState& names_;
+    QLineEdit* Edit1;
+    QPlainTextEdit* RichEdit1;
+    QRadioButton* radios_[5];
+    QSpinBox* SpinEdit1;
+    QSpinBox* SpinEdit2;
+    QListWidget* ListBox1;
+    QListWidget* ListBox2;
+    QTimer* Timer1;
+    bool blink_ = false;
+    bool bandOn_ = false;
+    QPoint bandFrom_, bandTo_;
+};
+
+}  // namespace dm

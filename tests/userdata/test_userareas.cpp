@@ -1,0 +1,179 @@
+#include "app/UserAreaForm.h"
+#include "common/SmallMapFixture.h"
+#include "userdata/UserAreas.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+using namespace dm;
+using A = DialogPort::Answer;
+namespace fs = std::filesystem;
+
+namespace {
+using Pts = std::vector<QPoint>;
+
+// One area record written out byte by byte, with different first and
+// second copies of the brush colour and the pen width.
+const std::vector<uint8_t> kArea = {
+    0x09, 0x00, 0x00, 0x00,                          // Number 9 (renumbered)
+    0x02, 0x00, 0x00, 0x00, 0x01, 'Z',               // Name "Z"
+    0x06, 0x00, 0x00, 0x00, 0x05, 'A', 'r', 'i', 'a', 'l',  // FontName
+    0x01, 0x00,                                      // Bold, Italic
+    0xFF, 0x00, 0x00, 0x00,                          // FontColor 0xFF
+    0x0A,                                            // FontSize 10
+    0x01, 0x00, 0x00, 0x00, 0x00,                    // Note ""
+    0x07,                                            // Figure: square
+    0x00, 0x00, 0xFF, 0x00,                          // PenColor 0xFF0000
+    0x11, 0x00, 0x00, 0x00,                          // BrushColor, first copy 0x11
+    0xFF, 0xFF, 0x00, 0x00,                          // BrushColor, second copy 0xFFFF
+    0x05, 0x00, 0x00, 0x00,                          // PenWidth, first copy 5
+    0x03, 0x00, 0x00, 0x00,                          // PenWidth, second copy 3
+    0x01, 0x00, 0x00, 0x00,                          // PointCount 1
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F,  // X 1.0
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40,  // Y 2.0
+    0x01, 0x00, 0x00, 0x00,                          // LineCount 1
+    0x03, 0x00, 0x00, 0x00, 0x02, 'o', 'k',          // "ok"
+};
+}  // namespace
+
+TEST(UserAreas, TheFileWithItsDoubledFields) {
+    std::vector<AreaRef> areas;
+    BinReader r(kArea.data(), kArea.size(), "a.dat");
+    LoadUserAreas(r, areas);
+    ASSERT_EQ(areas.size(), 1u);
+    const TRovd& a = *areas[0];
+    EXPECT_EQ(a.Number, 0);
+    EXPECT_EQ(a.Name, "Z");
+    EXPECT_EQ(a.FontName, "Arial");
+    EXPECT_EQ(a.Bold, 1);
+    EXPECT_EQ(a.Italic, 0);
+    EXPECT_EQ(a.FontColor, 0xFF);
+    EXPECT_EQ(a.FontSize, 10);
+    EXPECT_EQ(a.Note, "");
+    EXPECT_EQ(a.Figure, 7);
+    EXPECT_EQ(a.PenColor, 0xFF0000);
+    EXPECT_EQ(a.BrushColor, 0xFFFF);  // the later copies win
+    EXPECT_EQ(a.PenWidth, 3);
+    ASSERT_EQ(a.Points.size(), 1u);
+    EXPECT_EQ(a.Points[0].X, 1.0);
+    EXPECT_EQ(a.Points[0].Y, 2.0);
+    EXPECT_EQ(a.Lines, std::vector<std::string>{"ok"});
+    // Written back: both copies the same.
+    const fs::path d = fs::temp_directory_path() / ("dm_areas_" + std::to_string(::getpid()));
+    fs::create_directories(d);
+    areas[0]->Number = 9;
+    SaveUserAreas(d / "b.dat", areas);
+    std::vector<uint8_t> expected = kArea;
+    expected[37] = 0xFF;
+    expected[38] = 0xFF;  // first brush copy = 0xFFFF
+    expected[45] = 0x03;  // first pen width copy = 3
+    EXPECT_EQ(readWholeFile(d / "b.dat"), expected);
+    std::vector<AreaRef> back;
+    LoadUserAreas(d / "b.dat", back);
+    EXPECT_EQ(back[0]->BrushColor, 0xFFFF);
+    EXPECT_EQ(back[0]->PenWidth, 3);
+    fs::remove_all(d);
+}
+
+TEST(UserAreas, FiguresBuiltFromThreeClicksWorkedByHand) {
+    // P0 (100, 100), P1 (200, 100): alpha 0; P2 below the line: beta points
+    // down (+row); size 20.
+    const QPoint p0(100, 100), p1(200, 100), below(150, 150), above(150, 50);
+    EXPECT_EQ(BuildFigure(7, p0, p1, below, 20), (Pts{{100, 100}, {120, 100}, {120, 120}, {100, 120}, {100, 100}}));
+    EXPECT_EQ(BuildFigure(7, p0, p1, above, 20), (Pts{{100, 100}, {120, 100}, {120, 80}, {100, 80}, {100, 100}}));
+    EXPECT_EQ(BuildFigure(3, p0, p1, below, 20), (Pts{{100, 100}, {120, 100}, {120, 115}, {100, 115}, {100, 100}}));
+    EXPECT_EQ(BuildFigure(4, p0, p1, below, 20), (Pts{{100, 100}, {120, 100}, {110, 120}, {100, 100}}));
+    EXPECT_EQ(BuildFigure(5, p0, p1, below, 20), (Pts{{100, 120}, {120, 100}}));
+    // The pentagon of side 20 on P0-K1, turning by 108 degrees from
+    // alpha + 180: (126.18, 80.98), (109.82, 69.24), (93.82, 80.76),
+    // (100.18, 100.02) after rounding each step.
+    EXPECT_EQ(BuildFigure(6, p0, p1, below, 20),
+              (Pts{{100, 100}, {120, 100}, {126, 81}, {110, 69}, {94, 81}, {100, 100}}));
+    EXPECT_TRUE(BuildFigure(0, p0, p1, below, 20).empty());
+    // A slanted base: P0 (0, 0), P1 (30, 40), alpha = atan2(40, 30); size 10:
+    // K1 = (6, 8); P2 to the left of the walk, beta = alpha - 90 degrees.
+    EXPECT_EQ(BuildFigure(7, QPoint(0, 0), QPoint(30, 40), QPoint(0, 60), 10),
+              (Pts{{0, 0}, {6, 8}, {-2, 14}, {-8, 6}, {0, 0}}));
+}
+
+namespace {
+class UserAreaFormTest : public SmallMapFixture {
+protected:
+    UserAreaForm& form() { return *w_->userAreaForm(); }
+};
+}  // namespace
+
+TEST_F(UserAreaFormTest, CreateShowSaveLoadAndDeleteAreas) {
+    // The form sets the shared name font at start.
+    EXPECT_EQ(w_->names().NameFont.Face, "MS Sans Serif");
+    act("RayOtdelMenu")->trigger();
+    UserAreaForm& f = form();
+    EXPECT_TRUE(f.isVisible());
+    f.pushButton("CreaRvdButton")->click();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Введите название.")});
+    f.nameEdit()->setText(QStringLiteral("Склад"));
+    f.note()->setPlainText(QStringLiteral("первая строка\n") + QString(100, QChar(u'ж')));
+    f.figureButton(5)->setChecked(true);  // square
+    f.figureSize()->setValue(40);
+    f.pushButton("CreaRvdButton")->click();
+    EXPECT_TRUE(ws().modes.UserAreaDrawMode);
+    click({500, 500});
+    move({560, 500});
+    click({600, 500});
+    move({560, 560});
+    click({560, 560});
+    EXPECT_FALSE(ws().modes.UserAreaDrawMode);
+    // The square below the base: (500,500)-(540,540), filled yellow.
+    EXPECT_EQ(ws().view.image.pixel(520, 520), qRgb(255, 255, 0));
+    EXPECT_EQ(ws().view.image.pixel(520, 560), qRgb(255, 255, 255));
+    f.pushButton("ListRvdButton")->click();
+    ASSERT_EQ(f.UserAreas.size(), 1u);
+    const TRovd& a = *f.UserAreas[0];
+    EXPECT_EQ(cp1251ToUtf8(a.Name), "Склад");
+    EXPECT_EQ(a.Figure, 7);
+    ASSERT_EQ(a.Points.size(), 5u);
+    EXPECT_EQ(toPixel(a.Points[2].X, a.Points[2].Y), QPoint(540, 540));
+    ASSERT_EQ(a.Lines.size(), 2u);
+    EXPECT_EQ(a.Lines[1].size(), 79u);  // cut to 79
+    EXPECT_EQ(a.FontName, "MS Sans Serif");
+    EXPECT_EQ(f.list()->count(), 1);
+    EXPECT_TRUE(f.UserAreasModified);
+    // Shown after a redraw: figure, outline and name.
+    act("ShowButton")->trigger();
+    ASSERT_EQ(ws().view.image.pixel(520, 520), qRgb(255, 255, 255));
+    f.list()->item(0)->setSelected(true);
+    f.toolButton("ShowRovdButton")->click();
+    EXPECT_EQ(ws().view.image.pixel(520, 520), qRgb(255, 255, 0));
+    EXPECT_EQ(f.nameEdit()->text(), QStringLiteral("Склад"));
+    EXPECT_EQ(ws().map.EditPoints.size(), 5u);
+    // Blinking draws the outline in red or yellow.
+    f.toolButton("BlickRovdButton")->click();
+    f.tick();
+    // Save and load: renumbered, the same area.
+    const fs::path dat = dir_ / "areas";
+    dialogs_.files = {QString::fromStdString(dat.string()), QString::fromStdString(dat.string())};
+    f.pushButton("SaveRvdButton")->click();
+    EXPECT_FALSE(f.UserAreasModified);
+    EXPECT_TRUE(fs::exists(dir_ / "areas.dat"));
+    f.pushButton("LoadButton")->click();
+    ASSERT_EQ(f.UserAreas.size(), 1u);
+    EXPECT_EQ(f.UserAreas[0]->Points.size(), 5u);
+    EXPECT_EQ(cp1251ToUtf8(f.UserAreas[0]->Name), "Склад");
+    // Delete: nothing selected, then the area.
+    f.list()->clearSelection();
+    f.toolButton("DelButton")->click();
+    EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("Укажите, что удалить.")));
+    f.list()->item(0)->setSelected(true);
+    f.toolButton("DelButton")->click();
+    EXPECT_TRUE(f.UserAreas.empty());
+    EXPECT_EQ(f.list()->count(), 0);
+    dialogs_.answers = {A::No};
+    f.close();
+    EXPECT_EQ(dialogs_.texts("question3"), QStringList{QStringLiteral("Сохранить изменения?")});
+    EXPECT_FALSE(f.isVisible());
+}
