@@ -236,10 +236,10 @@ void MainWindow::wireActions() {
     wireStreets();
     wireDisplay();
     // Stops and metro stations.
-    Ostnv = new StopsWindow(ws_, this);
+    Ostnv = new StopsWindow(ws_, this, options_.allTools);
     actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });
     // User areas: the form is made at start (it sets the name font).
-    RovdForm = new UserAreaForm(ws_, names_, this);
+    RovdForm = new UserAreaForm(ws_, names_, this, options_.allTools);
     actions_.wire("RayOtdelMenu", [this] {
         RovdForm->show();
         RovdForm->raise();

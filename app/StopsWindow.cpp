@@ -28,7 +28,8 @@ std::string cut(const QString& s, size_t max) {
 }
 }  // namespace
 
-StopsWindow::StopsWindow(Workspace& ws, QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ws_(ws) {
+StopsWindow::StopsWindow(Workspace& ws, QWidget* parent, bool allTools)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ws_(ws) {
     setObjectName(QStringLiteral("OstnvFrm"));
     setWindowTitle(QStringLiteral("OstnvFrm"));
     for (int i = 0; i < 9; ++i) {
@@ -68,8 +69,8 @@ StopsWindow::StopsWindow(Workspace& ws, QWidget* parent) : QWidget(parent, Qt::T
     cl->addLayout(buttons, 3, 0, 1, 2);
     QPushButton* metroAdd = push("Button1", QStringLiteral("ЗапМетро"));
     QPushButton* metroSave = push("Button3", QStringLiteral("SaveMetro"));
-    metroAdd->hide();
-    metroSave->hide();
+    metroAdd->setVisible(allTools);
+    metroSave->setVisible(allTools);
     left->addWidget(creation);
     auto* found = new QGroupBox;
     auto* fl = new QGridLayout(found);
@@ -214,10 +215,12 @@ void StopsWindow::create() {
     pushButton("Button2")->setEnabled(true);
     pushButton("CreaOstButton")->setEnabled(false);
     CurrentStop = std::make_shared<TOstnv>();
+    placed_ = false;
 }
 
 void StopsWindow::placeStop(QPoint click) {
     if (!CurrentStop) CurrentStop = std::make_shared<TOstnv>();
+    placed_ = true;
     const TXY p = ws_.view.view().toMap(click.x(), click.y());
     CurrentStop->X = p.X;
     CurrentStop->Y = p.Y;
@@ -232,6 +235,13 @@ void StopsWindow::placeStop(QPoint click) {
 }
 
 void StopsWindow::remember() {
+    // The place first: a stop stored before its click would stand at the
+    // map's origin.
+    if (!placed_) {
+        ws_.dialogs->message(QStringLiteral("Укажите место остановки на карте."));
+        return;
+    }
+    placed_ = false;
     if (!CurrentStop) CurrentStop = std::make_shared<TOstnv>();
     TOstnv& s = *CurrentStop;
     s.Name = cut(edit(1)->text(), kStopNameMax);

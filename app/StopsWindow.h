@@ -20,7 +20,8 @@ struct MouseClick;
 class StopsWindow : public QWidget {
     Q_OBJECT
 public:
-    StopsWindow(Workspace& ws, QWidget* parent);
+    // allTools: the buttons the delivered window hides are shown too.
+    StopsWindow(Workspace& ws, QWidget* parent, bool allTools = false);
 
     // "Остановки": the metro stations, then the window.
     void OstnvMenuClick();
@@ -68,6 +69,7 @@ private:
     QListWidget* ListBox1;
     QTimer* Timer1;
     bool blink_ = false;
+    bool placed_ = false;  // the new stop's place was clicked
 };
 
 }  // namespace dm

@@ -33,7 +33,7 @@ std::string cut(const QString& s, size_t max) {
 const uint8_t kFigures[] = {FigureRectangle, FigureTriangle, FigurePentagon, FigureCircle, FigureSquare};
 }  // namespace
 
-UserAreaForm::UserAreaForm(Workspace& ws, NameState& names, QWidget* parent)
+UserAreaForm::UserAreaForm(Workspace& ws, NameState& names, QWidget* parent, bool allTools)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ws_(ws), names_(names) {
     setObjectName(QStringLiteral("RovdForm"));
     setWindowTitle(QStringLiteral("Форма пользователя"));
@@ -121,7 +121,7 @@ UserAreaForm::UserAreaForm(Workspace& ws, NameState& names, QWidget* parent)
     blick->setCheckable(true);
     QToolButton* del = tool("DelButton", QStringLiteral("−"), QStringLiteral("Удалить "));
     QPushButton* prn = push("PrnButton", QStringLiteral("Печатать"), QStringLiteral("Печатать справку"));
-    prn->hide();
+    prn->setVisible(allTools);
     QPushButton* close = push("CloseBtn", QStringLiteral("Close"), {});
     for (QWidget* w : std::initializer_list<QWidget*>{showOneB, showAllB, blick, del}) showRow->addWidget(w);
     showRow->addStretch();
@@ -221,6 +221,14 @@ void UserAreaForm::click(QPoint pos) {
     const QPoint p0 = m.InputPoints[0], p1 = m.InputPoints[1], p2 = m.InputPoints[2];
     // The broken line of the clicks, drawn by the rubber bands, goes first.
     xorPolyline(img, {p0, p1, p2}, kBandPen);
+    m.ClickCount = 0;
+    if (p0 == p1 || p1 == p2) {
+        // No direction between coinciding clicks: the figure is asked again.
+        ws_.map.EditPoints.clear();
+        ws_.surface->imageChanged();
+        ws_.dialogs->message(QStringLiteral("Точки фигуры совпадают: укажите три разные точки."));
+        return;
+    }
     const std::vector<QPoint> pts = BuildFigure(CurrentUserArea ? CurrentUserArea->Figure : figure(), p0, p1, p2,
                                                 SpinEdit2->value());
     ws_.map.EditPoints.clear();

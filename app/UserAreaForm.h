@@ -22,7 +22,8 @@ namespace dm {
 class UserAreaForm : public QWidget {
     Q_OBJECT
 public:
-    UserAreaForm(Workspace& ws, NameState& names, QWidget* parent);
+    // allTools: the hidden "Печатать" is shown too.
+    UserAreaForm(Workspace& ws, NameState& names, QWidget* parent, bool allTools = false);
 
     std::vector<AreaRef> UserAreas;
     AreaRef CurrentUserArea;

@@ -85,13 +85,16 @@ void UserTableDialog::setTable(const UserTable& t) {
 void UserTableDialog::load() {
     const auto chosen = dialogs_.openFileName(QStringLiteral("Загрузить"), QString(), {QStringLiteral("Все файлы (*)")});
     if (!chosen) return;
+    // A table that fails to load leaves the grid as it was: half a table
+    // saved again would lose the rest of the file.
     UserTable t = table();
     try {
         LoadUserTable(fs::path(chosen->toStdString()), t);
     } catch (const std::exception& e) {
         dialogs_.error(QString::fromUtf8(e.what()));
+        return;
     }
-    setTable(t);  // what was read before an error stays
+    setTable(t);
 }
 
 void UserTableDialog::save() {

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -96,16 +97,20 @@ void PrintUserTable(QPainter& p, int pageWidth, const std::string& title, const 
     const int n = t.columns(), R = t.rows();
     int W = 0;
     for (int w : t.widths) W += w;
+    // Whole multiples of the widths across the page; columns wider together
+    // than the page are scaled down to fit it (not printed over each other).
     const int k = W > 0 ? pageWidth / W : 0;
+    const double f = k > 0 ? double(k) : (W > 0 ? double(pageWidth) / W : 0);
     std::vector<int> x(static_cast<size_t>(n));
     for (int c = 0, sum = 0; c < n; ++c) {
-        x[size_t(c)] = k * sum;
+        x[size_t(c)] = int(std::lround(f * sum));
         sum += t.widths[size_t(c)];
     }
+    const int tableWidth = int(std::lround(f * W));
     auto text = [&p](int px, int py, const std::string& s) {
         p.drawText(QPoint(px, py + p.fontMetrics().ascent()), fromCp1251(s));
     };
-    auto hrule = [&](int y) { p.drawLine(0, y, W * k, y); };
+    auto hrule = [&](int y) { p.drawLine(0, y, tableWidth, y); };
     auto numbers = [&](int y) {
         for (int c = 0; c < n; ++c) {
             char buf[16];
