@@ -122,3 +122,25 @@ TEST_F(StopsWindowTest, MetroStationsShownInRed) {
     ASSERT_EQ(ws().map.EditPoints.size(), 1u);
     stops().close();
 }
+
+TEST_F(StopsWindowTest, RememberBeforeTheClickOnTheMapStoresNothing) {
+    act("OstnvMenu")->trigger();
+    StopsWindow& s = stops();
+    s.edit(1)->setText(QStringLiteral("Бешагач"));
+    s.pushButton("CreaOstButton")->click();
+    // "Запомнить" before the place is given: a message, no stop at the origin.
+    s.pushButton("Button2")->click();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Укажите место остановки на карте.")});
+    EXPECT_TRUE(s.Stops.empty());
+    EXPECT_FALSE(s.StopsModified);
+    // The click, then "Запомнить": stored where clicked.
+    click({250, 350});
+    s.pushButton("Button2")->click();
+    ASSERT_EQ(s.Stops.size(), 1u);
+    EXPECT_EQ(toPixel(s.Stops[0]->X, s.Stops[0]->Y), QPoint(250, 350));
+    // A second "Запомнить" without a new stop and a new click adds nothing.
+    s.pushButton("Button2")->click();
+    EXPECT_EQ(s.Stops.size(), 1u);
+    dialogs_.answers = {A::No};
+    s.close();
+}

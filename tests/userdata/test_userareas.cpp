@@ -177,3 +177,38 @@ TEST_F(UserAreaFormTest, CreateShowSaveLoadAndDeleteAreas) {
     EXPECT_EQ(dialogs_.texts("question3"), QStringList{QStringLiteral("Сохранить изменения?")});
     EXPECT_FALSE(f.isVisible());
 }
+
+TEST_F(UserAreaFormTest, CoincidingClicksAskForTheFigureAgain) {
+    act("RayOtdelMenu")->trigger();
+    UserAreaForm& f = form();
+    f.nameEdit()->setText(QStringLiteral("Пост"));
+    f.figureButton(5)->setChecked(true);
+    f.figureSize()->setValue(40);
+    f.pushButton("CreaRvdButton")->click();
+    // The second click on the first: no direction for the figure.
+    click({500, 500});
+    click({500, 500});
+    click({560, 560});
+    EXPECT_EQ(dialogs_.texts("message"),
+              QStringList{QStringLiteral("Точки фигуры совпадают: укажите три разные точки.")});
+    EXPECT_TRUE(ws().modes.UserAreaDrawMode);
+    EXPECT_EQ(ws().modes.ClickCount, 0);
+    EXPECT_TRUE(ws().map.EditPoints.empty());
+    // The third on the second: the same.
+    click({500, 500});
+    click({600, 500});
+    click({600, 500});
+    EXPECT_EQ(dialogs_.texts("message").size(), 2);
+    EXPECT_TRUE(ws().modes.UserAreaDrawMode);
+    // Three distinct clicks: the square.
+    click({500, 500});
+    click({600, 500});
+    click({560, 560});
+    EXPECT_FALSE(ws().modes.UserAreaDrawMode);
+    EXPECT_EQ(ws().view.image.pixel(520, 520), qRgb(255, 255, 0));
+    f.pushButton("ListRvdButton")->click();
+    ASSERT_EQ(f.UserAreas.size(), 1u);
+    EXPECT_EQ(f.UserAreas[0]->Points.size(), 5u);
+    dialogs_.answers = {A::No};
+    f.close();
+}

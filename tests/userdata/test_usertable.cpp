@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <QPrinter>
+
+#include <cstdio>
 #include <fstream>
 
 using namespace dm;
@@ -58,6 +61,24 @@ TEST(UserTable, ACountThatIsNotANumberStopsTheLoad) {
     }
     EXPECT_EQ(t.rows(), 3);  // what was read before stays
     fs::remove_all(d);
+}
+
+TEST(UserTable, ColumnsWiderThanThePageAreScaledToIt) {
+    // 2000 + 4000 on a page of 3000: half size, the rule between them at
+    // x = 1000, the table ending at the page's edge.
+    UserTable t;
+    t.cells = {{"A", "1"}, {"B", "2"}};
+    t.widths = {2000, 4000};
+    QImage page(3200, 1000, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+        QPainter p(&page);
+        PrintUserTable(p, 3000, "", t, {});
+    }
+    EXPECT_EQ(page.pixel(1000, 300), qRgb(0, 0, 0));
+    EXPECT_EQ(page.pixel(2000, 300), qRgb(255, 255, 255));
+    EXPECT_EQ(page.pixel(2999, 160), qRgb(0, 0, 0));
+    EXPECT_EQ(page.pixel(3100, 160), qRgb(255, 255, 255));
 }
 
 TEST(UserTable, PrintedOnPagesOfOneHundredThenOneHundredAndOne) {
@@ -115,4 +136,50 @@ TEST_F(UserTableWindowTest, AddColumnsAndRowsSaveAndLoadThroughTheWindow) {
     EXPECT_EQ(t.columns(), 2);
     EXPECT_EQ(t.widths[1], 120);
     EXPECT_EQ(cp1251ToUtf8(t.cells[1][5]), "Навои, 12");
+}
+
+TEST_F(UserTableWindowTest, AFailedLoadLeavesTheGridAsItWas) {
+    const fs::path bad = dir_ / "bad.txt";
+    std::ofstream(bad, std::ios::binary) << "3\r\n2\r\n40\r\nA\r\na1\r\na2\r\nширокая\r\n";
+    dialogs_.files = {QString::fromStdString(bad.string())};
+    dialogs_.onDialog = [](QDialog& dlg) {
+        auto& d = dynamic_cast<UserTableDialog&>(dlg);
+        d.grid()->setItem(1, 0, new QTableWidgetItem(QStringLiteral("моё")));
+        d.button("OpenButton")->click();
+        EXPECT_EQ(d.grid()->columnCount(), 1);
+        EXPECT_EQ(d.grid()->rowCount(), 4);
+        EXPECT_EQ(d.grid()->item(1, 0)->text(), QStringLiteral("моё"));
+        return int(QDialog::Accepted);
+    };
+    act("TableButton")->trigger();
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains(QString::fromStdString(bad.string()))) << dialogs_.texts("message")[0].toStdString();
+}
+
+TEST_F(UserTableWindowTest, TwoHundredFiftyRowsPrintOnThreePdfPages) {
+    const fs::path pdf = dir_ / "table.pdf";
+    dialogs_.onPrinter = [&pdf](QPrinter& p) {
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(QString::fromStdString(pdf.string()));
+        return true;
+    };
+    dialogs_.inputs = {QStringLiteral("Адреса")};
+    dialogs_.onDialog = [](QDialog& dlg) {
+        auto& d = dynamic_cast<UserTableDialog&>(dlg);
+        UserTable t;
+        t.cells = {std::vector<std::string>(251)};
+        t.widths = {64};
+        d.setTable(t);
+        d.button("PrintButton")->click();
+        return int(QDialog::Accepted);
+    };
+    act("TableButton")->trigger();
+    FILE* p = ::popen(("pdfinfo " + pdf.string()).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[4096];
+    std::string info;
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) info.append(buf, n);
+    ::pclose(p);
+    EXPECT_NE(info.find("Pages:           3\n"), std::string::npos) << info;
 }
