@@ -80,6 +80,19 @@ TEST(UserAreas, TheFileWithItsDoubledFields) {
     fs::remove_all(d);
 }
 
+TEST(UserAreas, NoteLinesLongerThanSeventyNineAreCutOnReading) {
+    // The same record with a second note line of 90 letters "q".
+    std::vector<uint8_t> bytes = kArea;
+    bytes[bytes.size() - 11] = 0x02;  // LineCount 2
+    bytes.insert(bytes.end(), {91, 0x00, 0x00, 0x00, 90});
+    bytes.insert(bytes.end(), 90, uint8_t('q'));
+    std::vector<AreaRef> areas;
+    BinReader r(bytes.data(), bytes.size(), "a.dat");
+    LoadUserAreas(r, areas);
+    ASSERT_EQ(areas.size(), 1u);
+    EXPECT_EQ(areas[0]->Lines, (std::vector<std::string>{"ok", std::string(79, 'q')}));
+}
+
 TEST(UserAreas, FiguresBuiltFromThreeClicksWorkedByHand) {
     // P0 (100, 100), P1 (200, 100): alpha 0; P2 below the line: beta points
     // down (+row); size 20.

@@ -95,6 +95,17 @@ TEST(UserTable, PrintedOnPagesOfOneHundredThenOneHundredAndOne) {
         PrintUserTable(p, 3000, "T", t, [&pages] { ++pages; });
     }
     EXPECT_EQ(pages, 3);  // 100, 101 and 49 rows
+    // 201 data rows fill two pages exactly; the 202nd starts a third.
+    for (const int rows : {201, 202}) {
+        UserTable u;
+        u.cells = {std::vector<std::string>(size_t(rows) + 1)};
+        u.widths = {100};
+        int n = 1;
+        QImage small(300, 300, QImage::Format_RGB32);
+        QPainter p(&small);
+        PrintUserTable(p, 300, "", u, [&n] { ++n; });
+        EXPECT_EQ(n, rows == 201 ? 2 : 3) << rows;
+    }
     // k = 3000 / 300 = 10: the second column's rule at x = 1000.
     EXPECT_EQ(page.pixel(1000, 5000), qRgb(0, 0, 0));
     EXPECT_EQ(page.pixel(0, 160), qRgb(0, 0, 0));
