@@ -144,3 +144,22 @@ TEST_F(StopsWindowTest, RememberBeforeTheClickOnTheMapStoresNothing) {
     dialogs_.answers = {A::No};
     s.close();
 }
+
+TEST_F(StopsWindowTest, ClosingWithYesSavesTheStops) {
+    act("OstnvMenu")->trigger();
+    StopsWindow& s = stops();
+    s.edit(1)->setText(QStringLiteral("Бешагач"));
+    s.edit(3)->setText(QStringLiteral("7"));
+    s.pushButton("CreaOstButton")->click();
+    click({250, 350});
+    s.pushButton("Button2")->click();
+    dialogs_.answers = {A::Yes};
+    s.close();
+    EXPECT_FALSE(s.isVisible());
+    EXPECT_EQ(dialogs_.texts("question3"), QStringList{QStringLiteral("Сохранить изменения?")});
+    std::vector<StopRef> back;
+    LoadStops(dir_ / "Darvent" / "ostanov.dat", back);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(cp1251ToUtf8(back[0]->Name), "Бешагач");
+    EXPECT_EQ(back[0]->TramRoutes, "7");
+}

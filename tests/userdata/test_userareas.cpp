@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -224,4 +225,49 @@ TEST_F(UserAreaFormTest, CoincidingClicksAskForTheFigureAgain) {
     EXPECT_EQ(f.UserAreas[0]->Points.size(), 5u);
     dialogs_.answers = {A::No};
     f.close();
+}
+
+TEST_F(UserAreaFormTest, NotePrintedToPdfAndTheClosingQuestion) {
+    act("RayOtdelMenu")->trigger();
+    UserAreaForm& f = form();
+    f.nameEdit()->setText(QStringLiteral("Склад"));
+    f.note()->setPlainText(QStringLiteral("ворота с севера\nключ у сторожа"));
+    const fs::path pdf = dir_ / "note.pdf";
+    dialogs_.onPrinter = [&pdf](QPrinter& p) {
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(QString::fromStdString(pdf.string()));
+        return true;
+    };
+    f.pushButton("PrnButton")->click();
+    FILE* p = ::popen(("pdftotext -enc UTF-8 " + pdf.string() + " -").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[4096];
+    std::string text;
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    ::pclose(p);
+    EXPECT_NE(text.find("Склад"), std::string::npos) << text;
+    EXPECT_NE(text.find("ворота с севера"), std::string::npos) << text;
+    EXPECT_NE(text.find("ключ у сторожа"), std::string::npos) << text;
+    // An area, then closing: Cancel keeps the form, Yes asks for the file
+    // and saves it with the extension set.
+    f.figureButton(1)->setChecked(true);
+    f.pushButton("CreaRvdButton")->click();
+    click({300, 300});
+    click({400, 300});
+    click({350, 350});
+    f.pushButton("ListRvdButton")->click();
+    ASSERT_EQ(f.UserAreas.size(), 1u);
+    dialogs_.answers = {A::Cancel};
+    f.close();
+    EXPECT_TRUE(f.isVisible());
+    dialogs_.answers = {A::Yes};
+    dialogs_.files = {QString::fromStdString((dir_ / "places.txt").string())};
+    f.close();
+    EXPECT_FALSE(f.isVisible());
+    std::vector<AreaRef> back;
+    LoadUserAreas(dir_ / "places.dat", back);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(cp1251ToUtf8(back[0]->Name), "Склад");
+    EXPECT_EQ(back[0]->Lines, (std::vector<std::string>{utf8ToCp1251("ворота с севера"), utf8ToCp1251("ключ у сторожа")}));
 }
