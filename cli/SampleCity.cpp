@@ -629,8 +629,108 @@ void buildNetwork(const Layout& L, RoadNetwork& net) {
 
 }  // namespace
 
+// Stops on the east-west streets of the central part, every fourth
+// crossing, 15 m north of the street; metro stations at five crossings;
+// each stop's nearest station by straight distance.
+void buildTransport(const Layout& L, Extras& out) {
+    static const char* kMetro[] = {"Навои", "Дустлик", "Бодомзор", "Минор", "Чорсу"};
+    const int rows = std::min(L.rows, 24), cols = std::min(L.cols, 26);
+    const int at[5][2] = {{rows / 4, cols / 4}, {rows / 4, 3 * cols / 4}, {rows / 2 + 1, cols / 2},
+                          {3 * rows / 4, cols / 4}, {3 * rows / 4, 3 * cols / 4}};
+    for (int i = 0; i < 5; ++i) {
+        TMetro m;
+        m.Name = utf8ToCp1251(kMetro[i]);
+        m.X = L.x0 + at[i][0] * L.blockH - 30;
+        m.Y = L.y0 + at[i][1] * L.blockW + 30;
+        out.metro.push_back(std::move(m));
+    }
+    for (int r = 0; r <= rows; r += 2) {
+        for (int c = 1; c < cols; c += 4) {
+            auto s = std::make_shared<TOstnv>();
+            s->Number = int32_t(out.stops.size());
+            const std::string avenue = kAvenueNames[(c / 2) % 8];
+            s->Name = utf8ToCp1251(std::string(kStreetNames[r % 16]) + " — " + avenue);
+            s->X = L.x0 + r * L.blockH + 15;
+            s->Y = L.y0 + c * L.blockW + 40;
+            const int k = r * 7 + c;
+            s->BusRoutes = std::to_string(2 + k % 60) + ", " + std::to_string(61 + (k * 13) % 90);
+            if (r % 6 == 0) s->TramRoutes = std::to_string(1 + k % 12);
+            if (c % 8 == 1) s->TrolleybusRoutes = std::to_string(3 + k % 20) + ", " + std::to_string(24 + k % 9);
+            double best = -1;
+            for (const TMetro& m : out.metro) {
+                const double d = std::hypot(m.X - s->X, m.Y - s->Y);
+                if (best < 0 || d < best) {
+                    best = d;
+                    s->NearestMetro = m.Name;
+                }
+            }
+            out.stops.push_back(std::move(s));
+        }
+    }
+}
+
+// One area of each figure in the blocks north of the river, built as the
+// form builds them from three clicks at 2 m a pixel, with a note each.
+void buildUserAreas(const Layout& L, std::vector<AreaRef>& out) {
+    struct Spec {
+        uint8_t figure;
+        const char* name;
+        const char* lines[2];
+        int32_t pen, brush;
+    };
+    static const Spec kSpecs[] = {
+        {FigureRectangle, "Склад №1", {"Приём товара с 8 до 17.", "Въезд со стороны двора."}, rgb(0, 0, 128), rgb(255, 255, 0)},
+        {FigureTriangle, "Пост ГАИ", {"Круглосуточно.", ""}, rgb(128, 0, 0), rgb(255, 128, 0)},
+        {FigurePentagon, "Стройка", {"Ремонт теплотрассы", "до 1 декабря."}, rgb(0, 0, 0), rgb(192, 192, 192)},
+        {FigureCircle, "Сбор", {"Место сбора бригад.", ""}, rgb(0, 128, 0), rgb(0, 255, 0)},
+        {FigureSquare, "Участок №7", {"Участковый: Каримов А.", "тел. 144-25-70"}, rgb(0, 0, 255), rgb(0, 255, 255)},
+    };
+    const double s = 2.0;  // metres a pixel
+    const int rows = std::min(L.rows, 24), cols = std::min(L.cols, 26);
+    for (int i = 0; i < 5; ++i) {
+        const Spec& sp = kSpecs[i];
+        // The first click near the south-west corner of a block, the figure
+        // standing north of it inside the block.
+        const int r = std::min(rows - 1, rows / 2 + 2 + (i % 2) * 2), c = 2 + i * std::max(1, (cols - 4) / 5);
+        const double X0 = L.x0 + r * L.blockH + 30, Y0 = L.y0 + c * L.blockW + 40;
+        const std::vector<QPoint> px = BuildFigure(sp.figure, QPoint(0, 0), QPoint(40, 0), QPoint(20, -30), 40);
+        auto a = std::make_shared<TRovd>();
+        a->Number = int32_t(i);
+        a->Name = utf8ToCp1251(sp.name);
+        a->FontName = "MS Sans Serif";
+        a->FontColor = rgb(0, 0, 0);
+        a->FontSize = 8;
+        a->Figure = sp.figure;
+        a->PenColor = sp.pen;
+        a->BrushColor = sp.brush;
+        a->PenWidth = 2;
+        for (const QPoint& q : px) a->Points.push_back({X0 - q.y() * s, Y0 + q.x() * s});
+        for (const char* l : sp.lines)
+            if (*l) a->Lines.push_back(utf8ToCp1251(l));
+        out.push_back(std::move(a));
+    }
+}
+
+// The user table: a few houses of the register with their floors.
+UserTable buildUserTable(const std::vector<StreetRef>& streets) {
+    UserTable t;
+    t.cells = {{utf8ToCp1251("Номер")}, {utf8ToCp1251("Адрес")}, {utf8ToCp1251("Этажей")}, {utf8ToCp1251("Примечание")}};
+    t.widths = {64, 220, 64, 200};
+    int n = 0;
+    for (const auto& s : streets) {
+        for (const TDom& h : s->Houses) {
+            if (n == 20) break;
+            t.cells[0].push_back(std::to_string(++n));
+            t.cells[1].push_back((s->NewName.empty() ? s->OldName : s->NewName) + ", " + h.Nomer());
+            t.cells[2].push_back(std::to_string(h.Etage));
+            t.cells[3].push_back(h.DopInf);
+        }
+    }
+    return t;
+}
+
 void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, RoadNetwork* network,
-               std::vector<StreetRef>* streets) {
+               std::vector<StreetRef>* streets, Extras* extras) {
     doc.clearObjects();
     Layout L{};
     L.blockH = 160;
@@ -692,6 +792,13 @@ void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, Roa
     if (names) buildNames(doc, L, *names);
     if (network) buildNetwork(L, *network);
     if (streets) buildStreetRegister(L, *streets);
+    if (extras) {
+        buildTransport(L, *extras);
+        buildUserAreas(L, extras->areas);
+        std::vector<StreetRef> register_;
+        if (!streets) buildStreetRegister(L, register_);
+        extras->table = buildUserTable(streets ? *streets : register_);
+    }
 }
 
 uint64_t MemoryForObjects(long n) {
@@ -708,8 +815,9 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
     std::vector<NameRef> names;
     RoadNetwork network;
     std::vector<StreetRef> streets;
+    Extras extras;
     tell("строится город");
-    buildCity(doc, opt, &names, &network, &streets);
+    buildCity(doc, opt, &names, &network, &streets, &extras);
 
     // The folders that do not exist yet are made now and removed again if
     // writing fails, so that a failed run leaves nothing behind.  Every file
@@ -727,7 +835,9 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
     }
     const fs::path stage = dir / (".sample-city-" + std::to_string(::getpid()));
     const std::vector<fs::path> files = {"Darvent/Darvent.or", "Darvent/Darvent.bin", "Darvent/Darvent.nam",
-                                         "Darvent/darvent.rue", "sem100n.smn", "sem100n.ris", "njoints.uzl"};
+                                         "Darvent/darvent.rue", "sem100n.smn", "sem100n.ris", "njoints.uzl",
+                                         "Darvent/ostanov.dat", "Darvent/metro.dat", "Darvent/places.dat",
+                                         "Darvent/table.txt"};
     try {
         fs::remove_all(stage, ec);
         fs::create_directories(stage / "Darvent");
@@ -742,6 +852,10 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
         WriteListFile(stage / files[4], semanticLines());
         WriteZnakFile(stage / files[5], symbols());
         SaveRoadNetwork(stage / files[6], network);
+        SaveStops(stage / files[7], extras.stops);
+        SaveMetro(stage / files[8], extras.metro);
+        SaveUserAreas(stage / files[9], extras.areas);
+        SaveUserTable(stage / files[10], extras.table);
         for (const fs::path& f : files) {
             fs::rename(stage / f, dir / f, ec);
             if (ec) throw FileError("Не удалось заменить файл " + pathText(dir / f) + ": " + ec.message());

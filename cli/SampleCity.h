@@ -7,6 +7,9 @@
 #include "names/Names.h"
 #include "routing/RoadNetwork.h"
 #include "streets/Streets.h"
+#include "transport/Stops.h"
+#include "userdata/UserAreas.h"
+#include "userdata/UserTable.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -45,17 +48,30 @@ uint64_t MemoryForObjects(long n);
 std::vector<std::string> semanticLines();
 std::vector<TZnak> symbols();
 
+// The city's public transport and an operator's own data: stops along the
+// streets (routes, nearest metro station), the metro stations, user areas
+// (one of each figure, with notes) and a user table of addresses.
+struct Extras {
+    std::vector<StopRef> stops;
+    std::vector<TMetro> metro;
+    std::vector<AreaRef> areas;
+    UserTable table;
+};
+
 // Builds the city's objects and orientation record and, when asked, its
 // name labels (street names along the streets, districts, the river and
 // parks, labels bound to objects).
 // and, when asked, the road network of its street grid (two-way and one-way
 // streets, speeds by street class; at most 32768 nodes) and the street
 // register (every street with its axis, names, name baseline and houses).
+// With `extras`, also the stops, metro stations, user areas and user table.
 void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names = nullptr,
-               RoadNetwork* network = nullptr, std::vector<StreetRef>* streets = nullptr);
+               RoadNetwork* network = nullptr, std::vector<StreetRef>* streets = nullptr, Extras* extras = nullptr);
 
 // Writes DIR/Darvent/Darvent.or and Darvent.bin (and the other files the
-// program reads).  Throws FileError on failure; the folders it made are
+// program reads: names, street register, classifier, road network, stops
+// "ostanov.dat" and "metro.dat", the user areas "places.dat" and the user
+// table "table.txt").  Throws FileError on failure; the folders it made are
 // then removed again.
 void writeStartFolder(const std::filesystem::path& dir, const Options& opt);
 

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
+
+#include <unistd.h>
 
 using namespace dm;
 
@@ -91,4 +94,82 @@ TEST(SampleCity, ClassifierCoversEveryCodeAndPointSymbol) {
         TCurrentSemantic cur;
         EXPECT_EQ(KodSem(sem, i, cur), "") << i;
     }
+}
+
+TEST(SampleCity, StopsMetroUserAreasAndTableBesideTheMap) {
+    const std::filesystem::path d =
+        std::filesystem::temp_directory_path() / ("dm_sample_extras_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(d);
+    sample::writeStartFolder(d, {});
+    const std::filesystem::path city = d / "Darvent";
+    // The default grid: streets at X = 4570000 + 160 r (r = 0..24), crossing
+    // streets at Y = 13500000 + 220 c (c = 0..26).
+    const double x0 = 4570000, y0 = 13500000;
+    std::vector<TMetro> metro;
+    LoadMetro(city / "metro.dat", metro);
+    ASSERT_EQ(metro.size(), 5u);
+    std::set<std::string> stations;
+    for (const TMetro& m : metro) {
+        EXPECT_FALSE(m.Name.empty());
+        EXPECT_LE(m.Name.size(), 20u);
+        EXPECT_TRUE(m.X > x0 && m.X < x0 + 24 * 160 && m.Y > y0 && m.Y < y0 + 26 * 220) << m.X << " " << m.Y;
+        stations.insert(m.Name);
+    }
+    EXPECT_EQ(stations.size(), 5u);
+    std::vector<StopRef> stops;
+    LoadStops(city / "ostanov.dat", stops);
+    ASSERT_GE(stops.size(), 50u);
+    int trams = 0, trolleybuses = 0;
+    for (size_t i = 0; i < stops.size(); ++i) {
+        const TOstnv& s = *stops[i];
+        EXPECT_EQ(s.Number, int32_t(i));
+        EXPECT_FALSE(s.Name.empty());
+        EXPECT_FALSE(s.BusRoutes.empty());
+        trams += !s.TramRoutes.empty();
+        trolleybuses += !s.TrolleybusRoutes.empty();
+        // 15 m north of an east-west street, inside the grid.
+        const double north = std::fmod(s.X - x0, 160.0);
+        EXPECT_NEAR(north, 15.0, 1e-6) << cp1251ToUtf8(s.Name);
+        EXPECT_TRUE(s.Y > y0 && s.Y < y0 + 26 * 220);
+        // The nearest station by straight distance.
+        const TMetro* best = nullptr;
+        for (const TMetro& m : metro)
+            if (!best || std::hypot(m.X - s.X, m.Y - s.Y) < std::hypot(best->X - s.X, best->Y - s.Y)) best = &m;
+        EXPECT_EQ(s.NearestMetro, best->Name) << cp1251ToUtf8(s.Name);
+    }
+    EXPECT_GT(trams, 0);
+    EXPECT_GT(trolleybuses, 0);
+    // One user area of each figure, each with its name and note, inside a
+    // block: between two east-west streets.
+    std::vector<AreaRef> areas;
+    LoadUserAreas(city / "places.dat", areas);
+    ASSERT_EQ(areas.size(), 5u);
+    std::set<int> figures;
+    for (const auto& a : areas) {
+        figures.insert(a->Figure);
+        EXPECT_FALSE(a->Name.empty());
+        EXPECT_FALSE(a->Lines.empty());
+        EXPECT_EQ(a->FontName, "MS Sans Serif");
+        ASSERT_GE(a->Points.size(), 2u);
+        const double street = x0 + std::floor((a->Points[0].X - x0) / 160) * 160;
+        for (const TXY& p : a->Points) {
+            EXPECT_GT(p.X, street);
+            EXPECT_LT(p.X, street + 160);
+        }
+    }
+    EXPECT_EQ(figures, (std::set<int>{3, 4, 5, 6, 7}));
+    // The square: 40 pixels at 2 m a pixel, 80 m each side.
+    for (const auto& a : areas)
+        if (a->Figure == FigureSquare) {
+            ASSERT_EQ(a->Points.size(), 5u);
+            EXPECT_NEAR(std::hypot(a->Points[1].X - a->Points[0].X, a->Points[1].Y - a->Points[0].Y), 80, 1e-6);
+            EXPECT_NEAR(std::hypot(a->Points[2].X - a->Points[1].X, a->Points[2].Y - a->Points[1].Y), 80, 1e-6);
+        }
+    UserTable t;
+    LoadUserTable(city / "table.txt", t);
+    EXPECT_EQ(t.columns(), 4);
+    EXPECT_EQ(t.rows(), 21);
+    EXPECT_EQ(cp1251ToUtf8(t.cells[0][0]), "Номер");
+    EXPECT_EQ(t.cells[0][20], "20");
+    std::filesystem::remove_all(d);
 }
