@@ -691,7 +691,7 @@ void buildUserAreas(const Layout& L, std::vector<AreaRef>& out) {
         const Spec& sp = kSpecs[i];
         // The first click near the south-west corner of a block, the figure
         // standing north of it inside the block.
-        const int r = std::min(rows - 1, rows / 2 + 2 + (i % 2) * 2), c = 2 + i * std::max(1, (cols - 4) / 5);
+        const int r = std::min(rows - 1, rows / 2 + 2 + (i % 2) * 2), c = 2 + i * std::max(1, std::min(3, (cols - 4) / 5));
         const double X0 = L.x0 + r * L.blockH + 30, Y0 = L.y0 + c * L.blockW + 40;
         const std::vector<QPoint> px = BuildFigure(sp.figure, QPoint(0, 0), QPoint(40, 0), QPoint(20, -30), 40);
         auto a = std::make_shared<TRovd>();
