@@ -226,7 +226,9 @@ private:
         }
         // The part of the plane a figure drawn here can reach the picture from.
         const QPaintDevice* dev = p_.device();
-        const int reachOut = 64 + 8 * std::max(1, o_.PenWidth) + int(16 * f_);
+        // A pen wider than the far limit reaches everything anyway.
+        const int reachOut = int(std::min<int64_t>(kFarPx, 64 + 8 * std::clamp<int64_t>(o_.PenWidth, 1, kFarPx) +
+                                                               int64_t(16 * std::min(f_, 1e6))));
         visible_ = QRect(-reachOut, -reachOut, (dev ? dev->width() : 0) + 2 * reachOut,
                          (dev ? dev->height() : 0) + 2 * reachOut);
     }

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test; then the same
+# tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# DM_QUICK=1 runs the plain suite only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+[ -n "${DM_QUICK:-}" ] && exit 0
+scripts/test-sanitized.sh

@@ -539,6 +539,14 @@ TEST(Render, ExtremeCoordinatesAndSymbolsDrawWithoutOverflow) {
     TObj point = object(1, 2402, {});
     point.Points = {{1e40, -1e40}};
     EXPECT_EQ(countSet(draw(point)), 0);
+    // A pen width at the integer limit (a damaged record): drawn as a very
+    // wide pen, with no overflow in working out where it can reach.
+    for (const int32_t width : {INT32_MAX, INT32_MIN + 1, -5}) {
+        TObj wide = object(2, 840, {});
+        wide.PenWidth = width;
+        wide.Points = {{50, 10}, {50, 90}};
+        draw(wide);
+    }
     // A symbol record with columns and rows at the integer limits: its
     // other pixels are drawn.
     TZnak z;
