@@ -13,10 +13,14 @@ shift || true
 smoke=""
 [ "$secs" = smoke ] && smoke=1
 scripts/deps.sh
-command -v clang++ >/dev/null && [ -n "$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] || {
+# clang and its runtime libraries (libFuzzer and the sanitizers come in
+# a package of their own that clang only recommends).
+if ! command -v clang++ >/dev/null || [ -z "$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ]; then
   [ "$(id -u)" -ne 0 ] && SUDO=sudo || SUDO=""
-  $SUDO apt-get install -y -qq --no-install-recommends clang >/dev/null
-}
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends \
+    clang libclang-rt-dev >/dev/null
+fi
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(objects names streets network transport userdata classifier render route)
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDM_FUZZ=ON \
