@@ -1,3 +1,4 @@
+#include "../common/CommandOutput.h"
 #include "RunTool.h"
 #include "cli/SampleCity.h"
 #include "mapdata/Cp1251.h"
@@ -411,13 +412,7 @@ TEST(Dmap, PrintWritesAPdfPageWithTheChosenLayers) {
     ASSERT_EQ(runDmap("print " + map + " -o " + (d / "water.pdf").string() + " --layers Вода", out, err), 0) << err;
     // One A4 page each; the map by layers holds less.
     for (const char* f : {"all.pdf", "water.pdf"}) {
-        FILE* p = ::popen(("pdfinfo " + (d / f).string()).c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        char buf[4096];
-        std::string info;
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) info.append(buf, n);
-        ::pclose(p);
+        const std::string info = commandOutput("pdfinfo " + (d / f).string());
         EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
         EXPECT_NE(info.find("(A4)"), std::string::npos) << info;
     }

@@ -1,3 +1,4 @@
+#include "common/CommandOutput.h"
 #include "app/UserAreaForm.h"
 #include "common/SmallMapFixture.h"
 #include "userdata/UserAreas.h"
@@ -239,13 +240,7 @@ TEST_F(UserAreaFormTest, NotePrintedToPdfAndTheClosingQuestion) {
         return true;
     };
     f.pushButton("PrnButton")->click();
-    FILE* p = ::popen(("pdftotext -enc UTF-8 " + pdf.string() + " -").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char buf[4096];
-    std::string text;
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    ::pclose(p);
+    const std::string text = commandOutput("pdftotext -enc UTF-8 " + pdf.string() + " -");
     EXPECT_NE(text.find("Склад"), std::string::npos) << text;
     EXPECT_NE(text.find("ворота с севера"), std::string::npos) << text;
     EXPECT_NE(text.find("ключ у сторожа"), std::string::npos) << text;

@@ -1,3 +1,4 @@
+#include "common/CommandOutput.h"
 #include "app/UserTableDialog.h"
 #include "common/SmallMapFixture.h"
 #include "userdata/UserTable.h"
@@ -185,12 +186,6 @@ TEST_F(UserTableWindowTest, TwoHundredFiftyRowsPrintOnThreePdfPages) {
         return int(QDialog::Accepted);
     };
     act("TableButton")->trigger();
-    FILE* p = ::popen(("pdfinfo " + pdf.string()).c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char buf[4096];
-    std::string info;
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) info.append(buf, n);
-    ::pclose(p);
+    const std::string info = commandOutput("pdfinfo " + pdf.string());
     EXPECT_NE(info.find("Pages:           3\n"), std::string::npos) << info;
 }
