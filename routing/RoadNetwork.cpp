@@ -4,6 +4,8 @@
 #include "mapdata/Geometry.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <queue>
 
@@ -299,7 +301,9 @@ int search(const RoadNetwork& net, int n, int t, std::vector<int>& path, Distanc
         for (int k = 0; k < kLinkSlots && m.Link[size_t(k)] != -1; ++k) {
             if (m.Link[size_t(k)] == t && m.Speed[size_t(k)] > 0) {
                 path = {n, m.Id, t};
-                return timeOf(dist(a, m), a.Speed[size_t(j)]) + timeOf(dist(m, b), m.Speed[size_t(k)]);
+                // Two saturated link times (a damaged file) must not overflow.
+                const int64_t two = int64_t(timeOf(dist(a, m), a.Speed[size_t(j)])) + timeOf(dist(m, b), m.Speed[size_t(k)]);
+                return int(std::min<int64_t>(two, INT_MAX));
             }
         }
     }

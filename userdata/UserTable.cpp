@@ -77,9 +77,18 @@ void LoadUserTable(const fs::path& path, UserTable& t) {
         ++at;
         return int(v);
     };
+    // The counts must fit the lines there are (each column: its width and
+    // r cells) before anything is made of them: a damaged count must not
+    // ask for a table of a million by a million cells.
+    auto tooMany = [&](int r, int n) {
+        return FileError("Файл " + pathText(path) + " кончился раньше времени: " + std::to_string(r) + " строк и " +
+                         std::to_string(n) + " столбцов в нём не помещаются");
+    };
     const int r = number("число строк");
+    if (uint64_t(r) > lines.size()) throw tooMany(r, 1);
     t.setRows(r);
     const int n = number("число столбцов");
+    if (uint64_t(n) * (uint64_t(r) + 1) > lines.size() - at) throw tooMany(r, n);
     t.cells.resize(size_t(n), std::vector<std::string>(size_t(r)));
     t.widths.resize(size_t(n), 64);
     for (int c = 0; c < n; ++c) {

@@ -1,3 +1,4 @@
+#include <climits>
 #include "routing/RoadNetwork.h"
 
 #include "mapdata/BinaryIO.h"
@@ -178,6 +179,18 @@ TEST(RoadNetwork, DirectLinkAndFirstTwoLinkPairWinOverFasterWays) {
     EXPECT_EQ(path, (std::vector<int>{n2, s1, t2}));
     EXPECT_EQ(SearchRoute(h.net, n2, n2, path), 0);
     EXPECT_EQ(path, std::vector<int>{n2});
+}
+
+TEST(RoadNetwork, TwoLinkTimesAtTheIntegerLimitDoNotOverflow) {
+    // A damaged file: links of 10^12 m at 10^-6 km/h; each link time
+    // saturates at the integer limit, and so does their sum.
+    Net g;
+    const int n = g.node(0, 0), t = g.node(0, 2e12), m = g.node(0, 1e12);
+    g.link(n, m, 1e-6);
+    g.link(m, t, 1e-6);
+    std::vector<int> path;
+    EXPECT_EQ(SearchRoute(g.net, n, t, path), INT_MAX);
+    EXPECT_EQ(path, (std::vector<int>{n, m, t}));
 }
 
 TEST(RoadNetwork, SingleNodePathWhenTheFirstLinkEndsWhereTheSecondStarts) {

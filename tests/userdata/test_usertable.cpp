@@ -52,7 +52,7 @@ TEST(UserTable, NewAndSmallTablesAsTheirFileLines) {
 
 TEST(UserTable, ACountThatIsNotANumberStopsTheLoad) {
     const fs::path d = tempDir("bad");
-    std::ofstream(d / "bad.txt", std::ios::binary) << "3\r\nдва\r\n";
+    std::ofstream(d / "bad.txt", std::ios::binary) << "3\r\nдва\r\nA\r\nB\r\n";
     UserTable t = UserTable::New();
     try {
         LoadUserTable(d / "bad.txt", t);
@@ -80,6 +80,26 @@ TEST(UserTable, ColumnsWiderThanThePageAreScaledToIt) {
     EXPECT_EQ(page.pixel(2000, 300), qRgb(255, 255, 255));
     EXPECT_EQ(page.pixel(2999, 160), qRgb(0, 0, 0));
     EXPECT_EQ(page.pixel(3100, 160), qRgb(255, 255, 255));
+}
+
+TEST(UserTable, CountsBeyondTheFileAreRefusedBeforeTheTableIsMade) {
+    // A million rows and a million columns in a file of five lines: refused
+    // at once (no table of 10^12 cells), the table as it was.
+    const fs::path d = tempDir("huge");
+    std::ofstream(d / "huge.txt", std::ios::binary) << "1000000\r\n1000000\r\n64\r\nA\r\nB\r\n";
+    std::ofstream(d / "rows.txt", std::ios::binary) << "3\r\n1000000\r\n64\r\nA\r\nB\r\nC\r\n";
+    for (const char* f : {"huge.txt", "rows.txt"}) {
+        UserTable t = UserTable::New();
+        try {
+            LoadUserTable(d / f, t);
+            FAIL() << f;
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find("кончился раньше времени"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(t.columns(), 1) << f;
+        EXPECT_LE(t.rows(), 5) << f;
+    }
+    fs::remove_all(d);
 }
 
 TEST(UserTable, PrintedOnPagesOfOneHundredThenOneHundredAndOne) {
