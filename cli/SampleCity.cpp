@@ -672,13 +672,13 @@ void buildTransport(const Layout& L, Extras& out) {
 // One area of each figure in the blocks north of the river, built as the
 // form builds them from three clicks at 2 m a pixel, with a note each.
 void buildUserAreas(const Layout& L, std::vector<AreaRef>& out) {
-    struct Spec {
+    struct AreaSample {
         uint8_t figure;
         const char* name;
         const char* lines[2];
         int32_t pen, brush;
     };
-    static const Spec kSpecs[] = {
+    static const AreaSample kAreaSamples[] = {
         {FigureRectangle, "Склад №1", {"Приём товара с 8 до 17.", "Въезд со стороны двора."}, rgb(0, 0, 128), rgb(255, 255, 0)},
         {FigureTriangle, "Пост ГАИ", {"Круглосуточно.", ""}, rgb(128, 0, 0), rgb(255, 128, 0)},
         {FigurePentagon, "Стройка", {"Ремонт теплотрассы", "до 1 декабря."}, rgb(0, 0, 0), rgb(192, 192, 192)},
@@ -688,7 +688,7 @@ void buildUserAreas(const Layout& L, std::vector<AreaRef>& out) {
     const double s = 2.0;  // metres a pixel
     const int rows = std::min(L.rows, 24), cols = std::min(L.cols, 26);
     for (int i = 0; i < 5; ++i) {
-        const Spec& sp = kSpecs[i];
+        const AreaSample& sp = kAreaSamples[i];
         // The first click near the south-west corner of a block, the figure
         // standing north of it inside the block.
         const int r = std::min(rows - 1, rows / 2 + 2 + (i % 2) * 2), c = 2 + i * std::max(1, std::min(3, (cols - 4) / 5));

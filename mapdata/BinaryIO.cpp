@@ -119,6 +119,17 @@ std::string BinReader::countedString() {
     return std::string(reinterpret_cast<const char*>(p + 1), len);
 }
 
+std::string BinReader::countedString(size_t max, const std::string& what) {
+    const uint64_t at = offset();
+    if (remaining() < 4) fail("запись обрезана: " + what, at);
+    const int32_t n = i32();
+    if (n < 1 || uint64_t(n) > max + 1) fail("недопустимая длина поля " + what + " " + std::to_string(n), at);
+    if (uint64_t(n) > remaining()) fail("запись обрезана: " + what, at);
+    const uint8_t* p = need(size_t(n));
+    if (p[0] > n - 1) fail("длина " + what + " больше поля", at + 4);
+    return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
+}
+
 std::string BinReader::fixedString(size_t n) {
     if (n > remaining()) fail("неожиданный конец файла", offset());
     const uint8_t* p = need(n);

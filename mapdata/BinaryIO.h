@@ -61,6 +61,9 @@ public:
     std::string shortString();
     // "int32 (length + 1) + length byte + characters"
     std::string countedString();
+    // The same for a field of at most `max` characters; the messages name
+    // the field (`what`).
+    std::string countedString(size_t max, const std::string& what);
     // n bytes exactly as stored (padding included)
     std::string fixedString(size_t n);
 

@@ -7,16 +7,6 @@ namespace fs = std::filesystem;
 namespace dm {
 
 namespace {
-std::string readText(BinReader& in, size_t max, const char* what) {
-    const uint64_t at = in.offset();
-    if (in.remaining() < 4) in.fail(std::string("запись обрезана: ") + what, at);
-    const int32_t n = in.i32();
-    if (n < 1 || uint64_t(n) > max + 1) in.fail(std::string("недопустимая длина поля ") + what + " " + std::to_string(n), at);
-    if (uint64_t(n) > in.remaining()) in.fail(std::string("запись обрезана: ") + what, at);
-    const uint8_t* p = in.take(size_t(n));
-    if (p[0] > n - 1) in.fail(std::string("длина ") + what + " больше поля", at + 4);
-    return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
-}
 void writeText(BinWriter& w, const std::string& s, size_t max) { w.countedString(std::string_view(s).substr(0, max)); }
 }  // namespace
 
@@ -27,11 +17,11 @@ void LoadStops(BinReader& in, std::vector<StopRef>& out) {
         auto s = std::make_shared<TOstnv>();
         if (in.remaining() < 4) in.fail("запись остановки обрезана", at);
         in.i32();  // the stored number: the stops are numbered by position
-        s->Name = readText(in, kStopNameMax, "названия");
-        s->BusRoutes = readText(in, kStopRoutesMax, "автобусов");
-        s->TramRoutes = readText(in, kStopRoutesMax, "трамваев");
-        s->TrolleybusRoutes = readText(in, kStopRoutesMax, "троллейбусов");
-        s->NearestMetro = readText(in, kStopMetroMax, "станции метро");
+        s->Name = in.countedString(kStopNameMax, "названия");
+        s->BusRoutes = in.countedString(kStopRoutesMax, "автобусов");
+        s->TramRoutes = in.countedString(kStopRoutesMax, "трамваев");
+        s->TrolleybusRoutes = in.countedString(kStopRoutesMax, "троллейбусов");
+        s->NearestMetro = in.countedString(kStopMetroMax, "станции метро");
         if (in.remaining() < 16) in.fail("запись остановки обрезана", at);
         s->X = in.f64();
         s->Y = in.f64();
@@ -65,7 +55,7 @@ void LoadMetro(BinReader& in, std::vector<TMetro>& out) {
     while (!in.atEnd()) {
         const uint64_t at = in.offset();
         TMetro m;
-        m.Name = readText(in, kMetroNameMax, "названия станции");
+        m.Name = in.countedString(kMetroNameMax, "названия станции");
         if (in.remaining() < 16) in.fail("запись станции обрезана", at);
         m.X = in.f64();
         m.Y = in.f64();

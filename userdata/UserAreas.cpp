@@ -15,16 +15,6 @@ namespace fs = std::filesystem;
 namespace dm {
 
 namespace {
-std::string readText(BinReader& in, size_t max, const char* what) {
-    const uint64_t at = in.offset();
-    if (in.remaining() < 4) in.fail(std::string("запись обрезана: ") + what, at);
-    const int32_t n = in.i32();
-    if (n < 1 || uint64_t(n) > max + 1) in.fail(std::string("недопустимая длина поля ") + what + " " + std::to_string(n), at);
-    if (uint64_t(n) > in.remaining()) in.fail(std::string("запись обрезана: ") + what, at);
-    const uint8_t* p = in.take(size_t(n));
-    if (p[0] > n - 1) in.fail(std::string("длина ") + what + " больше поля", at + 4);
-    return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
-}
 void need(BinReader& in, uint64_t n, uint64_t at) {
     if (in.remaining() < n) in.fail("запись области обрезана", at);
 }
@@ -37,14 +27,14 @@ void LoadUserAreas(BinReader& in, std::vector<AreaRef>& out) {
         auto a = std::make_shared<TRovd>();
         need(in, 4, at);
         in.i32();  // the stored number: areas are numbered by position
-        a->Name = readText(in, kAreaNameMax, "названия");
-        a->FontName = readText(in, kAreaFontMax, "шрифта");
+        a->Name = in.countedString(kAreaNameMax, "названия");
+        a->FontName = in.countedString(kAreaFontMax, "шрифта");
         need(in, 1 + 1 + 4 + 1, at);
         a->Bold = in.u8();
         a->Italic = in.u8();
         a->FontColor = in.i32();
         a->FontSize = in.u8();
-        a->Note = readText(in, kAreaNoteMax, "примечания");
+        a->Note = in.countedString(kAreaNoteMax, "примечания");
         need(in, 1 + 8 + 8 + 4 + 4, at);
         a->Figure = in.u8();
         a->PenColor = in.i32();
