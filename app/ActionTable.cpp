@@ -148,6 +148,7 @@ const EntryDef kEntries[] = {
 
     {"Viloyat1", "SpiskiMenu", "Вилоятов", nullptr, 0, nullptr},
     {"Tuman", "SpiskiMenu", "Туманов", nullptr, 0, nullptr},
+    {"RayonDlgItem", "SpiskiMenu", "Туманы", "Районы вилоята: карты, границы, закраска", 0, nullptr},
     {"PrnCanvas", "PrintMenu", "PrnCanvas", nullptr, 0, nullptr},
     {"PrnPreview", "PrintMenu", "Предварительный просмотр", nullptr, 0, nullptr},
 

@@ -153,7 +153,14 @@ void MainWindow::wireActions() {
     NameTools& n = nameTools_;
     n.buttonsChanged = [this] { syncButtons(); };
     lifecycle_.afterOpen = [this, &n] {
-        n.loadForMap();
+        // A district's map has no names file.
+        if (lifecycle_.openedKind() == MapLifecycle::MapKind::District) {
+            names_.MapNames.clear();
+            names_.AllNames.clear();
+        } else {
+            n.loadForMap();
+        }
+        districtsAfterOpen();
         history_.clear();
         streetTools_.afterOpen();
     };
@@ -235,6 +242,7 @@ void MainWindow::wireActions() {
     actions_.wire("RedoAction", [this] { RedoClick(); });
     wireStreets();
     wireDisplay();
+    wireDistricts();
     // Stops and metro stations.
     Ostnv = new StopsWindow(ws_, this, options_.allTools);
     actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });

@@ -6,6 +6,7 @@
 
 #include "ActionTable.h"
 #include "MapLifecycle.h"
+#include "admin/DistrictTools.h"
 #include "editing/MapEditor.h"
 #include "editing/ObjectCreation.h"
 #include "editing/ObjectEdits.h"
@@ -58,6 +59,12 @@ public:
     void RedoClick();  // "Вернуть действие"
     NameTools& nameTools() { return nameTools_; }
     StreetTools& streetTools() { return streetTools_; }
+    DistrictState& districts() { return districts_; }
+    DistrictTools& districtTools() { return districtTools_; }
+    // The districts dialog "Туманы" for the current region, shown modally;
+    // `onAccept` runs when it closes with OK.  False when its list cannot
+    // be read.
+    bool showDistrictsDialog(const std::function<void()>& onAccept = {});
     StreetState& streets() { return streets_; }
     class HouseForm* houseForm() const { return houseForm_; }
     class StreetListDialog* streetList() const { return streetList_; }
@@ -116,6 +123,8 @@ private:
     void wireActions();
     void wireStreets();
     void wireDisplay();
+    void wireDistricts();
+    void districtsAfterOpen();
     void timerTick();
     void showScaleReadout(int width);
     void updateCaption();
@@ -134,6 +143,8 @@ private:
     RouteTool routes_{ws_, editor_};
     StreetState streets_;
     StreetTools streetTools_{ws_, streets_, names_, editor_};
+    DistrictState districts_;
+    DistrictTools districtTools_{ws_, districts_, names_, creation_, editor_};
     class HouseForm* houseForm_ = nullptr;
     class StreetListDialog* streetList_ = nullptr;
     class RouteInfoWindow* Info = nullptr;

@@ -25,6 +25,7 @@ private:
 QString qpath(const fs::path& p) { return QString::fromStdString(p.string()); }
 QString errorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
 constexpr double kMaxImagePixels = 400e6;
+constexpr double kDistrictZoom = 1.2;
 }  // namespace
 
 QStringList MapLifecycle::openFilters() {
@@ -47,7 +48,7 @@ bool MapLifecycle::OpenCityMap() {
     ws_.files.CityDisplayName = QString::fromUtf8("г.Дарвент");
     ws_.files.CityFolderName = "Darvent";
     const fs::path orPath = ws_.files.StartDir / ws_.files.CityFolderName / (ws_.files.CityFolderName + ".or");
-    return openMap(orPath, true);
+    return openMap(orPath, MapKind::City);
 }
 
 bool MapLifecycle::OpenFileClick() {
@@ -59,20 +60,27 @@ bool MapLifecycle::OpenFileClick() {
     }
     if (!SaveChangesFirst()) return false;
     const fs::path path(chosen->toStdString());
-    if (!openMap(withExtension(path, ".or"), false)) return false;
+    if (!openMap(withExtension(path, ".or"), MapKind::Chosen)) return false;
     // Keep the name as chosen (its extension varies with later use).
     ws_.files.MapFileName = path;
     return true;
 }
 
-bool MapLifecycle::openMap(const fs::path& requested, bool cityMap) {
+bool MapLifecycle::OpenDistrictMap(const fs::path& orPath) {
+    if (!SaveChangesFirst()) return false;
+    return openMap(orPath, MapKind::District);
+}
+
+bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
+    const bool cityMap = kind == MapKind::City;
     Busy busy(ws_.surface);
     const fs::path orPath = resolvePathCase(requested);
     std::error_code ec;
     if (!fs::is_regular_file(orPath, ec)) {
         // The open map stays, and so does its file name: a later save must
         // not write these objects over another map.
-        ws_.dialogs->error(QStringLiteral("Нет ориентирного файла."));
+        ws_.dialogs->error(kind == MapKind::District ? QStringLiteral("Карта не создана.")
+                                                     : QStringLiteral("Нет ориентирного файла."));
         return false;
     }
     OrientationRecord orient;
@@ -90,7 +98,7 @@ bool MapLifecycle::openMap(const fs::path& requested, bool cityMap) {
                              QStringLiteral(" не может быть показана: у неё нулевая ширина."));
         return false;
     }
-    view.Scale *= kOpenZoom;
+    view.Scale *= kind == MapKind::District ? kDistrictZoom : kOpenZoom;
     view.SymbolFactor = 1;
     const QSize size = view.imageSize();
     if (size.width() < 1 || size.height() < 1 || double(size.width()) * size.height() > kMaxImagePixels) {
@@ -140,9 +148,11 @@ bool MapLifecycle::openMap(const fs::path& requested, bool cityMap) {
     ws_.view.image = std::move(image);
     ws_.view.blink.BlinkOn = false;
     ws_.files.MapFileName = orPath;
+    // The kind and meridian as read go to the maps cut from this one (kept
+    // for every map opened, so that a cut of the city map gets the city's).
+    ws_.files.OpenedAxialMeridian = orient.AxialMeridian;
+    ws_.files.OpenedCoordKind = orient.CoordKind;
     if (!cityMap) {
-        ws_.files.OpenedAxialMeridian = orient.AxialMeridian;
-        ws_.files.OpenedCoordKind = orient.CoordKind;
         ws_.surface->setPanelText(5, QStringLiteral("%1").arg(size.height(), 4));
     }
     ws_.surface->imageChanged();
@@ -153,6 +163,7 @@ bool MapLifecycle::openMap(const fs::path& requested, bool cityMap) {
     ws_.files.NamesFileName = withExtension(orPath, ".nam");
     ws_.files.StreetsFileName = withExtension(orPath, ".rue");
     ws_.modes.ResetModes(ws_.view.blink);
+    openedKind_ = kind;
     ws_.map.MapModified = false;
     ws_.map.OrientationModified = false;
     ws_.files.NamesModified = false;

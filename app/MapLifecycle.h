@@ -20,6 +20,12 @@ public:
     bool SaveFileClick();
     bool SaveAs1Click();
     bool OrnSaveClick();
+    // A district's map: scale factor 1.2, no names file; "Карта не создана."
+    // when its orientation file is missing.
+    bool OpenDistrictMap(const std::filesystem::path& orPath);
+    enum class MapKind { City, Chosen, District };
+    // What the last successful opening opened.
+    MapKind openedKind() const { return openedKind_; }
     // The questions on closing; false keeps the window open (a save failed).
     bool FormCloseQuery();
     // Before another map replaces this one: offers to save unsaved changes
@@ -36,11 +42,12 @@ public:
     static QStringList saveFilters();
 
 private:
-    bool openMap(const std::filesystem::path& orPath, bool cityMap);
+    bool openMap(const std::filesystem::path& orPath, MapKind kind);
     bool writeObjects(const std::filesystem::path& binPath);
     void progress(int percent);
 
     Workspace& ws_;
+    MapKind openedKind_ = MapKind::Chosen;
 };
 
 }  // namespace dm

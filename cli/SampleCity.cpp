@@ -2,6 +2,10 @@
 
 #include "classifier/Znak.h"
 #include "mapdata/Cp1251.h"
+#include "admin/AdminLists.h"
+#include "admin/Boundaries.h"
+#include "admin/MapCut.h"
+#include "admin/Settlements.h"
 #include "mapdata/Geometry.h"
 #include "mapdata/Rtf.h"
 
@@ -801,6 +805,137 @@ void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, Roa
     }
 }
 
+// ---- regions and districts ------------------------------------------------------
+
+struct SampleDistrict {
+    const char* name;  // UTF-8
+    const char* stem;
+    int32_t color;
+    uint8_t brush;
+    std::vector<TXY> outline;  // closed
+};
+
+// Five districts tiling the city's extent: two rows split by a line with a
+// step in the middle (so the middle northern district is concave), three
+// districts in the north and two in the south.
+std::vector<SampleDistrict> sampleDistricts(const OrientationRecord& o) {
+    const double H = o.XMax - o.XMin, W = o.YMax - o.YMin;
+    const double xm1 = o.XMin + 0.45 * H, xm2 = o.XMin + 0.55 * H;
+    const double y1 = o.YMin + W / 3, ym = o.YMin + W / 2, y2 = o.YMin + 2 * W / 3;
+    auto closed = [](std::vector<TXY> v) {
+        v.push_back(v.front());
+        return v;
+    };
+    return {
+        {"Северо-Западный", "sevzap", rgb(200, 60, 60), 4,
+         closed({{xm1, o.YMin}, {o.XMax, o.YMin}, {o.XMax, y1}, {xm1, y1}})},
+        {"Центральный", "centr", rgb(40, 140, 40), 6,
+         closed({{xm1, y1}, {o.XMax, y1}, {o.XMax, y2}, {xm2, y2}, {xm2, ym}, {xm1, ym}})},
+        {"Северо-Восточный", "sevvost", rgb(40, 60, 200), 5,
+         closed({{xm2, y2}, {o.XMax, y2}, {o.XMax, o.YMax}, {xm2, o.YMax}})},
+        {"Юго-Западный", "yugzap", rgb(170, 120, 0), 2,
+         closed({{o.XMin, o.YMin}, {xm1, o.YMin}, {xm1, ym}, {o.XMin, ym}})},
+        {"Юго-Восточный", "yugvost", rgb(150, 40, 150), 7,
+         closed({{o.XMin, ym}, {xm2, ym}, {xm2, o.YMax}, {o.XMin, o.YMax}})},
+    };
+}
+
+std::unique_ptr<TObj> boundaryObject(const SampleDistrict& d, int number, int penWidth) {
+    auto b = std::make_unique<TObj>();
+    b->Number = number;
+    b->StartNode = -1;
+    b->EndNode = -1;
+    b->Kind = KindArea;
+    b->Code = 0;
+    b->Name = utf8ToCp1251(d.name);
+    b->PenColor = 0;
+    b->PenWidth = penWidth;
+    b->BrushColor = d.color;
+    b->BrushStyle = d.brush;
+    b->ExtraInt = -1;
+    b->Points = d.outline;
+    return b;
+}
+
+std::vector<std::unique_ptr<TNasPunkt>> sampleSettlements(const SampleDistrict& d, int count) {
+    std::vector<std::unique_ptr<TNasPunkt>> out;
+    double cx = 0, cy = 0;
+    for (size_t i = 0; i + 1 < d.outline.size(); ++i) {
+        cx += d.outline[i].X;
+        cy += d.outline[i].Y;
+    }
+    cx /= double(d.outline.size() - 1);
+    cy /= double(d.outline.size() - 1);
+    static const char* const kNames[] = {"Янгиобод", "Богишамол", "Кукча", "Олмазор"};
+    for (int k = 0; k < count; ++k) {
+        auto s = std::make_unique<TNasPunkt>();
+        s->Text1 = utf8ToCp1251(kNames[k % 4]);
+        s->Text2 = utf8ToCp1251(std::string("махалля ") + kNames[k % 4]);
+        s->Text3 = utf8ToCp1251(d.name);
+        s->Text4 = utf8ToCp1251("г.Дарвент");
+        for (size_t i = 0; i < s->Bytes9.size(); ++i) s->Bytes9[i] = uint8_t(k * 16 + int(i));
+        s->Text5 = std::to_string(100 + k);
+        s->Count4 = 1200 + 350 * k;
+        s->setText6(utf8ToCp1251("кишлак"));
+        const double x = cx + 120.0 * k, y = cy - 90.0 * k;
+        s->Points = {{x, y}, {x + 60, y}, {x + 60, y + 80}, {x, y + 80}, {x, y}};
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+// Writes into `stage` the region list, the district list, every district's
+// boundaries (".grn", ".gtm"), "frontier.tum", the district maps cut from
+// the city as "Создать карту" does, and the settlement files of two
+// districts; `files` receives the paths written (relative to `stage`).
+void writeDistricts(const fs::path& stage, const MapDoc& doc, const std::vector<NameRef>& names,
+                    std::vector<fs::path>& files, const std::function<void(const std::string&)>& tell) {
+    const std::vector<SampleDistrict> districts = sampleDistricts(doc.Orientation);
+    WritePlainList(stage / "Viloyats.txt", {{utf8ToCp1251("г.Дарвент"), "Darvent"},
+                                             {utf8ToCp1251("Ферганский"), "fergaobl"}});
+    files.push_back("Viloyats.txt");
+    std::vector<ListEntry> ray;
+    for (const SampleDistrict& d : districts) ray.push_back({utf8ToCp1251(d.name), d.stem});
+    WritePlainList(stage / "Darvent" / "Darvent.ray", ray);
+    files.push_back("Darvent/Darvent.ray");
+
+    MapView view;
+    view.setExtent(doc.Orientation);
+    view.FitScaleToScreen(kSampleScreenWidth);
+    view.Scale *= kOpenZoom;
+    TObjList frontier;
+    for (size_t i = 0; i < districts.size(); ++i) {
+        const SampleDistrict& d = districts[i];
+        const std::string stem = d.stem;
+        TObjList grn, gtm;
+        grn.appendAsIs(boundaryObject(d, 0, 0));
+        gtm.appendAsIs(boundaryObject(d, 0, 0));
+        RewriteBoundaryFile(stage / "Darvent" / (stem + ".grn"), grn);
+        RewriteBoundaryFile(stage / "Darvent" / (stem + ".gtm"), gtm);
+        files.push_back("Darvent/" + stem + ".grn");
+        files.push_back("Darvent/" + stem + ".gtm");
+        frontier.appendAsIs(boundaryObject(d, 0, 2));
+
+        tell("вырезается карта тумана " + std::string(d.name));
+        TObjList copy;
+        copy.reserve(doc.ObjList.size());
+        for (const auto& o : doc.ObjList) copy.appendAsIs(std::make_unique<TObj>(*o));
+        DistrictCut cut = CutRegionToBoundary(copy, *gtm[0], view, names);
+        SaveCutMapFiles(stage / "Darvent" / (stem + ".bin"), cut.objects, doc.Orientation, cut.labels);
+        for (const char* ext : {".bin", ".or", ".nam"})
+            if (fs::exists(stage / "Darvent" / (stem + ext))) files.push_back("Darvent/" + stem + ext);
+        if (i < 2) {
+            fs::create_directories(stage / "Darvent" / stem);
+            BinWriter w;
+            for (const auto& s : sampleSettlements(d, 3 + int(i))) EncodeSettlement(w, *s);
+            writeFileAtomically(stage / "Darvent" / stem / (stem + ".nsp"), w.data());
+            files.push_back("Darvent/" + stem + "/" + stem + ".nsp");
+        }
+    }
+    WriteBoundaries(stage / "Darvent" / "frontier.tum", frontier);
+    files.push_back("Darvent/frontier.tum");
+}
+
 uint64_t MemoryForObjects(long n) {
     // About 190 bytes an object in the file image, 330 in memory, and the
     // fixed part of the city (labels, network, classifier).
@@ -834,7 +969,7 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
         throw FileError("Не удалось создать папку " + pathText(city) + ": " + ec.message());
     }
     const fs::path stage = dir / (".sample-city-" + std::to_string(::getpid()));
-    const std::vector<fs::path> files = {"Darvent/Darvent.or", "Darvent/Darvent.bin", "Darvent/Darvent.nam",
+    std::vector<fs::path> files = {"Darvent/Darvent.or", "Darvent/Darvent.bin", "Darvent/Darvent.nam",
                                          "Darvent/darvent.rue", "sem100n.smn", "sem100n.ris", "njoints.uzl",
                                          "Darvent/ostanov.dat", "Darvent/metro.dat", "Darvent/places.dat",
                                          "Darvent/table.txt"};
@@ -856,7 +991,9 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
         SaveMetro(stage / files[8], extras.metro);
         SaveUserAreas(stage / files[9], extras.areas);
         SaveUserTable(stage / files[10], extras.table);
+        writeDistricts(stage, doc, names, files, tell);
         for (const fs::path& f : files) {
+            fs::create_directories((dir / f).parent_path(), ec);
             fs::rename(stage / f, dir / f, ec);
             if (ec) throw FileError("Не удалось заменить файл " + pathText(dir / f) + ": " + ec.message());
         }

@@ -32,6 +32,10 @@ struct SampleKind {
 };
 const std::vector<SampleKind>& sampleKinds();
 
+// The screen width the sample's district maps are cut at (as the program
+// would show the city on a screen of this width).
+constexpr int kSampleScreenWidth = 1920;
+
 struct Options {
     uint64_t seed = 1;
     long objects = 0;      // 0: the natural size of the default city

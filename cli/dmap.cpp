@@ -1,6 +1,9 @@
 // dmap: the command-line companion of the map program.
 #include "SampleCity.h"
 
+#include "admin/AdminLists.h"
+#include "admin/Boundaries.h"
+#include "admin/MapCut.h"
 #include "classifier/Znak.h"
 #include "display/Layers.h"
 #include "display/Print.h"
@@ -444,6 +447,72 @@ int cmdRoute(const std::vector<std::string>& a) {
     return 0;
 }
 
+int cmdCut(const std::vector<std::string>& a) {
+    std::vector<std::string> pos;
+    int width = sample::kSampleScreenWidth;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--screen-width") {
+            long long v;
+            if (i + 1 >= a.size() || !parseLong(a[++i], v) || v < 1 || v > 100000)
+                throw UsageError{"cut: --screen-width должно быть целым от 1 до 100000"};
+            width = int(v);
+        } else if (!a[i].empty() && a[i][0] == '-') {
+            throw UsageError{"cut: неизвестный параметр " + a[i]};
+        } else {
+            pos.push_back(a[i]);
+        }
+    }
+    if (pos.size() != 3) throw UsageError{"cut: нужны аргументы MAP BOUNDARY.gtm OUT.bin"};
+    fs::path orPath, binPath;
+    mapPaths(pos[0], orPath, binPath);
+    const OrientationRecord orient = ReadOrientation(orPath);
+    TObjList objects;
+    LoadObjects(binPath, objects);
+    std::vector<NameRef> names;
+    const fs::path nam = withExtension(binPath, ".nam");
+    if (fileExistsCI(nam)) LoadNames(resolvePathCase(nam), names);
+    TObjList bounds;
+    ReadBoundaryFile(fs::path(pos[1]), bounds);
+    if (bounds.empty()) throw FileError("Файл " + pos[1] + " не содержит границы");
+    // The view of the map as the program opens it on a screen of this width.
+    MapView view;
+    view.setExtent(orient);
+    if (!view.FitScaleToScreen(width)) throw FileError("Карта " + pathText(orPath) + " не имеет ширины");
+    view.Scale *= kOpenZoom;
+    const DistrictCut cut = CutRegionToBoundary(objects, *bounds.last(), view, names);
+    const fs::path out = withExtension(fs::path(pos[2]), ".bin");
+    SaveCutMapFiles(out, cut.objects, orient, cut.labels);
+    size_t kept = 0;
+    for (const TObj* o : cut.objects) kept += o->Points.empty() ? 0 : 1;
+    std::printf("%zu objects, %zu labels -> %s\n", kept, cut.labels.size(), pathText(out).c_str());
+    return 0;
+}
+
+int cmdDistricts(const std::vector<std::string>& a) {
+    if (a.size() != 1) throw UsageError{"districts: нужен один аргумент DIR (папка области)"};
+    fs::path dir(a[0]);
+    while (!dir.empty() && !dir.has_filename()) dir = dir.parent_path();
+    const std::string region = dir.filename().string();
+    const fs::path ray = resolvePathCase(dir / (region + ".ray"));
+    for (const ListEntry& e : ReadDistrictList(ray)) {
+        long vertices = 0;
+        if (!e.file.empty()) {
+            const fs::path grn = dir / StemPath(e.file + ".grn");
+            if (fileExistsCI(grn)) {
+                TObjList b;
+                ReadBoundaryFile(grn, b);
+                for (const auto& o : b) vertices += o->PointCount();
+            }
+        }
+        const bool map = !e.file.empty() && fileExistsCI(dir / StemPath(e.file + ".or")) &&
+                         fileExistsCI(dir / StemPath(e.file + ".bin"));
+        const std::string line = cp1251ToUtf8(e.name) + "|" + cp1251ToUtf8(e.file) + "|" + std::to_string(vertices) +
+                                 "|" + (map ? "yes" : "no") + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return 0;
+}
+
 const std::vector<Command>& commands() {
     static const std::vector<Command> c = {
         {"info", "MAP", "summary of a map (MAP is its .or or .bin)", cmdInfo},
@@ -469,6 +538,12 @@ const std::vector<Command>& commands() {
          "the streets of a streets file in the order of the street list:\n"
          "                 first name|second name|axis points|houses",
          cmdStreets},
+        {"cut", "MAP BOUNDARY.gtm OUT.bin [--screen-width W]",
+         "cut a map to the last boundary of a boundary file as \"Создать карту\" does\n"
+         "                 (the view of the map opened on a screen W pixels wide, 1920 by\n"
+         "                 default) and write OUT.bin, .or and .nam",
+         cmdCut},
+        {"districts", "DIR", "the districts of a region folder: name|stem|boundary vertices|map yes/no", cmdDistricts},
         {"sample-city", "DIR [--objects N] [--seed S]",
          "write a sample start folder with the city map (N >= 1 objects;\n"
          "                 progress on standard error for large N)",

@@ -420,16 +420,7 @@ private:
         clippedPolyline();
     }
 
-    bool areaFill() {
-        if (pts_.back().x() != pts_.front().x()) return false;
-        thread_local std::vector<QPoint> poly;
-        poly.clear();
-        poly.push_back(pts_[0]);
-        for (size_t i = 1; i < pts_.size(); ++i) poly.push_back(pts_[i].x() < 0 ? poly.back() : pts_[i]);
-        if (!fastPolygon(p_, poly.data(), int(poly.size())))
-            p_.drawPolygon(poly.data(), int(poly.size()), Qt::OddEvenFill);
-        return true;
-    }
+    bool areaFill() { return DrawAreaFill(p_, pts_); }
 
     // Each segment in order (those with an end in a negative column left out
     // when clipping), drawn when asked; `ornament` runs for the segments
@@ -553,6 +544,17 @@ private:
 };
 
 }  // namespace
+
+bool DrawAreaFill(QPainter& p, const std::vector<QPoint>& pts) {
+    if (pts.empty() || pts.back().x() != pts.front().x()) return false;
+    thread_local std::vector<QPoint> poly;
+    poly.clear();
+    poly.push_back(pts[0]);
+    for (size_t i = 1; i < pts.size(); ++i) poly.push_back(pts[i].x() < 0 ? poly.back() : pts[i]);
+    if (!fastPolygon(p, poly.data(), int(poly.size())))
+        p.drawPolygon(poly.data(), int(poly.size()), Qt::OddEvenFill);
+    return true;
+}
 
 void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx) {
     if (ctx.SeriesSelector != 10 || factor < 1) return;

@@ -36,6 +36,12 @@ QPen windowsPen(int32_t color, int width, uint8_t style);
 // diagonal, 5 backward diagonal, 6 cross, 7 diagonal cross.
 QBrush windowsBrush(int32_t color, uint8_t style);
 
+// Fills a closed outline of screen points (its last point in the column of
+// its first) as one polygon with the painter's brush and pen; a point after
+// the first in a negative column stands in for the point before it.  False,
+// nothing drawn, when the outline is open.
+bool DrawAreaFill(QPainter& p, const std::vector<QPoint>& pts);
+
 // Draws the object with the factor: the screen path when it is 1, the print
 // path when above 1, nothing below 1.  A stored pen width of 0 becomes 1.
 // The painter's composition mode is the caller's (copy or not-xor).

@@ -105,6 +105,11 @@ void MapEditor::ImageMouseMove(QPoint pos) {
 void MapEditor::ImageMouseUp(Qt::MouseButton, QPoint) {
     ws_.modes.PanDragging = false;
     ws_.surface->setImageCursor(cursor_);
+    if (ws_.modes.LassoDrawing) {
+        if (lassoReleased) lassoReleased();
+        ws_.modes.LassoDrawing = false;
+        buttons();
+    }
 }
 
 // ---- rows -----------------------------------------------------------------

@@ -30,6 +30,8 @@ public:
     // (RubberPoint still holds the previous position); true when they drew.
     std::vector<std::function<bool(QPoint)>> extraBands;
 
+    // The release of a lasso drawn on the map (LassoDrawing is still on).
+    std::function<void()> lassoReleased;
     // Where the draw-order commands record their steps (none: no undo).
     void setHistory(UndoHistory* h) { history_ = h; }
 

@@ -272,6 +272,12 @@ void ObjectCreation::OtborObjClick() {
     buttons();
 }
 
+void ObjectCreation::endCollection() {
+    ws_.modes.CollectMode = false;
+    if (setItemVisible) setItemVisible("Add1", false);
+    if (setItemChecked) setItemChecked("OtborObj", false);
+}
+
 void ObjectCreation::Add1Click() {
     TObj* o = ws_.map.CurObj;
     if (o && ws_.map.ObjList.indexOf(o) >= 0) selected_.push_back(o);

@@ -32,6 +32,10 @@ public:
     void CancelNewObjClick();    // "Отмена"
 
     const std::vector<TObj*>& SelectedObjects() const { return selected_; }
+    // The collection list itself (the map cutting fills it).
+    std::vector<TObj*>& collection() { return selected_; }
+    // Ends the collection: "Добавить" hidden, "Отбор объектов" unchecked.
+    void endCollection();
     const TObj* FormedObj() const { return formed_ ? formed_.get() : formedStored_; }
 
     // An elevation mark point was placed at `click` with the mark `text`: the

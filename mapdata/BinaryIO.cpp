@@ -184,7 +184,8 @@ void AtomicFile::write(const void* data, size_t n) {
     if (n && std::fwrite(data, 1, n, file_) != n) failErrno("Ошибка записи в файл ");
 }
 
-void AtomicFile::commit() {
+void AtomicFile::finish() {
+    if (finished_) return;
     if (!file_) throw FileError("Файл " + pathText(target_) + " уже закрыт");
     if (std::fflush(file_) != 0) failErrno("Ошибка записи в файл ");
     // The data reach the disk before the new file takes the old one's name,
@@ -193,6 +194,12 @@ void AtomicFile::commit() {
     const int rc = std::fclose(file_);
     file_ = nullptr;
     if (rc != 0) failErrno("Ошибка записи в файл ");
+    finished_ = true;
+}
+
+void AtomicFile::commit() {
+    if (committed_) throw FileError("Файл " + pathText(target_) + " уже закрыт");
+    finish();
     std::error_code ec;
     // Keep the permissions of the file being replaced.
     auto st = fs::status(target_, ec);

@@ -141,7 +141,11 @@ public:
 
     void write(const void* data, size_t n);
     void write(const std::vector<uint8_t>& d) { write(d.data(), d.size()); }
-    // Flushes, closes and renames over the target.
+    // Flushes and closes the temporary file (the data are on disk); the
+    // target is still the old file.  Several files written together are
+    // finished first and committed afterwards.
+    void finish();
+    // Finishes and renames over the target.
     void commit();
 
 private:
@@ -150,6 +154,7 @@ private:
     std::filesystem::path temp_;
     std::FILE* file_ = nullptr;
     bool committed_ = false;
+    bool finished_ = false;
 };
 
 // Writes the whole content in one go through AtomicFile.

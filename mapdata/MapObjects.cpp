@@ -1,5 +1,7 @@
 #include "MapObjects.h"
 
+#include <unordered_map>
+
 #include <algorithm>
 #include <cstring>
 
@@ -75,6 +77,21 @@ void TObjList::reorder(const std::vector<size_t>& newOrder) {
     next.reserve(items_.size());
     for (size_t i : newOrder) next.push_back(std::move(items_[i]));
     items_.swap(next);
+    ++revision_;
+}
+
+void TObjList::keepOnly(const std::vector<TObj*>& order) {
+    std::unordered_map<const TObj*, size_t> at;
+    at.reserve(items_.size());
+    for (size_t i = 0; i < items_.size(); ++i) at.emplace(items_[i].get(), i);
+    std::vector<std::unique_ptr<TObj>> kept;
+    kept.reserve(order.size());
+    for (TObj* o : order) {
+        auto it = at.find(o);
+        if (it == at.end() || !items_[it->second]) continue;  // not a member, or listed twice
+        kept.push_back(std::move(items_[it->second]));
+    }
+    items_ = std::move(kept);
     ++revision_;
 }
 

@@ -147,6 +147,9 @@ public:
     void move(size_t from, size_t to);
     // Puts the objects in a new order (a permutation of the same objects).
     void reorder(const std::vector<size_t>& newOrder);
+    // Keeps only the listed objects (members of this list, each once), in
+    // the order given; the others are freed.
+    void keepOnly(const std::vector<TObj*>& order);
     void clear() {
         items_.clear();
         ++revision_;

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
-if [ ! -f sample/Darvent/Darvent.or ] || [ ! -f sample/Darvent/darvent.rue ] || [ ! -f sample/Darvent/table.txt ]; then
+if [ ! -f sample/Darvent/Darvent.or ] || [ ! -f sample/Darvent/darvent.rue ] || [ ! -f sample/Darvent/table.txt ] || [ ! -f sample/Darvent/frontier.tum ]; then
   echo "Creating the sample city in sample/ ..."
   build/bin/dmap sample-city sample
 fi

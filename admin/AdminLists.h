@@ -1,0 +1,48 @@
+#pragma once
+// The plain list files of regions ("Viloyats.txt") and of the districts of a
+// region ("<region>.ray"): one entry per line, "name;stem;".  Text stays in
+// Windows-1251 bytes.
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dm {
+
+struct ListEntry {
+    std::string name;
+    std::string file;  // the file or folder stem
+    int line = 0;      // 1-based line of the file it was read from (0: not read)
+    bool operator==(const ListEntry& o) const { return name == o.name && file == o.file; }
+};
+
+// The text before the first ";" is the name and the text between the first
+// and the second ";" the file; a line without a second ";" gives an empty
+// file, one without any ";" an empty name and an empty file.  A trailing
+// carriage return is not part of the line.
+ListEntry ParseListLine(std::string_view line);
+
+// Every line of a list file (a missing last line break is fine).  Throws
+// FileError when the file cannot be read.
+std::vector<ListEntry> ReadPlainList(const std::filesystem::path& path);
+
+// "name;file;" and CR LF for each entry, written through a temporary file.
+void WritePlainList(const std::filesystem::path& path, const std::vector<ListEntry>& entries);
+
+// A stem names files in the region folder: it must not hold a path
+// separator, "..", a drive prefix or a control character.  Empty is allowed
+// (it means "no file").
+bool SafeStem(std::string_view stem);
+
+// The district list of a region with every stem checked: an unsafe stem
+// throws FileError naming the list file and the line.  A missing file throws
+// FileError "Файл <path> не существует".
+std::vector<ListEntry> ReadDistrictList(const std::filesystem::path& path);
+
+// A file or folder name from Windows-1251 list text.
+std::filesystem::path StemPath(std::string_view cp1251);
+
+// StartDir/<region>/<region>.ray
+std::filesystem::path DistrictListPath(const std::filesystem::path& startDir, const std::string& region);
+
+}  // namespace dm
