@@ -185,6 +185,14 @@ DistrictCut CutRegionToBoundary(TObjList& objects, TObj& boundary, const MapView
 
 void SaveCutMapFiles(const std::filesystem::path& binPath, const std::vector<TObj*>& objects,
                      const OrientationRecord& orientation, const std::vector<NameRef>& labels) {
+    // A target that is not a file (a folder of that name) would fail only
+    // when the files are renamed, after the others replaced theirs.
+    for (const char* ext : {".bin", ".or", ".nam"}) {
+        const std::filesystem::path t = withExtension(binPath, ext);
+        std::error_code ec;
+        if (std::filesystem::exists(t, ec) && !std::filesystem::is_regular_file(t, ec))
+            throw FileError("Файл " + pathText(t) + " не может быть записан: это не файл");
+    }
     AtomicFile bin(binPath);
     AtomicFile orient(withExtension(binPath, ".or"));
     std::unique_ptr<AtomicFile> names;
