@@ -61,6 +61,18 @@ bool PointInBoundary(const std::vector<QPoint>& poly, int x, int y) {
     return inside;
 }
 
+BoundaryTester::BoundaryTester(const std::vector<QPoint>& poly) : poly_(poly) {
+    if (poly_.empty()) return;
+    left_ = right_ = poly_[0].x();
+    top_ = bottom_ = poly_[0].y();
+    for (const QPoint& p : poly_) {
+        left_ = std::min(left_, p.x());
+        right_ = std::max(right_, p.x());
+        top_ = std::min(top_, p.y());
+        bottom_ = std::max(bottom_, p.y());
+    }
+}
+
 const ListEntry* FindDistrict(const TObjList& bounds, const MapView& view, int x, int y,
                               const std::vector<ListEntry>& districts) {
     for (const auto& b : bounds) {

@@ -38,6 +38,23 @@ std::vector<QPoint> ScreenPolygon(const TObj& o, const MapView& view);
 // polygon without vertices contains nothing.
 bool PointInBoundary(const std::vector<QPoint>& poly, int x, int y);
 
+// PointInBoundary for many pixels against one polygon: pixels outside the
+// polygon's bounding box are answered at once (the even-odd count is 0
+// there), the others by the same rule.
+class BoundaryTester {
+public:
+    explicit BoundaryTester(const std::vector<QPoint>& poly);
+    bool contains(int x, int y) const {
+        if (x < left_ || x > right_ || y < top_ || y > bottom_) return false;
+        return PointInBoundary(poly_, x, y);
+    }
+    const std::vector<QPoint>& polygon() const { return poly_; }
+
+private:
+    std::vector<QPoint> poly_;
+    int left_ = 1, right_ = 0, top_ = 1, bottom_ = 0;  // empty: nothing inside
+};
+
 // The district under a pixel: the first boundary (in list order) that holds
 // the pixel and whose name is in the district list exactly (letter case
 // counts).  Null when none.

@@ -42,14 +42,14 @@ bool lassoCrossing(const std::vector<QPoint>& lasso, QPoint a, QPoint b, QPoint&
 // Halves the segment between an inside end and an outside end until the
 // ends are less than 4 pixels apart in both directions; the inside end's
 // map point is the crossing.
-TXY halvedCrossing(const std::vector<QPoint>& poly, TXY inMap, QPoint inPx, TXY outMap, QPoint outPx) {
+TXY halvedCrossing(const BoundaryTester& poly, TXY inMap, QPoint inPx, TXY outMap, QPoint outPx) {
     for (int guard = 0; guard < 80; ++guard) {
         const int64_t dx = int64_t(outPx.x()) - inPx.x(), dy = int64_t(outPx.y()) - inPx.y();
         if (std::llabs(dx) < 4 && std::llabs(dy) < 4) break;
         const TXY midMap{(inMap.X + outMap.X) / 2, (inMap.Y + outMap.Y) / 2};
         // Integer halves of the sums, towards zero.
         const QPoint midPx(int((int64_t(inPx.x()) + outPx.x()) / 2), int((int64_t(inPx.y()) + outPx.y()) / 2));
-        if (PointInBoundary(poly, midPx.x(), midPx.y())) {
+        if (poly.contains(midPx.x(), midPx.y())) {
             inMap = midMap;
             inPx = midPx;
         } else {
@@ -66,6 +66,7 @@ void CutMapToLasso(TObjList& objects, const std::vector<QPoint>& lasso, const Ma
                    std::vector<TObj*>& collection, const ProgressFn& progress,
                    const std::function<void(const std::vector<QPoint>&)>& drawCut) {
     CutProgress pr(progress, objects.size());
+    const BoundaryTester tester(lasso);
     std::vector<QPoint> s;
     std::vector<QPoint> tPx;
     size_t k = 0;
@@ -86,7 +87,7 @@ void CutMapToLasso(TObjList& objects, const std::vector<QPoint>& lasso, const Ma
         };
         bool prevIn = false;
         for (size_t i = 0; i < s.size(); ++i) {
-            const bool in = PointInBoundary(lasso, s[i].x(), s[i].y());
+            const bool in = tester.contains(s[i].x(), s[i].y());
             if (i == 0) {
                 if (in) keep(0);
             } else if (prevIn && in) {
@@ -116,6 +117,7 @@ void CutMapToBoundary(TObjList& objects, const std::vector<QPoint>& boundary, co
                       std::vector<TObj*>& collection, const ProgressFn& progress,
                       const std::function<void(TObj&)>& drawObject) {
     CutProgress pr(progress, objects.size());
+    const BoundaryTester tester(boundary);
     std::vector<QPoint> s;
     std::vector<char> in;
     size_t k = 0;
@@ -125,12 +127,24 @@ void CutMapToBoundary(TObjList& objects, const std::vector<QPoint>& boundary, co
         if (o.Code == 3110 || o.Code == 3130 || o.Code == 3160) continue;
         s.clear();
         in.clear();
+        size_t inside = 0;
         for (const TXY& p : o.Points) {
             s.push_back(pixel(view, p));
-            in.push_back(PointInBoundary(boundary, s.back().x(), s.back().y()));
+            in.push_back(tester.contains(s.back().x(), s.back().y()));
+            inside += size_t(in.back());
         }
         if (o.Points.size() == 1) {
             if (in[0]) collection.push_back(&o);
+            continue;
+        }
+        if (inside == 0) {
+            o.Points.clear();
+            continue;
+        }
+        if (inside == o.Points.size() && (o.Kind != KindArea || o.Points.back() == o.Points.front())) {
+            // Wholly inside: every vertex stays as it is.
+            if (drawObject) drawObject(o);
+            collection.push_back(&o);
             continue;
         }
         std::vector<TXY> t;
@@ -146,7 +160,7 @@ void CutMapToBoundary(TObjList& objects, const std::vector<QPoint>& boundary, co
                 keep(i);
             } else if (in[i - 1] != in[i]) {
                 const size_t a = in[i - 1] ? i - 1 : i, b = in[i - 1] ? i : i - 1;
-                t.push_back(halvedCrossing(boundary, o.Points[a], s[a], o.Points[b], s[b]));
+                t.push_back(halvedCrossing(tester, o.Points[a], s[a], o.Points[b], s[b]));
                 lastKept = -1;
                 // An inside last vertex has no later step to keep it.
                 if (in[i] && i + 1 == s.size()) keep(i);
@@ -165,9 +179,10 @@ void CutMapToBoundary(TObjList& objects, const std::vector<QPoint>& boundary, co
 std::vector<NameRef> LabelsInside(const std::vector<NameRef>& labels, const std::vector<QPoint>& poly,
                                   const MapView& view) {
     std::vector<NameRef> out;
+    const BoundaryTester tester(poly);
     for (const NameRef& n : labels) {
         const QPoint p = pixel(view, {n->X1, n->Y1});
-        if (PointInBoundary(poly, p.x(), p.y())) out.push_back(n);
+        if (tester.contains(p.x(), p.y())) out.push_back(n);
     }
     return out;
 }

@@ -1,5 +1,7 @@
 // Benchmarks of whole operations on a large generated map.  Each figure is
 // the median of several runs, next to a baseline measured in the same run.
+#include "admin/Boundaries.h"
+#include "admin/MapCut.h"
 #include "app/StreetListDialog.h"
 #include "classifier/Znak.h"
 #include "cli/SampleCity.h"
@@ -397,6 +399,61 @@ int benchStreets(int n, int runs) {
 
 }  // namespace
 
+// "Создать карту" on the large city: the cut of every object to a
+// district's outline (and the writing of the cut map), next to loading the
+// same map.  The cut's kept vertices are checked against a plain count of
+// the vertices inside the outline.
+int benchCut(const fs::path& bin, const fs::path& gtm, int runs) {
+    const OrientationRecord orient = ReadOrientation(withExtension(bin, ".or"));
+    MapView view;
+    view.setExtent(orient);
+    view.FitScaleToScreen(1920);
+    view.Scale *= kOpenZoom;
+    TObjList bounds;
+    ReadBoundaryFile(gtm, bounds);
+    if (bounds.empty()) throw FileError("no boundary in " + gtm.string());
+    const std::vector<QPoint> poly = ScreenPolygon(*bounds.last(), view);
+    rawRead(bin);
+    std::vector<double> load, cut, save;
+    size_t kept = 0, keptObjects = 0, insideVertices = 0;
+    const fs::path out = bin.parent_path() / "bench-cut.bin";
+    for (int i = 0; i < runs; ++i) {
+        TObjList l;
+        load.push_back(seconds([&] { LoadObjects(bin, l); }));
+        if (i == 0) {
+            // The plain count: vertices inside, of the objects the cut does not pass over.
+            for (const auto& o : l) {
+                if (o->Code == 3110 || o->Code == 3130 || o->Code == 3160) continue;
+                for (const TXY& p : o->Points) {
+                    const TGn g = view.toPixel(p);
+                    insideVertices += PointInBoundary(poly, g.PX, g.PY);
+                }
+            }
+        }
+        DistrictCut c;
+        cut.push_back(seconds([&] { c = CutRegionToBoundary(l, *bounds.last(), view, {}); }));
+        save.push_back(seconds([&] { SaveCutMapFiles(out, c.objects, orient, c.labels); }));
+        if (i == 0) {
+            keptObjects = c.objects.size() - 1;
+            // Every inside vertex is kept once; the cut adds crossings and closing vertices.
+            for (size_t k = 1; k < c.objects.size(); ++k) kept += c.objects[k]->Points.size();
+        }
+    }
+    for (const char* ext : {".bin", ".or", ".nam"}) fs::remove(withExtension(out, ext));
+    const double l = median(load), c = median(cut), s = median(save);
+    std::printf("map: %s, boundary: %s, runs: %d (medians)\n", bin.c_str(), gtm.c_str(), runs);
+    std::printf("objects kept: %zu, vertices kept: %zu, vertices inside (plain count): %zu\n", keptObjects, kept,
+                insideVertices);
+    if (kept < insideVertices) {
+        std::printf("MISMATCH: the cut kept fewer vertices than lie inside\n");
+        return 1;
+    }
+    std::printf("load:        %8.3f s\n", l);
+    std::printf("cut:         %8.3f s = %.2f x load\n", c, c / l);
+    std::printf("cut + write: %8.3f s = %.2f x load (target <= 2)\n", c + s, (c + s) / l);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     EnsureRuntimeDir();
@@ -443,6 +500,15 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (a.size() >= 3 && a[0] == "cut") {
+        const int runs = a.size() >= 4 ? std::max(1, std::atoi(a[3].c_str())) : 5;
+        try {
+            return benchCut(a[1], a[2], runs);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (a.size() >= 2 && a[0] == "load") {
         const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
         try {
@@ -453,6 +519,6 @@ int main(int argc, char** argv) {
         }
     }
     std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES] | "
-                         "streets [N] [RUNS] | print MAP.bin [RUNS]\n");
+                         "streets [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS]\n");
     return 2;
 }

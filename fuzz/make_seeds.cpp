@@ -57,6 +57,20 @@ int main(int argc, char** argv) {
     put(out / "transport" / "metro", {0x01}, bytes(d / "metro.dat"));
     put(out / "userdata" / "areas", {0x00}, bytes(d / "places.dat"));
     put(out / "userdata" / "table", {0x01}, bytes(d / "table.txt"));
+    // District boundaries, settlements, lists and a cut (a boundary, then objects).
+    const auto tum = bytes(d / "frontier.tum");
+    put(out / "admin" / "frontier", {0x00}, std::vector<uint8_t>(tum.begin(), tum.begin() + std::min<size_t>(tum.size(), 600)));
+    put(out / "admin" / "grn", {0x00}, bytes(d / "centr.grn"));
+    for (const auto& e : fs::recursive_directory_iterator(d))
+        if (e.path().extension() == ".nsp") put(out / "admin" / ("nsp_" + e.path().stem().string()), {0x01}, bytes(e.path()));
+    put(out / "admin" / "ray", {0x02}, bytes(d / "Darvent.ray"));
+    put(out / "admin" / "viloyats", {0x02}, bytes(city / "Viloyats.txt"));
+    {
+        std::vector<uint8_t> cut = bytes(d / "centr.gtm");
+        const auto objs = firstObjects(doc, 6, 40);
+        cut.insert(cut.end(), objs.begin(), objs.end());
+        put(out / "admin" / "cut", {0x03, 0x01}, cut);
+    }
     // Symbols, lists, layer codes, layer list.
     const auto ris = bytes(city / "sem100n.ris");
     put(out / "classifier" / "ris", {0x00}, std::vector<uint8_t>(ris.begin(), ris.begin() + std::min<size_t>(ris.size(), 3000)));

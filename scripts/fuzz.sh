@@ -22,7 +22,7 @@ if ! command -v clang++ >/dev/null || [ -z "$(ls /usr/lib/llvm-*/lib/clang/*/lib
     clang libclang-rt-dev >/dev/null
 fi
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(objects names streets network transport userdata classifier render route)
+[ ${#targets[@]} -gt 0 ] || targets=(objects names streets network transport userdata classifier render route admin)
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDM_FUZZ=ON \
   -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target make_seeds $(printf 'fuzz_%s ' "${targets[@]}")
@@ -33,7 +33,8 @@ export QT_QPA_PLATFORM=offscreen
 # Font configuration keeps caches that it never frees.
 export LSAN_OPTIONS=suppressions=$(pwd)/scripts/lsan.supp
 declare -A smokeRuns=([objects]=1200000 [names]=1200000 [streets]=400000 [network]=25000 [transport]=400000
-                      [userdata]=75000 [classifier]=40000 [render]=18000 [route]=25000)
+                      [userdata]=75000 [classifier]=40000 [render]=18000 [route]=25000
+                      [admin]=150000)
 status=0
 for t in "${targets[@]}"; do
   corpus=build-fuzz/corpus/$t
