@@ -9,7 +9,7 @@ out=$(realpath -m "${1:-docs/screenshot.png}")
 wait=${2:-8}
 scripts/deps.sh
 scripts/build.sh >/dev/null
-[ -f sample/Darvent/Darvent.or ] && [ -f sample/Darvent/darvent.rue ] && [ -f sample/Darvent/table.txt ] || build/bin/dmap sample-city sample
+[ -f sample/Darvent/Darvent.or ] && [ -f sample/Darvent/darvent.rue ] && [ -f sample/Darvent/table.txt ] && [ -f sample/Darvent/frontier.tum ] || build/bin/dmap sample-city sample
 # The program is ended and waited for before the virtual display goes away,
 # so that it does not lose its X connection on the way out.
 xvfb-run -a -s "-screen 0 1600x1000x24" bash -c "
