@@ -431,3 +431,32 @@ TEST(SampleCityDistricts, ButtonShownWithAllToolsOpensTheDistrictUnderTheClick) 
     w.reset();
     fs::remove_all(dir);
 }
+
+TEST_F(Districts, AnUnlistedBoundaryForgetsTheFileAClickOutsideReopensTheLastDistrict) {
+    pickAt({300, 300});
+    ASSERT_EQ(ws().files.MapFileName, city() / "a.or");
+    // Back to the city: the choice is forgotten on opening it.
+    act("FergKartaMenu")->trigger();
+    ASSERT_EQ(w_->districts().DistrictFile, "");
+    MapView& v = ws().view.view();
+    v.Scale = 1;
+    ws().view.image = QImage(v.imageSize(), QImage::Format_RGB32);
+    pickAt({300, 300});
+    ASSERT_EQ(ws().files.MapFileName, city() / "a.or");
+    act("FergKartaMenu")->trigger();
+    v.Scale = 1;
+    ws().view.image = QImage(v.imageSize(), QImage::Format_RGB32);
+    // A district chosen, then a click in the unlisted boundary only: no file.
+    w_->districts().DistrictName = "\xD6\xE5\xED\xF2\xF0";
+    w_->districts().DistrictFile = "a";
+    dialogs_.clear();
+    pickAt({60, 60});
+    EXPECT_EQ(messages(), (std::vector<QString>{QStringLiteral("Не выбран туман")}));
+    EXPECT_EQ(ws().files.MapFileName, city() / "Darvent.or");
+    // A click outside every boundary reopens the district chosen last.
+    w_->districts().DistrictFile = "a";
+    dialogs_.clear();
+    pickAt({950, 950});
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(ws().files.MapFileName, city() / "a.or");
+}
