@@ -1,16 +1,56 @@
 #include "Redraw.h"
 
 #include <QImage>
+#include <QRect>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <QPainter>
 
 namespace dm {
+
+int VisibilityMargin(double factor) {
+    const double f = std::clamp(factor, 1.0, 1e3);
+    // Pens up to the index's wide pen, ornaments, and point symbols (whose
+    // pixels may lie up to 255 cells of the factor from their point).
+    return int(64 + 8 * ObjectIndex::kWidePen + 16 * f + 260 * std::max(1.0, std::round(f)));
+}
+
+void VisibleObjects(MapDoc& doc, const MapView& view, const QRect& pixels, std::vector<TObj*>& out) {
+    out.clear();
+    if (!(view.Scale > 0) || !std::isfinite(view.Scale)) {
+        for (const auto& o : doc.ObjList) out.push_back(o.get());
+        return;
+    }
+    const double m = VisibilityMargin(view.SymbolFactor);
+    const double s = view.Scale;
+    const double xmin = view.ViewXMax - (pixels.bottom() + 1 + m) / s, xmax = view.ViewXMax - (pixels.top() - m) / s;
+    const double ymin = view.ViewYMin + (pixels.left() - m) / s, ymax = view.ViewYMin + (pixels.right() + 1 + m) / s;
+    doc.Index.query(xmin, xmax, ymin, ymax, out, true);
+}
+
+namespace {
+void drawObjects(QPainter& p, const std::vector<TObj*>& objects, const RenderContext& ctx,
+                 const std::vector<int>* layerFilter, const std::function<void(size_t)>& step) {
+    const double factor = ctx.view.SymbolFactor;
+    size_t k = 0;
+    for (TObj* obj : objects) {
+        if (step) step(++k);
+        if (layerFilter) {
+            for (int code : *layerFilter)
+                if (code == obj->Code) DrawObject(p, *obj, factor, ctx);
+        } else {
+            DrawObject(p, *obj, factor, ctx);
+        }
+    }
+}
+}  // namespace
 
 void RedrawMap(QImage& image, MapDoc& doc, const RenderContext& ctx, const ProgressFn& progress,
                const std::vector<int>* layerFilter) {
     doc.EditPoints.clear();
     image.fill(Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
     int last = -1;
     auto report = [&](int percent) {
         if (progress && percent % 10 == 0 && percent != last) {
@@ -19,20 +59,45 @@ void RedrawMap(QImage& image, MapDoc& doc, const RenderContext& ctx, const Progr
         }
     };
     report(0);
-    const double d = double(std::max<long>(long(doc.ObjList.size()) - 1, 1));
-    const double factor = ctx.view.SymbolFactor;
-    long k = 0;
-    for (const auto& obj : doc.ObjList) {
-        ++k;
-        report(rnd(double(k) / d * 100));
-        doc.CurObj = obj.get();
-        if (layerFilter) {
-            for (int code : *layerFilter)
-                if (code == obj->Code) DrawObject(p, *obj, factor, ctx);
-        } else {
-            DrawObject(p, *obj, factor, ctx);
-        }
+    // Only the objects that can reach the picture are drawn, in list order:
+    // the picture is the one of drawing the whole list.
+    std::vector<TObj*> visible;
+    VisibleObjects(doc, ctx.view, image.rect(), visible);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        const double d = double(std::max<long>(long(visible.size()) - 1, 1));
+        drawObjects(p, visible, ctx, layerFilter, [&](size_t k) { report(rnd(double(k) / d * 100)); });
     }
+    // As after drawing the whole list: the last object is the current one.
+    if (!doc.ObjList.empty()) doc.CurObj = doc.ObjList.last();
+}
+
+void RedrawArea(QImage& image, MapDoc& doc, const RenderContext& ctx, const QRect& area, QImage& scratch,
+                const std::vector<int>* layerFilter) {
+    const QRect r = area.intersected(image.rect());
+    if (r.isEmpty()) return;
+    // The objects are drawn on a picture of the same size, unclipped, as the
+    // full redraw draws them; the rectangle is then copied over.
+    if (scratch.size() != image.size() || scratch.format() != image.format())
+        scratch = QImage(image.size(), image.format());
+    if (scratch.isNull()) {
+        // No memory for a second picture: the whole picture then.
+        MapDoc::Keep keep(doc);
+        RedrawMap(image, doc, ctx, {}, layerFilter);
+        return;
+    }
+    std::vector<TObj*> visible;
+    VisibleObjects(doc, ctx.view, r, visible);
+    {
+        QPainter p(&scratch);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.fillRect(r, Qt::white);
+        drawObjects(p, visible, ctx, layerFilter, {});
+    }
+    QPainter p(&image);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(r.topLeft(), scratch, r);
 }
 
 void PaintProgressBar(QPainter& p, const QRect& panel, int percent) {

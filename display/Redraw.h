@@ -16,12 +16,27 @@ class QPainter;
 
 namespace dm {
 
-// Clears the image to white and draws every object in list order with the
-// view's symbol factor.  With a layer filter, an object is drawn once for
+// Clears the image to white and draws the objects in list order with the
+// view's symbol factor: those that can reach the picture, found through the
+// map's object index (the picture is the one of drawing every object).  With a layer filter, an object is drawn once for
 // every entry of the filter equal to its code.  CurObj ends as the last
 // object; EditPoints is cleared.  The progress figure is k / max(n - 1, 1).
 void RedrawMap(QImage& image, MapDoc& doc, const RenderContext& ctx, const ProgressFn& progress = {},
                const std::vector<int>* layerFilter = nullptr);
+
+// Redraws a rectangle of the picture from the objects that can reach it, in
+// list order: afterwards it holds the pixels of a full redraw.  They are
+// drawn on `scratch` (made the picture's size when it is not), so that
+// every figure is drawn exactly as on the picture.  The state of the map
+// (CurObj, EditPoints) is not changed.
+void RedrawArea(QImage& image, MapDoc& doc, const RenderContext& ctx, const QRect& area, QImage& scratch,
+                const std::vector<int>* layerFilter = nullptr);
+// The objects that can reach a rectangle of pixels of the view, in list
+// order (all of them when the view has no usable scale).
+void VisibleObjects(MapDoc& doc, const MapView& view, const QRect& pixels, std::vector<TObj*>& out);
+// Pixels beyond an object's vertices that its drawing can reach (pens up to
+// the index's wide pen; wider ones are always drawn).
+int VisibilityMargin(double factor);
 
 // Status panel 3 during long operations: a blue bar of percent / 100 of the
 // inner width (the rectangle less one pixel each side), and "<percent> %" in

@@ -3,9 +3,9 @@
 // The vertex rule: both pixel differences below 3.  The segment rule: the
 // foot of the perpendicular on the segment (within a pixel) and the click
 // less than 5 pixels from the line.  Objects are searched in list order;
-// a grid over the objects' extents picks the few that can be near the click,
-// and they are tested in list order, so the answer is the one of a scan of
-// the whole list.
+// the map's object index picks the few that can be near the click, and they
+// are tested in list order, so the answer is the one of a scan of the whole
+// list.
 
 #include "display/MapView.h"
 #include "mapdata/MapDoc.h"
@@ -35,29 +35,6 @@ struct ObjectHit {
     TXY Map;                  // the vertex's map coordinates when one was hit
 };
 
-// A grid of the objects' extents in map coordinates, rebuilt when the list
-// changes (its revision).
-class ObjectGrid {
-public:
-    void build(const TObjList& list);
-    bool current(const TObjList& list) const { return built_ && revision_ == list.revision() && &list == list_; }
-    // Positions (ascending) of the objects whose extent meets the box.
-    void candidates(double xmin, double xmax, double ymin, double ymax, std::vector<uint32_t>& out) const;
-
-private:
-    struct Box {
-        double xmin, xmax, ymin, ymax;
-    };
-    std::vector<Box> boxes_;
-    std::vector<std::vector<uint32_t>> cells_;
-    std::vector<uint32_t> large_;  // objects spread over many cells, always candidates
-    double x0_ = 0, y0_ = 0, cell_ = 1;
-    int nx_ = 0, ny_ = 0;
-    uint64_t revision_ = 0;
-    const TObjList* list_ = nullptr;
-    bool built_ = false;
-};
-
 class HitTester {
 public:
     // The object rule: the first object (from list position `from`) with a
@@ -68,18 +45,15 @@ public:
     // it are tested.
     ObjectHit FindObject(MapDoc& doc, const MapView& view, QPoint click, const std::vector<int>* layerFilter,
                          size_t from = 0);
-    // The same by scanning the whole list (the reference for the grid).
+    // The same by scanning the whole list (the reference for the index).
     static ObjectHit FindObjectByScan(MapDoc& doc, const MapView& view, QPoint click,
                                       const std::vector<int>* layerFilter, size_t from = 0);
     // The first vertex of any object under the click (list order, then
     // vertex order); no side effects.
     ObjectHit FindVertexOfAnyObject(const MapDoc& doc, const MapView& view, QPoint click);
 
-    void invalidate() { grid_ = ObjectGrid(); }
-
 private:
-    ObjectGrid grid_;
-    std::vector<uint32_t> cand_;
+    std::vector<TObj*> cand_;
 };
 
 // EditPoints of an object in the view.

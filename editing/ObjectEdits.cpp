@@ -89,7 +89,6 @@ void ObjectEdits::rebuildEditPoints(TObj& o) { FillEditPoints(o, ws_.view.view()
 
 void ObjectEdits::done(bool disable) {
     history_.commit();
-    ws_.map.ObjList.touch();
     if (disable) editor_.DisableObjectCommands();
     buttons();
 }
@@ -208,7 +207,6 @@ void ObjectEdits::RazmkMenuClick() {
         o->Kind = KindLine;
         ws_.map.MapModified = true;
         history_.commit();
-        ws_.map.ObjList.touch();
     }
     editor_.DisableObjectCommands();
     ws_.view.blink.BlinkOn = false;
@@ -267,7 +265,6 @@ void ObjectEdits::DivPiketsMenuClick() {
     if (!o->Points.empty()) draw(*o);
     ws_.map.MapModified = true;
     history_.commit();
-    ws_.map.ObjList.touch();
     buttons();
 }
 

@@ -55,7 +55,10 @@ void UndoHistory::commit() {
     if (depth_ == 0 || --depth_ > 0) return;
     if (open_.changes.empty()) return;
     for (Change& c : open_.changes) {
-        if (auto* ct = std::get_if<Content>(&c)) ct->after = *ct->obj;
+        if (auto* ct = std::get_if<Content>(&c)) {
+            ct->after = *ct->obj;
+            doc_.ObjList.changed(ct->obj);
+        }
         else if (auto* o = std::get_if<Orientation>(&c)) o->after = doc_.Orientation;
     }
     done_.push_back(std::move(open_));
@@ -76,6 +79,7 @@ void UndoHistory::undoStep(Step& s) {
                 using T = std::decay_t<decltype(c)>;
                 if constexpr (std::is_same_v<T, Content>) {
                     *c.obj = c.before;
+                    list.changed(c.obj);
                 } else if constexpr (std::is_same_v<T, Added>) {
                     c.index = size_t(std::max(0L, list.indexOf(c.obj)));
                     c.holder = list.take(c.obj);
@@ -106,6 +110,7 @@ void UndoHistory::redoStep(Step& s) {
                 using T = std::decay_t<decltype(c)>;
                 if constexpr (std::is_same_v<T, Content>) {
                     *c.obj = c.after;
+                    list.changed(c.obj);
                 } else if constexpr (std::is_same_v<T, Added>) {
                     if (c.holder) list.insertAt(c.index, std::move(c.holder));
                 } else if constexpr (std::is_same_v<T, Removed>) {
@@ -131,7 +136,6 @@ bool UndoHistory::undo() {
     Step s = std::move(done_.back());
     done_.pop_back();
     undoStep(s);
-    doc_.ObjList.touch();
     doc_.CurObj = nullptr;
     doc_.EditPoints.clear();
     doc_.MapModified = true;
@@ -144,7 +148,6 @@ bool UndoHistory::redo() {
     Step s = std::move(undone_.back());
     undone_.pop_back();
     redoStep(s);
-    doc_.ObjList.touch();
     doc_.CurObj = nullptr;
     doc_.EditPoints.clear();
     doc_.MapModified = true;

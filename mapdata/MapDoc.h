@@ -5,17 +5,35 @@
 
 #include "MapFiles.h"
 #include "MapObjects.h"
+#include "ObjectIndex.h"
 
 #include <vector>
 
 namespace dm {
 
 struct MapDoc {
+    MapDoc() { Index.attach(&ObjList); }
+    MapDoc(const MapDoc&) = delete;
+    MapDoc& operator=(const MapDoc&) = delete;
     TObjList ObjList;
+    // Where the objects lie; it follows ObjList (a cache: queries of a
+    // constant map may bring it up to date).
+    mutable ObjectIndex Index;
     std::vector<TGn> EditPoints;
     TObj* CurObj = nullptr;
     OrientationRecord Orientation;
     bool MapModified = false;
+    // Keeps CurObj and EditPoints over a scope that may change them.
+    struct Keep {
+        explicit Keep(MapDoc& d) : doc(d), cur(d.CurObj), points(d.EditPoints) {}
+        ~Keep() {
+            doc.CurObj = cur;
+            doc.EditPoints = points;
+        }
+        MapDoc& doc;
+        TObj* cur;
+        std::vector<TGn> points;
+    };
     bool OrientationModified = false;
 
     // Removes an object by identity and frees it; EditPoints is cleared and

@@ -25,22 +25,23 @@ void ReverseObject(TObj& o) {
 }
 
 TObj* TObjList::append(std::unique_ptr<TObj> o) {
-    ++revision_;
     o->Number = int32_t(items_.size());
-    items_.push_back(std::move(o));
-    return items_.back().get();
+    return appendAsIs(std::move(o));
 }
 
 TObj* TObjList::appendAsIs(std::unique_ptr<TObj> o) {
     ++revision_;
     items_.push_back(std::move(o));
+    if (observer_) observer_->objectInserted(*this, items_.size() - 1);
     return items_.back().get();
 }
 
 TObj* TObjList::insertAt(size_t index, std::unique_ptr<TObj> o) {
     ++revision_;
     index = std::min(index, items_.size());
-    return items_.insert(items_.begin() + long(index), std::move(o))->get();
+    TObj* added = items_.insert(items_.begin() + long(index), std::move(o))->get();
+    if (observer_) observer_->objectInserted(*this, index);
+    return added;
 }
 
 long TObjList::indexOf(const TObj* o) const {
@@ -55,6 +56,7 @@ std::unique_ptr<TObj> TObjList::take(const TObj* o) {
     ++revision_;
     std::unique_ptr<TObj> out = std::move(items_[size_t(i)]);
     items_.erase(items_.begin() + i);
+    if (observer_) observer_->objectRemoved(*this, out.get());
     return out;
 }
 
@@ -66,6 +68,7 @@ void TObjList::move(size_t from, size_t to) {
     auto obj = std::move(items_[from]);
     items_.erase(items_.begin() + long(from));
     items_.insert(items_.begin() + long(to), std::move(obj));
+    if (observer_) observer_->objectMoved(*this, to);
 }
 
 }  // namespace dm
@@ -78,6 +81,7 @@ void TObjList::reorder(const std::vector<size_t>& newOrder) {
     for (size_t i : newOrder) next.push_back(std::move(items_[i]));
     items_.swap(next);
     ++revision_;
+    if (observer_) observer_->objectsReordered(*this);
 }
 
 void TObjList::keepOnly(const std::vector<TObj*>& order) {

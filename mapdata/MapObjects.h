@@ -80,6 +80,22 @@ private:
 
 inline std::ostream& operator<<(std::ostream& os, const ShortString& s) { return os << s.view(); }
 
+// The place of an object in the spatial index of its list.  It belongs to
+// the object where it is, not to its content: a copy has none, and an
+// assignment of another object's content keeps it.
+class IndexSlot {
+public:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+    IndexSlot() = default;
+    IndexSlot(const IndexSlot&) {}
+    IndexSlot& operator=(const IndexSlot&) { return *this; }
+    uint32_t get() const { return v_; }
+    void set(uint32_t v) { v_ = v; }
+
+private:
+    uint32_t v_ = kNone;
+};
+
 enum ObjKind : uint8_t { KindPoint = 1, KindLine = 2, KindArea = 3 };
 enum ObjShape : uint8_t { ShapePlain = 0, ShapeCircle = 1, ShapeArc = 2 };
 
@@ -103,6 +119,7 @@ struct TObj {
     uint8_t Shape = 0;
     uint8_t PenStyle = 0;      // 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 clear
     uint8_t BrushStyle = 0;    // 0 solid, 1 clear, 2..7 hatches
+    IndexSlot Slot;            // not part of the object's content
 
     int32_t PointCount() const { return int32_t(Points.size()); }
 
@@ -122,9 +139,46 @@ bool sameObject(const TObj& a, const TObj& b);  // every field equal
 // end node exchanged.
 void ReverseObject(TObj& o);
 
+class TObjList;
+
+// Told of the changes of a list that it can follow one by one.
+class TObjListObserver {
+public:
+    virtual ~TObjListObserver() = default;
+    // An object was put at `position` (appended or inserted).
+    virtual void objectInserted(const TObjList& list, size_t position) = 0;
+    // An object left the list (it is still alive).
+    virtual void objectRemoved(const TObjList& list, const TObj* o) = 0;
+    // The object now at `to` was moved there.
+    virtual void objectMoved(const TObjList& list, size_t to) = 0;
+    // The vertices or the style of an object changed.
+    virtual void objectChanged(const TObjList& list, const TObj* o) = 0;
+    // The same objects were put in a new order.
+    virtual void objectsReordered(const TObjList& list) = 0;
+};
+
 // The objects of the open map, owned; index 0 is drawn first.
 class TObjList {
 public:
+    TObjList() = default;
+    // A list taken over keeps no observer of the other one.
+    TObjList(TObjList&& o) noexcept : items_(std::move(o.items_)), revision_(o.revision_ + 1) { ++o.revision_; }
+    TObjList& operator=(TObjList&& o) noexcept {
+        items_ = std::move(o.items_);
+        revision_ = std::max(revision_, o.revision_) + 1;
+        ++o.revision_;
+        return *this;
+    }
+    TObjList(const TObjList&) = delete;
+    TObjList& operator=(const TObjList&) = delete;
+    // The observer told of each change it can follow (one at most).
+    void setObserver(TObjListObserver* o) { observer_ = o; }
+    TObjListObserver* observer() const { return observer_; }
+    // The vertices or the style of a member changed.
+    void changed(const TObj* o) {
+        ++revision_;
+        if (observer_) observer_->objectChanged(*this, o);
+    }
     size_t size() const { return items_.size(); }
     bool empty() const { return items_.empty(); }
     TObj* operator[](size_t i) const { return items_[i].get(); }
@@ -171,6 +225,7 @@ public:
 private:
     std::vector<std::unique_ptr<TObj>> items_;
     uint64_t revision_ = 0;
+    TObjListObserver* observer_ = nullptr;
 };
 
 }  // namespace dm

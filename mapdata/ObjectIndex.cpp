@@ -1,0 +1,281 @@
+#include "ObjectIndex.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dm {
+
+namespace {
+constexpr size_t kLargeCells = 64;      // objects over more cells are kept aside
+constexpr int64_t kGap = int64_t(1) << 20;  // between the keys of neighbours
+
+bool meets(const ObjectIndex::Box& b, double xmin, double xmax, double ymin, double ymax) {
+    return b.valid() && b.xmin <= xmax && b.xmax >= xmin && b.ymin <= ymax && b.ymax >= ymin;
+}
+}  // namespace
+
+ObjectIndex::~ObjectIndex() {
+    if (list_ && list_->observer() == this) list_->setObserver(nullptr);
+}
+
+void ObjectIndex::attach(TObjList* list) {
+    if (list_ && list_->observer() == this) list_->setObserver(nullptr);
+    list_ = list;
+    if (list_) list_->setObserver(this);
+    built_ = false;
+}
+
+ObjectIndex::Box ObjectIndex::extentOf(const TObj& o) {
+    Box b{INFINITY, -INFINITY, INFINITY, -INFINITY};
+    for (const TXY& p : o.Points) {
+        if (!std::isfinite(p.X) || !std::isfinite(p.Y)) continue;
+        b.xmin = std::min(b.xmin, p.X);
+        b.xmax = std::max(b.xmax, p.X);
+        b.ymin = std::min(b.ymin, p.Y);
+        b.ymax = std::max(b.ymax, p.Y);
+    }
+    if (!(b.xmin <= b.xmax)) return Box{};
+    return b;
+}
+
+void ObjectIndex::ensure() {
+    if (!list_) return;
+    if (!built_ || revision_ != list_->revision()) build();
+}
+
+void ObjectIndex::build() {
+    ++builds_;
+    const TObjList& list = *list_;
+    const size_t n = list.size();
+    slots_.assign(n, Entry{});
+    free_.clear();
+    large_.clear();
+    double gx0 = INFINITY, gx1 = -INFINITY, gy0 = INFINITY, gy1 = -INFINITY;
+    for (size_t i = 0; i < n; ++i) {
+        TObj& o = *list[i];
+        Entry& e = slots_[i];
+        e.obj = &o;
+        e.key = int64_t(i) * kGap;
+        e.box = extentOf(o);
+        o.Slot.set(uint32_t(i));
+        if (!e.box.valid()) continue;
+        gx0 = std::min(gx0, e.box.xmin);
+        gx1 = std::max(gx1, e.box.xmax);
+        gy0 = std::min(gy0, e.box.ymin);
+        gy1 = std::max(gy1, e.box.ymax);
+    }
+    cells_.clear();
+    if (gx0 <= gx1) {
+        const double w = std::max(gx1 - gx0, 1e-3), h = std::max(gy1 - gy0, 1e-3);
+        const double cells = std::clamp(double(n) / 2, 1.0, 4e6);
+        cell_ = std::max({std::sqrt(w * h / cells), std::max(w, h) / 4096, 1e-3});
+        x0_ = gx0;
+        y0_ = gy0;
+        nx_ = std::max(1, int(std::ceil(w / cell_)) + 1);
+        ny_ = std::max(1, int(std::ceil(h / cell_)) + 1);
+        gx1_ = gx1;
+        gy1_ = gy1;
+    } else {
+        nx_ = ny_ = 0;
+        x0_ = y0_ = 0;
+        cell_ = 1;
+        gx1_ = gy1_ = -1;
+    }
+    cells_.assign(size_t(nx_) * size_t(ny_), {});
+    for (size_t i = 0; i < n; ++i) place(slots_[i]);
+    revision_ = list.revision();
+    built_ = true;
+}
+
+void ObjectIndex::cellRange(const Box& b, int& cx0, int& cx1, int& cy0, int& cy1) const {
+    // Cell numbers in doubles first: a box far off the grid must not overflow.
+    auto cellOf = [this](double v, double origin, int count) {
+        return int(std::clamp(std::floor((v - origin) / cell_), 0.0, double(count - 1)));
+    };
+    cx0 = cellOf(b.xmin, x0_, nx_);
+    cx1 = cellOf(b.xmax, x0_, nx_);
+    cy0 = cellOf(b.ymin, y0_, ny_);
+    cy1 = cellOf(b.ymax, y0_, ny_);
+}
+
+void ObjectIndex::place(Entry& e) {
+    e.inLarge = false;
+    if (!e.box.valid()) return;
+    int cx0 = 0, cx1 = -1, cy0 = 0, cy1 = -1;
+    if (nx_ > 0) cellRange(e.box, cx0, cx1, cy0, cy1);
+    if (nx_ == 0 || farReaching(*e.obj) || size_t(cx1 - cx0 + 1) * size_t(cy1 - cy0 + 1) > kLargeCells) {
+        e.inLarge = true;
+        large_.push_back(e.obj);
+        return;
+    }
+    for (int cx = cx0; cx <= cx1; ++cx)
+        for (int cy = cy0; cy <= cy1; ++cy) cells_[size_t(cx) * size_t(ny_) + size_t(cy)].push_back(e.obj);
+}
+
+void ObjectIndex::unplace(const Entry& e) {
+    auto drop = [&](std::vector<const TObj*>& v) {
+        auto it = std::find(v.begin(), v.end(), e.obj);
+        if (it == v.end()) return;
+        *it = v.back();
+        v.pop_back();
+    };
+    if (e.inLarge) {
+        drop(large_);
+        return;
+    }
+    if (!e.box.valid() || nx_ == 0) return;
+    int cx0, cx1, cy0, cy1;
+    cellRange(e.box, cx0, cx1, cy0, cy1);
+    for (int cx = cx0; cx <= cx1; ++cx)
+        for (int cy = cy0; cy <= cy1; ++cy) drop(cells_[size_t(cx) * size_t(ny_) + size_t(cy)]);
+}
+
+ObjectIndex::Entry* ObjectIndex::entryOf(const TObj* o) {
+    const uint32_t s = o->Slot.get();
+    if (s >= slots_.size() || slots_[s].obj != o) return nullptr;
+    return &slots_[s];
+}
+
+bool ObjectIndex::followsReport(const TObjList& list) {
+    if (&list != list_ || !built_) return false;
+    if (revision_ + 1 != list.revision()) {
+        built_ = false;  // something went by unreported
+        return false;
+    }
+    revision_ = list.revision();
+    return true;
+}
+
+int64_t ObjectIndex::keyBetween(const TObjList& list, size_t position) {
+    const Entry* prev = position > 0 ? entryOf(list[position - 1]) : nullptr;
+    const Entry* next = position + 1 < list.size() ? entryOf(list[position + 1]) : nullptr;
+    if ((position > 0 && !prev) || (position + 1 < list.size() && !next)) return renumber(position);
+    if (!prev && !next) return 0;
+    if (!next) {
+        if (prev->key > INT64_MAX - 2 * kGap) return renumber(position);
+        return prev->key + kGap;
+    }
+    if (!prev) {
+        if (next->key < INT64_MIN + 2 * kGap) return renumber(position);
+        return next->key - kGap;
+    }
+    if (next->key - prev->key < 2) return renumber(position);
+    return prev->key + (next->key - prev->key) / 2;
+}
+
+int64_t ObjectIndex::renumber(size_t position) {
+    const TObjList& list = *list_;
+    for (size_t i = 0; i < list.size(); ++i)
+        if (Entry* e = entryOf(list[i])) e->key = int64_t(i) * kGap;
+    return int64_t(position) * kGap;
+}
+
+void ObjectIndex::objectInserted(const TObjList& list, size_t position) {
+    if (!followsReport(list)) return;
+    TObj* o = list[position];
+    uint32_t s;
+    if (!free_.empty()) {
+        s = free_.back();
+        free_.pop_back();
+    } else {
+        s = uint32_t(slots_.size());
+        slots_.emplace_back();
+    }
+    o->Slot.set(s);
+    Entry& e = slots_[s];
+    e = Entry{};
+    e.obj = o;
+    e.box = extentOf(*o);
+    e.key = keyBetween(list, position);
+    place(e);
+}
+
+void ObjectIndex::objectRemoved(const TObjList& list, const TObj* o) {
+    if (!followsReport(list)) return;
+    Entry* e = entryOf(o);
+    if (!e) {
+        built_ = false;
+        return;
+    }
+    unplace(*e);
+    const uint32_t s = o->Slot.get();
+    *e = Entry{};
+    free_.push_back(s);
+}
+
+void ObjectIndex::objectMoved(const TObjList& list, size_t to) {
+    if (!followsReport(list)) return;
+    Entry* e = entryOf(list[to]);
+    if (!e) {
+        built_ = false;
+        return;
+    }
+    const int64_t k = keyBetween(list, to);
+    if (Entry* again = entryOf(list[to])) again->key = k;
+}
+
+void ObjectIndex::objectChanged(const TObjList& list, const TObj* o) {
+    if (!followsReport(list)) return;
+    Entry* e = entryOf(o);
+    if (!e) return;  // not a member (any more)
+    unplace(*e);
+    e->box = extentOf(*o);
+    place(*e);
+}
+
+void ObjectIndex::objectsReordered(const TObjList& list) {
+    if (!followsReport(list)) return;
+    for (size_t i = 0; i < list.size(); ++i) {
+        Entry* e = entryOf(list[i]);
+        if (!e) {
+            built_ = false;
+            return;
+        }
+        e->key = int64_t(i) * kGap;
+    }
+}
+
+int64_t ObjectIndex::key(const TObj* o) {
+    ensure();
+    const Entry* e = entryOf(o);
+    return e ? e->key : INT64_MIN;
+}
+
+void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, bool withFar) {
+    out.clear();
+    if (!list_) return;
+    ensure();
+    // A box over the whole grid: every object, as the list has them.
+    if (nx_ == 0 || (xmin <= x0_ && xmax >= gx1_ && ymin <= y0_ && ymax >= gy1_)) {
+        for (const auto& o : *list_) {
+            const Entry* e = entryOf(o.get());
+            if (e && (meets(e->box, xmin, xmax, ymin, ymax) || (withFar && e->box.valid() && farReaching(*o))))
+                out.push_back(o.get());
+        }
+        return;
+    }
+    scratch_.clear();
+    for (const TObj* o : large_) {
+        const Entry* e = entryOf(o);
+        if (e && (meets(e->box, xmin, xmax, ymin, ymax) || (withFar && farReaching(*o))))
+            scratch_.emplace_back(e->key, const_cast<TObj*>(o));
+    }
+    {
+        // Objects beyond the grid (moved there by edits) sit in its border
+        // cells, where a query beyond it looks too.
+        int cx0, cx1, cy0, cy1;
+        cellRange(Box{xmin, xmax, ymin, ymax}, cx0, cx1, cy0, cy1);
+        for (int cx = cx0; cx <= cx1; ++cx)
+            for (int cy = cy0; cy <= cy1; ++cy)
+                for (const TObj* o : cells_[size_t(cx) * size_t(ny_) + size_t(cy)]) {
+                    const Entry& e = slots_[o->Slot.get()];
+                    if (meets(e.box, xmin, xmax, ymin, ymax)) scratch_.emplace_back(e.key, const_cast<TObj*>(o));
+                }
+    }
+    std::sort(scratch_.begin(), scratch_.end());
+    scratch_.erase(std::unique(scratch_.begin(), scratch_.end()), scratch_.end());
+    out.reserve(scratch_.size());
+    for (const auto& k : scratch_) out.push_back(k.second);
+}
+
+}  // namespace dm

@@ -1,0 +1,83 @@
+#pragma once
+// A spatial index of the objects of a list: a grid over the objects' vertex
+// extents in map coordinates.  It follows the list: additions, removals,
+// moves in the draw order and changed objects are applied in place as the
+// list reports them; any other change of the list (its revision moved on
+// without a report) makes it build itself anew at the next query.
+// Queries answer in list order (each object carries an order key that
+// grows along the list).
+#include "MapObjects.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace dm {
+
+class ObjectIndex : public TObjListObserver {
+public:
+    ObjectIndex() = default;
+    ObjectIndex(const ObjectIndex&) = delete;
+    ObjectIndex& operator=(const ObjectIndex&) = delete;
+    ~ObjectIndex() override;
+
+    // Follows this list (null: none).
+    void attach(TObjList* list);
+
+    // Objects that draw far beyond their vertices (circles and arcs, pens
+    // wider than this) are answered by every drawing query.
+    static constexpr int kWidePen = 32;
+    static bool farReaching(const TObj& o) { return o.Shape != 0 || o.PenWidth > kWidePen; }
+
+    // The objects whose vertex extent meets the box, in list order; with
+    // `withFar`, also every far-reaching object with vertices.
+    void query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, bool withFar = false);
+    // The order key of a member (keys grow along the list).
+    int64_t key(const TObj* o);
+    // The extent of the vertices (false: none usable).
+    struct Box {
+        double xmin = 1, xmax = -1, ymin = 1, ymax = -1;
+        bool valid() const { return xmin <= xmax && ymin <= ymax; }
+    };
+    static Box extentOf(const TObj& o);
+    // How often the whole index was built (tests and benchmarks).
+    uint64_t builds() const { return builds_; }
+    // Builds now when the list changed behind the index's back.
+    void ensure();
+
+    // TObjListObserver
+    void objectInserted(const TObjList& list, size_t position) override;
+    void objectRemoved(const TObjList& list, const TObj* o) override;
+    void objectMoved(const TObjList& list, size_t to) override;
+    void objectChanged(const TObjList& list, const TObj* o) override;
+    void objectsReordered(const TObjList& list) override;
+
+private:
+    struct Entry {
+        Box box;
+        int64_t key = 0;
+        TObj* obj = nullptr;
+        bool inLarge = false;
+    };
+    void build();
+    bool followsReport(const TObjList& list);  // false: a rebuild is due anyway
+    void place(Entry& e);
+    void unplace(const Entry& e);
+    void cellRange(const Box& b, int& cx0, int& cx1, int& cy0, int& cy1) const;
+    Entry* entryOf(const TObj* o);
+    int64_t keyBetween(const TObjList& list, size_t position);
+    int64_t renumber(size_t position);
+
+    TObjList* list_ = nullptr;
+    uint64_t revision_ = 0;
+    bool built_ = false;
+    uint64_t builds_ = 0;
+    std::vector<Entry> slots_;    // by the objects' Slot
+    std::vector<uint32_t> free_;  // slots of removed objects
+    std::vector<std::vector<const TObj*>> cells_;
+    std::vector<const TObj*> large_;  // over many cells, or far-reaching
+    double x0_ = 0, y0_ = 0, gx1_ = -1, gy1_ = -1, cell_ = 1;
+    int nx_ = 0, ny_ = 0;
+    std::vector<std::pair<int64_t, TObj*>> scratch_;
+};
+
+}  // namespace dm

@@ -1,0 +1,144 @@
+// The object index against a scan of the list, through long random
+// sequences of the list's changes.
+#include "mapdata/MapDoc.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+
+using namespace dm;
+
+namespace {
+
+std::unique_ptr<TObj> randomObject(std::mt19937& rng) {
+    std::uniform_real_distribution<double> pos(0, 1000), len(0, 40);
+    auto o = std::make_unique<TObj>();
+    o->Kind = KindLine;
+    const int n = int(rng() % 4);  // some without vertices
+    const double x = pos(rng), y = pos(rng);
+    for (int i = 0; i < n; ++i) o->Points.push_back({x + len(rng), y + len(rng)});
+    if (rng() % 50 == 0) o->Points.push_back({x + 900, y - 800});  // spread over many cells
+    if (rng() % 40 == 0) o->Shape = ShapeCircle;
+    if (rng() % 40 == 0) o->PenWidth = 60;
+    return o;
+}
+
+// The objects whose vertex extent meets the box, in list order; with
+// `withFar` also the far-reaching ones.
+std::vector<TObj*> scan(const TObjList& list, double x0, double x1, double y0, double y1, bool withFar) {
+    std::vector<TObj*> out;
+    for (const auto& o : list) {
+        const ObjectIndex::Box b = ObjectIndex::extentOf(*o);
+        if (!b.valid()) continue;
+        if ((b.xmin <= x1 && b.xmax >= x0 && b.ymin <= y1 && b.ymax >= y0) || (withFar && ObjectIndex::farReaching(*o)))
+            out.push_back(o.get());
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(ObjectIndex, FollowsThousandsOfRandomChangesWithoutRebuilding) {
+    std::mt19937 rng(12345);
+    MapDoc doc;
+    for (int i = 0; i < 3000; ++i) doc.ObjList.append(randomObject(rng));
+    std::vector<TObj*> got;
+    doc.Index.query(0, 10, 0, 10, got);
+    ASSERT_EQ(doc.Index.builds(), 1u);
+    std::uniform_real_distribution<double> pos(-100, 1100), size(0, 300);
+    int rebuildsExpected = 1;
+    for (int step = 0; step < 4000; ++step) {
+        TObjList& list = doc.ObjList;
+        const size_t n = list.size();
+        const int op = int(rng() % 100);
+        if (op < 20 || n < 10) {
+            list.append(randomObject(rng));
+        } else if (op < 35) {
+            list.insertAt(rng() % (n + 1), randomObject(rng));
+        } else if (op < 50) {
+            list.remove(list[rng() % n]);
+        } else if (op < 65) {
+            list.move(rng() % n, rng() % n);
+        } else if (op < 90) {
+            TObj* o = list[rng() % n];
+            auto fresh = randomObject(rng);
+            o->Points = fresh->Points;
+            o->Shape = fresh->Shape;
+            o->PenWidth = fresh->PenWidth;
+            list.changed(o);
+        } else if (op < 96) {
+            // A draw-order change of the whole list.
+            std::vector<size_t> order(n);
+            std::iota(order.begin(), order.end(), 0);
+            std::stable_partition(order.begin(), order.end(), [&](size_t i) { return list[i]->Points.size() == 2; });
+            list.reorder(order);
+        } else if (op < 98) {
+            // Insertions at one place until the keys there run out.
+            const size_t at = rng() % n;
+            for (int k = 0; k < 25; ++k) list.insertAt(at + 1, randomObject(rng));
+        } else {
+            // A change the list is not told of object by object.
+            list[rng() % n]->Points.push_back({pos(rng), pos(rng)});
+            list.touch();
+            ++rebuildsExpected;
+        }
+        const double x0 = pos(rng), y0 = pos(rng), w = size(rng), h = size(rng);
+        const bool far = rng() % 2;
+        doc.Index.query(x0, x0 + w, y0, y0 + h, got, far);
+        ASSERT_EQ(got, scan(list, x0, x0 + w, y0, y0 + h, far)) << "step " << step << " op " << op;
+        if (step % 97 == 0) {
+            // Keys grow along the list.
+            for (size_t i = 1; i < list.size(); ++i) ASSERT_LT(doc.Index.key(list[i - 1]), doc.Index.key(list[i])) << i;
+        }
+    }
+    EXPECT_EQ(doc.Index.builds(), uint64_t(rebuildsExpected));
+    // A box over everything answers the whole list.
+    doc.Index.query(-1e9, 1e9, -1e9, 1e9, got);
+    EXPECT_EQ(got, scan(doc.ObjList, -1e9, 1e9, -1e9, 1e9, false));
+}
+
+TEST(ObjectIndex, CopiesHaveNoPlaceAndAssignmentKeepsIt) {
+    MapDoc doc;
+    auto a = std::make_unique<TObj>();
+    a->Points = {{1, 1}};
+    TObj* in = doc.ObjList.append(std::move(a));
+    std::vector<TObj*> got;
+    doc.Index.query(0, 2, 0, 2, got);
+    ASSERT_EQ(got.size(), 1u);
+    const uint32_t slot = in->Slot.get();
+    TObj copy = *in;
+    EXPECT_EQ(copy.Slot.get(), IndexSlot::kNone);
+    copy.Points = {{50, 50}};
+    *in = copy;  // content restored from a snapshot
+    EXPECT_EQ(in->Slot.get(), slot);
+    doc.ObjList.changed(in);
+    doc.Index.query(49, 51, 49, 51, got);
+    EXPECT_EQ(got, std::vector<TObj*>{in});
+    doc.Index.query(0, 2, 0, 2, got);
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(doc.Index.builds(), 1u);
+    EXPECT_TRUE(sameObject(copy, *in));
+}
+
+TEST(ObjectIndex, AListTakenOverIsBuiltAnew) {
+    MapDoc doc;
+    TObjList other;
+    auto a = std::make_unique<TObj>();
+    a->Points = {{5, 5}};
+    other.append(std::move(a));
+    std::vector<TObj*> got;
+    doc.Index.query(0, 10, 0, 10, got);
+    EXPECT_TRUE(got.empty());
+    doc.ObjList.swap(other);
+    doc.Index.query(0, 10, 0, 10, got);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], doc.ObjList[0]);
+    // Changes of the other list do not reach the map's index.
+    auto b = std::make_unique<TObj>();
+    b->Points = {{6, 6}};
+    other.append(std::move(b));
+    doc.Index.query(0, 10, 0, 10, got);
+    EXPECT_EQ(got.size(), 1u);
+}
