@@ -51,6 +51,7 @@ const EntryDef kEntries[] = {
     {"FileSave", "FileMenu", "Сохранить", "Сохранить изменения в файле", 0, "Ctrl+S"},
     {"FileSaveAs", "FileMenu", "Сохранить как...", nullptr, 0, nullptr},
     {"SaveOrn", "FileMenu", "Сохранить ориентировку", nullptr, 0, nullptr},
+    {"WholeMap", "FileMenu", "Вся карта", "Показать всю карту в окне", 0, "Ctrl+0"},
     {"-", "FileMenu", nullptr, nullptr, 0, nullptr},
     {"N6", "FileMenu", "Выход", "Выход", 0, "F10"},
 

@@ -243,6 +243,7 @@ void MainWindow::wireActions() {
     wireStreets();
     wireDisplay();
     wireDistricts();
+    wireNavigation();
     // Stops and metro stations.
     Ostnv = new StopsWindow(ws_, this, options_.allTools);
     actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });
@@ -339,6 +340,9 @@ void MainWindow::showScaleReadout(int width) {
 
 void MainWindow::KfUmClick() {
     if (ws_.files.MapFileName.empty() || ws_.view.image.isNull()) return;
+    // The map point in the middle of the window stays there.
+    const QPoint middle(ScrollBox1->viewport()->width() / 2, ScrollBox1->viewport()->height() / 2);
+    const TXY centre = mapPointAtViewport(middle);
     MapView& v = ws_.view.view();
     v.zoomOut();
     const QSize size = v.imageSize();
@@ -347,7 +351,10 @@ void MainWindow::KfUmClick() {
     showScaleReadout(5);
     setPanelText(4, QString());
     ws_.modes.EditStep = 0;
-    scrollToTopLeft();
+    Image->imageChanged();
+    const TGn at = v.toPixel(centre);
+    ScrollBox1->horizontalScrollBar()->setValue(at.PX - middle.x());
+    ScrollBox1->verticalScrollBar()->setValue(at.PY - middle.y());
 }
 
 void MainWindow::timerTick() {
@@ -473,6 +480,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
         if (w->window() == this && !ownKeys && QApplication::activeModalWidget() == nullptr) {
             auto* k = static_cast<QKeyEvent*>(e);
             if (k->modifiers() == Qt::NoModifier && scrollKey(k->key())) return true;
+            // "+" and "-" zoom about the middle of the window.
+            if ((k->key() == Qt::Key_Plus || k->key() == Qt::Key_Minus) && !(k->modifiers() & Qt::ControlModifier)) {
+                const QPoint middle(ScrollBox1->viewport()->width() / 2, ScrollBox1->viewport()->height() / 2);
+                zoomAt(middle, k->key() == Qt::Key_Plus ? 2.0 : 0.5);
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, e);

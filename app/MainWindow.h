@@ -80,6 +80,12 @@ public:
     // Map picture operations of the tool bar.
     void ShowButtonClick();   // "Обновить экран"
     void KfUmClick();         // "Уменьшить"
+    // Zooms by `factor` (2: in, 0.5: out) keeping the map point under the
+    // viewport pixel `at` there; the picture keeps its size.
+    bool zoomAt(QPoint at, double factor);
+    void WholeMapClick();     // "Вся карта": the orientation extent in the window
+    // The map point under a pixel of the scroll box's viewport.
+    TXY mapPointAtViewport(QPoint at) const;
     void KodSem(int index);   // the semantic chooser
     void ClassifMenuClick();  // "Классификатор"
     // Makes a classifier the active one: its symbols and its semantic list.
@@ -129,6 +135,9 @@ private:
     void showScaleReadout(int width);
     void updateCaption();
     bool scrollKey(int key);
+    void wireNavigation();
+    void finishZoom();
+    int wheelAngle_ = 0;  // eighths of a degree not yet used
 
     AppOptions options_;
     std::unique_ptr<QtDialogPort> qtDialogs_;

@@ -1,6 +1,7 @@
 #include "MapImageWidget.h"
 
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 
 namespace dm {
@@ -35,6 +36,14 @@ void MapImageWidget::mouseMoveEvent(QMouseEvent* e) {
 }
 void MapImageWidget::mouseReleaseEvent(QMouseEvent* e) {
     if (onMouseUp) onMouseUp(e);
+}
+
+void MapImageWidget::wheelEvent(QWheelEvent* e) {
+    if (onWheel && onWheel(e)) {
+        e->accept();
+        return;
+    }
+    QWidget::wheelEvent(e);
 }
 
 }  // namespace dm

@@ -17,12 +17,16 @@ public:
     void imageChanged();
 
     std::function<void(QMouseEvent*)> onMouseDown, onMouseMove, onMouseUp;
+    // A wheel turn over the picture: true when it was used (the scroll box
+    // then does not scroll).
+    std::function<bool(QWheelEvent*)> onWheel;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 
 private:
     const QImage* image_;

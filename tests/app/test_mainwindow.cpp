@@ -389,12 +389,24 @@ TEST_F(MainWindowTest, ZoomOutRedrawAndBlinkButtons) {
     const QSize size = ws().view.image.size();
     const QString readout = w.statusPanels()->text(0);
     w.scrollBox()->verticalScrollBar()->setValue(40);
+    const QSize room = w.scrollBox()->viewport()->size();
+    const QPoint middle(room.width() / 2, room.height() / 2);
+    const QPoint before0(w.scrollBox()->horizontalScrollBar()->value(), 40);
     act("KfUm")->trigger();
     const MapView& after = ws().view.view();
     EXPECT_DOUBLE_EQ(after.Scale, before.Scale / 2);
     EXPECT_DOUBLE_EQ(after.ViewXMax - after.ViewXMin, 2 * (before.ViewXMax - before.ViewXMin));
     EXPECT_EQ(ws().view.image.size(), size);
-    EXPECT_EQ(w.scrollBox()->verticalScrollBar()->value(), 0);
+    // The window keeps its centre: the picture pixel in the middle of the
+    // window moves halfway towards the picture's centre (the zoom's centre).
+    auto expectedScroll = [&](int before, int m, int picture, int room) {
+        const double p = picture / 2.0 + (before + m - picture / 2.0) / 2;
+        return std::clamp(int(std::lround(p)) - m, 0, std::max(0, picture - room));
+    };
+    EXPECT_NEAR(w.scrollBox()->verticalScrollBar()->value(),
+                expectedScroll(before0.y(), middle.y(), size.height(), room.height()), 1);
+    EXPECT_NEAR(w.scrollBox()->horizontalScrollBar()->value(),
+                expectedScroll(before0.x(), middle.x(), size.width(), room.width()), 1);
     char expected[64];
     std::snprintf(expected, sizeof expected, "1:%5.0f", 2 * ws().view.view().ScaleDenominator / 2);
     EXPECT_EQ(w.statusPanels()->text(0), QString::fromLatin1(expected));
