@@ -15,6 +15,9 @@
 #include "mapdata/Cp1251.h"
 
 #include <QApplication>
+
+#include <cmath>
+
 #include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -231,6 +234,7 @@ void MainWindow::wireActions() {
     cr.clearChooser = [this] { ComboBox1->setCurrentIndex(-1); };
     cr.elevationLabel = [&n](TObj& obj, QPoint click, const QString& text) { return n.addMarkLabel(obj, click, text); };
     editor_.setHistory(&history_);
+    history_.changedAreas = [this](const TouchedAreas& t) { redrawTouched(t); };
 
     // Routes.
     Info = new RouteInfoWindow(this);
@@ -367,6 +371,30 @@ void MainWindow::timerTick() {
     }
     setPanelText(1, QTime::currentTime().toString(QStringLiteral("h:mm:ss")));
     updateCaption();
+}
+
+void MainWindow::redrawTouched(const TouchedAreas& t) {
+    QImage& img = ws_.view.image;
+    if (img.isNull()) return;
+    const MapView& v = ws_.view.view();
+    const std::vector<int>* filter = ws_.view.activeLayerFilter();
+    if (t.everything || !(v.Scale > 0)) {
+        RedrawArea(img, ws_.map, ws_.view.ctx, img.rect(), scratch_, filter);
+    } else {
+        const double m = VisibilityMargin(v.SymbolFactor);
+        for (const ObjectIndex::Box& b : t.boxes) {
+            // The object's pixels and what its drawing can reach beyond them;
+            // in doubles first, a far-off object must not overflow.
+            const double left = (b.ymin - v.ViewYMin) * v.Scale - m, right = (b.ymax - v.ViewYMin) * v.Scale + m;
+            const double top = (v.ViewXMax - b.xmax) * v.Scale - m, bottom = (v.ViewXMax - b.xmin) * v.Scale + m;
+            if (right < 0 || bottom < 0 || left > img.width() || top > img.height()) continue;
+            const QRect r(QPoint(int(std::max(0.0, std::floor(left))), int(std::max(0.0, std::floor(top)))),
+                          QPoint(int(std::min(double(img.width() - 1), std::ceil(right))),
+                                 int(std::min(double(img.height() - 1), std::ceil(bottom)))));
+            RedrawArea(img, ws_.map, ws_.view.ctx, r, scratch_, filter);
+        }
+    }
+    Image->update();
 }
 
 void MainWindow::UndoClick() {

@@ -55,6 +55,8 @@ public:
     class RouteInfoWindow* routeInfo() const { return Info; }
     ObjectEdits& edits() { return edits_; }
     ObjectCreation& creation() { return creation_; }
+    // Redraws the parts of the picture an edit touched from the objects.
+    void redrawTouched(const TouchedAreas& t);
     void UndoClick();  // "Отменить действие"
     void RedoClick();  // "Вернуть действие"
     NameTools& nameTools() { return nameTools_; }
@@ -138,6 +140,7 @@ private:
     void wireNavigation();
     void finishZoom();
     int wheelAngle_ = 0;  // eighths of a degree not yet used
+    QImage scratch_;      // a second picture for redrawing parts of the map
 
     AppOptions options_;
     std::unique_ptr<QtDialogPort> qtDialogs_;

@@ -33,7 +33,7 @@ void UndoHistory::remove(TObj* o) {
 
 void UndoHistory::move(size_t from, size_t to) {
     doc_.ObjList.move(from, to);
-    if (depth_) open_.changes.push_back(Moved{from, to});
+    if (depth_) open_.changes.push_back(Moved{from, to, to < doc_.ObjList.size() ? doc_.ObjList[to] : nullptr});
 }
 
 void UndoHistory::reorder(const std::vector<size_t>& order) {
@@ -60,6 +60,30 @@ void UndoHistory::commit() {
             doc_.ObjList.changed(ct->obj);
         }
         else if (auto* o = std::get_if<Orientation>(&c)) o->after = doc_.Orientation;
+    }
+    if (changedAreas) {
+        TouchedAreas t;
+        auto add = [&t](const TObj* o) {
+            if (!o) return;
+            if (ObjectIndex::farReaching(*o)) t.everything = true;
+            const ObjectIndex::Box b = ObjectIndex::extentOf(*o);
+            if (b.valid()) t.boxes.push_back(b);
+        };
+        for (const Change& c : open_.changes) {
+            if (const auto* ct = std::get_if<Content>(&c)) {
+                add(&ct->before);
+                add(&ct->after);
+            } else if (const auto* a = std::get_if<Added>(&c)) {
+                add(a->obj);
+            } else if (const auto* r = std::get_if<Removed>(&c)) {
+                add(r->obj);
+            } else if (const auto* m = std::get_if<Moved>(&c)) {
+                add(m->obj);
+            } else if (std::holds_alternative<Reordered>(c)) {
+                t.everything = true;
+            }
+        }
+        if (t.everything || !t.boxes.empty()) changedAreas(t);
     }
     done_.push_back(std::move(open_));
     open_ = Step{};

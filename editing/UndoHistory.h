@@ -15,9 +15,18 @@
 
 namespace dm {
 
+// Where a step changed the map: the extents of the objects it touched
+// (before and after), and whether the whole picture may differ.
+struct TouchedAreas {
+    std::vector<ObjectIndex::Box> boxes;
+    bool everything = false;
+};
+
 class UndoHistory {
 public:
     explicit UndoHistory(MapDoc& doc) : doc_(doc) {}
+    // Told at each commit of the parts of the map the step touched.
+    std::function<void(const TouchedAreas&)> changedAreas;
 
     // Starts recording a step; nested begin() calls join the open step.
     void begin(const QString& what);
@@ -65,6 +74,7 @@ private:
     };
     struct Moved {
         size_t from, to;
+        TObj* obj = nullptr;
     };
     struct Reordered {
         std::vector<size_t> order;

@@ -520,3 +520,87 @@ TEST_F(EditsTest, SeveralAreasMovedToTheFrontAndToTheBack) {
     EXPECT_EQ(order, (std::vector<TObj*>{before[0], before[1], before[3], before[4], l1, before[2], a1, a2}));
     EXPECT_TRUE(ws().map.MapModified);
 }
+
+namespace {
+
+long differingPixels(const QImage& a, const QImage& b) {
+    long n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
+
+class PictureAfterEdits : public EditsTest {
+protected:
+    // The picture of a full redraw of the objects as they are now.
+    QImage fullRedraw() {
+        QImage ref(ws().view.image.size(), QImage::Format_RGB32);
+        MapDoc::Keep keep(ws().map);
+        RedrawMap(ref, ws().map, ws().view.ctx);
+        return ref;
+    }
+};
+
+}  // namespace
+
+TEST_F(PictureAfterEdits, DeletedMovedAndCreatedObjectsShowAsTheyAre) {
+    // A wide house near the street, so that both overlap on the picture.
+    addObject(KindArea, 1010, {{380, 280}, {460, 280}, {460, 340}, {380, 340}, {380, 280}});
+    // Delete the street: no outline of it stays, the house beneath shows whole.
+    select({300, 300});
+    ASSERT_EQ(ws().map.CurObj, ws().map.ObjList[0]);
+    act("DeleteButton")->trigger();
+    EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
+    EXPECT_EQ(ws().view.image.pixel(250, 300), qRgb(255, 255, 255));
+
+    // Move the house (on the picture at (600..700, 600..700)).
+    select({650, 600});
+    act("ChangeButton")->trigger();
+    click({650, 600});
+    move({700, 650});
+    click({700, 650});
+    EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
+    EXPECT_EQ(ws().view.image.pixel(600, 610), qRgb(255, 255, 255));  // its old place is empty
+
+    // A new line digitised over the others.
+    chooseSemantic(3060);
+    act("LineButton")->trigger();
+    click({100, 100});
+    click({500, 500});
+    click({500, 500}, Qt::RightButton);
+    EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
+
+    // Undo and redo give the picture of their objects too.
+    act("UndoAction")->trigger();
+    EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
+    act("RedoAction")->trigger();
+    EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
+}
+
+TEST_F(PictureAfterEdits, VertexEditsAndDrawOrder) {
+    TObj* line = row(5, 700);
+    select(vertex(2, 700));
+    act("DelPointButton")->trigger();
+    click(vertex(2, 700));
+    ASSERT_EQ(line->PointCount(), 4);
+    // The vertex marks stay on top of the redrawn objects: compare away from them.
+    QImage now = ws().view.image;
+    QImage ref = fullRedraw();
+    long off = 0;
+    for (int y = 0; y < now.height(); ++y)
+        for (int x = 0; x < now.width(); ++x)
+            if (now.pixel(x, y) != ref.pixel(x, y)) {
+                bool nearVertex = false;
+                for (const TXY& p : line->Points) {
+                    const QPoint v = toPixel(p.X, p.Y);
+                    nearVertex = nearVertex || (std::abs(v.x() - x) <= 3 && std::abs(v.y() - y) <= 3);
+                }
+                off += !nearVertex;
+            }
+    EXPECT_EQ(off, 0);
+    // The removed vertex's segments are gone.
+    EXPECT_EQ(now.pixel(vertex(2, 700).x(), 703), ref.pixel(vertex(2, 700).x(), 703));
+    // Areas to the back: a new order, the whole picture again.
+    act("SendToBack")->trigger();
+    EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
+}
