@@ -86,6 +86,8 @@ public:
     // viewport pixel `at` there; the picture keeps its size.
     bool zoomAt(QPoint at, double factor);
     void WholeMapClick();     // "Вся карта": the orientation extent in the window
+    // Moves the map with a drag of the middle button by `delta` pixels.
+    void dragMap(QPoint delta);
     // The map point under a pixel of the scroll box's viewport.
     TXY mapPointAtViewport(QPoint at) const;
     void KodSem(int index);   // the semantic chooser
@@ -141,6 +143,10 @@ private:
     void finishZoom();
     int wheelAngle_ = 0;  // eighths of a degree not yet used
     QImage scratch_;      // a second picture for redrawing parts of the map
+    // The middle button: pressed (a click or a drag), dragging.
+    bool middlePending_ = false;
+    bool middleDragging_ = false;
+    QPoint middlePress_, middleStart_, middleLast_;
 
     AppOptions options_;
     std::unique_ptr<QtDialogPort> qtDialogs_;

@@ -20,6 +20,47 @@ constexpr double kMinExtentShare = 1e-4;  // of the map extent across the pictur
 
 void MainWindow::wireNavigation() {
     actions_.wire("WholeMap", [this] { WholeMapClick(); });
+    // The middle button: a drag moves the map in any mode and never reaches
+    // the mouse dispatch; a click without a drag reaches it on release.
+    Image->onMouseDown = [this](QMouseEvent* ev) {
+        if (ev->button() == Qt::MiddleButton) {
+            middlePress_ = ev->position().toPoint();
+            middleLast_ = ev->globalPosition().toPoint();
+            middleStart_ = middleLast_;
+            middlePending_ = true;
+            middleDragging_ = false;
+            return;
+        }
+        editor_.ImageMouseDown(ev->button(), ev->position().toPoint());
+    };
+    Image->onMouseMove = [this](QMouseEvent* ev) {
+        if (middlePending_ && (ev->buttons() & Qt::MiddleButton)) {
+            const QPoint g = ev->globalPosition().toPoint();
+            if (!middleDragging_ && (g - middleStart_).manhattanLength() > 3) {
+                middleDragging_ = true;
+                Image->setCursor(Qt::ClosedHandCursor);
+            }
+            if (middleDragging_) {
+                dragMap(g - middleLast_);
+                middleLast_ = g;
+            }
+            return;
+        }
+        editor_.ImageMouseMove(ev->position().toPoint());
+    };
+    Image->onMouseUp = [this](QMouseEvent* ev) {
+        if (ev->button() == Qt::MiddleButton && middlePending_) {
+            middlePending_ = false;
+            if (middleDragging_) {
+                middleDragging_ = false;
+                Image->unsetCursor();
+                editor_.ImageMouseUp(Qt::NoButton, ev->position().toPoint());
+                return;
+            }
+            editor_.ImageMouseDown(Qt::MiddleButton, middlePress_);
+        }
+        editor_.ImageMouseUp(ev->button(), ev->position().toPoint());
+    };
     Image->onWheel = [this](QWheelEvent* e) {
         if (ws_.view.image.isNull() || ws_.files.MapFileName.empty()) return false;
         wheelAngle_ += e->angleDelta().y();
@@ -31,6 +72,41 @@ void MainWindow::wireNavigation() {
         zoomAt(at, std::pow(base, steps));
         return true;
     };
+}
+
+void MainWindow::dragMap(QPoint delta) {
+    if (ws_.view.image.isNull()) return;
+    QScrollBar* h = ScrollBox1->horizontalScrollBar();
+    QScrollBar* v = ScrollBox1->verticalScrollBar();
+    // The picture slides with the cursor as far as the scroll bars go.
+    const int wantX = h->value() - delta.x(), wantY = v->value() - delta.y();
+    h->setValue(wantX);
+    v->setValue(wantY);
+    // Beyond the picture's edge the map itself moves: the view extent
+    // shifts by whole pixels and the picture is drawn anew.
+    const int restX = h->value() - wantX, restY = v->value() - wantY;
+    if (restX == 0 && restY == 0) return;
+    MapView& view = ws_.view.view();
+    if (!(view.Scale > 0)) return;
+    view.ViewYMin -= restX / view.Scale;
+    view.ViewYMax -= restX / view.Scale;
+    view.ViewXMax += restY / view.Scale;
+    view.ViewXMin += restY / view.Scale;
+    // What the modes hold in pixels moves with the map.
+    const QPoint d(restX, restY);
+    InteractionState& m = ws_.modes;
+    for (QPoint* p : {&m.LastClick, &m.AnchorPoint, &m.RubberPoint, &m.BoxCorner}) *p += d;
+    for (QPoint& p : m.ScreenPoints) p += d;
+    for (QPoint& p : m.InputPoints) p += d;
+    for (TGn& g : ws_.map.EditPoints) {
+        g.PX += restX;
+        g.PY += restY;
+    }
+    {
+        MapDoc::Keep keep(ws_.map);
+        RedrawMap(ws_.view.image, ws_.map, ws_.view.ctx, {}, ws_.view.activeLayerFilter());
+    }
+    Image->update();
 }
 
 TXY MainWindow::mapPointAtViewport(QPoint at) const {

@@ -96,3 +96,67 @@ TEST_F(Navigation, WholeMapFitsTheExtentInTheWindow) {
         for (int dy = -3; dy <= 3; ++dy) drawn = drawn || ws().view.image.pixel(tree.PX + dx, tree.PY + dy) != qRgb(255, 255, 255);
     EXPECT_TRUE(drawn);
 }
+
+namespace {
+void middle(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::MiddleButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+}  // namespace
+
+TEST_F(Navigation, MiddleDragPansBeyondThePictureAndKeepsTheDigitisedPoints) {
+    // Two points of a new line, then a drag to the right and down beyond
+    // the top-left corner of the picture.
+    ASSERT_EQ(scroll(), QPoint(0, 0));
+    const auto& lines = ws().classifier.ActiveSemantics.Lines;
+    for (int i = 0; i < int(lines.size()); ++i)
+        if (SemanticField(lines[size_t(i)], 1) == "3060") w_->KodSem(i);
+    act("LineButton")->trigger();
+    click({100, 100});
+    click({200, 150});
+    const int clicks = ws().modes.ClickCount;
+    const MapView before = ws().view.view();
+    middle(image(), QEvent::MouseButtonPress, {300, 300}, Qt::MiddleButton);
+    middle(image(), QEvent::MouseMove, {302, 301}, Qt::MiddleButton);  // not yet a drag
+    EXPECT_DOUBLE_EQ(ws().view.view().ViewYMin, before.ViewYMin);
+    middle(image(), QEvent::MouseMove, {340, 320}, Qt::MiddleButton);
+    middle(image(), QEvent::MouseButtonRelease, {340, 320}, Qt::NoButton);
+    // The map moved 40 pixels right and 20 down: the extent 40 m west and 20 m north.
+    const MapView& v = ws().view.view();
+    EXPECT_NEAR(v.ViewYMin, before.ViewYMin - 40, 1e-9);
+    EXPECT_NEAR(v.ViewXMax, before.ViewXMax + 20, 1e-9);
+    EXPECT_EQ(ws().modes.ClickCount, clicks);
+    EXPECT_TRUE(ws().modes.CreateMode);
+    // The street from (200, 300) now shows 40 right and 20 down.
+    EXPECT_NE(ws().view.image.pixel(300, 320), qRgb(255, 255, 255));
+    // The third point and the end: the first two points are where they were put.
+    click({400, 420});
+    click({400, 420}, Qt::RightButton);
+    const TObj* made = ws().map.ObjList.last();
+    ASSERT_EQ(made->PointCount(), 3);
+    EXPECT_NEAR(made->Points[0].X, toMap({100, 100}).X, 1e-6);
+    EXPECT_NEAR(made->Points[0].Y, toMap({100, 100}).Y, 1e-6);
+    EXPECT_NEAR(made->Points[1].X, toMap({200, 150}).X, 1e-6);
+    EXPECT_NEAR(made->Points[1].Y, toMap({200, 150}).Y, 1e-6);
+    EXPECT_NEAR(made->Points[2].Y, 400 - 40 - 100, 1e-6);
+
+    // A middle click without a drag reaches the dispatch (measuring takes it
+    // as neither button: a point).
+    act("GeocordButton")->trigger();
+    middle(image(), QEvent::MouseButtonPress, {500, 500}, Qt::MiddleButton);
+    EXPECT_EQ(ws().modes.ClickCount, 0);
+    middle(image(), QEvent::MouseButtonRelease, {500, 500}, Qt::NoButton);
+    EXPECT_EQ(ws().modes.ClickCount, 1);
+}
+
+TEST_F(Navigation, MiddleDragWithinThePictureOnlyScrolls) {
+    w_->scrollBox()->horizontalScrollBar()->setValue(200);
+    w_->scrollBox()->verticalScrollBar()->setValue(200);
+    const MapView before = ws().view.view();
+    middle(image(), QEvent::MouseButtonPress, {400, 400}, Qt::MiddleButton);
+    middle(image(), QEvent::MouseMove, {450, 430}, Qt::MiddleButton);
+    middle(image(), QEvent::MouseButtonRelease, {450, 430}, Qt::NoButton);
+    EXPECT_EQ(scroll(), QPoint(150, 170));
+    EXPECT_DOUBLE_EQ(ws().view.view().ViewYMin, before.ViewYMin);
+}
