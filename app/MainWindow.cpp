@@ -381,18 +381,31 @@ void MainWindow::redrawTouched(const TouchedAreas& t) {
     if (t.everything || !(v.Scale > 0)) {
         RedrawArea(img, ws_.map, ws_.view.ctx, img.rect(), scratch_, filter);
     } else {
-        const double m = VisibilityMargin(v.SymbolFactor);
+        const double m = VisibilityMargin(ws_.view.ctx);
+        std::vector<QRect> rects;
         for (const ObjectIndex::Box& b : t.boxes) {
             // The object's pixels and what its drawing can reach beyond them;
             // in doubles first, a far-off object must not overflow.
             const double left = (b.ymin - v.ViewYMin) * v.Scale - m, right = (b.ymax - v.ViewYMin) * v.Scale + m;
             const double top = (v.ViewXMax - b.xmax) * v.Scale - m, bottom = (v.ViewXMax - b.xmin) * v.Scale + m;
             if (right < 0 || bottom < 0 || left > img.width() || top > img.height()) continue;
-            const QRect r(QPoint(int(std::max(0.0, std::floor(left))), int(std::max(0.0, std::floor(top)))),
-                          QPoint(int(std::min(double(img.width() - 1), std::ceil(right))),
-                                 int(std::min(double(img.height() - 1), std::ceil(bottom)))));
-            RedrawArea(img, ws_.map, ws_.view.ctx, r, scratch_, filter);
+            QRect r(QPoint(int(std::max(0.0, std::floor(left))), int(std::max(0.0, std::floor(top)))),
+                    QPoint(int(std::min(double(img.width() - 1), std::ceil(right))),
+                           int(std::min(double(img.height() - 1), std::ceil(bottom)))));
+            // Overlapping parts (an object's old and new place) are drawn once.
+            for (bool merged = true; merged;) {
+                merged = false;
+                for (auto it = rects.begin(); it != rects.end(); ++it)
+                    if (it->intersects(r)) {
+                        r = r.united(*it);
+                        rects.erase(it);
+                        merged = true;
+                        break;
+                    }
+            }
+            rects.push_back(r);
         }
+        for (const QRect& r : rects) RedrawArea(img, ws_.map, ws_.view.ctx, r, scratch_, filter);
     }
     Image->update();
 }

@@ -2,7 +2,9 @@
 // the median of several runs, next to a baseline measured in the same run.
 #include "admin/Boundaries.h"
 #include "admin/MapCut.h"
+#include "app/MainWindow.h"
 #include "app/StreetListDialog.h"
+#include "display/DialogPort.h"
 #include "classifier/Znak.h"
 #include "cli/SampleCity.h"
 #include "display/Print.h"
@@ -39,6 +41,22 @@ using namespace dm;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// Answers every question of the program without a window: no, cancel.
+class ScriptedAnswers : public DialogPort {
+public:
+    void message(const QString& t) override { std::fprintf(stderr, "message: %s\n", t.toUtf8().constData()); }
+    Answer question(const QString&, bool) override { return Answer::No; }
+    std::optional<QString> inputText(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> openFileName(const QString&, const QString&, const QStringList&) override { return std::nullopt; }
+    std::optional<QString> saveFileName(const QString&, const QString&, const QStringList&) override { return std::nullopt; }
+    std::optional<QColor> chooseColor(const QColor&) override { return std::nullopt; }
+    std::optional<std::pair<QFont, QColor>> chooseFont(const QFont&, const QColor&) override { return std::nullopt; }
+    bool setUpPrinter(QPrinter&) override { return false; }
+    std::optional<std::pair<QString, QString>> namesDialog(const QString&, const QString&) override { return std::nullopt; }
+    std::optional<int> chooseOption(const QString&, const QString&, const QStringList&, int) override { return std::nullopt; }
+    int exec(QDialog&) override { return 0; }
+};
 
 double seconds(const std::function<void()>& f) {
     const auto t0 = Clock::now();
@@ -454,6 +472,123 @@ int benchCut(const fs::path& bin, const fs::path& gtm, int runs) {
     return 0;
 }
 
+// Working at any map size, in the program's window on the large city: the
+// redraw of a view of about 1/100 of the city, a wheel step in and out at a
+// street-level view, an object move with its picture update, and the memory
+// after 1,000 edits; each next to drawing the whole object list into the
+// same picture in the same run (checked to give the same pixels).
+int benchInteractive(const fs::path& startDir, int runs) {
+    AppOptions opt;
+    opt.startDir = startDir;
+    opt.screenWidth = 1920;
+    opt.allTools = true;
+    ScriptedAnswers answers;
+    opt.dialogs = &answers;
+    MainWindow w(opt);
+    w.resize(1600, 1000);
+    Workspace& ws = w.workspace();
+    if (ws.map.ObjList.empty()) throw FileError("no city in " + startDir.string());
+    MapView& v = ws.view.view();
+    const MapView opening = v;
+    const QSize size = ws.view.image.size();
+    const double area = (opening.ViewXMax - opening.ViewXMin) * (opening.ViewYMax - opening.ViewYMin);
+    // The full-list picture of a view, as the redraw used to draw it.
+    auto fullList = [&](QImage& img) {
+        img.fill(Qt::white);
+        QPainter p(&img);
+        for (const auto& o : ws.map.ObjList) DrawObject(p, *o, v.SymbolFactor, ws.view.ctx);
+    };
+    // A view of 1/100 of the city's area in the middle, the picture as large.
+    const double cx = (opening.ViewXMax + opening.ViewXMin) / 2, cy = (opening.ViewYMax + opening.ViewYMin) / 2;
+    v.Scale = opening.Scale * 10;
+    v.ViewXMax = cx + size.height() / 2.0 / v.Scale;
+    v.ViewXMin = cx - size.height() / 2.0 / v.Scale;
+    v.ViewYMin = cy - size.width() / 2.0 / v.Scale;
+    v.ViewYMax = cy + size.width() / 2.0 / v.Scale;
+    const double share = (v.ViewXMax - v.ViewXMin) * (v.ViewYMax - v.ViewYMin) / area;
+    QImage ref(size, QImage::Format_RGB32);
+    std::vector<double> part, full;
+    for (int i = 0; i < runs; ++i) {
+        part.push_back(seconds([&] { RedrawMap(ws.view.image, ws.map, ws.view.ctx); }));
+        full.push_back(seconds([&] { fullList(ref); }));
+    }
+    if (ref != ws.view.image) {
+        std::printf("MISMATCH: the redraw of what shows differs from the whole list\n");
+        return 1;
+    }
+    const double pm = median(part), fm = median(full);
+    std::printf("picture %dx%d, objects: %zu, runs: %d (medians)\n", size.width(), size.height(), ws.map.ObjList.size(),
+                runs);
+    std::printf("view of %.4f of the city: redraw %.4f s, whole list %.3f s = 1/%.0f (target under 1/20)\n", share, pm,
+                fm, fm / pm);
+    // A wheel step in and out at a street-level view (20 times the opening
+    // scale: a few blocks in the window).
+    v.Scale = opening.Scale * 20;
+    v.ViewXMax = cx + size.height() / 2.0 / v.Scale;
+    v.ViewXMin = cx - size.height() / 2.0 / v.Scale;
+    v.ViewYMin = cy - size.width() / 2.0 / v.Scale;
+    v.ViewYMax = cy + size.width() / 2.0 / v.Scale;
+    RedrawMap(ws.view.image, ws.map, ws.view.ctx);
+    std::vector<double> wheel;
+    for (int i = 0; i < runs; ++i) {
+        wheel.push_back(seconds([&] {
+            w.zoomAt(QPoint(400, 300), 2.0);
+            QCoreApplication::processEvents();
+        }));
+        wheel.push_back(seconds([&] {
+            w.zoomAt(QPoint(400, 300), 0.5);
+            QCoreApplication::processEvents();
+        }));
+    }
+    const double wm = median(wheel);
+    std::printf("wheel step at street level: %.4f s = %.1f ms (target under 30 ms) = 1/%.0f of the whole list\n", wm,
+                wm * 1000, fm / wm);
+    // Object moves: select a vertex, move the object by 7 pixels, picture updated.
+    std::vector<TObj*> visible;
+    VisibleObjects(ws.map, ws.view.ctx, QRect(200, 200, 400, 300), visible);
+    std::vector<TObj*> movable;
+    for (TObj* o : visible)
+        if (o->Kind == KindArea && o->Points.size() >= 4) movable.push_back(o);
+    if (movable.empty()) throw FileError("no area to move in the view");
+    MapEditor& ed = w.editor();
+    std::vector<double> moves;
+    long rssBefore = 0, rssMiddle = 0;
+    for (int i = 0; i < 2010; ++i) {
+        if (i == 10) {
+            // After the first edits made the second picture of the partial redraw.
+            malloc_trim(0);
+            rssBefore = rssKb();
+            moves.clear();
+        }
+        if (i == 1010) {
+            malloc_trim(0);
+            rssMiddle = rssKb();
+        }
+        TObj* o = movable[size_t(i) % movable.size()];
+        const TGn g = v.toPixel(o->Points[0]);
+        w.edits().ChangeButtonClick();
+        ed.ImageMouseDown(Qt::LeftButton, QPoint(g.PX, g.PY));
+        if (ws.map.CurObj != o && ws.map.CurObj == nullptr) continue;
+        const QPoint to(g.PX + (i % 2 ? -7 : 7), g.PY + 3);
+        moves.push_back(seconds([&] {
+            ed.ImageMouseDown(Qt::LeftButton, to);
+            QCoreApplication::processEvents();
+        }));
+    }
+    malloc_trim(0);
+    const long rssAfter = rssKb();
+    const double mm = median(moves);
+    std::printf("object move with its picture update: %.4f s = %.2f ms (target under 16 ms), %zu moves\n", mm,
+                mm * 1000, moves.size());
+    std::printf("memory over the first and the second 1,000 edits: %+.1f MB, %+.1f MB resident (the undo history\n"
+                "  holds two copies of each object moved; the second picture of the partial redraw, %.1f MB, was made before)\n",
+                double(rssMiddle - rssBefore) / 1024, double(rssAfter - rssMiddle) / 1024,
+                double(size.width()) * size.height() * 4 / 1e6);
+    std::printf("index builds: %llu (the edits did not rebuild it)\n", (unsigned long long)ws.map.Index.builds());
+    ws.map.MapModified = false;
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     EnsureRuntimeDir();
@@ -500,6 +635,15 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (a.size() >= 2 && a[0] == "interactive") {
+        const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
+        try {
+            return benchInteractive(a[1], runs);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (a.size() >= 3 && a[0] == "cut") {
         const int runs = a.size() >= 4 ? std::max(1, std::atoi(a[3].c_str())) : 5;
         try {
@@ -519,6 +663,6 @@ int main(int argc, char** argv) {
         }
     }
     std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES] | "
-                         "streets [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS]\n");
+                         "streets [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS] | interactive START_DIR [RUNS]\n");
     return 2;
 }

@@ -64,6 +64,12 @@ void ZnakSet::LoadZnakIndex(const std::filesystem::path& path) {
     clear();
     path_ = path;
     records_ = std::move(records);
+    reach_ = 0;
+    for (const TZnak& z : records_) {
+        const int count = std::min<int>(z.Count, kZnakMaxPixels);
+        for (int j = 0; j < count; ++j)
+            reach_ = std::max({reach_, std::abs(int64_t(z.Col[size_t(j)]) - 3), std::abs(int64_t(z.Row[size_t(j)]) - 3)});
+    }
     for (size_t i = 0; i < records_.size(); ++i) {
         index_.push_back({records_[i].Code, int32_t(i)});
         first_.emplace(records_[i].Code, i);  // keeps the first record of a code

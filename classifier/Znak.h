@@ -52,6 +52,9 @@ public:
     const std::filesystem::path& path() const { return path_; }
     // The record for a code: the lowest-numbered indexed record; null if none.
     const TZnak* find(int32_t code) const;
+    // The farthest any symbol's pixel lies from its anchor, in grid cells
+    // (before the factor); 0 without symbols.
+    int64_t maxReach() const { return reach_; }
 
     // Draws the symbol with its anchor (grid cell 8, 8) at (x, y), each
     // pixel spread by the factor rounded to an integer; false when the code
@@ -62,6 +65,7 @@ private:
     std::filesystem::path path_;
     std::vector<ZnakIndexEntry> index_;
     std::vector<TZnak> records_;
+    int64_t reach_ = 0;
     std::unordered_map<int32_t, size_t> first_;  // code -> record number
 };
 

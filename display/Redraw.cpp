@@ -1,5 +1,7 @@
 #include "Redraw.h"
 
+#include "classifier/Znak.h"
+
 #include <QImage>
 #include <QRect>
 
@@ -10,20 +12,24 @@
 
 namespace dm {
 
-int VisibilityMargin(double factor) {
-    const double f = std::clamp(factor, 1.0, 1e3);
-    // Pens up to the index's wide pen, ornaments, and point symbols (whose
-    // pixels may lie up to 255 cells of the factor from their point).
-    return int(64 + 8 * ObjectIndex::kWidePen + 16 * f + 260 * std::max(1.0, std::round(f)));
+double VisibilityMargin(const RenderContext& ctx) {
+    const double f = std::clamp(ctx.view.SymbolFactor, 1.0, 1e3);
+    // Half the widest pen the index does not keep aside, the ornaments
+    // (ticks, circles, arrows, the crosses of the print path: at most 30
+    // times the factor), the small circle of a point without a symbol, and
+    // the farthest pixel of any point symbol.
+    const double symbols = ctx.znaks ? double(ctx.znaks->maxReach()) * std::max(1.0, std::round(f)) : 0;
+    return ObjectIndex::kWidePen / 2.0 + 2 + 32 * f + 3 + symbols + 8;
 }
 
-void VisibleObjects(MapDoc& doc, const MapView& view, const QRect& pixels, std::vector<TObj*>& out) {
+void VisibleObjects(MapDoc& doc, const RenderContext& ctx, const QRect& pixels, std::vector<TObj*>& out) {
     out.clear();
+    const MapView& view = ctx.view;
     if (!(view.Scale > 0) || !std::isfinite(view.Scale)) {
         for (const auto& o : doc.ObjList) out.push_back(o.get());
         return;
     }
-    const double m = VisibilityMargin(view.SymbolFactor);
+    const double m = VisibilityMargin(ctx);
     const double s = view.Scale;
     const double xmin = view.ViewXMax - (pixels.bottom() + 1 + m) / s, xmax = view.ViewXMax - (pixels.top() - m) / s;
     const double ymin = view.ViewYMin + (pixels.left() - m) / s, ymax = view.ViewYMin + (pixels.right() + 1 + m) / s;
@@ -62,7 +68,7 @@ void RedrawMap(QImage& image, MapDoc& doc, const RenderContext& ctx, const Progr
     // Only the objects that can reach the picture are drawn, in list order:
     // the picture is the one of drawing the whole list.
     std::vector<TObj*> visible;
-    VisibleObjects(doc, ctx.view, image.rect(), visible);
+    VisibleObjects(doc, ctx, image.rect(), visible);
     {
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing, false);
@@ -88,7 +94,7 @@ void RedrawArea(QImage& image, MapDoc& doc, const RenderContext& ctx, const QRec
         return;
     }
     std::vector<TObj*> visible;
-    VisibleObjects(doc, ctx.view, r, visible);
+    VisibleObjects(doc, ctx, r, visible);
     {
         QPainter p(&scratch);
         p.setRenderHint(QPainter::Antialiasing, false);

@@ -33,10 +33,10 @@ void RedrawArea(QImage& image, MapDoc& doc, const RenderContext& ctx, const QRec
                 const std::vector<int>* layerFilter = nullptr);
 // The objects that can reach a rectangle of pixels of the view, in list
 // order (all of them when the view has no usable scale).
-void VisibleObjects(MapDoc& doc, const MapView& view, const QRect& pixels, std::vector<TObj*>& out);
+void VisibleObjects(MapDoc& doc, const RenderContext& ctx, const QRect& pixels, std::vector<TObj*>& out);
 // Pixels beyond an object's vertices that its drawing can reach (pens up to
 // the index's wide pen; wider ones are always drawn).
-int VisibilityMargin(double factor);
+double VisibilityMargin(const RenderContext& ctx);
 
 // Status panel 3 during long operations: a blue bar of percent / 100 of the
 // inner width (the rectangle less one pixel each side), and "<percent> %" in

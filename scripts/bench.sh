@@ -3,6 +3,7 @@
 # (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS] | hittest [CLICKS] | route [QUERIES]
 # | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city) | print [RUNS]
 # | cut [RUNS] (the city cut to the central district's outline, against loading it)
+# | interactive [RUNS] (zoomed redraw, wheel steps, object moves in the program's window)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -22,6 +23,7 @@ case "$what" in
   print) build/bin/darvent-bench print "$city/Darvent/Darvent.bin" "${2:-3}" ;;
   hittest) build/bin/darvent-bench hittest "$city/Darvent/Darvent.bin" "${2:-1000}" ;;
   route) build/bin/darvent-bench route "$city/njoints.uzl" "${2:-1000}" ;;
+  interactive) build/bin/darvent-bench interactive "$city" "$runs" ;;
   cut) build/bin/darvent-bench cut "$city/Darvent/Darvent.bin" "$city/Darvent/centr.gtm" "$runs" ;;
   *) echo "unknown benchmark: $what" >&2; exit 2 ;;
 esac
