@@ -575,6 +575,15 @@ TEST_F(PictureAfterEdits, DeletedMovedAndCreatedObjectsShowAsTheyAre) {
     EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
     act("RedoAction")->trigger();
     EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
+    // Undoing the move puts the house back, where a click finds it again
+    // (the index follows the restored vertices).
+    act("UndoAction")->trigger();
+    act("UndoAction")->trigger();
+    EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
+    select({650, 600});
+    ASSERT_NE(ws().map.CurObj, nullptr);
+    EXPECT_EQ(ws().map.CurObj->Code, 1010);
+    EXPECT_EQ(ws().map.Index.builds(), 1u);
 }
 
 TEST_F(PictureAfterEdits, VertexEditsAndDrawOrder) {
