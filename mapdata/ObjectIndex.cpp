@@ -65,7 +65,9 @@ void ObjectIndex::build() {
         gy1 = std::max(gy1, e.box.ymax);
     }
     cells_.clear();
-    if (gx0 <= gx1) {
+    // Extents too wide for a grid (far-off or damaged coordinates) keep
+    // every object aside.
+    if (gx0 <= gx1 && std::isfinite(gx1 - gx0) && std::isfinite(gy1 - gy0)) {
         const double w = std::max(gx1 - gx0, 1e-3), h = std::max(gy1 - gy0, 1e-3);
         const double cells = std::clamp(double(n) / 2, 1.0, 4e6);
         cell_ = std::max({std::sqrt(w * h / cells), std::max(w, h) / 4096, 1e-3});
@@ -245,6 +247,10 @@ void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std:
     out.clear();
     if (!list_) return;
     ensure();
+    if (std::isnan(xmin) || std::isnan(xmax) || std::isnan(ymin) || std::isnan(ymax)) {
+        xmin = ymin = -INFINITY;
+        xmax = ymax = INFINITY;
+    }
     // A box over the whole grid: every object, as the list has them.
     if (nx_ == 0 || (xmin <= x0_ && xmax >= gx1_ && ymin <= y0_ && ymax >= gy1_)) {
         for (const auto& o : *list_) {

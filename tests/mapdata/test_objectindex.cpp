@@ -142,3 +142,22 @@ TEST(ObjectIndex, AListTakenOverIsBuiltAnew) {
     doc.Index.query(0, 10, 0, 10, got);
     EXPECT_EQ(got.size(), 1u);
 }
+
+TEST(ObjectIndex, FarOffAndDamagedCoordinates) {
+    MapDoc doc;
+    auto add = [&](std::vector<TXY> pts) {
+        auto o = std::make_unique<TObj>();
+        o->Points = std::move(pts);
+        return doc.ObjList.append(std::move(o));
+    };
+    TObj* far = add({{-1e308, -1e308}, {1e308, 1e308}});
+    TObj* nan = add({{std::nan(""), 1}, {5, 5}});
+    TObj* near = add({{6, 6}});
+    std::vector<TObj*> got;
+    doc.Index.query(4, 7, 4, 7, got);
+    EXPECT_EQ(got, (std::vector<TObj*>{far, nan, near}));
+    doc.Index.query(std::nan(""), 1, 2, 3, got);
+    EXPECT_EQ(got.size(), 3u);
+    doc.Index.query(1e300, 2e300, 1e300, 2e300, got);
+    EXPECT_EQ(got, std::vector<TObj*>{far});
+}
