@@ -138,3 +138,41 @@ TEST_F(Visibility, TheLayerRedrawTakesTheSameRoute) {
     }
     EXPECT_EQ(differing(img, ref), 0);
 }
+
+TEST(VisibilityMargin, ASymbolWhosePixelsLieFarFromItsPointIsDrawn) {
+    // A symbol of one pixel 120 cells right of its anchor; its point lies
+    // 100 pixels left of the picture, its pixel 20 pixels inside.
+    TZnak z;
+    z.Code = 555;
+    z.Count = 1;
+    z.Color = 0x0000FF;
+    z.Col[0] = 123;
+    z.Row[0] = 3;
+    const auto f = std::filesystem::temp_directory_path() / ("dm_reach_" + std::to_string(::getpid()) + ".ris");
+    WriteZnakFile(f, {z});
+    ZnakSet symbols;
+    symbols.LoadZnakIndex(f);
+    std::filesystem::remove(f);
+    EXPECT_EQ(symbols.maxReach(), 120);
+    MapDoc doc;
+    auto p = std::make_unique<TObj>();
+    p->Kind = KindPoint;
+    p->Code = 555;
+    p->Points = {{50, -100}};  // column -100, row 50
+    doc.ObjList.append(std::move(p));
+    auto other = std::make_unique<TObj>();
+    other->Kind = KindLine;
+    other->Points = {{10, 10}, {20, 20}};
+    doc.ObjList.append(std::move(other));
+    RenderContext ctx;
+    ctx.znaks = &symbols;
+    ctx.view.ViewXMax = 100;
+    ctx.view.ViewXMin = 0;
+    ctx.view.ViewYMin = 0;
+    ctx.view.ViewYMax = 100;
+    ctx.view.Scale = 1;
+    QImage img(100, 100, QImage::Format_RGB32);
+    RedrawMap(img, doc, ctx);
+    EXPECT_EQ(img.pixel(20, 50), qRgb(255, 0, 0));
+    EXPECT_EQ(differing(img, fullListPicture(doc, ctx, img.size())), 0);
+}

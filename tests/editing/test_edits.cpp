@@ -546,6 +546,8 @@ protected:
 TEST_F(PictureAfterEdits, DeletedMovedAndCreatedObjectsShowAsTheyAre) {
     // A wide house near the street, so that both overlap on the picture.
     addObject(KindArea, 1010, {{380, 280}, {460, 280}, {460, 340}, {380, 340}, {380, 280}});
+    TObj* const house = ws().map.ObjList[2];
+    ASSERT_EQ(house->Code, 1010);
     // Delete the street: no outline of it stays, the house beneath shows whole.
     select({300, 300});
     ASSERT_EQ(ws().map.CurObj, ws().map.ObjList[0]);
@@ -581,8 +583,7 @@ TEST_F(PictureAfterEdits, DeletedMovedAndCreatedObjectsShowAsTheyAre) {
     act("UndoAction")->trigger();
     EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
     select({650, 600});
-    ASSERT_NE(ws().map.CurObj, nullptr);
-    EXPECT_EQ(ws().map.CurObj->Code, 1010);
+    EXPECT_EQ(ws().map.CurObj, house);
     EXPECT_EQ(ws().map.Index.builds(), 1u);
 }
 
