@@ -460,3 +460,53 @@ TEST_F(Districts, AnUnlistedBoundaryForgetsTheFileAClickOutsideReopensTheLastDis
     EXPECT_TRUE(messages().empty());
     EXPECT_EQ(ws().files.MapFileName, city() / "a.or");
 }
+
+TEST(SampleCityDistricts, ALassoCutSavedUnderANewNameAndReopenedShowsOnlyTheCutPart) {
+    const fs::path dir = fs::temp_directory_path() / ("dm_sample_lasso_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    sample::writeStartFolder(dir, {});
+    ScriptedDialogs dialogs;
+    AppOptions o;
+    o.startDir = dir;
+    o.screenWidth = 1000;
+    o.dialogs = &dialogs;
+    auto w = std::make_unique<MainWindow>(o);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    Workspace& ws = w->workspace();
+    const size_t all = ws.map.ObjList.size();
+    // A square lasso over the middle of the picture.
+    const QSize size = ws.view.image.size();
+    const int l = size.width() / 3, t = size.height() / 3, r = 2 * size.width() / 3, b = 2 * size.height() / 3;
+    QWidget* img = w->imageWidget();
+    w->actions()["LassoGrn"]->trigger();
+    QTest::mousePress(img, Qt::LeftButton, Qt::NoModifier, QPoint(l, t));
+    for (QPoint p : {QPoint(l + 1, t), QPoint(r, t), QPoint(r, b), QPoint(l, b)}) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(p), img->mapToGlobal(QPointF(p)), Qt::NoButton, Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(img, &e);
+    }
+    QTest::mouseRelease(img, Qt::LeftButton, Qt::NoModifier, QPoint(l, b));
+    const size_t kept = w->creation().SelectedObjects().size();
+    ASSERT_GT(kept, 10u);
+    ASSERT_LT(kept, all);
+    dialogs.files.push_back(QString::fromStdString((dir / "Darvent" / "middle.bin").string()));
+    w->actions()["SaveLasso"]->trigger();
+    dialogs.files.push_back(QString::fromStdString((dir / "Darvent" / "middle.bin").string()));
+    w->actions()["FileOpen"]->trigger();
+    EXPECT_EQ(ws.files.MapFileName, dir / "Darvent" / "middle.bin");
+    EXPECT_EQ(ws.map.ObjList.size(), kept);
+    // Every vertex lies in the lasso's square (a crossing on its edge).
+    MapView opening;
+    opening.setExtent(ReadOrientation(dir / "Darvent" / "Darvent.or"));
+    opening.FitScaleToScreen(1000);
+    opening.Scale *= kOpenZoom;
+    for (const auto& obj : ws.map.ObjList)
+        for (const TXY& p : obj->Points) {
+            const TGn g = opening.toPixel(p);
+            EXPECT_TRUE(g.PX >= l - 1 && g.PX <= r + 1 && g.PY >= t - 1 && g.PY <= b + 1) << g.PX << "," << g.PY;
+        }
+    ws.map.MapModified = false;
+    w.reset();
+    fs::remove_all(dir);
+}
