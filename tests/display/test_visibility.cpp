@@ -97,7 +97,9 @@ TEST_F(Visibility, SamePixelsAsTheWholeListAtSeveralZoomsAndPlaces) {
             // Only a part of the city is drawn at the closer views.
             std::vector<TObj*> visible;
             VisibleObjects(doc_, ctx_, img.rect(), visible);
-            if (scale >= 1.5) EXPECT_LT(visible.size(), doc_.ObjList.size() / 4) << scale;
+            if (scale >= 1.5) {
+                EXPECT_LT(visible.size(), doc_.ObjList.size() / 4) << scale;
+            }
             // A rectangle drawn again from the objects over a scribbled
             // picture gives the same pixels there.
             QImage part = ref;
