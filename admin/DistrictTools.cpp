@@ -18,18 +18,6 @@ QString qpath(const fs::path& p) { return QString::fromStdString(p.string()); }
 QString errorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
 QString missing(const fs::path& p) { return QStringLiteral("Файл ") + qpath(p) + QStringLiteral(" не существует"); }
 constexpr QRgb kLassoPen = 0xFFFF0000u;  // red
-
-class Busy {
-public:
-    explicit Busy(MapSurface* s) : s_(s) { s_->setBusy(true); }
-    ~Busy() {
-        s_->endProgress();
-        s_->setBusy(false);
-    }
-
-private:
-    MapSurface* s_;
-};
 }  // namespace
 
 DistrictTools::DistrictTools(Workspace& ws, DistrictState& st, NameState& names, ObjectCreation& creation,
@@ -126,7 +114,7 @@ bool DistrictTools::LoadBoundaries(const fs::path& path) {
         ws_.dialogs->message(missing(path));
         return false;
     }
-    Busy busy(ws_.surface);
+    BusyScope busy(ws_.surface);
     st_.DistrictBounds.clear();
     st_.BoundsLoaded = true;
     ws_.map.EditPoints.clear();
@@ -235,17 +223,24 @@ bool DistrictTools::SaveBoundary(const fs::path& path) {
     return true;
 }
 
-bool DistrictTools::Recolour() {
+std::optional<fs::path> DistrictTools::chosenDistrictFile(const char* ext, const QString& noneChosen) {
     if (st_.DistrictName.empty()) {
-        ws_.dialogs->message(QStringLiteral("Район не выбран"));
-        return false;
+        ws_.dialogs->message(noneChosen);
+        return std::nullopt;
     }
-    const fs::path path = districtPath(".grn");
+    const fs::path path = districtPath(ext);
     if (!fileExistsCI(path)) {
         ws_.dialogs->message(missing(path));
-        return false;
+        return std::nullopt;
     }
-    Busy busy(ws_.surface);
+    return path;
+}
+
+bool DistrictTools::Recolour() {
+    const auto chosen = chosenDistrictFile(".grn", QStringLiteral("Район не выбран"));
+    if (!chosen) return false;
+    const fs::path& path = *chosen;
+    BusyScope busy(ws_.surface);
     st_.DistrictBounds.clear();
     st_.BoundsLoaded = true;
     try {
@@ -265,15 +260,9 @@ bool DistrictTools::Recolour() {
 }
 
 bool DistrictTools::ShowOutline() {
-    if (st_.DistrictName.empty()) {
-        ws_.dialogs->message(QStringLiteral("Туман не выбран"));
-        return false;
-    }
-    const fs::path path = districtPath(".gtm");
-    if (!fileExistsCI(path)) {
-        ws_.dialogs->message(missing(path));
-        return false;
-    }
+    const auto chosen = chosenDistrictFile(".gtm", QStringLiteral("Туман не выбран"));
+    if (!chosen) return false;
+    const fs::path& path = *chosen;
     TObjList outlines;
     try {
         ReadBoundaryFile(path, outlines, true);
@@ -300,7 +289,7 @@ bool DistrictTools::BuildFrontier(const std::vector<ListEntry>& districts) {
         if (!e.file.empty() && SafeStem(e.file) && fileExistsCI(districtPath(".grn")))
             LoadAndDrawBoundaries(districtPath(".grn"));
     }
-    Busy busy(ws_.surface);
+    BusyScope busy(ws_.surface);
     try {
         WriteBoundaries(regionDir() / "frontier.tum", st_.DistrictBounds);
     } catch (const std::exception& e) {
@@ -337,7 +326,7 @@ bool DistrictTools::CreateDistrictMap() {
     if (!LoadAndDrawBoundaries(B) || st_.DistrictBounds.size() == before) return false;
     TObj* boundary = st_.DistrictBounds.last();
     OrientationRecord orient = ws_.map.Orientation;
-    Busy busy(ws_.surface);
+    BusyScope busy(ws_.surface);
     try {
         orient = ReadOrientation(resolvePathCase(withExtension(M, ".or")));
     } catch (const std::exception&) {
@@ -426,7 +415,7 @@ void DistrictTools::lassoReleased() {
         ws_.surface->setPanelText(4, QStringLiteral("Граница не нарисована."));
         return;
     }
-    Busy busy(ws_.surface);
+    BusyScope busy(ws_.surface);
     xorLine(ws_.view.image, lassoPen_, lasso.front(), kLassoPen);
     std::vector<TObj*>& collection = creation_.collection();
     collection.clear();
@@ -475,7 +464,7 @@ bool DistrictTools::SaveCutMap(const fs::path& binPath) {
     orient.CoordKind = ws_.files.OpenedCoordKind;
     orient.AxialMeridian = ws_.files.OpenedAxialMeridian;
     {
-        Busy busy(ws_.surface);
+        BusyScope busy(ws_.surface);
         try {
             SaveCutMapFiles(binPath, collection, orient, names_.MapNames);
         } catch (const std::exception& e) {

@@ -95,6 +95,9 @@ public:
 
 private:
     void progress(int percent);
+    // The chosen district's file with this extension; a message and nothing
+    // when no district is chosen or the file is missing.
+    std::optional<std::filesystem::path> chosenDistrictFile(const char* ext, const QString& noneChosen);
     Workspace& ws_;
     DistrictState& st_;
     NameState& names_;

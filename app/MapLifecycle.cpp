@@ -9,19 +9,6 @@ namespace fs = std::filesystem;
 namespace dm {
 
 namespace {
-// Keeps the hourglass cursor up for a scope and ends the progress bar.
-class Busy {
-public:
-    explicit Busy(MapSurface* s) : s_(s) { s_->setBusy(true); }
-    ~Busy() {
-        s_->endProgress();
-        s_->setBusy(false);
-    }
-
-private:
-    MapSurface* s_;
-};
-
 QString qpath(const fs::path& p) { return QString::fromStdString(p.string()); }
 QString errorText(const std::exception& e) { return QString::fromUtf8(e.what()); }
 constexpr double kMaxImagePixels = 400e6;
@@ -73,7 +60,7 @@ bool MapLifecycle::OpenDistrictMap(const fs::path& orPath) {
 
 bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     const bool cityMap = kind == MapKind::City;
-    Busy busy(ws_.surface);
+    BusyScope busy(ws_.surface);
     const fs::path orPath = resolvePathCase(requested);
     std::error_code ec;
     if (!fs::is_regular_file(orPath, ec)) {
@@ -175,7 +162,7 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
 }
 
 bool MapLifecycle::writeObjects(const fs::path& binPath) {
-    Busy busy(ws_.surface);
+    BusyScope busy(ws_.surface);
     try {
         SaveObjects(binPath, ws_.map.ObjList, [this](int p) { progress(p); });
     } catch (const std::exception& e) {

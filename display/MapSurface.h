@@ -33,4 +33,19 @@ public:
     virtual void mapRedrawn() = 0;
 };
 
+// Keeps the hourglass cursor up for a scope and ends the progress bar.
+class BusyScope {
+public:
+    explicit BusyScope(MapSurface* s) : s_(s) { s_->setBusy(true); }
+    ~BusyScope() {
+        s_->endProgress();
+        s_->setBusy(false);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    MapSurface* s_;
+};
+
 }  // namespace dm

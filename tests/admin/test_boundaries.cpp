@@ -4,6 +4,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include "UnitView.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,17 +13,8 @@ using namespace dm;
 namespace fs = std::filesystem;
 
 namespace {
-// A view of one pixel per metre: column = Y, row = 100 - X.
-MapView unitView() {
-    MapView v;
-    v.ViewXMax = 100;
-    v.ViewXMin = 0;
-    v.ViewYMin = 0;
-    v.ViewYMax = 100;
-    v.Scale = 1;
-    return v;
-}
-TXY mp(int col, int row) { return {100.0 - row, double(col)}; }
+using test::mp;
+using test::unitView;
 
 std::unique_ptr<TObj> area(const char* name, std::vector<QPoint> px) {
     auto o = std::make_unique<TObj>();

@@ -3,6 +3,8 @@
 #include "admin/Boundaries.h"
 #include "mapdata/BinaryIO.h"
 
+#include "UnitView.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,17 +12,8 @@ using namespace dm;
 namespace fs = std::filesystem;
 
 namespace {
-// One pixel per metre: column = Y, row = 100 - X.
-MapView unitView() {
-    MapView v;
-    v.ViewXMax = 100;
-    v.ViewXMin = 0;
-    v.ViewYMin = 0;
-    v.ViewYMax = 100;
-    v.Scale = 1;
-    return v;
-}
-TXY mp(double col, double row) { return {100.0 - row, col}; }
+using test::mp;
+using test::unitView;
 
 TObj* add(TObjList& list, uint8_t kind, int code, std::vector<QPoint> px) {
     auto o = std::make_unique<TObj>();

@@ -396,19 +396,43 @@ TEST_F(Districts, HiddenButtonsBuildFrontierMergeSettlementsAndCutADistrictMap) 
     EXPECT_FALSE(ws().map.MapModified);
 }
 
-TEST(SampleCityDistricts, ButtonShownWithAllToolsOpensTheDistrictUnderTheClick) {
-    const fs::path dir = fs::temp_directory_path() / ("dm_sample_districts_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    sample::writeStartFolder(dir, {});
-    ScriptedDialogs dialogs;
-    AppOptions o;
-    o.startDir = dir;
-    o.screenWidth = 1000;
-    o.dialogs = &dialogs;
-    o.allTools = true;
-    auto w = std::make_unique<MainWindow>(o);
-    w->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+namespace {
+// The generated sample city in a start folder of its own, and the program
+// opened on it with scripted dialogs.
+class SampleCityDistricts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("dm_sample_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        sample::writeStartFolder(dir_, {});
+    }
+    void TearDown() override {
+        if (w_) w_->workspace().map.MapModified = false;
+        w_.reset();
+        fs::remove_all(dir_);
+    }
+    MainWindow& open(bool allTools) {
+        AppOptions o;
+        o.startDir = dir_;
+        o.screenWidth = 1000;
+        o.dialogs = &dialogs_;
+        o.allTools = allTools;
+        w_ = std::make_unique<MainWindow>(o);
+        w_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
+        return *w_;
+    }
+    fs::path dir_;
+    ScriptedDialogs dialogs_;
+    std::unique_ptr<MainWindow> w_;
+};
+}  // namespace
+
+TEST_F(SampleCityDistricts, ButtonShownWithAllToolsOpensTheDistrictUnderTheClick) {
+    MainWindow* w = &open(true);
+    const fs::path& dir = dir_;
+    ScriptedDialogs& dialogs = dialogs_;
     QAction* button = w->actions()["TumanMapButton"];
     EXPECT_TRUE(button->isVisible());
     ASSERT_EQ(w->districts().DistrictBounds.size(), 5u);
@@ -428,8 +452,6 @@ TEST(SampleCityDistricts, ButtonShownWithAllToolsOpensTheDistrictUnderTheClick) 
     LoadObjects(dir / "Darvent" / "yugvost.bin", expected);
     EXPECT_EQ(w->workspace().map.ObjList.size(), expected.size());
     EXPECT_FALSE(button->isChecked());
-    w.reset();
-    fs::remove_all(dir);
 }
 
 TEST_F(Districts, AnUnlistedBoundaryForgetsTheFileAClickOutsideReopensTheLastDistrict) {
@@ -461,18 +483,10 @@ TEST_F(Districts, AnUnlistedBoundaryForgetsTheFileAClickOutsideReopensTheLastDis
     EXPECT_EQ(ws().files.MapFileName, city() / "a.or");
 }
 
-TEST(SampleCityDistricts, ALassoCutSavedUnderANewNameAndReopenedShowsOnlyTheCutPart) {
-    const fs::path dir = fs::temp_directory_path() / ("dm_sample_lasso_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    sample::writeStartFolder(dir, {});
-    ScriptedDialogs dialogs;
-    AppOptions o;
-    o.startDir = dir;
-    o.screenWidth = 1000;
-    o.dialogs = &dialogs;
-    auto w = std::make_unique<MainWindow>(o);
-    w->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+TEST_F(SampleCityDistricts, ALassoCutSavedUnderANewNameAndReopenedShowsOnlyTheCutPart) {
+    MainWindow* w = &open(false);
+    const fs::path& dir = dir_;
+    ScriptedDialogs& dialogs = dialogs_;
     Workspace& ws = w->workspace();
     const size_t all = ws.map.ObjList.size();
     // A square lasso over the middle of the picture.
@@ -506,7 +520,4 @@ TEST(SampleCityDistricts, ALassoCutSavedUnderANewNameAndReopenedShowsOnlyTheCutP
             const TGn g = opening.toPixel(p);
             EXPECT_TRUE(g.PX >= l - 1 && g.PX <= r + 1 && g.PY >= t - 1 && g.PY <= b + 1) << g.PX << "," << g.PY;
         }
-    ws.map.MapModified = false;
-    w.reset();
-    fs::remove_all(dir);
 }
