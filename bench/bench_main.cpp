@@ -553,16 +553,21 @@ int benchInteractive(const fs::path& startDir, int runs) {
     MapEditor& ed = w.editor();
     std::vector<double> moves;
     long rssBefore = 0, rssMiddle = 0;
+    size_t heapBefore = 0, heapMiddle = 0, heldBefore = 0, heldMiddle = 0;
     for (int i = 0; i < 2010; ++i) {
         if (i == 10) {
             // After the first edits made the second picture of the partial redraw.
             malloc_trim(0);
             rssBefore = rssKb();
+            heapBefore = mallinfo2().uordblks;
+            heldBefore = w.history().heldBytes();
             moves.clear();
         }
         if (i == 1010) {
             malloc_trim(0);
             rssMiddle = rssKb();
+            heapMiddle = mallinfo2().uordblks;
+            heldMiddle = w.history().heldBytes();
         }
         TObj* o = movable[size_t(i) % movable.size()];
         const TGn g = v.toPixel(o->Points[0]);
@@ -577,13 +582,17 @@ int benchInteractive(const fs::path& startDir, int runs) {
     }
     malloc_trim(0);
     const long rssAfter = rssKb();
+    const size_t heapAfter = mallinfo2().uordblks, heldAfter = w.history().heldBytes();
     const double mm = median(moves);
     std::printf("object move with its picture update: %.4f s = %.2f ms (target under 16 ms), %zu moves\n", mm,
                 mm * 1000, moves.size());
-    std::printf("memory over the first and the second 1,000 edits: %+.1f MB, %+.1f MB resident (the undo history\n"
-                "  holds two copies of each object moved; the second picture of the partial redraw, %.1f MB, was made before)\n",
+    std::printf("memory over the first and the second 1,000 edits: resident %+.1f MB, %+.1f MB (the second picture of\n"
+                "  the partial redraw, %.1f MB, was made before); heap in use %+.2f MB, %+.2f MB, of which the undo\n"
+                "  history holds %+.2f MB, %+.2f MB (a copy of each moved object before and after the move)\n",
                 double(rssMiddle - rssBefore) / 1024, double(rssAfter - rssMiddle) / 1024,
-                double(size.width()) * size.height() * 4 / 1e6);
+                double(size.width()) * size.height() * 4 / 1e6, (double(heapMiddle) - double(heapBefore)) / 1e6,
+                (double(heapAfter) - double(heapMiddle)) / 1e6, (double(heldMiddle) - double(heldBefore)) / 1e6,
+                (double(heldAfter) - double(heldMiddle)) / 1e6);
     std::printf("index builds: %llu (the edits did not rebuild it)\n", (unsigned long long)ws.map.Index.builds());
     ws.map.MapModified = false;
     return 0;

@@ -1,7 +1,11 @@
 #include "Print.h"
 
+#include "Redraw.h"
+
 #include <QFont>
 #include <QFontMetrics>
+#include <QPageLayout>
+#include <QPagedPaintDevice>
 #include <QPainter>
 
 namespace dm {
@@ -9,6 +13,21 @@ namespace dm {
 double PrintFactor(int deviceWidth, const MapView& view) {
     const double w = view.ViewYMax - view.ViewYMin;
     return w > 0 ? double(deviceWidth) / w : 0;
+}
+
+QRect SheetRect(const QPainter& p) {
+    const QPaintDevice* dev = p.device();
+    if (!dev || dev->width() <= 0 || dev->height() <= 0 || !p.worldTransform().isIdentity() ||
+        p.viewport() != p.window())
+        return {};
+    if (const auto* paged = dynamic_cast<const QPagedPaintDevice*>(dev)) {
+        // The whole paper: its margins show what is drawn there.
+        const QPageLayout layout = paged->pageLayout();
+        const int dpi = dev->logicalDpiX();
+        const QRect full = layout.fullRectPixels(dpi), paint = layout.paintRectPixels(dpi);
+        return full.translated(-paint.topLeft()).united(QRect(0, 0, dev->width(), dev->height()));
+    }
+    return QRect(0, 0, dev->width(), dev->height());
 }
 
 bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job) {
@@ -28,8 +47,16 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
     p.setFont(header);
     p.setPen(Qt::black);
     p.drawText(QPoint(4200, 50 + QFontMetrics(header, p.device()).ascent()), QStringLiteral("Д А Р В Е Н Т"));
+    // Only what can reach the page, in list order.
+    std::vector<TObj*> objects;
+    const QRect sheet = SheetRect(p);
+    if (!sheet.isEmpty()) {
+        VisibleObjects(doc, ctx, sheet, objects);
+    } else {
+        for (const auto& obj : doc.ObjList) objects.push_back(obj.get());
+    }
     long k = 0;
-    for (const auto& obj : doc.ObjList) {
+    for (TObj* obj : objects) {
         if ((++k & 1023) == 0 && job.aborted && job.aborted()) {
             p.restore();
             return false;

@@ -32,6 +32,11 @@ struct PrintJob {
 // state is not touched.  Returns false when the job was stopped.
 bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job);
 
+// The part of the painter's coordinates that can show on the sheet (the
+// whole paper of a printer, margins included); empty when unknown (a
+// transformed painter).
+QRect SheetRect(const QPainter& p);
+
 // The print factor: page pixels per map unit across the map width.
 double PrintFactor(int deviceWidth, const MapView& view);
 

@@ -25,15 +25,25 @@ double VisibilityMargin(const RenderContext& ctx) {
 void VisibleObjects(MapDoc& doc, const RenderContext& ctx, const QRect& pixels, std::vector<TObj*>& out) {
     out.clear();
     const MapView& view = ctx.view;
-    if (!(view.Scale > 0) || !std::isfinite(view.Scale)) {
+    // Rows come from X, columns from Y: by the view's scale on the screen,
+    // by the print scales on paper.
+    const double factor = view.SymbolFactor;
+    const bool print = factor > 1;
+    const double sx = print ? ctx.PrintScaleX : view.Scale, sy = print ? ctx.PrintScaleY : view.Scale;
+    if (!(sx > 0) || !(sy > 0) || !std::isfinite(sx) || !std::isfinite(sy)) {
         for (const auto& o : doc.ObjList) out.push_back(o.get());
         return;
     }
     const double m = VisibilityMargin(ctx);
-    const double s = view.Scale;
-    const double xmin = view.ViewXMax - (pixels.bottom() + 1 + m) / s, xmax = view.ViewXMax - (pixels.top() - m) / s;
-    const double ymin = view.ViewYMin + (pixels.left() - m) / s, ymax = view.ViewYMin + (pixels.right() + 1 + m) / s;
+    const double xmin = view.ViewXMax - (pixels.bottom() + 1 + m) / sx, xmax = view.ViewXMax - (pixels.top() - m) / sx;
+    const double ymin = view.ViewYMin + (pixels.left() - m) / sy, ymax = view.ViewYMin + (pixels.right() + 1 + m) / sy;
     doc.Index.query(xmin, xmax, ymin, ymax, out, true);
+    // The far-reaching objects come whatever their place: those whose
+    // circle or pen cannot reach the rectangle at this view are left out.
+    size_t kept = 0;
+    for (TObj* o : out)
+        if (!ObjectIndex::farReaching(*o) || MayReach(*o, factor, ctx, pixels, m)) out[kept++] = o;
+    out.resize(kept);
 }
 
 namespace {

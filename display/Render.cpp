@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -175,6 +176,16 @@ QPoint farClamped(int x, int y) {
     return QPoint(std::clamp(x, -kFarPx, kFarPx), std::clamp(y, -kFarPx, kFarPx));
 }
 
+// Where a vertex is drawn: the view's pixel on the screen, the print
+// scales' on paper.
+QPoint vertexPixel(const TXY& q, bool print, const RenderContext& ctx) {
+    if (print)
+        return farClamped(rnd((q.Y - ctx.view.ViewYMin) * ctx.PrintScaleY),
+                          rnd((ctx.view.ViewXMax - q.X) * ctx.PrintScaleX));
+    const TGn g = ctx.view.toPixel(q);
+    return farClamped(g.PX, g.PY);
+}
+
 QPoint along(QPoint p, double d, double theta) {
     return QPoint(rnd(p.x() + d * std::cos(theta)), rnd(p.y() + d * std::sin(theta)));
 }
@@ -212,18 +223,7 @@ public:
 private:
     void mapVertices() {
         pts_.resize(o_.Points.size());
-        if (print_) {
-            const double x0 = ctx_.view.ViewXMax, y0 = ctx_.view.ViewYMin;
-            for (size_t i = 0; i < pts_.size(); ++i)
-                pts_[i] = farClamped(rnd((o_.Points[i].Y - y0) * ctx_.PrintScaleY),
-                                     rnd((x0 - o_.Points[i].X) * ctx_.PrintScaleX));
-        } else {
-            const MapView& v = ctx_.view;
-            for (size_t i = 0; i < pts_.size(); ++i) {
-                const TGn g = v.toPixel(o_.Points[i]);
-                pts_[i] = farClamped(g.PX, g.PY);
-            }
-        }
+        for (size_t i = 0; i < pts_.size(); ++i) pts_[i] = vertexPixel(o_.Points[i], print_, ctx_);
         // The part of the plane a figure drawn here can reach the picture from.
         const QPaintDevice* dev = p_.device();
         // A pen wider than the far limit reaches everything anyway.
@@ -554,6 +554,50 @@ bool DrawAreaFill(QPainter& p, const std::vector<QPoint>& pts) {
     if (!fastPolygon(p, poly.data(), int(poly.size())))
         p.drawPolygon(poly.data(), int(poly.size()), Qt::OddEvenFill);
     return true;
+}
+
+bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRect& pixels, double margin) {
+    if (ctx.SeriesSelector != 10 || factor < 1 || o.Points.empty()) return false;
+    const bool print = factor > 1;
+    const double pen = std::max<double>(o.PenWidth, 1);
+    double x0, x1, y0, y1;
+    if (o.Shape == ShapeCircle || o.Shape == ShapeArc) {
+        // Drawn as the circle through the first three vertices' pixels (the
+        // symbol at its centre or at the fourth vertex), or not at all.
+        if (o.Points.size() < 3) return false;
+        const QPoint a = vertexPixel(o.Points[0], print, ctx), b = vertexPixel(o.Points[1], print, ctx),
+                     c = vertexPixel(o.Points[2], print, ctx);
+        QPoint m;
+        if (!CircleCentre(a, b, c, m)) return false;
+        const double r = Distance(m.x(), m.y(), a.x(), a.y());
+        if (std::abs(m.x()) > kFarPx || std::abs(m.y()) > kFarPx || r > kFarPx) return false;
+        const double rr = rnd(r) + 1.0;
+        x0 = m.x() - rr;
+        x1 = m.x() + rr;
+        y0 = m.y() - rr;
+        y1 = m.y() + rr;
+        if (o.Shape == ShapeArc && o.Points.size() >= 4) {
+            const QPoint d = vertexPixel(o.Points[3], print, ctx);
+            x0 = std::min<double>(x0, d.x());
+            x1 = std::max<double>(x1, d.x());
+            y0 = std::min<double>(y0, d.y());
+            y1 = std::max<double>(y1, d.y());
+        }
+    } else {
+        x0 = y0 = std::numeric_limits<double>::max();
+        x1 = y1 = std::numeric_limits<double>::lowest();
+        for (const TXY& q : o.Points) {
+            const QPoint v = vertexPixel(q, print, ctx);
+            x0 = std::min<double>(x0, v.x());
+            x1 = std::max<double>(x1, v.x());
+            y0 = std::min<double>(y0, v.y());
+            y1 = std::max<double>(y1, v.y());
+        }
+    }
+    // The pen, and whatever the figure's ornaments can add to it.
+    const double reach = margin + 64 + 8 * pen + 16 * std::min(factor, 1e6);
+    return x1 + reach >= pixels.left() && x0 - reach <= pixels.right() && y1 + reach >= pixels.top() &&
+           y0 - reach <= pixels.bottom();
 }
 
 void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx) {

@@ -47,6 +47,11 @@ bool DrawAreaFill(QPainter& p, const std::vector<QPoint>& pts);
 // The painter's composition mode is the caller's (copy or not-xor).
 void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx);
 
+// False when nothing of the object drawn with the factor can come within
+// `margin` pixels of the rectangle (the object's vertices, the circle of a
+// circle or arc, its pen and ornaments taken into account); true when it may.
+bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRect& pixels, double margin);
+
 // Centre of the circle through three pixels (to the nearest pixel); false
 // when they lie on one line.
 bool CircleCentre(QPoint a, QPoint b, QPoint c, QPoint& centre);

@@ -155,6 +155,26 @@ void UndoHistory::redoStep(Step& s) {
     }
 }
 
+size_t UndoHistory::heldBytes() const {
+    auto objectBytes = [](const TObj& o) { return o.Points.capacity() * sizeof(TXY); };
+    size_t n = 0;
+    for (const auto* steps : {&done_, &undone_}) {
+        n += steps->capacity() * sizeof(Step);
+        for (const Step& s : *steps) {
+            n += size_t(s.what.capacity()) * sizeof(QChar) + s.changes.capacity() * sizeof(Change);
+            for (const Change& c : s.changes) {
+                if (const auto* k = std::get_if<Content>(&c)) n += objectBytes(k->before) + objectBytes(k->after);
+                if (const auto* a = std::get_if<Added>(&c); a && a->holder)
+                    n += sizeof(TObj) + objectBytes(*a->holder);
+                if (const auto* r = std::get_if<Removed>(&c); r && r->holder)
+                    n += sizeof(TObj) + objectBytes(*r->holder);
+                if (const auto* o = std::get_if<Reordered>(&c)) n += o->order.capacity() * sizeof(size_t);
+            }
+        }
+    }
+    return n;
+}
+
 bool UndoHistory::undo() {
     if (done_.empty() || depth_) return false;
     Step s = std::move(done_.back());

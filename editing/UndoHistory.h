@@ -56,6 +56,9 @@ public:
     bool redo();
     void clear();
     bool recording() const { return depth_ > 0; }
+    // The memory the steps hold (their records, the object copies and the
+    // vertices in them), for the memory figures of the benchmarks.
+    size_t heldBytes() const;
 
 private:
     struct Content {

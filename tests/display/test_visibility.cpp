@@ -3,12 +3,15 @@
 // with point symbols, ornaments and wide pens at the picture's edges.
 #include "cli/SampleCity.h"
 #include "classifier/Znak.h"
+#include "display/Print.h"
 #include "display/Redraw.h"
 
 #include <QImage>
 #include <QPainter>
+#include <QPdfWriter>
 #include <gtest/gtest.h>
 
+#include <numbers>
 #include <random>
 #include <unistd.h>
 
@@ -64,6 +67,31 @@ protected:
             if (obj->Kind == KindArea) obj->Points.push_back(obj->Points.front());
             doc_.ObjList.append(std::move(obj));
         }
+        // Circles and arcs (drawn through their first three vertices) and
+        // pens wider than the index keeps with the objects: small ones all
+        // over, and circles of 1.2 to 3 km radius whose three vertices lie
+        // close together far from the middle, so that only the curve
+        // reaches the views below.
+        for (int i = 0; i < 120; ++i) {
+            auto obj = std::make_unique<TObj>();
+            obj->Code = i % 3 == 0 ? 6010 : 6020;
+            obj->Kind = KindLine;
+            obj->PenColor = int32_t(rng() & 0xFFFFFF);
+            obj->PenWidth = i % 4 == 0 ? 40 + int(rng() % 60) : 1 + int(rng() % 3);
+            obj->Shape = uint8_t(i % 5 == 4 ? ShapePlain : i % 2 ? ShapeArc : ShapeCircle);
+            const double x = cx + d(rng), y = cy + d(rng);
+            if (i % 3 == 1) {
+                const double r = 1200 + (rng() % 1800), a = (rng() % 360) * std::numbers::pi / 180;
+                const double mx = cx - r * std::cos(a) + d(rng) / 20, my = cy - r * std::sin(a) + d(rng) / 20;
+                for (int k = 0; k < 4; ++k) {
+                    const double b = a + k * 0.004;
+                    obj->Points.push_back({mx + r * std::cos(b), my + r * std::sin(b)});
+                }
+            } else {
+                for (int k = 0; k < 4; ++k) obj->Points.push_back({x + d(rng) / 15, y + d(rng) / 15});
+            }
+            doc_.ObjList.append(std::move(obj));
+        }
     }
     MapDoc doc_;
     ZnakSet symbols_;
@@ -76,7 +104,7 @@ TEST_F(Visibility, SamePixelsAsTheWholeListAtSeveralZoomsAndPlaces) {
     const OrientationRecord& o = doc_.Orientation;
     const double cx = (o.XMax + o.XMin) / 2, cy = (o.YMax + o.YMin) / 2;
     const QSize size(420, 300);
-    int checked = 0;
+    int checked = 0, curveOnly = 0;
     for (double scale : {0.05, 0.4, 1.5, 6.0}) {
         for (double shift : {-0.3, 0.0, 0.17}) {
             MapView& v = ctx_.view;
@@ -100,6 +128,18 @@ TEST_F(Visibility, SamePixelsAsTheWholeListAtSeveralZoomsAndPlaces) {
             if (scale >= 1.5) {
                 EXPECT_LT(visible.size(), doc_.ObjList.size() / 4) << scale;
             }
+            // Of the circles, arcs and very wide pens only those that can
+            // reach the picture; some reach it by their curve alone.
+            size_t far = 0;
+            for (TObj* obj : visible) {
+                if (!ObjectIndex::farReaching(*obj)) continue;
+                ++far;
+                const ObjectIndex::Box b = ObjectIndex::extentOf(*obj);
+                curveOnly += b.xmin > v.ViewXMax || b.xmax < v.ViewXMin || b.ymin > v.ViewYMax || b.ymax < v.ViewYMin;
+            }
+            if (scale >= 1.5) {
+                EXPECT_LT(far, 120u / 3) << scale;
+            }
             // A rectangle drawn again from the objects over a scribbled
             // picture gives the same pixels there.
             QImage part = ref;
@@ -118,6 +158,7 @@ TEST_F(Visibility, SamePixelsAsTheWholeListAtSeveralZoomsAndPlaces) {
         }
     }
     EXPECT_EQ(checked, 12);
+    EXPECT_GT(curveOnly, 0);
 }
 
 TEST_F(Visibility, TheLayerRedrawTakesTheSameRoute) {
@@ -177,4 +218,74 @@ TEST(VisibilityMargin, ASymbolWhosePixelsLieFarFromItsPointIsDrawn) {
     RedrawMap(img, doc, ctx);
     EXPECT_EQ(img.pixel(20, 50), qRgb(255, 0, 0));
     EXPECT_EQ(differing(img, fullListPicture(doc, ctx, img.size())), 0);
+}
+
+TEST_F(Visibility, ThePrintedPageDrawsWhatReachesTheSheetAsTheWholeList) {
+    // A page of 700 x 500 showing a view of a tenth of the city's width:
+    // the objects off the sheet are not drawn, the page is as drawing all.
+    const OrientationRecord& o = doc_.Orientation;
+    MapView& v = ctx_.view;
+    v.Scale = 0.3;
+    v.SymbolFactor = 1;
+    v.ViewYMin = (o.YMax + o.YMin) / 2 - 260;
+    v.ViewYMax = v.ViewYMin + 700 / 2.0;
+    v.ViewXMax = (o.XMax + o.XMin) / 2 + 180;
+    v.ViewXMin = v.ViewXMax - 500 / 2.0;
+    PrintJob job;
+    job.deviceWidth = 700;  // two page pixels per metre
+    QImage page(700, 500, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+        QPainter p(&page);
+        ASSERT_TRUE(PrintMap(p, doc_, ctx_, job));
+    }
+    // The reference: the header alone (an empty map), then every object
+    // with the print scales.
+    MapDoc empty;
+    QImage ref(700, 500, QImage::Format_RGB32);
+    ref.fill(Qt::white);
+    {
+        QPainter p(&ref);
+        ASSERT_TRUE(PrintMap(p, empty, ctx_, job));
+        RenderContext pc = ctx_;
+        pc.PrintScaleX = pc.PrintScaleY = 2;
+        pc.view.SymbolFactor = kPrintSymbolFactor;
+        for (const auto& obj : doc_.ObjList) DrawObject(p, *obj, kPrintSymbolFactor, pc);
+    }
+    EXPECT_EQ(differing(page, ref), 0);
+    // Far fewer objects than the list can reach the sheet.
+    RenderContext pc = ctx_;
+    pc.PrintScaleX = pc.PrintScaleY = 2;
+    pc.view.SymbolFactor = kPrintSymbolFactor;
+    std::vector<TObj*> onSheet;
+    VisibleObjects(doc_, pc, page.rect(), onSheet);
+    EXPECT_LT(onSheet.size(), doc_.ObjList.size() / 5);
+    EXPECT_GT(onSheet.size(), 50u);
+}
+
+TEST(SheetRect, APrinterSheetIncludesItsMargins) {
+    // A4 at 300 dots per inch with margins of 20 mm: the painter's origin
+    // is the printable corner, the paper starts 236 dots before it (20 mm
+    // = 236.2 dots; the page layout keeps margins in whole points, 57 pt =
+    // 237.5 dots) and measures 2480 x 3508 dots (210 x 297 mm).
+    const auto f = std::filesystem::temp_directory_path() / ("dm_sheet_" + std::to_string(::getpid()) + ".pdf");
+    QPdfWriter pdf(QString::fromStdString(f.string()));
+    pdf.setResolution(300);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
+    {
+        QPainter p(&pdf);
+        const QRect r = SheetRect(p);
+        EXPECT_NEAR(r.left(), -236, 2);
+        EXPECT_NEAR(r.top(), -236, 2);
+        EXPECT_NEAR(r.width(), 2480, 1);
+        EXPECT_NEAR(r.height(), 3508, 1);
+        // A painter moved by a transform: unknown, everything is drawn.
+        p.translate(5, 0);
+        EXPECT_TRUE(SheetRect(p).isEmpty());
+    }
+    std::filesystem::remove(f);
+    QImage img(30, 20, QImage::Format_RGB32);
+    QPainter p(&img);
+    EXPECT_EQ(SheetRect(p), QRect(0, 0, 30, 20));
 }
