@@ -289,3 +289,43 @@ TEST(SheetRect, APrinterSheetIncludesItsMargins) {
     QPainter p(&img);
     EXPECT_EQ(SheetRect(p), QRect(0, 0, 30, 20));
 }
+
+TEST_F(Visibility, AVeryWidePenAndAnArcsSymbolReachThePictureFromOutside) {
+    // One metre per pixel; the picture shows X 1000..800, Y 0..300.
+    MapDoc doc;
+    MapView& v = ctx_.view;
+    v.Scale = 1;
+    v.SymbolFactor = 1;
+    v.ViewXMax = 1000;
+    v.ViewXMin = 800;
+    v.ViewYMin = 0;
+    v.ViewYMax = 300;
+    // A line 150 pixels below the picture (row 350) with a pen 400 wide:
+    // its upper half covers the rows from 150.
+    auto line = std::make_unique<TObj>();
+    line->Code = 2222;
+    line->Kind = KindLine;
+    line->PenWidth = 400;
+    line->PenColor = 0x0000FF;
+    line->Points = {{650, 10}, {650, 290}};
+    // An arc far above the picture whose symbol (a tree) stands at its
+    // fourth vertex, in the middle of the picture.
+    auto arc = std::make_unique<TObj>();
+    arc->Code = 2402;
+    arc->Kind = KindLine;
+    arc->Shape = ShapeArc;
+    arc->PenColor = 0x00FF00;
+    arc->Points = {{3000, 100}, {3010, 110}, {3000, 120}, {900, 150}};
+    doc.ObjList.append(std::move(line));
+    doc.ObjList.append(std::move(arc));
+    QImage img(300, 200, QImage::Format_RGB32);
+    RedrawMap(img, doc, ctx_);
+    const QImage ref = fullListPicture(doc, ctx_, img.size());
+    EXPECT_EQ(differing(img, ref), 0);
+    EXPECT_EQ(ref.pixel(100, 170), qRgb(255, 0, 0));
+    EXPECT_EQ(ref.pixel(100, 140), qRgb(255, 255, 255));
+    long symbolPixels = 0;
+    for (int y = 60; y < 140; ++y)
+        for (int x = 110; x < 190; ++x) symbolPixels += ref.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(symbolPixels, 0);
+}
