@@ -9,6 +9,7 @@
 #include "display/Print.h"
 #include "display/Redraw.h"
 #include "display/RuntimeDir.h"
+#include "interop/GisExchange.h"
 #include "mapdata/Geometry.h"
 #include "mapdata/Cp1251.h"
 #include "mapdata/MapDoc.h"
@@ -513,6 +514,111 @@ int cmdDistricts(const std::vector<std::string>& a) {
     return 0;
 }
 
+int cmdExport(const std::vector<std::string>& a) {
+    std::vector<std::string> pos;
+    std::string crs, start;
+    bool crsGiven = false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--crs" || a[i] == "--start") {
+            if (i + 1 >= a.size()) throw UsageError{"export: " + a[i] + " требует значение"};
+            (a[i] == "--crs" ? crs : start) = a[i + 1];
+            crsGiven |= a[i] == "--crs";
+            ++i;
+        } else if (!a[i].empty() && a[i][0] == '-') {
+            throw UsageError{"export: неизвестный параметр " + a[i]};
+        } else {
+            pos.push_back(a[i]);
+        }
+    }
+    if (pos.size() != 2) throw UsageError{"export: нужны аргументы MAP OUT.gpkg|OUT.geojson"};
+    if (crsGiven && crs.empty()) throw UsageError{"export: --crs требует непустое значение"};
+    const fs::path out(pos[1]);
+    if (GisDriverFor(out).empty())
+        throw UsageError{"export: формат выбирается по расширению OUT: .gpkg или .geojson"};
+    fs::path orPath, binPath;
+    mapPaths(pos[0], orPath, binPath);
+    if (!fs::exists(orPath)) throw FileError("Нет ориентирного файла " + pathText(orPath));
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(orPath);
+    LoadObjects(binPath, doc.ObjList);
+    // The classifier of the start folder, the labels and the street
+    // register beside the map when they are there.
+    const fs::path startDir = start.empty() ? orPath.parent_path().parent_path() : fs::path(start);
+    ActiveSemanticList semantics;
+    ExportData data;
+    data.orientation = &doc.Orientation;
+    data.objects = &doc.ObjList;
+    const fs::path smn = resolvePathCase(startDir / "sem100n.smn");
+    if (fs::exists(smn)) {
+        semantics = LoadSemantics(smn);
+        data.semantics = &semantics;
+    }
+    std::vector<NameRef> labels;
+    const fs::path nam = resolvePathCase(withExtension(orPath, ".nam"));
+    if (fs::exists(nam)) {
+        LoadNames(nam, labels);
+        data.labels = &labels;
+    }
+    std::vector<StreetRef> streets;
+    const fs::path rue = resolvePathCase(withExtension(orPath, ".rue"));
+    if (fs::exists(rue)) {
+        LoadStreets(rue, streets);
+        data.streets = &streets;
+    }
+    const ExportReport r = ExportMap(out, data, crs);
+    std::printf("%s\n", r.summary().c_str());
+    return 0;
+}
+
+int cmdImport(const std::vector<std::string>& a) {
+    std::vector<std::string> pos;
+    ImportOptions opt;
+    std::string start;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--code-field" || a[i] == "--name-field" || a[i] == "--code" || a[i] == "--start") {
+            if (i + 1 >= a.size()) throw UsageError{"import: " + a[i] + " требует значение"};
+            const std::string& v = a[i + 1];
+            if (a[i] == "--code-field") {
+                opt.codeField = v;
+            } else if (a[i] == "--name-field") {
+                opt.nameField = v;
+            } else if (a[i] == "--start") {
+                start = v;
+            } else {
+                long long c = 0;
+                if (!parseLong(v, c) || c < INT32_MIN || c > INT32_MAX)
+                    throw UsageError{"import: --code требует целое число"};
+                opt.code = int32_t(c);
+            }
+            ++i;
+        } else if (!a[i].empty() && a[i][0] == '-') {
+            throw UsageError{"import: неизвестный параметр " + a[i]};
+        } else {
+            pos.push_back(a[i]);
+        }
+    }
+    if (pos.size() != 2) throw UsageError{"import: нужны аргументы IN OUT.bin"};
+    if (opt.codeField.empty() == !opt.code)
+        throw UsageError{"import: нужен ровно один из параметров --code-field NAME и --code N"};
+    fs::path orPath, binPath;
+    mapPaths(pos[1], orPath, binPath);
+    if (!fs::exists(orPath))
+        throw FileError("Нет ориентирного файла " + pathText(orPath) +
+                        ": объекты добавляются в карту с её системой координат");
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(orPath);
+    if (fs::exists(binPath)) LoadObjects(binPath, doc.ObjList);
+    const fs::path startDir = start.empty() ? orPath.parent_path().parent_path() : fs::path(start);
+    ActiveSemanticList semantics;
+    const fs::path smn = resolvePathCase(startDir / "sem100n.smn");
+    if (fs::exists(smn)) semantics = LoadSemantics(smn);
+    ImportResult r = ImportFeatures(fs::path(pos[0]), doc.Orientation, opt, &semantics);
+    for (auto& o : r.objects) doc.ObjList.append(std::move(o));
+    SaveObjects(binPath, doc.ObjList);
+    std::printf("%s\n", r.summary().c_str());
+    return 0;
+}
+
 const std::vector<Command>& commands() {
     static const std::vector<Command> c = {
         {"info", "MAP", "summary of a map (MAP is its .or or .bin)", cmdInfo},
@@ -544,6 +650,14 @@ const std::vector<Command>& commands() {
          "                 default) and write OUT.bin, .or and .nam",
          cmdCut},
         {"districts", "DIR", "the districts of a region folder: name|stem|boundary vertices|map yes/no", cmdDistricts},
+        {"export", "MAP OUT.gpkg|OUT.geojson [--crs DEF] [--start DIR]",
+         "write the map's objects, labels and streets (when there) as a GeoPackage or\n"
+         "                 GeoJSON file in the map's coordinate system (or DEF, as GDAL takes it)",
+         cmdExport},
+        {"import", "IN OUT.bin (--code-field NAME | --code N) [--name-field NAME] [--start DIR]",
+         "add the points, lines and polygons of any file GDAL reads to the map OUT\n"
+         "                 (its .or must exist), reprojected into its coordinate system",
+         cmdImport},
         {"sample-city", "DIR [--objects N] [--seed S]",
          "write a sample start folder with the city map (N >= 1 objects;\n"
          "                 progress on standard error for large N)",
