@@ -21,6 +21,7 @@ struct MenuDef {
 // Menus in menu-bar order.
 const MenuDef kMenus[] = {
     {"FileMenu", nullptr, "Файл", 0},
+    {"RecentMenu", "FileMenu", "Недавние карты", 0},
     {"EditMenu", nullptr, "Редактор", 0},
     {"CreaButton", nullptr, "Создать объект", 0},
     {"Nazvania", nullptr, "Названия", 0},
@@ -48,10 +49,13 @@ struct EntryDef {
 const EntryDef kEntries[] = {
     {"FergKartaMenu", "FileMenu", "Карта города", nullptr, 0, nullptr},
     {"FileOpen", "FileMenu", "Открыть", nullptr, 0, "Ctrl+O"},
+    {"RecentMenu", "FileMenu", nullptr, nullptr, 0, nullptr},
     {"FileSave", "FileMenu", "Сохранить", "Сохранить изменения в файле", 0, "Ctrl+S"},
     {"FileSaveAs", "FileMenu", "Сохранить как...", nullptr, 0, nullptr},
     {"SaveOrn", "FileMenu", "Сохранить ориентировку", nullptr, 0, nullptr},
     {"WholeMap", "FileMenu", "Вся карта", "Показать всю карту в окне", 0, "Ctrl+0"},
+    {"ExportGis", "FileMenu", "Экспорт...", "Выгрузить карту в файл GeoPackage или GeoJSON", 0, nullptr},
+    {"ImportGis", "FileMenu", "Импорт...", "Добавить объекты из файла ГИС", 0, nullptr},
     {"-", "FileMenu", nullptr, nullptr, 0, nullptr},
     {"N6", "FileMenu", "Выход", "Выход", 0, "F10"},
 

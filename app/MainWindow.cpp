@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "AppSettings.h"
 
 #include "AboutBox.h"
 #include "ClassifierEditorDialog.h"
@@ -49,6 +50,7 @@ MainWindow::MainWindow(const AppOptions& options, QWidget* parent) : QMainWindow
     }
     ws_.dialogs = options_.dialogs;
     ws_.surface = this;
+    settings_ = std::make_unique<AppSettings>(options_.settingsFile);
     buildWidgets();
     wireActions();
     FormCreate();
@@ -248,6 +250,7 @@ void MainWindow::wireActions() {
     wireDisplay();
     wireDistricts();
     wireNavigation();
+    wireGis();
     // Stops and metro stations.
     Ostnv = new StopsWindow(ws_, this, options_.allTools);
     actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });
@@ -286,6 +289,7 @@ void MainWindow::FormCreate() {
     ws_.files.StartDir = options_.startDir.empty() ? fs::current_path() : options_.startDir;
     ws_.classifier.CurrentSemantic.Code = -1;
     loadClassifier(ws_.files.StartDir / "sem100n.smn", ws_.files.StartDir / "sem100n.ris");
+    restoreSemantic();
     ws_.files.MapFileName.clear();
     ws_.files.NamesFileName.clear();
     ws_.files.StreetsModified = ws_.files.NamesModified = ws_.map.OrientationModified = false;
@@ -324,7 +328,10 @@ void MainWindow::ClassifMenuClick() {
 
 void MainWindow::KodSem(int index) {
     const std::string msg = dm::KodSem(ws_.classifier.ActiveSemantics, index, ws_.classifier.CurrentSemantic);
-    if (!msg.empty()) ws_.dialogs->message(fromCp1251(msg));
+    if (!msg.empty())
+        ws_.dialogs->message(fromCp1251(msg));
+    else
+        settings_->setSemanticCode(ws_.classifier.CurrentSemantic.Code);
 }
 
 void MainWindow::ShowButtonClick() { RedrawMapView(ws_); }
@@ -488,6 +495,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     Timer1->stop();
+    settings_->setGeometry(saveGeometry());
+    settings_->setLastFolder(QString::fromStdString(ws_.files.LastDialogFolder.string()));
     e->accept();
 }
 

@@ -29,6 +29,7 @@ class QToolBar;
 namespace dm {
 
 class MapImageWidget;
+class AppSettings;
 class StatusPanels;
 class QtDialogPort;
 
@@ -38,6 +39,9 @@ struct AppOptions {
     int screenWidth = 0;             // 0: the width of the screen
     DialogPort* dialogs = nullptr;   // null: Qt dialogs
     bool openCityMap = true;
+    // Where the window's place, the last folders, the semantic and the
+    // recent maps are kept between runs; empty: nothing is kept.
+    std::filesystem::path settingsFile;
 };
 
 class MainWindow : public QMainWindow, public MapSurface {
@@ -58,6 +62,11 @@ public:
     // Redraws the parts of the picture an edit touched from the objects.
     void redrawTouched(const TouchedAreas& t);
     void UndoClick();  // "Отменить действие"
+    void ExportGisClick();  // "Экспорт..."
+    void ImportGisClick();  // "Импорт..."
+    // Shows the window where it stood when last closed (maximised the first time).
+    void showAsRemembered();
+    AppSettings& settings() { return *settings_; }
     void RedoClick();  // "Вернуть действие"
     NameTools& nameTools() { return nameTools_; }
     StreetTools& streetTools() { return streetTools_; }
@@ -140,6 +149,10 @@ private:
     void updateCaption();
     bool scrollKey(int key);
     void wireNavigation();
+    void wireGis();
+    void fillRecentMenu();
+    void openRecentMap(const QString& path);
+    void restoreSemantic();
     void finishZoom();
     int wheelAngle_ = 0;  // eighths of a degree not yet used
     QImage scratch_;      // a second picture for redrawing parts of the map
@@ -149,6 +162,7 @@ private:
     QPoint middlePress_, middleStart_, middleLast_;
 
     AppOptions options_;
+    std::unique_ptr<AppSettings> settings_;
     std::unique_ptr<QtDialogPort> qtDialogs_;
     Workspace ws_;
     MapLifecycle lifecycle_{ws_};

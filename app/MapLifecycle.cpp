@@ -35,27 +35,43 @@ bool MapLifecycle::OpenCityMap() {
     ws_.files.CityDisplayName = QString::fromUtf8("г.Дарвент");
     ws_.files.CityFolderName = "Darvent";
     const fs::path orPath = ws_.files.StartDir / ws_.files.CityFolderName / (ws_.files.CityFolderName + ".or");
-    return openMap(orPath, MapKind::City);
+    if (!openMap(orPath, MapKind::City)) return false;
+    if (opened) opened();
+    return true;
+}
+
+QString MapLifecycle::dialogFolder() const {
+    std::error_code ec;
+    if (!ws_.files.LastDialogFolder.empty() && fs::is_directory(ws_.files.LastDialogFolder, ec))
+        return qpath(ws_.files.LastDialogFolder);
+    return ws_.files.MapFileName.empty() ? qpath(ws_.files.StartDir) : qpath(ws_.files.MapFileName.parent_path());
 }
 
 bool MapLifecycle::OpenFileClick() {
-    const QString dir = ws_.files.MapFileName.empty() ? qpath(ws_.files.StartDir) : qpath(ws_.files.MapFileName.parent_path());
-    const auto chosen = ws_.dialogs->openFileName(QStringLiteral("Открыть"), dir, openFilters());
+    const auto chosen = ws_.dialogs->openFileName(QStringLiteral("Открыть"), dialogFolder(), openFilters());
     if (!chosen) {
         ws_.surface->scrollToTopLeft();
         return false;
     }
-    if (!SaveChangesFirst()) return false;
     const fs::path path(chosen->toStdString());
+    ws_.files.LastDialogFolder = path.parent_path();
+    return OpenMapFile(path);
+}
+
+bool MapLifecycle::OpenMapFile(const fs::path& path) {
+    if (!SaveChangesFirst()) return false;
     if (!openMap(withExtension(path, ".or"), MapKind::Chosen)) return false;
     // Keep the name as chosen (its extension varies with later use).
     ws_.files.MapFileName = path;
+    if (opened) opened();
     return true;
 }
 
 bool MapLifecycle::OpenDistrictMap(const fs::path& orPath) {
     if (!SaveChangesFirst()) return false;
-    return openMap(orPath, MapKind::District);
+    if (!openMap(orPath, MapKind::District)) return false;
+    if (opened) opened();
+    return true;
 }
 
 bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
@@ -187,9 +203,9 @@ bool MapLifecycle::SaveFileClick() {
 }
 
 bool MapLifecycle::SaveAs1Click() {
-    const QString dir = ws_.files.MapFileName.empty() ? qpath(ws_.files.StartDir) : qpath(ws_.files.MapFileName.parent_path());
-    const auto chosen = ws_.dialogs->saveFileName(QStringLiteral("Сохранить как..."), dir, saveFilters());
+    const auto chosen = ws_.dialogs->saveFileName(QStringLiteral("Сохранить как..."), dialogFolder(), saveFilters());
     if (!chosen) return false;
+    ws_.files.LastDialogFolder = fs::path(chosen->toStdString()).parent_path();
     const fs::path old = ws_.files.MapFileName;
     const fs::path chosenPath = fs::path(chosen->toStdString());
     // A map needs its orientation file to open again: when there is none

@@ -17,6 +17,8 @@ public:
     // failed with a message); the map and its flags are then as they were.
     bool OpenCityMap();
     bool OpenFileClick();
+    // Opens a map file by name (the recent maps); asks about unsaved changes first.
+    bool OpenMapFile(const std::filesystem::path& path);
     bool SaveFileClick();
     bool SaveAs1Click();
     bool OrnSaveClick();
@@ -37,6 +39,10 @@ public:
     std::function<bool()> saveNames;          // false on failure
     std::function<bool()> saveStreets;        // false on failure
     std::function<void()> modesChanged;       // tool buttons follow the modes
+    std::function<void()> opened;             // after any map was opened
+
+    // The folder a map file dialog starts in.
+    QString dialogFolder() const;
 
     static QStringList openFilters();
     static QStringList saveFilters();

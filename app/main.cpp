@@ -1,4 +1,5 @@
 // darvent-map: the map program.
+#include "AppSettings.h"
 #include "MainWindow.h"
 #include "Splash.h"
 #include "Translation.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("darvent-map"));
     dm::InstallRussianTranslation(app);
     dm::AppOptions options;
+    options.settingsFile = dm::AppSettings::defaultFile();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--all-tools") == 0) {
             options.allTools = true;
@@ -50,9 +52,7 @@ int main(int argc, char** argv) {
         }
         delete splash;
         w->setAttribute(Qt::WA_DeleteOnClose);
-        // Without a window manager "maximised" means nothing: take the screen.
-        if (const QScreen* s = QGuiApplication::primaryScreen()) w->setGeometry(s->availableGeometry());
-        w->showMaximized();
+        w->showAsRemembered();
         rc = QApplication::exec();
     }
     return rc;

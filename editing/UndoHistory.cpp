@@ -83,6 +83,12 @@ void UndoHistory::commit() {
                 t.everything = true;
             }
         }
+        // A step over many objects (an import) redraws the whole picture
+        // rather than merging thousands of rectangles.
+        if (t.boxes.size() > TouchedAreas::kMaxBoxes) {
+            t.everything = true;
+            t.boxes.clear();
+        }
         if (t.everything || !t.boxes.empty()) changedAreas(t);
     }
     done_.push_back(std::move(open_));

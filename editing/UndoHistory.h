@@ -18,6 +18,7 @@ namespace dm {
 // Where a step changed the map: the extents of the objects it touched
 // (before and after), and whether the whole picture may differ.
 struct TouchedAreas {
+    static constexpr size_t kMaxBoxes = 512;
     std::vector<ObjectIndex::Box> boxes;
     bool everything = false;
 };

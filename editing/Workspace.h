@@ -29,6 +29,9 @@ struct OpenMapState {
     // The orientation kind as read by "Открыть", kept for the district maps.
     double OpenedAxialMeridian = 0;
     uint8_t OpenedCoordKind = 1;
+    // The folder the file dialogs of the maps start in once one was used
+    // (remembered between runs); empty: the map's folder.
+    std::filesystem::path LastDialogFolder;
 };
 
 struct Workspace {

@@ -21,6 +21,7 @@ public:
         QString text;
     };
     std::vector<Asked> asked;
+    std::vector<QString> dirs;  // the folders the file dialogs started in
     std::deque<Answer> answers;
     std::deque<std::optional<QString>> inputs;
     std::deque<std::optional<QString>> files;
@@ -55,12 +56,14 @@ public:
         asked.push_back({"input", caption + "|" + prompt});
         return pop(inputs, caption);
     }
-    std::optional<QString> openFileName(const QString& caption, const QString&, const QStringList&) override {
+    std::optional<QString> openFileName(const QString& caption, const QString& dir, const QStringList&) override {
         asked.push_back({"open", caption});
+        dirs.push_back(dir);
         return pop(files, caption);
     }
-    std::optional<QString> saveFileName(const QString& caption, const QString&, const QStringList&) override {
+    std::optional<QString> saveFileName(const QString& caption, const QString& dir, const QStringList&) override {
         asked.push_back({"save", caption});
+        dirs.push_back(dir);
         return pop(files, caption);
     }
     std::optional<QColor> chooseColor(const QColor&) override {

@@ -1,0 +1,186 @@
+// "Экспорт...", "Импорт..." (one step of the undo history), the recent maps
+// and the settings kept between runs, driven through the real window.
+#include "app/AppSettings.h"
+#include "common/SmallMapFixture.h"
+#include "mapdata/BinaryIO.h"
+
+#include <QComboBox>
+#include <QMenu>
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <fstream>
+
+using namespace dm;
+namespace fs = std::filesystem;
+
+namespace {
+
+class GisMenu : public SmallMapFixture {};
+
+void writeText(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+
+}  // namespace
+
+TEST_F(GisMenu, ExportWritesTheOpenMapAndSaysWhat) {
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "out.gpkg").string()));
+    act("ExportGis")->trigger();
+    ASSERT_EQ(dialogs_.texts("save"), QStringList{"Экспорт"});
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_TRUE(dialogs_.texts("message")[0].startsWith("Выгружено: points: 1, lines: 3, areas: 1, labels: 0"))
+        << dialogs_.texts("message")[0].toStdString();
+    GDALDatasetUniquePtr ds(GDALDataset::Open((dir_ / "out.gpkg").c_str(), GDAL_OF_VECTOR));
+    ASSERT_TRUE(ds);
+    OGRLayer* points = ds->GetLayerByName("points");
+    ASSERT_NE(points, nullptr);
+    std::unique_ptr<OGRFeature> f(points->GetNextFeature());
+    ASSERT_TRUE(f);
+    // The tree at pixel (900, 900): X = 1100 - 900 = 200, Y = 900 - 100 = 800.
+    EXPECT_EQ(f->GetFieldAsInteger("code"), 2402);
+    EXPECT_DOUBLE_EQ(f->GetGeometryRef()->toPoint()->getX(), 800);
+    EXPECT_DOUBLE_EQ(f->GetGeometryRef()->toPoint()->getY(), 200);
+    // The next dialog starts in the folder used last.
+    EXPECT_EQ(ws().files.LastDialogFolder, dir_);
+
+    // A name without a known extension: an error, no file.
+    dialogs_.clear();
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "out.txt").string()));
+    act("ExportGis")->trigger();
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains(".gpkg"));
+    EXPECT_FALSE(fs::exists(dir_ / "out.txt"));
+}
+
+TEST_F(GisMenu, ImportIsOneStepThatUndoTakesBackToTheSameBytes) {
+    const std::vector<uint8_t> before = readWholeFile(dir_ / "Darvent" / "Darvent.bin");
+    writeText(dir_ / "in.geojson", R"({ "type": "FeatureCollection", "features": [
+{ "type": "Feature", "properties": { "kod": 2402, "title": "Клён" },
+  "geometry": { "type": "Point", "coordinates": [ 500, 600 ] } },
+{ "type": "Feature", "properties": { "kod": 1010, "title": null },
+  "geometry": { "type": "MultiPolygon", "coordinates": [
+      [ [ [ 200, 200 ], [ 260, 200 ], [ 260, 250 ], [ 200, 200 ] ] ],
+      [ [ [ 300, 300 ], [ 330, 300 ], [ 330, 310 ], [ 300, 300 ] ] ] ] } },
+{ "type": "Feature", "properties": { "kod": 930 }, "geometry": null }
+] })");
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "in.geojson").string()));
+    dialogs_.inputs.push_back(QStringLiteral("kod"));
+    dialogs_.inputs.push_back(QStringLiteral("title"));
+    act("ImportGis")->trigger();
+    ASSERT_EQ(ws().map.ObjList.size(), 8u);
+    const TObj& maple = *ws().map.ObjList[5];
+    EXPECT_EQ(maple.Kind, KindPoint);
+    EXPECT_EQ(maple.Code, 2402);
+    EXPECT_EQ(maple.Name.str(), utf8ToCp1251("Клён"));
+    ASSERT_EQ(maple.Points.size(), 1u);
+    EXPECT_EQ(maple.Points[0].X, 600);
+    EXPECT_EQ(maple.Points[0].Y, 500);
+    EXPECT_EQ(ws().map.ObjList[6]->Kind, KindArea);
+    EXPECT_EQ(ws().map.ObjList[7]->Points.size(), 4u);
+    EXPECT_TRUE(ws().map.MapModified);
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    const QString said = dialogs_.texts("message")[0];
+    EXPECT_TRUE(said.contains("Добавлено: точек 1, линий 0, площадей 2")) << said.toStdString();
+    EXPECT_TRUE(said.contains("(не добавлены): 1")) << said.toStdString();
+    // The new tree is drawn where it stands: pixel (600, 500) of the map.
+    EXPECT_NE(ws().view.image.pixel(600, 500), qRgb(255, 255, 255));
+
+    act("UndoAction")->trigger();
+    EXPECT_EQ(ws().map.ObjList.size(), 5u);
+    const fs::path again = dir_ / "again.bin";
+    SaveObjects(again, ws().map.ObjList);
+    EXPECT_EQ(readWholeFile(again), before);
+}
+
+TEST_F(GisMenu, ImportErrorsAreShownAndChangeNothing) {
+    writeText(dir_ / "junk.gpkg", "not a geopackage");
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "junk.gpkg").string()));
+    dialogs_.inputs.push_back(QStringLiteral("code"));
+    dialogs_.inputs.push_back(QString());
+    act("ImportGis")->trigger();
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains("junk.gpkg"));
+    EXPECT_EQ(ws().map.ObjList.size(), 5u);
+    EXPECT_FALSE(ws().map.MapModified);
+}
+
+namespace {
+
+class Remembered : public SmallMapFixture {
+protected:
+    std::unique_ptr<MainWindow> start(ScriptedDialogs& d) {
+        AppOptions o;
+        o.startDir = dir_;
+        o.screenWidth = 1000;
+        o.dialogs = &d;
+        o.settingsFile = dir_ / "home" / "settings.ini";
+        auto w = std::make_unique<MainWindow>(o);
+        return w;
+    }
+};
+
+}  // namespace
+
+TEST_F(Remembered, WindowFolderSemanticAndRecentMapsSurviveARestart) {
+    fs::create_directories(dir_ / "other");
+    fs::copy_file(dir_ / "Darvent" / "Darvent.or", dir_ / "other" / "copy.or");
+    fs::copy_file(dir_ / "Darvent" / "Darvent.bin", dir_ / "other" / "copy.bin");
+    int houseIndex = -1;
+    {
+        ScriptedDialogs d;
+        auto w = start(d);
+        w->showAsRemembered();
+        w->setGeometry(120, 80, 700, 500);
+        // The city map opened at start-up is the first recent map.
+        EXPECT_EQ(w->settings().recentMaps().size(), 1);
+        // A semantic chosen in the chooser.
+        const auto& lines = w->workspace().classifier.ActiveSemantics.Lines;
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (auto s = ParseSemanticLine(lines[i]); s && s->Code == 1010) houseIndex = int(i);
+        ASSERT_GE(houseIndex, 0);
+        emit w->semanticChooser()->activated(houseIndex);
+        EXPECT_EQ(w->workspace().classifier.CurrentSemantic.Code, 1010);
+        // Another map through "Открыть".
+        d.files.push_back(QString::fromStdString((dir_ / "other" / "copy.or").string()));
+        w->actions()["FileOpen"]->trigger();
+        EXPECT_EQ(w->workspace().files.MapFileName, dir_ / "other" / "copy.or");
+        w->close();
+    }
+    ScriptedDialogs d;
+    auto w = start(d);
+    w->showAsRemembered();
+    EXPECT_EQ(w->size(), QSize(700, 500));
+    // The start-up still opens the city map.
+    EXPECT_EQ(w->workspace().files.MapFileName.filename(), "Darvent.or");
+    EXPECT_EQ(w->workspace().classifier.CurrentSemantic.Code, 1010);
+    EXPECT_EQ(w->semanticChooser()->currentIndex(), houseIndex);
+    // The dialogs start in the folder used last.
+    d.files.push_back(std::nullopt);
+    w->actions()["FileOpen"]->trigger();
+    ASSERT_EQ(d.dirs.size(), 1u);
+    EXPECT_EQ(d.dirs[0], QString::fromStdString((dir_ / "other").string()));
+    // "Недавние карты": the newest first; choosing one opens it.
+    QMenu* recent = w->actions().menu("RecentMenu");
+    ASSERT_NE(recent, nullptr);
+    emit recent->aboutToShow();
+    QStringList titles;
+    for (QAction* a : recent->actions()) titles << a->text();
+    ASSERT_EQ(titles.size(), 2);
+    EXPECT_TRUE(titles[0].endsWith("Darvent.or")) << titles[0].toStdString();
+    EXPECT_TRUE(titles[1].endsWith("copy.or")) << titles[1].toStdString();
+    recent->actions()[1]->trigger();
+    EXPECT_EQ(w->workspace().files.MapFileName, dir_ / "other" / "copy.or");
+    // A recent map that is gone: said, and taken off the list.
+    fs::remove(dir_ / "other" / "copy.or");
+    emit recent->aboutToShow();
+    ASSERT_EQ(recent->actions().size(), 2);
+    QAction* gone = nullptr;
+    for (QAction* a : recent->actions())
+        if (a->text().endsWith("copy.or")) gone = a;
+    ASSERT_NE(gone, nullptr);
+    gone->trigger();
+    ASSERT_FALSE(d.texts("message").isEmpty());
+    EXPECT_TRUE(d.texts("message").back().contains("не существует"));
+    EXPECT_EQ(w->settings().recentMaps().size(), 1);
+    w->workspace().map.MapModified = false;
+}
