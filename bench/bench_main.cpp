@@ -3,6 +3,7 @@
 #include "admin/Boundaries.h"
 #include "admin/MapCut.h"
 #include "app/MainWindow.h"
+#include "interop/GisExchange.h"
 #include "app/StreetListDialog.h"
 #include "display/DialogPort.h"
 #include "classifier/Znak.h"
@@ -598,6 +599,63 @@ int benchInteractive(const fs::path& startDir, int runs) {
     return 0;
 }
 
+// Exporting the city to a GeoPackage, next to GDAL's own ogr2ogr copying
+// the exported file to a second GeoPackage (the same layers, features and
+// fields); both files must hold the same feature counts.
+int benchExport(const fs::path& bin, int runs) {
+    const fs::path orPath = withExtension(bin, ".or");
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(orPath);
+    LoadObjects(bin, doc.ObjList);
+    std::vector<NameRef> labels;
+    LoadNames(resolvePathCase(withExtension(orPath, ".nam")), labels);
+    std::vector<StreetRef> streets;
+    LoadStreets(resolvePathCase(withExtension(orPath, ".rue")), streets);
+    const ActiveSemanticList semantics = LoadSemantics(orPath.parent_path().parent_path() / "sem100n.smn");
+    ExportData d;
+    d.orientation = &doc.Orientation;
+    d.objects = &doc.ObjList;
+    d.semantics = &semantics;
+    d.labels = &labels;
+    d.streets = &streets;
+    const fs::path out = bin.parent_path() / "bench-export.gpkg", copy = bin.parent_path() / "bench-copy.gpkg";
+    std::vector<double> mine, theirs;
+    ExportReport r;
+    for (int i = 0; i < runs; ++i) {
+        fs::remove(out);
+        mine.push_back(seconds([&] { r = ExportMap(out, d); }));
+        fs::remove(copy);
+        const std::string cmd = "ogr2ogr -f GPKG '" + copy.string() + "' '" + out.string() + "'";
+        int rc = 0;
+        theirs.push_back(seconds([&] { rc = std::system(cmd.c_str()); }));
+        if (rc != 0) throw FileError("ogr2ogr failed: " + cmd);
+    }
+    // The same layers and feature counts in both files.
+    auto counts = [](const fs::path& p) {
+        std::string out;
+        if (FILE* f = ::popen(("ogrinfo -so -al '" + p.string() + "' | grep -E 'Layer name|Feature Count'").c_str(), "r")) {
+            char buf[4096];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+            ::pclose(f);
+        }
+        return out;
+    };
+    const std::string a = counts(out), b = counts(copy);
+    if (a != b || a.empty()) {
+        std::printf("MISMATCH: the copy differs from the export\n%s\n%s\n", a.c_str(), b.c_str());
+        return 1;
+    }
+    const double m = median(mine), t = median(theirs);
+    std::printf("%s\n", r.summary().c_str());
+    std::printf("export to GeoPackage: %.2f s (median of %d), ogr2ogr copying that file: %.2f s; ratio %.2f "
+                "(aim at most 1), file %.0f MB\n",
+                m, runs, t, m / t, double(fs::file_size(out)) / 1e6);
+    fs::remove(out);
+    fs::remove(copy);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     EnsureRuntimeDir();
@@ -644,6 +702,15 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (a.size() >= 2 && a[0] == "export") {
+        const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 3;
+        try {
+            return benchExport(a[1], runs);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (a.size() >= 2 && a[0] == "interactive") {
         const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
         try {
@@ -672,6 +739,6 @@ int main(int argc, char** argv) {
         }
     }
     std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES] | "
-                         "streets [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS] | interactive START_DIR [RUNS]\n");
+                         "streets [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS] | interactive START_DIR [RUNS] | export MAP.bin [RUNS]\n");
     return 2;
 }

@@ -4,6 +4,7 @@
 # | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city) | print [RUNS]
 # | cut [RUNS] (the city cut to the central district's outline, against loading it)
 # | interactive [RUNS] (zoomed redraw, wheel steps, object moves in the program's window)
+# | export [RUNS] (the city exported to a GeoPackage, against ogr2ogr copying that file)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -24,6 +25,7 @@ case "$what" in
   hittest) build/bin/darvent-bench hittest "$city/Darvent/Darvent.bin" "${2:-1000}" ;;
   route) build/bin/darvent-bench route "$city/njoints.uzl" "${2:-1000}" ;;
   interactive) build/bin/darvent-bench interactive "$city" "$runs" ;;
+  export) build/bin/darvent-bench export "$city/Darvent/Darvent.bin" "${2:-3}" ;;
   cut) build/bin/darvent-bench cut "$city/Darvent/Darvent.bin" "$city/Darvent/centr.gtm" "$runs" ;;
   *) echo "unknown benchmark: $what" >&2; exit 2 ;;
 esac
