@@ -210,11 +210,19 @@ bool MapLifecycle::SaveAs1Click() {
     const fs::path chosenPath = fs::path(chosen->toStdString());
     // A map needs its orientation file to open again: when there is none
     // under the new name, the record as read at opening goes there too.
+    // The two files go together: the orientation file is written out first
+    // and takes its name only once the objects were saved, so a failed save
+    // leaves neither.
     const fs::path orPath = withExtension(chosenPath, ".or");
     std::error_code ec;
+    std::unique_ptr<AtomicFile> orFile;
     if (!fs::exists(resolvePathCase(orPath), ec)) {
         try {
-            WriteOrientation(orPath, ws_.map.Orientation);
+            orFile = std::make_unique<AtomicFile>(orPath);
+            BinWriter w;
+            EncodeOrientation(w, ws_.map.Orientation);
+            orFile->write(w.data());
+            orFile->finish();
         } catch (const std::exception& e) {
             ws_.dialogs->error(errorText(e));
             return false;
@@ -224,6 +232,15 @@ bool MapLifecycle::SaveAs1Click() {
     if (!SaveFileClick()) {
         ws_.files.MapFileName = old;
         return false;
+    }
+    if (orFile) {
+        try {
+            orFile->commit();
+        } catch (const std::exception& e) {
+            ws_.dialogs->error(errorText(e));
+            ws_.files.MapFileName = old;
+            return false;
+        }
     }
     ws_.surface->setCaption(qpath(withExtension(chosenPath, ".bin")));
     return true;

@@ -225,6 +225,26 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheChangeFlagAndTheOldFile) {
     EXPECT_TRUE(ws().map.MapModified);
 }
 
+TEST_F(MainWindowTest, AFailedSaveAsLeavesNeitherFileOfTheNewMap) {
+    start();
+    ws().map.MapModified = true;
+    fs::create_directories(dir_ / "copy.bin" / "blocker");  // the objects cannot go there
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "copy.map").string()));
+    act("FileSaveAs")->trigger();
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_FALSE(fs::exists(dir_ / "copy.or"));
+    EXPECT_EQ(ws().files.MapFileName, cityOr_);
+    EXPECT_TRUE(ws().map.MapModified);
+    for (const auto& e : fs::directory_iterator(dir_))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+    // Once the objects can be written, both files are there.
+    fs::remove_all(dir_ / "copy.bin");
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "copy.map").string()));
+    act("FileSaveAs")->trigger();
+    EXPECT_EQ(ReadOrientation(dir_ / "copy.or").NextNode, ReadOrientation(cityOr_).NextNode);
+    EXPECT_EQ(readWholeFile(dir_ / "copy.bin"), original_);
+}
+
 TEST_F(MainWindowTest, OpeningAnotherMap) {
     MainWindow& w = start();
     // A second map: the city cut down to 100 objects in another folder.
