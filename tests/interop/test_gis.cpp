@@ -441,6 +441,16 @@ TEST(GisImport, PointsLinesPolygonsAndPartsBecomeObjects) {
     EXPECT_EQ(r.takenAsMapCoordinates.size(), 1u);
     EXPECT_NE(s.find("не похожи на градусы"), std::string::npos) << s;
 
+    // A ring left open in the file is stored closed.
+    writeText(dir / "open.geojson", R"({ "type": "FeatureCollection", "features": [
+{ "type": "Feature", "properties": { "kod": 1010 },
+  "geometry": { "type": "Polygon", "coordinates": [ [ [ 200, 200 ], [ 260, 200 ], [ 260, 250 ] ] ] } } ] })");
+    ImportOptions codeOnly;
+    codeOnly.codeField = "kod";
+    ImportResult open = ImportFeatures(dir / "open.geojson", planeMap(), codeOnly);
+    ASSERT_EQ(open.objects.size(), 1u);
+    EXPECT_EQ(pts(*open.objects[0]), (P{{200, 200}, {200, 260}, {250, 260}, {200, 200}}));
+
     // A fixed code for every feature: the one without a code comes too.
     ImportOptions fixed;
     fixed.code = 4010;
