@@ -345,6 +345,14 @@ TEST(GisExport, ErrorsLeaveNoFileBehind) {
         EXPECT_TRUE(fs::is_empty(dir / "ro"));
     }
     fs::permissions(dir / "ro", fs::perms::owner_all);
+    // A failure after the data were written (the GeoJSON file's second
+    // temporary name is taken by a folder): the first temporary file goes too.
+    const std::string pid = std::to_string(::getpid());
+    fs::create_directories(dir / ("late.~" + pid + ".geojson.crs") / "x");
+    EXPECT_THROW(ExportMap(dir / "late.geojson", c.data()), FileError);
+    EXPECT_FALSE(fs::exists(dir / ("late.~" + pid + ".geojson")));
+    EXPECT_FALSE(fs::exists(dir / "late.geojson"));
+    fs::remove_all(dir / ("late.~" + pid + ".geojson.crs"));
     // A missing folder.
     EXPECT_THROW(ExportMap(dir / "none" / "city.gpkg", c.data()), FileError);
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"old.gpkg", "ro"}));
