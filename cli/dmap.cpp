@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -514,24 +515,32 @@ int cmdDistricts(const std::vector<std::string>& a) {
     return 0;
 }
 
-int cmdExport(const std::vector<std::string>& a) {
+// The positional arguments of a command, and the values of its options
+// (each of them takes one value); an unknown option or one without its
+// value is a usage error.
+std::vector<std::string> splitArguments(const std::string& command, const std::vector<std::string>& a,
+                                        const std::vector<std::string>& options,
+                                        std::map<std::string, std::string>& values) {
     std::vector<std::string> pos;
-    std::string crs, start;
-    bool crsGiven = false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i] == "--crs" || a[i] == "--start") {
-            if (i + 1 >= a.size()) throw UsageError{"export: " + a[i] + " требует значение"};
-            (a[i] == "--crs" ? crs : start) = a[i + 1];
-            crsGiven |= a[i] == "--crs";
+        if (std::find(options.begin(), options.end(), a[i]) != options.end()) {
+            if (i + 1 >= a.size() || a[i + 1].empty()) throw UsageError{command + ": " + a[i] + " требует значение"};
+            values[a[i]] = a[i + 1];
             ++i;
         } else if (!a[i].empty() && a[i][0] == '-') {
-            throw UsageError{"export: неизвестный параметр " + a[i]};
+            throw UsageError{command + ": неизвестный параметр " + a[i]};
         } else {
             pos.push_back(a[i]);
         }
     }
+    return pos;
+}
+
+int cmdExport(const std::vector<std::string>& a) {
+    std::map<std::string, std::string> v;
+    const std::vector<std::string> pos = splitArguments("export", a, {"--crs", "--start"}, v);
+    const std::string crs = v["--crs"], start = v["--start"];
     if (pos.size() != 2) throw UsageError{"export: нужны аргументы MAP OUT.gpkg|OUT.geojson"};
-    if (crsGiven && crs.empty()) throw UsageError{"export: --crs требует непустое значение"};
     const fs::path out(pos[1]);
     if (GisDriverFor(out).empty())
         throw UsageError{"export: формат выбирается по расширению OUT: .gpkg или .geojson"};
@@ -571,31 +580,18 @@ int cmdExport(const std::vector<std::string>& a) {
 }
 
 int cmdImport(const std::vector<std::string>& a) {
-    std::vector<std::string> pos;
+    std::map<std::string, std::string> v;
+    const std::vector<std::string> pos =
+        splitArguments("import", a, {"--code-field", "--name-field", "--code", "--start"}, v);
     ImportOptions opt;
-    std::string start;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i] == "--code-field" || a[i] == "--name-field" || a[i] == "--code" || a[i] == "--start") {
-            if (i + 1 >= a.size()) throw UsageError{"import: " + a[i] + " требует значение"};
-            const std::string& v = a[i + 1];
-            if (a[i] == "--code-field") {
-                opt.codeField = v;
-            } else if (a[i] == "--name-field") {
-                opt.nameField = v;
-            } else if (a[i] == "--start") {
-                start = v;
-            } else {
-                long long c = 0;
-                if (!parseLong(v, c) || c < INT32_MIN || c > INT32_MAX)
-                    throw UsageError{"import: --code требует целое число"};
-                opt.code = int32_t(c);
-            }
-            ++i;
-        } else if (!a[i].empty() && a[i][0] == '-') {
-            throw UsageError{"import: неизвестный параметр " + a[i]};
-        } else {
-            pos.push_back(a[i]);
-        }
+    opt.codeField = v["--code-field"];
+    opt.nameField = v["--name-field"];
+    const std::string start = v["--start"];
+    if (v.count("--code")) {
+        long long c = 0;
+        if (!parseLong(v["--code"], c) || c < INT32_MIN || c > INT32_MAX)
+            throw UsageError{"import: --code требует целое число"};
+        opt.code = int32_t(c);
     }
     if (pos.size() != 2) throw UsageError{"import: нужны аргументы IN OUT.bin"};
     if (opt.codeField.empty() == !opt.code)
