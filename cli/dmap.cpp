@@ -76,14 +76,21 @@ void mapPaths(const std::string& arg, fs::path& orPath, fs::path& binPath) {
     binPath = resolvePathCase(withExtension(p, ".bin"));
 }
 
-int cmdInfo(const std::vector<std::string>& a) {
-    if (a.size() != 1) throw UsageError{"info: нужен один аргумент MAP"};
+// Reads a map given by its ".or" or ".bin": the orientation record and the
+// objects.  Returns the path of the ".or".
+fs::path loadMap(const std::string& arg, MapDoc& doc) {
     fs::path orPath, binPath;
-    mapPaths(a[0], orPath, binPath);
+    mapPaths(arg, orPath, binPath);
     if (!fs::exists(orPath)) throw FileError("Нет ориентирного файла " + pathText(orPath));
-    MapDoc doc;
     doc.Orientation = ReadOrientation(orPath);
     LoadObjects(binPath, doc.ObjList);
+    return orPath;
+}
+
+int cmdInfo(const std::vector<std::string>& a) {
+    if (a.size() != 1) throw UsageError{"info: нужен один аргумент MAP"};
+    MapDoc doc;
+    loadMap(a[0], doc);
     const auto& o = doc.Orientation;
     long long vertices = 0, points = 0, lines = 0, areas = 0;
     for (const auto& obj : doc.ObjList) {
@@ -544,12 +551,8 @@ int cmdExport(const std::vector<std::string>& a) {
     const fs::path out(pos[1]);
     if (GisDriverFor(out).empty())
         throw UsageError{"export: формат выбирается по расширению OUT: .gpkg или .geojson"};
-    fs::path orPath, binPath;
-    mapPaths(pos[0], orPath, binPath);
-    if (!fs::exists(orPath)) throw FileError("Нет ориентирного файла " + pathText(orPath));
     MapDoc doc;
-    doc.Orientation = ReadOrientation(orPath);
-    LoadObjects(binPath, doc.ObjList);
+    const fs::path orPath = loadMap(pos[0], doc);
     // The classifier of the start folder, the labels and the street
     // register beside the map when they are there.
     const fs::path startDir = start.empty() ? orPath.parent_path().parent_path() : fs::path(start);

@@ -11,6 +11,7 @@
 #include <ogrsf_frmts.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -232,7 +233,9 @@ std::string ExportReport::summary() const {
     std::string s;
     for (const auto& [name, n] : layers) s += (s.empty() ? "" : ", ") + name + ": " + std::to_string(n);
     s = "Выгружено: " + s + ".";
-    if (skipped) s += " Не выгружено объектов без нужного числа точек: " + std::to_string(skipped) + ".";
+    if (skipped)
+        s += " Не выгружено объектов (мало точек, неизвестный вид или координаты не числа): " + std::to_string(skipped) +
+             ".";
     if (!crs.empty()) s += " Система координат: " + crs + ".";
     return s;
 }
@@ -279,6 +282,14 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
         const char* kindLayers[] = {"points", "lines", "areas"};
         const OGRwkbGeometryType kindTypes[] = {wkbPoint, wkbLineString, wkbPolygon};
         std::map<int32_t, std::string> classNames;
+        // Objects of no known kind, or with a vertex that is not a number,
+        // have no place in a GIS layer: counted, not written.
+        auto writable = [](const TObj& ob) {
+            return std::all_of(ob.Points.begin(), ob.Points.end(),
+                               [](const TXY& p) { return std::isfinite(p.X) && std::isfinite(p.Y); });
+        };
+        for (const auto& obj : *data.objects)
+            if (!obj->Points.empty() && (obj->Kind < 1 || obj->Kind > 3 || !writable(*obj))) ++report.skipped;
         for (int kind = 1; kind <= 3; ++kind) {
             OGRLayer* layer = w.layer(kindLayers[kind - 1], kindTypes[kind - 1], kObjectFields);
             OGRFeature f(layer->GetLayerDefn());
@@ -288,8 +299,9 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
                 if (ob.Kind != kind) continue;
                 const auto& pts = ob.Points;
                 const size_t need = kind == 1 ? 1 : kind == 2 ? 2 : 3;
+                if (pts.empty() || !writable(ob)) continue;
                 if (pts.size() < need) {
-                    if (!pts.empty()) ++report.skipped;
+                    ++report.skipped;
                     continue;
                 }
                 if (kind == 1) {

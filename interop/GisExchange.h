@@ -44,7 +44,7 @@ struct ExportData {
 
 struct ExportReport {
     std::vector<std::pair<std::string, long>> layers;  // name, features written
-    long skipped = 0;  // objects without enough vertices for their kind
+    long skipped = 0;  // objects without enough vertices, of no known kind, or with a non-finite vertex
     std::string crs;   // the declared system (its name)
     std::string summary() const;  // for the operator (UTF-8)
 };

@@ -271,6 +271,43 @@ TEST(GisExport, LabelAngleFollowsTheBaseline) {
     EXPECT_NEAR(angles[3], -45, 1e-9);
 }
 
+TEST(GisExport, ObjectsAGisLayerCannotHoldAreCountedNotWritten) {
+    // A good point; a point at NaN; an object of kind 7; a line of one
+    // vertex; an area of two; a line with an infinite vertex; an object
+    // without vertices (never saved either): 1 written, 5 counted.
+    MapDoc doc;
+    doc.Orientation.XMax = doc.Orientation.YMax = 1000;
+    auto add = [&](uint8_t kind, std::vector<TXY> pts) {
+        auto o = std::make_unique<TObj>();
+        o->Kind = kind;
+        o->Code = 1;
+        o->Points = std::move(pts);
+        doc.ObjList.append(std::move(o));
+    };
+    add(KindPoint, {{10, 20}});
+    add(KindPoint, {{std::nan(""), 20}});
+    add(7, {{10, 20}, {30, 40}});
+    add(KindLine, {{10, 20}});
+    add(KindArea, {{10, 20}, {30, 40}});
+    add(KindLine, {{10, 20}, {INFINITY, 40}});
+    add(KindLine, {});
+    TempDir dir;
+    ExportData d;
+    d.orientation = &doc.Orientation;
+    d.objects = &doc.ObjList;
+    for (const char* name : {"bad.gpkg", "bad.geojson"}) {
+        const ExportReport r = ExportMap(dir / name, d);
+        EXPECT_EQ(r.skipped, 5) << name;
+        EXPECT_EQ(r.layers, (std::vector<std::pair<std::string, long>>{{"points", 1}, {"lines", 0}, {"areas", 0}}));
+        EXPECT_NE(r.summary().find("координаты не числа): 5"), std::string::npos) << r.summary();
+        Dataset ds = openVector(dir / name);
+        ASSERT_TRUE(ds) << name;
+        long features = 0;
+        for (OGRLayer* l : ds->GetLayers()) features += l->GetFeatureCount();
+        EXPECT_EQ(features, 1) << name;
+    }
+}
+
 TEST(GisExport, AGeographicMapInDegrees) {
     MapDoc doc;
     doc.Orientation.CoordKind = 2;
