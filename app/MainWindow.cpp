@@ -169,7 +169,7 @@ void MainWindow::wireActions() {
         history_.clear();
         streetTools_.afterOpen();
     };
-    lifecycle_.saveNames = [&n] { return n.saveNames(); };
+    lifecycle_.saveNames = [&n](FileBatch* batch) { return n.saveNames(batch); };
     connect(actions_.menu("Nazvania"), &QMenu::aboutToShow, this, [&n] { n.NazvaniaMenuOpened(); });
     actions_.wire("NazVyvod", [&n] { n.NazVyvodClick(); });
     actions_.wire("MoveNazv", [&n] { n.MoveNazvClick(); });

@@ -267,70 +267,100 @@ bool MapLifecycle::OrnSaveClick() {
     return true;
 }
 
-bool MapLifecycle::FormCloseQuery() {
+namespace {
+// The questions before the map or its companions go away; Cancel on any of
+// them stops with nothing written.
+struct SaveAnswers {
+    bool cancelled = false;
+    bool map = false, names = false, streets = false;
+};
+
+SaveAnswers askToSave(const Workspace& ws) {
     using A = DialogPort::Answer;
-    // All questions first: Cancel on any of them keeps the window with
-    // nothing written.
-    const bool askMap = ws_.map.MapModified;
-    const bool askNames = ws_.files.NamesModified && !ws_.files.NamesFileName.empty();
-    const bool askStreets = ws_.files.StreetsModified && !ws_.files.StreetsFileName.empty();
-    A map = A::No, names = A::No, streets = A::No;
-    if (askMap && (map = ws_.dialogs->question(QStringLiteral("Сохранить измениения в карте?"), true)) == A::Cancel)
-        return false;
-    if (askNames &&
-        (names = ws_.dialogs->question(QStringLiteral("Сохранить изменения в названиях?"), true)) == A::Cancel)
-        return false;
-    if (askStreets &&
-        (streets = ws_.dialogs->question(QStringLiteral("Сохранить изменения в улицах?"), true)) == A::Cancel)
-        return false;
-    if (map == A::Yes) {
-        if (ws_.map.OrientationModified) {
-            // The record as held: the extent read at opening, the node
-            // numbers as handed out since.
-            const fs::path orPath = resolvePathCase(withExtension(ws_.files.MapFileName, ".or"));
-            std::error_code ec;
-            if (fs::exists(orPath, ec)) {
-                try {
-                    WriteOrientation(orPath, ws_.map.Orientation);
-                } catch (const std::exception& e) {
-                    ws_.dialogs->error(errorText(e));
-                    return false;
-                }
+    SaveAnswers r;
+    auto ask = [&](bool modified, const QString& text, bool& yes) {
+        if (r.cancelled || !modified) return;
+        const A a = ws.dialogs->question(text, true);
+        r.cancelled = a == A::Cancel;
+        yes = a == A::Yes;
+    };
+    ask(ws.map.MapModified, QStringLiteral("Сохранить измениения в карте?"), r.map);
+    ask(ws.files.NamesModified && !ws.files.NamesFileName.empty(),
+        QStringLiteral("Сохранить изменения в названиях?"), r.names);
+    ask(ws.files.StreetsModified && !ws.files.StreetsFileName.empty(),
+        QStringLiteral("Сохранить изменения в улицах?"), r.streets);
+    return r;
+}
+}  // namespace
+
+bool MapLifecycle::saveTogether(const SaveSet& s) {
+    // The map's files, its names and the street register are written out
+    // first and take their names only when all of them are on disk: a
+    // failure anywhere leaves every old file as it was.
+    FileBatch batch;
+    const fs::path binPath = withExtension(ws_.files.MapFileName, ".bin");
+    if (s.map) {
+        BusyScope busy(ws_.surface);
+        try {
+            if (s.orientation && ws_.map.OrientationModified) {
+                // The record as held: the extent read at opening, the node
+                // numbers as handed out since.
+                const fs::path orPath = resolvePathCase(withExtension(ws_.files.MapFileName, ".or"));
+                std::error_code ec;
+                if (fs::exists(orPath, ec)) WriteOrientation(orPath, ws_.map.Orientation, &batch);
             }
+            if (!(s.skipEmptyMap && ws_.map.ObjList.empty()))
+                SaveObjects(binPath, ws_.map.ObjList, [this](int p) { progress(p); }, &batch);
+        } catch (const std::exception& e) {
+            ws_.dialogs->error(errorText(e));
+            return false;
         }
-        const fs::path binPath = withExtension(ws_.files.MapFileName, ".bin");
-        if (!writeObjects(binPath)) return false;
+    }
+    if (s.names && saveNames && !saveNames(&batch)) return false;
+    if (s.streets && saveStreets && !saveStreets(&batch)) return false;
+    try {
+        batch.commit();
+    } catch (const std::exception& e) {
+        ws_.dialogs->error(errorText(e));
+        return false;
+    }
+    if (s.map) {
         ws_.files.MapFileName = binPath;
         ws_.map.MapModified = false;
-        ws_.map.OrientationModified = false;
+        if (s.orientation) ws_.map.OrientationModified = false;
     }
-    if (names == A::Yes) {
-        if (saveNames && !saveNames()) return false;
-        ws_.files.NamesModified = false;
-    }
-    if (streets == A::Yes) {
-        if (saveStreets && !saveStreets()) return false;
-        ws_.files.StreetsModified = false;
-    }
+    if (s.names) ws_.files.NamesModified = false;
+    if (s.streets) ws_.files.StreetsModified = false;
     return true;
 }
 
+bool MapLifecycle::FormCloseQuery() {
+    const SaveAnswers a = askToSave(ws_);
+    if (a.cancelled) return false;
+    SaveSet s{.map = a.map, .orientation = true, .skipEmptyMap = false, .names = a.names, .streets = a.streets};
+    // A map never saved gets its name first.
+    if (s.map && ws_.files.MapFileName.empty()) {
+        if (!SaveAs1Click()) return false;
+        s.map = false;
+    }
+    return saveTogether(s);
+}
+
 bool MapLifecycle::SaveChangesFirst() {
-    using A = DialogPort::Answer;
-    if (ws_.map.MapModified) {
-        const A a = ws_.dialogs->question(QStringLiteral("Сохранить измениения в карте?"), true);
-        if (a == A::Cancel) return false;
-        if (a == A::Yes && !SaveFileClick()) return false;
+    const SaveAnswers a = askToSave(ws_);
+    if (a.cancelled) return false;
+    SaveSet s{.map = a.map, .orientation = false, .skipEmptyMap = true, .names = a.names, .streets = a.streets};
+    if (s.map && ws_.files.MapFileName.empty()) {
+        if (!SaveAs1Click()) return false;
+        s.map = false;
     }
-    if (ws_.files.NamesModified && !ws_.files.NamesFileName.empty()) {
-        const A a = ws_.dialogs->question(QStringLiteral("Сохранить изменения в названиях?"), true);
-        if (a == A::Cancel) return false;
-        if (a == A::Yes && saveNames && !saveNames()) return false;
-    }
-    if (ws_.files.StreetsModified && !ws_.files.StreetsFileName.empty()) {
-        const A a = ws_.dialogs->question(QStringLiteral("Сохранить изменения в улицах?"), true);
-        if (a == A::Cancel) return false;
-        if (a == A::Yes && saveStreets && !saveStreets()) return false;
+    if (!saveTogether(s)) return false;
+    if (s.map) {
+        // As "Сохранить" leaves the modes.
+        ws_.modes.CreateMode = false;
+        ws_.modes.ClickCount = 0;
+        ws_.view.blink.BlinkOn = false;
+        if (modesChanged) modesChanged();
     }
     return true;
 }

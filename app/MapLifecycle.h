@@ -36,8 +36,9 @@ public:
 
     // Filled in by the subsystems that own the companions of a map.
     std::function<void()> afterOpen;          // e.g. load the names file
-    std::function<bool()> saveNames;          // false on failure
-    std::function<bool()> saveStreets;        // false on failure
+    // false on failure; with a batch the file takes its name with the batch
+    std::function<bool(FileBatch*)> saveNames;
+    std::function<bool(FileBatch*)> saveStreets;
     std::function<void()> modesChanged;       // tool buttons follow the modes
     std::function<void()> opened;             // after any map was opened
 
@@ -50,6 +51,14 @@ public:
 private:
     bool openMap(const std::filesystem::path& orPath, MapKind kind);
     bool writeObjects(const std::filesystem::path& binPath);
+    struct SaveSet {
+        bool map = false;
+        bool orientation = false;  // the ".or" too when its record changed
+        bool skipEmptyMap = false;
+        bool names = false;
+        bool streets = false;
+    };
+    bool saveTogether(const SaveSet& s);
     void progress(int percent);
 
     Workspace& ws_;

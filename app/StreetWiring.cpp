@@ -42,7 +42,7 @@ void MainWindow::wireStreets() {
         if (houseForm_) houseForm_->refresh();
     };
     creation_.finishStreetAxis = [&t] { t.finishAxis(); };
-    lifecycle_.saveStreets = [&t] { return t.saveStreets(); };
+    lifecycle_.saveStreets = [&t](FileBatch* batch) { return t.saveStreets(batch); };
 
     connect(actions_.menu(QStringLiteral("RueMenu")), &QMenu::aboutToShow, this, [&t] { t.RueMenuOpened(); });
     actions_.wire("RueLoad", [&t] { t.RueLoadClick(); });

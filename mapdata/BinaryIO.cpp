@@ -217,7 +217,23 @@ void AtomicFile::commit() {
     }
 }
 
-void writeFileAtomically(const fs::path& target, const std::vector<uint8_t>& data) {
+AtomicFile& FileBatch::add(fs::path target) {
+    files_.push_back(std::make_unique<AtomicFile>(std::move(target)));
+    return *files_.back();
+}
+
+void FileBatch::commit() {
+    for (auto& f : files_) f->finish();
+    for (auto& f : files_) f->commit();
+}
+
+void writeFileAtomically(const fs::path& target, const std::vector<uint8_t>& data, FileBatch* batch) {
+    if (batch) {
+        AtomicFile& f = batch->add(target);
+        f.write(data);
+        f.finish();
+        return;
+    }
     AtomicFile f(target);
     f.write(data);
     f.commit();

@@ -157,8 +157,26 @@ private:
     bool finished_ = false;
 };
 
-// Writes the whole content in one go through AtomicFile.
-void writeFileAtomically(const std::filesystem::path& target, const std::vector<uint8_t>& data);
+// Files that belong together (a map's orientation, objects and names):
+// each is written out and finished, and only when all of them are on disk
+// do they take their names, so that a failure while writing any of them
+// leaves every old file in place.  Files not committed are removed with
+// the batch.
+class FileBatch {
+public:
+    AtomicFile& add(std::filesystem::path target);
+    bool empty() const { return files_.empty(); }
+    // Renames every file over its target, in the order they were added.
+    void commit();
+
+private:
+    std::vector<std::unique_ptr<AtomicFile>> files_;
+};
+
+// Writes the whole content in one go through AtomicFile; with a batch the
+// file is finished and takes its name when the batch is committed.
+void writeFileAtomically(const std::filesystem::path& target, const std::vector<uint8_t>& data,
+                         FileBatch* batch = nullptr);
 
 // Reads a whole file.  Throws FileError when it cannot be read.
 std::vector<uint8_t> readWholeFile(const std::filesystem::path& path);

@@ -2,6 +2,8 @@
 
 #include "Geometry.h"
 
+#include <optional>
+
 namespace fs = std::filesystem;
 
 namespace dm {
@@ -39,10 +41,10 @@ OrientationRecord ReadOrientation(const fs::path& path) {
     return DecodeOrientation(in);
 }
 
-void WriteOrientation(const fs::path& path, const OrientationRecord& r) {
+void WriteOrientation(const fs::path& path, const OrientationRecord& r, FileBatch* batch) {
     BinWriter w;
     EncodeOrientation(w, r);
-    writeFileAtomically(path, w.data());
+    writeFileAtomically(path, w.data(), batch);
 }
 
 namespace {
@@ -147,8 +149,9 @@ void EncodeObject(BinWriter& w, const TObj& o) {
     w.bytes(o.Points.data(), o.Points.size() * sizeof(TXY));
 }
 
-void SaveObjects(const fs::path& path, const TObjList& list, const ProgressFn& progress) {
-    AtomicFile file(path);
+void SaveObjects(const fs::path& path, const TObjList& list, const ProgressFn& progress, FileBatch* batch) {
+    std::optional<AtomicFile> own;
+    AtomicFile& file = batch ? batch->add(path) : own.emplace(path);
     Progress pr(progress);
     pr.set(0);
     const double d = double(std::max<long>(long(list.size()) - 1, 1));
@@ -167,7 +170,10 @@ void SaveObjects(const fs::path& path, const TObjList& list, const ProgressFn& p
         }
     }
     file.write(w.data());
-    file.commit();
+    if (batch)
+        file.finish();
+    else
+        file.commit();
 }
 
 }  // namespace dm

@@ -28,7 +28,7 @@ constexpr size_t kOrientationSize = 48;
 // coordinate kind other than 1 or 2 is refused with FileError.
 OrientationRecord ReadOrientation(const std::filesystem::path& path);
 // Writes the record (atomically).
-void WriteOrientation(const std::filesystem::path& path, const OrientationRecord& r);
+void WriteOrientation(const std::filesystem::path& path, const OrientationRecord& r, FileBatch* batch = nullptr);
 OrientationRecord DecodeOrientation(BinReader& in);
 void EncodeOrientation(BinWriter& out, const OrientationRecord& r);
 
@@ -52,7 +52,9 @@ void LoadObjects(BinReader& in, TObjList& list, const ProgressFn& progress = {},
 // Saves the objects in list order, skipping objects without vertices; the
 // progress figure is k / max(count - 1, 1) x 100.  Written through a
 // temporary file: on failure the old file is intact and FileError says why.
-void SaveObjects(const std::filesystem::path& path, const TObjList& list, const ProgressFn& progress = {});
+// With a batch the file is finished and takes its name with the batch.
+void SaveObjects(const std::filesystem::path& path, const TObjList& list, const ProgressFn& progress = {},
+                 FileBatch* batch = nullptr);
 // Appends one object record.
 void EncodeObject(BinWriter& out, const TObj& o);
 

@@ -124,12 +124,12 @@ void NameTools::NazSaveClick() {
     if (saveNames()) ws_.files.NamesModified = false;
 }
 
-bool NameTools::saveNames() {
+bool NameTools::saveNames(FileBatch* batch) {
     if (names_.MapNames.empty()) return true;
     ws_.surface->setBusy(true);
     bool ok = true;
     try {
-        SaveNames(withExtension(ws_.files.NamesFileName, ".nam"), names_.MapNames);
+        SaveNames(withExtension(ws_.files.NamesFileName, ".nam"), names_.MapNames, batch);
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
         ok = false;

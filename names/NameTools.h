@@ -37,7 +37,8 @@ public:
 
     // Map lifecycle: the names of a newly opened map, and the save on closing.
     void loadForMap();
-    bool saveNames();
+    // With a batch the file takes its name when the batch is committed.
+    bool saveNames(FileBatch* batch = nullptr);
 
     std::function<void()> buttonsChanged;
 

@@ -65,10 +65,10 @@ void EncodeName(BinWriter& w, const TNaz& n) {
     w.u8(n.Anchor);
 }
 
-void SaveNames(const fs::path& path, const std::vector<NameRef>& names) {
+void SaveNames(const fs::path& path, const std::vector<NameRef>& names, FileBatch* batch) {
     BinWriter w;
     for (const auto& n : names) EncodeName(w, *n);
-    writeFileAtomically(path, w.data());
+    writeFileAtomically(path, w.data(), batch);
 }
 
 std::string NameDisplayText(const TNaz& n) {

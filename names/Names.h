@@ -66,7 +66,7 @@ constexpr size_t kFontNameFileMax = 19;
 void LoadNames(const std::filesystem::path& path, std::vector<NameRef>& out);
 void LoadNames(BinReader& in, std::vector<NameRef>& out);
 // Writes every label in order (through a temporary file).
-void SaveNames(const std::filesystem::path& path, const std::vector<NameRef>& names);
+void SaveNames(const std::filesystem::path& path, const std::vector<NameRef>& names, FileBatch* batch = nullptr);
 void EncodeName(BinWriter& w, const TNaz& n);
 
 // NewName, or OldName when it is empty, with " улица", " проезд",

@@ -2,7 +2,8 @@
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) into build-fuzz/, writes their seed inputs
 # with the program's own writers, and runs every target for SECONDS
-# (default 30) on all cores.  A finding stops with its input saved in
+# (default 30) or 1,000,000 executions, whichever comes first (the
+# variable DM_FUZZ_RUNS sets another count).  A finding stops with its input saved in
 # build-fuzz/findings/TARGET/ and exit code 1.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET ...]
@@ -45,7 +46,7 @@ for t in "${targets[@]}"; do
     rm -rf "$corpus" && mkdir -p "$corpus"
     limit=(-seed=1 -runs="${smokeRuns[$t]}")
   else
-    limit=(-max_total_time="$secs")
+    limit=(-max_total_time="$secs" -runs="${DM_FUZZ_RUNS:-1000000}")
   fi
   start=$(date +%s)
   if build-fuzz/bin/fuzz_$t "$corpus" "$seeds/$t" "${limit[@]}" -max_len=65536 -timeout=20 \

@@ -118,12 +118,12 @@ void StreetTools::afterOpen() {
     st_.StreetListOrder = StreetOrder::Old;
 }
 
-bool StreetTools::saveStreets() {
+bool StreetTools::saveStreets(FileBatch* batch) {
     if (ws_.files.StreetsFileName.empty()) return true;
     ws_.surface->setBusy(true);
     bool ok = true;
     try {
-        SaveStreets(ws_.files.StreetsFileName, st_.Streets);
+        SaveStreets(ws_.files.StreetsFileName, st_.Streets, batch);
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
         ok = false;

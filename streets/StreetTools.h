@@ -72,7 +72,7 @@ public:
 
     // Map lifecycle.
     void afterOpen();
-    bool saveStreets();  // the closing question's Yes
+    bool saveStreets(FileBatch* batch = nullptr);  // the closing question's Yes
 
     StreetState& state() { return st_; }
 

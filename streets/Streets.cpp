@@ -137,10 +137,10 @@ void EncodeStreet(BinWriter& w, const Trues& s) {
     }
 }
 
-void SaveStreets(const fs::path& path, const std::vector<StreetRef>& streets) {
+void SaveStreets(const fs::path& path, const std::vector<StreetRef>& streets, FileBatch* batch) {
     BinWriter w;
     for (const auto& s : streets) EncodeStreet(w, *s);
-    writeFileAtomically(path, w.data());
+    writeFileAtomically(path, w.data(), batch);
 }
 
 namespace {

@@ -72,7 +72,8 @@ struct StreetState {
 void LoadStreets(const std::filesystem::path& path, std::vector<StreetRef>& out);
 void LoadStreets(BinReader& in, std::vector<StreetRef>& out);
 // Writes every street in list order (an empty list gives an empty file).
-void SaveStreets(const std::filesystem::path& path, const std::vector<StreetRef>& streets);
+void SaveStreets(const std::filesystem::path& path, const std::vector<StreetRef>& streets,
+                 FileBatch* batch = nullptr);
 void EncodeStreet(BinWriter& w, const Trues& s);
 
 // The new name, or the old one when it is empty, abbreviated as a label's.

@@ -7,6 +7,7 @@
 #include "app/RouteInfoWindow.h"
 #include "app/Translation.h"
 #include "editing/Measure.h"
+#include "names/Names.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -374,6 +375,73 @@ TEST_F(MainWindowTest, AFailedSaveOnClosingKeepsTheWindowOpen) {
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(dialogs_.texts("message").size(), 1);
     EXPECT_TRUE(ws().map.MapModified);
+}
+
+TEST_F(MainWindowTest, TheClosingSaveWritesTheMapAndItsCompanionsTogether) {
+    MainWindow& w = start();
+    const fs::path folder = dir_ / "Darvent";
+    const fs::path nam = folder / "Darvent.nam";
+    ASSERT_EQ(ws().files.NamesFileName, folder / "Darvent.nam");
+    const auto orBefore = readWholeFile(cityOr_);
+    const auto namBefore = readWholeFile(nam);
+    const size_t count = ws().map.ObjList.size();
+    ws().map.ObjList.remove(ws().map.ObjList[0]);
+    ws().map.MapModified = true;
+    ws().map.Orientation.NextNode += 5;
+    ws().map.OrientationModified = true;
+    ws().files.NamesModified = true;
+    auto entries = [&] {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    const auto before = entries();
+    // The names cannot be written (their folder is gone): the map's files
+    // stay as they were too, and nothing is left behind.
+    ws().files.NamesFileName = dir_ / "gone" / "Darvent.nam";
+    dialogs_.answers = {A::Yes, A::Yes};
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_TRUE(dialogs_.texts("message")[0].contains(QStringLiteral("gone")));
+    EXPECT_EQ(readWholeFile(cityBin_), original_);
+    EXPECT_EQ(readWholeFile(cityOr_), orBefore);
+    EXPECT_EQ(entries(), before);
+    EXPECT_TRUE(ws().map.MapModified);
+    EXPECT_TRUE(ws().map.OrientationModified);
+    EXPECT_TRUE(ws().files.NamesModified);
+    // The same when the street register cannot be written: neither the map
+    // nor the names change.
+    ws().files.NamesFileName = folder / "Darvent.nam";
+    ws().files.StreetsModified = true;
+    ws().files.StreetsFileName = dir_ / "gone" / "Darvent.rue";
+    dialogs_.clear();
+    dialogs_.answers = {A::Yes, A::Yes, A::Yes};
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(dialogs_.texts("message").size(), 1);
+    EXPECT_EQ(readWholeFile(cityBin_), original_);
+    EXPECT_EQ(readWholeFile(cityOr_), orBefore);
+    EXPECT_EQ(readWholeFile(nam), namBefore);
+    EXPECT_EQ(entries(), before);
+    // Once everything can be written, all of it is.
+    ws().files.StreetsModified = false;
+    ASSERT_GE(w.names().MapNames.size(), 2u);
+    w.names().MapNames.pop_back();
+    dialogs_.clear();
+    dialogs_.answers = {A::Yes, A::Yes};
+    w.close();
+    EXPECT_FALSE(w.isVisible());
+    TObjList back;
+    LoadObjects(cityBin_, back);
+    EXPECT_EQ(back.size(), count - 1);
+    EXPECT_EQ(ReadOrientation(cityOr_).NextNode, ws().map.Orientation.NextNode);
+    std::vector<NameRef> labels;
+    LoadNames(nam, labels);
+    EXPECT_EQ(labels.size(), w.names().MapNames.size());
+    EXPECT_NE(readWholeFile(nam), namBefore);
+    EXPECT_EQ(entries(), before);
 }
 
 TEST_F(MainWindowTest, KeyboardScrollsByTheTableSteps) {
