@@ -38,6 +38,8 @@ void RewriteBoundaryFile(const fs::path& path, const TObjList& bounds) {
 
 std::vector<QPoint> ScreenPolygon(const TObj& o, const MapView& view) {
     std::vector<QPoint> out;
+    // A boundary with a vertex that is not a number has no inside.
+    if (!AllFinite(o.Points)) return out;
     out.reserve(o.Points.size());
     for (const TXY& p : o.Points) {
         const TGn g = view.toPixel(p);

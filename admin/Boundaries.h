@@ -31,7 +31,8 @@ void WriteBoundaries(const std::filesystem::path& path, const TObjList& bounds);
 // Writes every boundary in order, empty ones too (a rewrite of a file read).
 void RewriteBoundaryFile(const std::filesystem::path& path, const TObjList& bounds);
 
-// The vertices as pixels of the view: (column, row).
+// The vertices as pixels of the view: (column, row); none when a vertex is
+// not a finite number.
 std::vector<QPoint> ScreenPolygon(const TObj& o, const MapView& view);
 
 // Even-odd rule over the edges (last, first), (first, second), ...; a

@@ -310,7 +310,7 @@ void StopsWindow::showStops() {
     QPainter painter(&ws_.view.image);
     for (const QString& line : selectedLines()) {
         const StopRef s = stopOfLine(line);
-        if (!s) continue;
+        if (!s || !FinitePoint(s->X, s->Y)) continue;  // damaged: not drawn
         ws_.map.EditPoints.clear();
         CurrentStop = s;
         const QPoint at = screenPoint(s->X, s->Y);
@@ -384,6 +384,7 @@ void StopsWindow::showMetro() {
     if (ws_.view.image.isNull()) return;
     QPainter painter(&ws_.view.image);
     for (const TMetro& m : MetroStations) {
+        if (!FinitePoint(m.X, m.Y)) continue;
         const QPoint at = screenPoint(m.X, m.Y);
         ws_.map.EditPoints.push_back({at.x(), at.y()});
         painter.setPen(QPen(QColor(255, 0, 0), 0));

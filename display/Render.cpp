@@ -557,7 +557,7 @@ bool DrawAreaFill(QPainter& p, const std::vector<QPoint>& pts) {
 }
 
 bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRect& pixels, double margin) {
-    if (ctx.SeriesSelector != 10 || factor < 1 || o.Points.empty()) return false;
+    if (ctx.SeriesSelector != 10 || factor < 1 || o.Points.empty() || !AllFinite(o.Points)) return false;
     const bool print = factor > 1;
     const double pen = std::max<double>(o.PenWidth, 1);
     double x0, x1, y0, y1;
@@ -601,7 +601,7 @@ bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRec
 }
 
 void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx) {
-    if (ctx.SeriesSelector != 10 || factor < 1) return;
+    if (ctx.SeriesSelector != 10 || factor < 1 || !AllFinite(obj.Points)) return;
     thread_local std::vector<QPoint> buffer;
     Drawer(p, obj, factor, ctx, buffer).run();
 }

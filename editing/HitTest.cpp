@@ -17,6 +17,7 @@ bool passes(const TObj& o, const std::vector<int>* filter) {
 
 // Tests one object whose EditPoints are `ep`; fills the hit.
 bool testObject(const TObj& o, const std::vector<TGn>& ep, QPoint click, ObjectHit& hit) {
+    if (!AllFinite(o.Points)) return false;  // never drawn, so never found
     const size_t n = ep.size();
     for (size_t j = 0; j < n; ++j) {
         if (VertexUnderClick(ep[j], click)) {
@@ -120,6 +121,7 @@ ObjectHit HitTester::FindVertexOfAnyObject(const MapDoc& doc, const MapView& vie
     const double m = kMarginPixels / std::max(view.Scale, 1e-300);
     doc.Index.query(c.X - m, c.X + m, c.Y - m, c.Y + m, cand_);
     for (const TObj* o : cand_) {
+        if (!AllFinite(o->Points)) continue;
         for (size_t j = 0; j < o->Points.size(); ++j) {
             const TGn v = view.toPixel(o->Points[j]);
             if (VertexUnderClick(v, click)) {

@@ -11,11 +11,20 @@ namespace dm {
 OrientationRecord DecodeOrientation(BinReader& in) {
     in.require(kOrientationSize, "ориентирная запись короче 48 байт");
     OrientationRecord r;
-    r.XMax = in.f64();
-    r.XMin = in.f64();
-    r.YMax = in.f64();
-    r.YMin = in.f64();
-    r.AxialMeridian = in.f64();
+    // The extent sets every view of the map and the meridian every
+    // geographic conversion: a value that is not a finite number cannot
+    // stand for anything, so the record is refused.
+    auto finite = [&in](const char* what) {
+        const uint64_t at = in.offset();
+        const double v = in.f64();
+        if (!std::isfinite(v)) in.fail(std::string(what) + " не является конечным числом", at);
+        return v;
+    };
+    r.XMax = finite("XMax");
+    r.XMin = finite("XMin");
+    r.YMax = finite("YMax");
+    r.YMin = finite("YMin");
+    r.AxialMeridian = finite("осевой меридиан");
     const uint64_t kindAt = in.offset();
     r.CoordKind = in.u8();
     in.bytes(r.Padding.data(), 3);

@@ -2,6 +2,7 @@
 // The vector object model: vertices, objects and the ordered object list
 // (which is also the drawing order), and the open map's object state.
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -19,6 +20,16 @@ struct TXY {
     double Y = 0;
     bool operator==(const TXY&) const = default;
 };
+
+// Coordinates that are not numbers or infinite come only from damaged
+// files.  Such records are kept as read (they save back unchanged) but are
+// neither drawn nor found on the map.
+inline bool FinitePoint(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+inline bool AllFinite(const std::vector<TXY>& pts) {
+    for (const TXY& p : pts)
+        if (!FinitePoint(p.X, p.Y)) return false;
+    return true;
+}
 
 // One vertex of the current object in pixels of the map image.
 struct TGn {

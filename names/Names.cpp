@@ -174,6 +174,7 @@ void DrawNameAt(QPainter& p, const TNaz& n, QPoint a0, QPoint b0, bool erased, d
 
 void DrawName(QPainter& p, const TNaz& n, const MapView& view, bool erased) {
     if (!(view.ViewXMin <= n.X1 && n.X1 <= view.ViewXMax && view.ViewYMin <= n.Y1 && n.Y1 <= view.ViewYMax)) return;
+    if (!FinitePoint(n.X1, n.Y1) || !FinitePoint(n.X2, n.Y2)) return;
     const TGn a = view.toPixel({n.X1, n.Y1}), b = view.toPixel({n.X2, n.Y2});
     DrawNameAt(p, n, QPoint(a.PX, a.PY), QPoint(b.PX, b.PY), erased, view.ScaleDenominator, false);
 }
@@ -184,6 +185,7 @@ void DrawAllNames(QPainter& p, const NameState& names, const MapView& view, bool
 }
 
 void DrawNameScaled(QPainter& p, const TNaz& n, const MapView& view, double psx, double psy, bool erased) {
+    if (!FinitePoint(n.X1, n.Y1) || !FinitePoint(n.X2, n.Y2)) return;
     auto px = [&](double x, double y) { return QPoint(rnd((y - view.ViewYMin) * psy), rnd((view.ViewXMax - x) * psx)); };
     DrawNameAt(p, n, px(n.X1, n.Y1), px(n.X2, n.Y2), erased, view.ScaleDenominator, true);
 }

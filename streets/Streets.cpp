@@ -172,10 +172,12 @@ std::string StreetDisplayText(const Trues& s) { return NameDisplayText(asLabel(s
 void DrawStreetName(QPainter& p, const Trues& s, const MapView& view, bool erase) {
     // Offsets as a label printed (a bound street moves only its first point
     // to the right).
+    if (!FinitePoint(s.X1, s.Y1) || !FinitePoint(s.X2, s.Y2)) return;
     DrawNameAt(p, asLabel(s), px(view, s.X1, s.Y1), px(view, s.X2, s.Y2), erase, view.ScaleDenominator, true);
 }
 
 void DrawHouseNumber(QPainter& p, const TDom& h, const MapView& view) {
+    if (!FinitePoint(h.X, h.Y)) return;
     const QPoint a = px(view, h.X, h.Y);
     DrawRotatedText(p, fromCp1251(h.Nomer()), a.x(), a.y(), a.x() + 10, a.y(),
                     ScreenFont(QStringLiteral("Arial"), false, false, 8), QColor(0, 0, 255), view.ScaleDenominator);

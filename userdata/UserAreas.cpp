@@ -199,6 +199,7 @@ void DrawFigure(QPainter& p, const TRovd& area, const std::vector<QPoint>& pts, 
 
 std::vector<QPoint> DrawUserArea(QPainter& p, const TRovd& area, const MapView& view) {
     std::vector<QPoint> pts;
+    if (!AllFinite(area.Points)) return pts;
     for (const TXY& q : area.Points) {
         const TGn g = view.toPixel(q);
         pts.emplace_back(g.PX, g.PY);

@@ -61,7 +61,8 @@ std::vector<QPoint> BuildFigure(uint8_t figure, QPoint p0, QPoint p1, QPoint p2,
 // the painter's own pen and brush (a circle as its ellipse, the rest as a
 // polyline).
 void DrawFigure(QPainter& p, const TRovd& area, const std::vector<QPoint>& pts, bool blinkForm);
-// An area as "Показать" draws it: the figure, the outline through all its
+// An area as "Показать" draws it (nothing for a vertex that is not a finite
+// number): the figure, the outline through all its
 // points (not for a circle) and the name beside the last vertex.  Returns
 // the screen points.
 std::vector<QPoint> DrawUserArea(QPainter& p, const TRovd& area, const MapView& view);

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <limits>
+
 using namespace dm;
 namespace fs = std::filesystem;
 
@@ -185,6 +188,29 @@ TEST(BoundaryFiles, EmptyBoundariesLeftOutOfFrontierDamageNamed) {
     }
     EXPECT_EQ(back.size(), 1u);
     EXPECT_THROW(ReadBoundaryFile(tempDir() / "none.grn", back), FileError);
+}
+
+TEST(FindDistrict, ABoundaryWithAVertexThatIsNotANumberHasNoInside) {
+    const MapView v = unitView();
+    TObjList bounds;
+    bounds.appendAsIs(area("A", {{10, 10}, {60, 10}, {60, 60}, {10, 60}, {10, 10}}));
+    const std::vector<ListEntry> list = {{"A", "a"}};
+    ASSERT_NE(FindDistrict(bounds, v, 30, 30, list), nullptr);
+    bounds[0]->Points[2] = {std::nan(""), std::nan("")};
+    EXPECT_EQ(FindDistrict(bounds, v, 30, 30, list), nullptr);
+    EXPECT_TRUE(ScreenPolygon(*bounds[0], v).empty());
+    bounds[0]->BrushColor = 0x0000FF;
+    bounds[0]->BrushStyle = 0;
+    QImage img(100, 100, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    const QImage white = img;
+    {
+        QPainter p(&img);
+        DrawBoundary(p, *bounds[0], v, 0xFFFFFF, 1);
+    }
+    EXPECT_EQ(img, white);
+    bounds[0]->Points[2] = {v.ViewXMax, std::numeric_limits<double>::infinity()};
+    EXPECT_EQ(FindDistrict(bounds, v, 30, 30, list), nullptr);
 }
 
 TEST(DrawBoundary, ClosedOutlineFilledOpenOneDrawnAsSegments) {

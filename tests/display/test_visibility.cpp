@@ -329,3 +329,60 @@ TEST_F(Visibility, AVeryWidePenAndAnArcsSymbolReachThePictureFromOutside) {
         for (int x = 110; x < 190; ++x) symbolPixels += ref.pixel(x, y) != qRgb(255, 255, 255);
     EXPECT_GT(symbolPixels, 0);
 }
+
+TEST_F(Visibility, ObjectsWithAVertexThatIsNotANumberAreNotDrawn) {
+    // Copies of objects in the view whose middle vertex is not a number or
+    // infinite: the screen and the printed page are as without them.
+    const OrientationRecord& o = doc_.Orientation;
+    MapView& v = ctx_.view;
+    v.Scale = 0.4;
+    v.SymbolFactor = 1;
+    v.ViewYMin = (o.YMax + o.YMin) / 2 - 500;
+    v.ViewYMax = v.ViewYMin + 400 / 0.4;
+    v.ViewXMax = (o.XMax + o.XMin) / 2 + 375;
+    v.ViewXMin = v.ViewXMax - 300 / 0.4;
+    const QSize size(400, 300);
+    auto screen = [&] {
+        QImage img(size, QImage::Format_RGB32);
+        RedrawMap(img, doc_, ctx_);
+        return img;
+    };
+    PrintJob job;
+    job.deviceWidth = 800;
+    auto printed = [&] {
+        QImage page(800, 600, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter p(&page);
+        EXPECT_TRUE(PrintMap(p, doc_, ctx_, job));
+        return page;
+    };
+    const QImage before = screen(), pageBefore = printed();
+    std::vector<TObj*> shown;
+    VisibleObjects(doc_, ctx_, QRect(QPoint(0, 0), size), shown);
+    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+    const TXY bad[] = {{nan, nan}, {inf, 0}, {0, -inf}, {nan, 13500000}};
+    int added = 0;
+    for (TObj* src : shown) {
+        if (src->Points.size() < 3 || added == 40) continue;
+        auto copy = std::make_unique<TObj>(*src);
+        copy->Points[1] = bad[added % 4];
+        copy->PenColor = 0x00FF00;
+        doc_.ObjList.append(std::move(copy));
+        ++added;
+    }
+    ASSERT_EQ(added, 40);
+    EXPECT_EQ(differing(screen(), before), 0);
+    EXPECT_EQ(differing(printed(), pageBefore), 0);
+    // Drawn one by one: nothing either.
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    const QImage white = img;
+    {
+        QPainter p(&img);
+        for (size_t i = doc_.ObjList.size() - 40; i < doc_.ObjList.size(); ++i) {
+            DrawObject(p, *doc_.ObjList[i], 1, ctx_);
+            EXPECT_FALSE(MayReach(*doc_.ObjList[i], 1, ctx_, img.rect(), 0));
+        }
+    }
+    EXPECT_EQ(differing(img, white), 0);
+}

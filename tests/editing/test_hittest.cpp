@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <random>
 
 using namespace dm;
@@ -158,4 +160,28 @@ TEST(XorDraw, DrawingTwiceRestoresAndPolylinesSetEachVertexOnce) {
     EXPECT_NE(img.pixel(29, 19), before.pixel(29, 19));
     EXPECT_EQ(img.pixel(30, 20), before.pixel(30, 20));
     EXPECT_EQ(img.pixel(20, 15), before.pixel(20, 15));
+}
+
+TEST(HitTest, AnObjectWithAVertexThatIsNotANumberIsNeverFound) {
+    // Such a vertex would stand at pixel (0, 0) (not a number) or at the
+    // far corner (infinite): the object is not drawn, so a click on the
+    // segments towards it, or on its other vertices, finds nothing.
+    MapDoc doc;
+    TObj* a = add(doc, 2, {{100, 100}, {0, 0}, {300, 100}});
+    a->Points[1] = {std::nan(""), std::nan("")};
+    TObj* b = add(doc, 2, {{500, 500}, {0, 0}});
+    b->Points[1] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+    HitTester t;
+    const MapView v = unitView();
+    for (QPoint c : {QPoint(95, 95), QPoint(100, 100), QPoint(505, 495), QPoint(500, 500)}) {
+        EXPECT_EQ(t.FindObject(doc, v, c, nullptr).Number, -1) << c.x() << "," << c.y();
+        EXPECT_EQ(t.FindObjectByScan(doc, v, c, nullptr).Number, -1) << c.x() << "," << c.y();
+        EXPECT_EQ(t.FindVertexOfAnyObject(doc, v, c).Number, -1) << c.x() << "," << c.y();
+    }
+    // The same objects with finite vertices are found there.
+    a->Points[1] = {1000, 0};
+    b->Points[1] = {600, 600};
+    EXPECT_EQ(t.FindObject(doc, v, {95, 95}, nullptr).Number, 0);
+    EXPECT_EQ(t.FindObjectByScan(doc, v, {505, 495}, nullptr).Number, 1);
+    EXPECT_EQ(t.FindVertexOfAnyObject(doc, v, {100, 100}).Number, 0);
 }

@@ -284,6 +284,46 @@ TEST(OrientationFile, RoundTripKeepsPaddingAndRejectsDamage) {
     fs::remove_all(d);
 }
 
+TEST(OrientationFile, ValuesThatAreNotFiniteNumbersAreRefused) {
+    const fs::path d = tempDir("orient_nonfinite");
+    // 4574140, 4569625, 13506020, 13499700, meridian 1.25, plane, node 7.
+    const std::vector<uint8_t> good = {
+        0x00, 0x00, 0x00, 0x00, 0xEF, 0x72, 0x51, 0x41,  // 4574140
+        0x00, 0x00, 0x00, 0x40, 0x86, 0x6E, 0x51, 0x41,  // 4569625
+        0x00, 0x00, 0x00, 0x80, 0xBC, 0xC2, 0x69, 0x41,  // 13506020
+        0x00, 0x00, 0x00, 0x80, 0xA6, 0xBF, 0x69, 0x41,  // 13499700
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF4, 0x3F,  // 1.25
+        0x01, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
+    writeBytes(d / "good.or", good);
+    const OrientationRecord r = ReadOrientation(d / "good.or");
+    EXPECT_EQ(r.XMax, 4574140.0);
+    EXPECT_EQ(r.XMin, 4569625.0);
+    EXPECT_EQ(r.YMax, 13506020.0);
+    EXPECT_EQ(r.YMin, 13499700.0);
+    EXPECT_EQ(r.AxialMeridian, 1.25);
+    EXPECT_EQ(r.NextNode, 7);
+    const std::vector<uint8_t> nan = {0, 0, 0, 0, 0, 0, 0xF8, 0x7F};
+    const std::vector<uint8_t> inf = {0, 0, 0, 0, 0, 0, 0xF0, 0x7F};
+    const std::vector<uint8_t> minusInf = {0, 0, 0, 0, 0, 0, 0xF0, 0xFF};
+    const char* names[] = {"XMax", "XMin", "YMax", "YMin", "осевой меридиан"};
+    for (int field = 0; field < 5; ++field) {
+        for (const auto* value : {&nan, &inf, &minusInf}) {
+            auto bad = good;
+            std::copy(value->begin(), value->end(), bad.begin() + field * 8);
+            writeBytes(d / "bad.or", bad);
+            try {
+                ReadOrientation(d / "bad.or");
+                ADD_FAILURE() << "field " << field;
+            } catch (const FileError& e) {
+                EXPECT_EQ(std::string(e.what()), "Файл " + (d / "bad.or").string() + " повреждён: " + names[field] +
+                                                     " не является конечным числом (смещение " +
+                                                     std::to_string(field * 8) + ")");
+            }
+        }
+    }
+    fs::remove_all(d);
+}
+
 TEST(ObjectFile, FailedSaveKeepsTheOldFile) {
     const fs::path d = tempDir("failsave");
     writeBytes(d / "m.bin", {1, 2, 3});

@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cmath>
+#include <limits>
+
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -230,6 +233,63 @@ TEST(Names, DrawingOnlyInsideTheViewAndErasedInWhite) {
     for (int y = 0; y < 300 && !any; ++y)
         for (int x = 0; x < 300 && !any; ++x) any = other.pixel(x, y) != qRgb(255, 255, 255);
     EXPECT_FALSE(any);
+}
+
+TEST(Names, ALabelWithAnEndThatIsNotAFiniteNumberIsKeptButNotDrawn) {
+    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+    TNaz n = labelOf("ДАРВЕНТ");
+    n.FontName = "Arial";
+    n.FontColor = 0x0000FF;
+    n.X1 = 900;  // pixel (50, 100), in the view
+    n.Y1 = 50;
+    // In the file the label keeps its bytes: not a number, infinity and
+    // its sign come back as they were.
+    const fs::path d = fs::temp_directory_path() / ("dm_names_nf_" + std::to_string(::getpid()));
+    fs::create_directories(d);
+    std::vector<NameRef> labels;
+    for (auto [x2, y2] : {std::pair{nan, 250.0}, {900.0, inf}, {-inf, nan}}) {
+        auto l = std::make_shared<TNaz>(n);
+        l->X2 = x2;
+        l->Y2 = y2;
+        labels.push_back(l);
+    }
+    SaveNames(d / "a.nam", labels);
+    const auto bytes = readWholeFile(d / "a.nam");
+    std::vector<NameRef> back;
+    LoadNames(d / "a.nam", back);
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_TRUE(std::isnan(back[0]->X2));
+    EXPECT_EQ(back[1]->Y2, inf);
+    EXPECT_EQ(back[2]->X2, -inf);
+    SaveNames(d / "b.nam", back);
+    EXPECT_EQ(readWholeFile(d / "b.nam"), bytes);
+    fs::remove_all(d);
+    // Not drawn on the screen nor on the printed page.
+    QImage img(300, 300, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    const QImage white = img;
+    {
+        QPainter p(&img);
+        for (const auto& l : back) {
+            DrawName(p, *l, unitView(), false);
+            DrawNameScaled(p, *l, unitView(), 1, 1, false);
+        }
+        TNaz first = n;
+        first.X2 = 900;
+        first.Y2 = 250;
+        first.X1 = nan;
+        DrawNameScaled(p, first, unitView(), 1, 1, false);
+    }
+    EXPECT_EQ(img, white);
+    // The same label with a finite end is drawn.
+    {
+        QPainter p(&img);
+        TNaz fine = n;
+        fine.X2 = 900;
+        fine.Y2 = 250;
+        DrawName(p, fine, unitView(), false);
+    }
+    EXPECT_NE(img, white);
 }
 
 TEST(Names, ATextWithAZeroByteIsShownWhole) {

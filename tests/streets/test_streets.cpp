@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 #include <fstream>
+#include <limits>
 
 namespace fs = std::filesystem;
 using namespace dm;
@@ -129,6 +135,55 @@ TEST(StreetsFile, EveryFieldOfALiteralRecordAndBackByteForByte) {
     SaveStreets(d / "c.rue", {});
     EXPECT_TRUE(readWholeFile(d / "c.rue").empty());
     fs::remove_all(d);
+}
+
+TEST(StreetsFile, CoordinatesThatAreNotFiniteNumbersAreKeptButNotDrawn) {
+    // The literal record with its name's second point not a number and its
+    // house at infinity: read, written back byte for byte, not drawn.
+    std::vector<uint8_t> bytes = kLiteralStreet;
+    const uint8_t nan[8] = {0, 0, 0, 0, 0, 0, 0xF8, 0x7F}, inf[8] = {0, 0, 0, 0, 0, 0, 0xF0, 0x7F};
+    std::copy(std::begin(nan), std::end(nan), bytes.begin() + 32);  // X2
+    const uint8_t half[8] = {0, 0, 0, 0, 0, 0, 0xE0, 0x3F};          // the house's X 0.5
+    const auto at = std::search(bytes.begin(), bytes.end(), std::begin(half), std::end(half));
+    ASSERT_EQ(at - bytes.begin(), 116);
+    std::copy(std::begin(inf), std::end(inf), at);
+    std::vector<StreetRef> streets;
+    ASSERT_EQ(loadError(bytes, streets), "");
+    ASSERT_EQ(streets.size(), 1u);
+    Trues& s = *streets[0];
+    EXPECT_TRUE(std::isnan(s.X2));
+    EXPECT_EQ(s.Houses[0].X, std::numeric_limits<double>::infinity());
+    BinWriter w;
+    EncodeStreet(w, s);
+    EXPECT_EQ(w.data(), bytes);
+    // In a view where the finite record shows both its name and its house.
+    s.X1 = 900;
+    s.Y1 = 50;
+    s.Y2 = 250;
+    s.Houses[0].Y = 100;
+    s.Houses[0].X = std::nan("");  // would stand in the top row
+    QImage img(300, 300, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    const QImage white = img;
+    {
+        QPainter p(&img);
+        DrawStreetName(p, s, unitView(), false);
+        DrawHouseNumber(p, s.Houses[0], unitView());
+    }
+    EXPECT_EQ(img, white);
+    s.X2 = 900;
+    {
+        QPainter p(&img);
+        DrawStreetName(p, s, unitView(), false);
+    }
+    EXPECT_NE(img, white);
+    img = white;
+    s.Houses[0].X = 800;
+    {
+        QPainter p(&img);
+        DrawHouseNumber(p, s.Houses[0], unitView());
+    }
+    EXPECT_NE(img, white);
 }
 
 TEST(StreetsFile, HouseNumbersTakeSixBytesAndAreCutToFive) {

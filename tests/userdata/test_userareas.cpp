@@ -3,7 +3,9 @@
 #include "common/SmallMapFixture.h"
 #include "userdata/UserAreas.h"
 
+#include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -11,6 +13,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QToolButton>
+
+#include <cmath>
 
 using namespace dm;
 using A = DialogPort::Answer;
@@ -114,6 +118,34 @@ TEST(UserAreas, FiguresBuiltFromThreeClicksWorkedByHand) {
     // K1 = (6, 8); P2 to the left of the walk, beta = alpha - 90 degrees.
     EXPECT_EQ(BuildFigure(7, QPoint(0, 0), QPoint(30, 40), QPoint(0, 60), 10),
               (Pts{{0, 0}, {6, 8}, {-2, 14}, {-8, 6}, {0, 0}}));
+}
+
+TEST(UserAreas, AnAreaWithAVertexThatIsNotANumberIsNotShown) {
+    MapView v;
+    v.ViewXMax = 1000;
+    v.ViewXMin = 0;
+    v.ViewYMin = 0;
+    v.ViewYMax = 1000;
+    v.Scale = 1;
+    TRovd a;
+    a.Name = "A";
+    a.Figure = 7;
+    a.BrushColor = 0x0000FF;
+    a.Points = {{900, 100}, {900, 200}, {std::nan(""), 200}, {800, 100}, {900, 100}};
+    QImage img(300, 300, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    const QImage white = img;
+    {
+        QPainter p(&img);
+        EXPECT_TRUE(DrawUserArea(p, a, v).empty());
+    }
+    EXPECT_EQ(img, white);
+    a.Points[2].X = 800;
+    {
+        QPainter p(&img);
+        EXPECT_EQ(DrawUserArea(p, a, v).size(), 5u);
+    }
+    EXPECT_NE(img, white);
 }
 
 namespace {
