@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <cmath>
+#include <limits>
+
 using namespace dm;
 using A = DialogPort::Answer;
 
@@ -120,6 +123,38 @@ TEST_F(StopsWindowTest, MetroStationsShownInRed) {
     stops().toolButton("SpeedButton1")->click();
     EXPECT_EQ(ws().view.image.pixel(400, 400), qRgb(255, 0, 0));
     ASSERT_EQ(ws().map.EditPoints.size(), 1u);
+    stops().close();
+}
+
+TEST_F(StopsWindowTest, StopsAndStationsAtPointsThatAreNotNumbersAreNotShown) {
+    // Both kept as read (the list names the stop); neither marked on the
+    // map, where the point would stand at the picture's corner.
+    const double nan = std::nan("");
+    std::vector<TMetro> metro(2);
+    metro[0].Name = utf8ToCp1251("Чорсу");
+    const TXY at = toMap({400, 400});
+    metro[0].X = at.X;
+    metro[0].Y = at.Y;
+    metro[1].Name = utf8ToCp1251("Айбек");
+    metro[1].X = metro[1].Y = nan;
+    SaveMetro(dir_ / "Darvent" / "metro.dat", metro);
+    auto stop = std::make_shared<TOstnv>();
+    stop->Name = utf8ToCp1251("Алайский");
+    stop->X = nan;
+    stop->Y = nan;
+    SaveStops(dir_ / "Darvent" / "ostanov.dat", {stop});
+    act("OstnvMenu")->trigger();
+    ASSERT_EQ(stops().MetroStations.size(), 2u);
+    ASSERT_EQ(stops().list()->count(), 1);
+    EXPECT_EQ(stops().list()->item(0)->text(), QStringLiteral("Алайский; 0"));
+    const QImage before = ws().view.image;
+    selectOnly(0);
+    stops().toolButton("ShowButton")->click();
+    EXPECT_EQ(ws().view.image, before);
+    stops().toolButton("SpeedButton1")->click();
+    EXPECT_EQ(ws().view.image.pixel(400, 400), qRgb(255, 0, 0));
+    EXPECT_EQ(ws().map.EditPoints.size(), 1u);
+    EXPECT_NE(ws().view.image.pixel(1, 1), qRgb(255, 0, 0));
     stops().close();
 }
 
