@@ -592,9 +592,13 @@ namespace {
 // third east-west street runs east only, every fourth north-south street
 // north only; across the river only at the bridges; main streets 60 km/h,
 // the others 40.
-void buildNetwork(const Layout& L, RoadNetwork& net) {
+void buildNetwork(const Layout& L, long wanted, RoadNetwork& net) {
     int rows = L.rows + 1, cols = L.cols + 1;
-    if (rows * cols > 32768) {
+    if (wanted > 0) {
+        // About `wanted` nodes, as square a grid as the blocks allow.
+        rows = int(std::max(2.0, std::floor(std::sqrt(double(wanted)))));
+        cols = int(std::max<long>(1, (wanted + rows - 1) / rows));
+    } else if (rows * cols > 32768) {
         rows = std::min(rows, 128);
         cols = std::min(cols, 32768 / rows);
     }
@@ -794,7 +798,7 @@ void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names, Roa
     doc.MapModified = false;
     doc.OrientationModified = false;
     if (names) buildNames(doc, L, *names);
-    if (network) buildNetwork(L, *network);
+    if (network) buildNetwork(L, opt.networkNodes, *network);
     if (streets) buildStreetRegister(L, *streets);
     if (extras) {
         buildTransport(L, *extras);

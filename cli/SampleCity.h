@@ -39,6 +39,10 @@ constexpr int kSampleScreenWidth = 1920;
 struct Options {
     uint64_t seed = 1;
     long objects = 0;      // 0: the natural size of the default city
+    // Nodes of the road network: 0 for the street grid of the city (at most
+    // 32768 nodes); otherwise a grid of about that many nodes built the same
+    // way, reaching beyond the city where it must.
+    long networkNodes = 0;
     // Told what is being done, for long runs (text in UTF-8); may be empty.
     std::function<void(const std::string&)> progress = nullptr;
 };
@@ -66,7 +70,8 @@ struct Extras {
 // name labels (street names along the streets, districts, the river and
 // parks, labels bound to objects).
 // and, when asked, the road network of its street grid (two-way and one-way
-// streets, speeds by street class; at most 32768 nodes) and the street
+// streets, speeds by street class; at most 32768 nodes unless
+// `networkNodes` says otherwise) and the street
 // register (every street with its axis, names, name baseline and houses).
 // With `extras`, also the stops, metro stations, user areas and user table.
 void buildCity(MapDoc& doc, const Options& opt, std::vector<NameRef>* names = nullptr,

@@ -144,6 +144,7 @@ int cmdCoord(const std::vector<std::string>& a) {
 
 // The most objects a map can number (object numbers are 32-bit).
 constexpr long long kMaxObjects = 2147483647LL;
+constexpr long long kMaxNetworkNodes = 4000000;  // a 464 MB network file
 // Runs from this size on tell their progress on standard error.
 constexpr long kProgressFrom = 200000;
 
@@ -170,6 +171,12 @@ int cmdSampleCity(const std::vector<std::string>& a) {
             if (v > kMaxObjects)
                 throw UsageError{"sample-city: --objects не больше " + std::to_string(kMaxObjects)};
             opt.objects = long(v);
+            ++i;
+        } else if (a[i] == "--network-nodes") {
+            if (i + 1 >= a.size() || !parseLong(a[i + 1], v) || v < 2 || v > kMaxNetworkNodes)
+                throw UsageError{"sample-city: --network-nodes требует целое число от 2 до " +
+                                 std::to_string(kMaxNetworkNodes)};
+            opt.networkNodes = long(v);
             ++i;
         } else if (a[i] == "--seed") {
             if (i + 1 >= a.size() || !parseLong(a[i + 1], v) || v < 0)
@@ -657,9 +664,11 @@ const std::vector<Command>& commands() {
          "add the points, lines and polygons of any file GDAL reads to the map OUT\n"
          "                 (its .or must exist), reprojected into its coordinate system",
          cmdImport},
-        {"sample-city", "DIR [--objects N] [--seed S]",
+        {"sample-city", "DIR [--objects N] [--seed S] [--network-nodes M]",
          "write a sample start folder with the city map (N >= 1 objects;\n"
-         "                 progress on standard error for large N)",
+         "                 progress on standard error for large N); the road network\n"
+         "                 has about M nodes (2..4000000; by default the city's street\n"
+         "                 grid, at most 32768 nodes)",
          cmdSampleCity},
     };
     return c;

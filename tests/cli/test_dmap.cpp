@@ -118,6 +118,48 @@ TEST(Dmap, SampleCityArguments) {
     fs::remove_all(d);
 }
 
+TEST(Dmap, SampleCityWithANetworkOfAGivenSize) {
+    const fs::path d = tempDir("netsize");
+    std::string out, err;
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --network-nodes", out, err), 2);
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --network-nodes 1", out, err), 2);
+    EXPECT_EQ(runDmap("sample-city " + d.string() + " --network-nodes 4000001", out, err), 2);
+    EXPECT_FALSE(fs::exists(d / "njoints.uzl"));
+    // About 1000 nodes: 31 rows (the whole root) of 33 columns.
+    ASSERT_EQ(runDmap("sample-city " + d.string() + " --objects 500 --network-nodes 1000", out, err), 0) << err;
+    const RoadNetwork net = LoadRoadNetwork(d / "njoints.uzl");
+    ASSERT_EQ(net.size(), 1023u);
+    const TRoadNode &n0 = net.RoadNodes[0], &n1 = net.RoadNodes[1], &n33 = net.RoadNodes[33];
+    EXPECT_EQ(n1.X, n0.X);
+    EXPECT_GT(n1.Y, n0.Y);
+    EXPECT_GT(n33.X, n0.X);
+    EXPECT_EQ(n33.Y, n0.Y);
+    // The first row's corner: east along a main street, north along a main
+    // street; nothing else.
+    EXPECT_EQ(n0.Link[0], 1);
+    EXPECT_EQ(n0.Speed[0], 60);
+    EXPECT_EQ(n0.Link[1], 33);
+    EXPECT_EQ(n0.Speed[1], 60);
+    EXPECT_EQ(n0.Link[2], -1);
+    // Row 1 runs east only, at 40 km/h.
+    const TRoadNode& n34 = net.RoadNodes[34];
+    EXPECT_EQ(n34.Link[0], 35);
+    EXPECT_EQ(n34.Speed[0], 40);
+    for (int32_t l : n34.Link) EXPECT_NE(l, 33);
+    // Every link goes to a grid neighbour; the far corner is reached.
+    for (const TRoadNode& n : net.RoadNodes)
+        for (int k = 0; k < kLinkSlots && n.Link[size_t(k)] != -1; ++k) {
+            const int o = n.Link[size_t(k)];
+            const int dr = std::abs(o / 33 - n.Id / 33), dc = std::abs(o % 33 - n.Id % 33);
+            EXPECT_EQ(dr + dc, 1) << n.Id << " -> " << o;
+        }
+    std::vector<int> path;
+    EXPECT_GT(SearchRoute(net, 0, 1022, path), 0);
+    EXPECT_EQ(path.front(), 0);
+    EXPECT_EQ(path.back(), 1022);
+    fs::remove_all(d);
+}
+
 TEST(Dmap, RenderDrawsTheSampleCity) {
     const fs::path d = tempDir("render");
     sample::writeStartFolder(d, {});
