@@ -32,6 +32,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <queue>
 #include <random>
 #include <string>
@@ -237,67 +238,153 @@ int benchHitTest(const fs::path& bin, int clicks) {
 }
 
 // Routes between random node pairs of a large network: the program's search
-// (window distances with a heap), the same search with the sweeps of the
-// window (on fewer queries: it is slow), and a binary-heap Dijkstra over the
-// whole network.
-int benchRoute(const fs::path& uzl, int queries) {
+// on the network prepared once (as the program holds it), against an
+// array-based (CSR) Dijkstra over the whole network with integer link times
+// computed once, reusing its arrays between queries (only the nodes it
+// touched are reset).  Every query's time and path are compared; a route
+// the window search finds can be longer than the whole network's shortest
+// (the window is a square about the two ends), never shorter.  Repeated
+// RUNS times; medians and spread.
+namespace {
+struct Csr {
+    std::vector<int32_t> start, to, time;
+    explicit Csr(const RoadNetwork& net) {
+        const size_t n = net.size();
+        start.assign(n + 1, 0);
+        for (size_t a = 0; a < n; ++a) {
+            const TRoadNode& na = net.RoadNodes[a];
+            for (int k = 0; k < kLinkSlots && na.Link[size_t(k)] != -1; ++k) {
+                const int lt = LinkTime(na, net.RoadNodes[size_t(na.Link[size_t(k)])]);
+                if (lt >= kNoRoute) continue;
+                to.push_back(na.Link[size_t(k)]);
+                time.push_back(lt);
+            }
+            start[a + 1] = int32_t(to.size());
+        }
+    }
+};
+
+struct Dijkstra {
+    const Csr& g;
+    std::vector<int32_t> dist, prev;
+    std::vector<int32_t> touched;
+    std::vector<std::pair<int32_t, int32_t>> heap;
+    explicit Dijkstra(const Csr& c) : g(c), dist(c.start.size() - 1, INT32_MAX), prev(c.start.size() - 1, -1) {}
+    // The time from s to t (-2 when unreachable) and the path.
+    int run(int s, int t, std::vector<int>& path) {
+        for (int32_t v : touched) {
+            dist[size_t(v)] = INT32_MAX;
+            prev[size_t(v)] = -1;
+        }
+        touched.clear();
+        heap.clear();
+        const auto later = std::greater<std::pair<int32_t, int32_t>>();
+        dist[size_t(s)] = 0;
+        touched.push_back(s);
+        heap.push_back({0, s});
+        while (!heap.empty()) {
+            std::pop_heap(heap.begin(), heap.end(), later);
+            const auto [d, u] = heap.back();
+            heap.pop_back();
+            if (d != dist[size_t(u)]) continue;
+            if (u == t) break;
+            for (int32_t e = g.start[size_t(u)]; e < g.start[size_t(u) + 1]; ++e) {
+                const int32_t v = g.to[size_t(e)], nd = d + g.time[size_t(e)];
+                if (nd < dist[size_t(v)]) {
+                    if (dist[size_t(v)] == INT32_MAX) touched.push_back(v);
+                    dist[size_t(v)] = nd;
+                    prev[size_t(v)] = u;
+                    heap.push_back({nd, v});
+                    std::push_heap(heap.begin(), heap.end(), later);
+                }
+            }
+        }
+        path.clear();
+        if (dist[size_t(t)] == INT32_MAX) return -2;
+        for (int v = t; v != -1; v = prev[size_t(v)]) path.push_back(v);
+        std::reverse(path.begin(), path.end());
+        return dist[size_t(t)];
+    }
+};
+
+// The sum of the link times along a path, as the program counts them.
+int64_t pathTime(const RoadNetwork& net, const std::vector<int>& path) {
+    int64_t sum = 0;
+    for (size_t i = 1; i < path.size(); ++i) {
+        const int lt = LinkTime(net.RoadNodes[size_t(path[i - 1])], net.RoadNodes[size_t(path[i])]);
+        if (lt >= kNoRoute) return -1;
+        sum += lt;
+    }
+    return sum;
+}
+
+std::string spread(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2f-%.2f", v.front(), v.back());
+    return buf;
+}
+}  // namespace
+
+int benchRoute(const fs::path& uzl, int queries, int runs) {
     const RoadNetwork net = LoadRoadNetwork(uzl);
     const int n = int(net.size());
     std::mt19937_64 rng(777);
     std::vector<std::pair<int, int>> q;
     for (int i = 0; i < queries; ++i) q.emplace_back(int(rng() % uint64_t(n)), int(rng() % uint64_t(n)));
-    std::vector<int> path;
-    std::vector<int> program(q.size());
-    const double tp = seconds([&] {
-        for (size_t i = 0; i < q.size(); ++i) program[i] = SearchRoute(net, q[i].first, q[i].second, path);
-    });
-    // Whole-network Dijkstra with the same link times.
-    std::vector<int> dist(static_cast<size_t>(n), 0);
-    using Item = std::pair<int, int>;
-    const double td = seconds([&] {
-        for (const auto& [s, t] : q) {
-            std::fill(dist.begin(), dist.end(), INT32_MAX);
-            std::priority_queue<Item, std::vector<Item>, std::greater<>> heap;
-            dist[size_t(s)] = 0;
-            heap.push({0, s});
-            while (!heap.empty()) {
-                const auto [d, u] = heap.top();
-                heap.pop();
-                if (d != dist[size_t(u)]) continue;
-                if (u == t) break;
-                const TRoadNode& nu = net.RoadNodes[size_t(u)];
-                for (int k = 0; k < kLinkSlots && nu.Link[size_t(k)] != -1; ++k) {
-                    const int v = nu.Link[size_t(k)];
-                    const int lt = LinkTime(nu, net.RoadNodes[size_t(v)]);
-                    if (lt >= kNoRoute) continue;
-                    if (d + lt < dist[size_t(v)]) {
-                        dist[size_t(v)] = d + lt;
-                        heap.push({d + lt, v});
-                    }
-                }
-            }
-        }
-    });
+    std::optional<RouteGraph> graph;
+    const double prepare = seconds([&] { graph.emplace(net); });
+    std::optional<Csr> csr;
+    const double csrBuild = seconds([&] { csr.emplace(net); });
+    Dijkstra dij(*csr);
+    std::vector<std::vector<int>> programPaths(q.size()), dijkstraPaths(q.size());
+    std::vector<int> programTimes(q.size()), dijkstraTimes(q.size());
+    std::vector<double> tp, td, ratio;
+    for (int r = 0; r < runs; ++r) {
+        const double a = seconds([&] {
+            for (size_t i = 0; i < q.size(); ++i)
+                programTimes[i] = SearchRoute(*graph, q[i].first, q[i].second, programPaths[i]);
+        });
+        const double b = seconds([&] {
+            for (size_t i = 0; i < q.size(); ++i)
+                dijkstraTimes[i] = dij.run(q[i].first, q[i].second, dijkstraPaths[i]);
+        });
+        tp.push_back(a / queries * 1e3);
+        td.push_back(b / queries * 1e3);
+        ratio.push_back(a / b);
+    }
+    int sameTime = 0, samePath = 0, longer = 0, bad = 0;
+    for (size_t i = 0; i < q.size(); ++i) {
+        const int a = programTimes[i], b = dijkstraTimes[i];
+        sameTime += a == b;
+        samePath += programPaths[i] == dijkstraPaths[i];
+        longer += a > b && b >= 0;
+        // Never shorter than the shortest, never a route where there is none,
+        // and the path adds up to the time.
+        if ((b >= 0 && a >= 0 && a < b) || (b < 0 && a >= 0) ||
+            (a >= 0 && (pathTime(net, programPaths[i]) != a || programPaths[i].front() != q[i].first ||
+                        programPaths[i].back() != q[i].second)))
+            ++bad;
+    }
+    // The window searches of today and of the previous release give the
+    // same answers: checked on the first queries against the sweeps.
     const int sweepQueries = std::min<int>(queries, 20);
-    int same = 0;
-    const double ts = seconds([&] {
+    int sameAsSweep = 0;
+    for (int i = 0; i < sweepQueries; ++i) {
         std::vector<int> p2;
-        for (int i = 0; i < sweepQueries; ++i) {
-            const int t = SearchRouteSweep(net, q[size_t(i)].first, q[size_t(i)].second, p2);
-            std::vector<int> p1;
-            SearchRoute(net, q[size_t(i)].first, q[size_t(i)].second, p1);
-            same += t == program[size_t(i)] && p1 == p2;
-        }
-    });
-    const double perProgram = tp / queries, perDijkstra = td / queries, perSweep = ts / sweepQueries;
-    std::printf("network: %d nodes, %d queries (sweeps on the first %d)\n", n, queries, sweepQueries);
-    std::printf("program search:          %9.3f ms/query\n", perProgram * 1e3);
-    std::printf("sweep search:            %9.3f ms/query  (%.0fx slower than the program)\n", perSweep * 1e3,
-                perSweep / perProgram);
-    std::printf("whole-network Dijkstra:  %9.3f ms/query\n", perDijkstra * 1e3);
-    std::printf("program / Dijkstra = %.2f (target <= 3); identical to the sweeps: %d of %d\n",
-                perProgram / perDijkstra, same, sweepQueries);
-    return same == sweepQueries ? 0 : 1;
+        const int t = SearchRouteSweep(net, q[size_t(i)].first, q[size_t(i)].second, p2);
+        sameAsSweep += t == programTimes[size_t(i)] && p2 == programPaths[size_t(i)];
+    }
+    std::printf("network: %d nodes, %zu links, %d queries, %d runs (medians, spread)\n", n, csr->to.size(), queries,
+                runs);
+    std::printf("prepare the network (once, at loading): %.3f s; CSR arrays: %.3f s\n", prepare, csrBuild);
+    std::printf("program search:  %9.3f ms/query  (%s)\n", median(tp), spread(tp).c_str());
+    std::printf("CSR Dijkstra:    %9.3f ms/query  (%s)\n", median(td), spread(td).c_str());
+    std::printf("program / CSR Dijkstra = %.2f (%s; target <= 1.5)\n", median(ratio), spread(ratio).c_str());
+    std::printf("same time as the whole network's shortest: %d of %d (longer within the window: %d); same path: %d\n",
+                sameTime, queries, longer, samePath);
+    std::printf("identical to the sweeps: %d of %d; wrong answers: %d\n", sameAsSweep, sweepQueries, bad);
+    return bad == 0 && sameAsSweep == sweepQueries ? 0 : 1;
 }
 
 // Printing the map to a PDF page against the screen redraw of the same map
@@ -691,8 +778,9 @@ int main(int argc, char** argv) {
     }
     if (a.size() >= 2 && a[0] == "route") {
         const int queries = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 1000;
+        const int runs = a.size() >= 4 ? std::max(1, std::atoi(a[3].c_str())) : 3;
         try {
-            return benchRoute(a[1], queries);
+            return benchRoute(a[1], queries, runs);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
             return 1;

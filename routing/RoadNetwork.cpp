@@ -172,39 +172,6 @@ void sweepDistances(const RoadNetwork& net, const std::vector<int>& w, const std
     }
 }
 
-// The same distances with a binary heap: they are the shortest times within
-// the window, and kNoRoute (unreachable) for anything longer.  The search
-// stops once every node as near as the target is settled: the path back
-// from the target only looks at such nodes, and nodes farther away keep
-// values above the target's, as they would with the exact distances.
-void heapDistances(const RoadNetwork& net, const std::vector<int>& w, const std::vector<int>& pos,
-                   std::vector<int>& d) {
-    const size_t c = w.size();
-    d.assign(c, kNoRoute);
-    d[0] = 0;
-    using Item = std::pair<int, int>;  // (time, position)
-    std::priority_queue<Item, std::vector<Item>, std::greater<>> heap;
-    heap.push({0, 0});
-    while (!heap.empty()) {
-        const auto [t, m] = heap.top();
-        heap.pop();
-        if (t != d[size_t(m)]) continue;
-        if (t > d[c - 1]) break;
-        const TRoadNode& nm = net.RoadNodes[size_t(w[size_t(m)])];
-        for (int k = 0; k < kLinkSlots && nm.Link[size_t(k)] != -1; ++k) {
-            const int o = pos[size_t(nm.Link[size_t(k)])];
-            if (o <= 0) continue;  // outside the window, or back to the start
-            const int lt = LinkTime(nm, net.RoadNodes[size_t(w[size_t(o)])]);
-            if (lt >= kNoRoute) continue;
-            const int nt = t + lt;
-            if (nt < d[size_t(o)] && nt < kNoRoute) {
-                d[size_t(o)] = nt;
-                heap.push({nt, o});
-            }
-        }
-    }
-}
-
 // Back from the target.  A node k comes before the current node v when its
 // time plus its link into v equals the time of v.  Scanning the window in
 // order, the first such node is taken and the scan goes on after it with
@@ -329,8 +296,252 @@ int search(const RoadNetwork& net, int n, int t, std::vector<int>& path, Distanc
 
 }  // namespace
 
+// ---- the prepared graph -------------------------------------------------------
+
+RouteGraph::RouteGraph(const RoadNetwork& net) : net_(&net) {
+    const size_t n = net.size();
+    outStart_.assign(n + 1, 0);
+    inStart_.assign(n + 1, 0);
+    for (size_t a = 0; a < n; ++a) {
+        const TRoadNode& na = net.RoadNodes[a];
+        int deg = 0;
+        for (int k = 0; k < kLinkSlots && na.Link[size_t(k)] != -1; ++k) ++deg;
+        outStart_[a + 1] = outStart_[a] + deg;
+    }
+    outTo_.resize(size_t(outStart_[n]));
+    outTime_.resize(size_t(outStart_[n]));
+    // Sources into each node, each source once (a node may hold the same
+    // target in several slots).
+    std::vector<int32_t> lastFrom(n, -1);
+    for (size_t a = 0; a < n; ++a) {
+        const TRoadNode& na = net.RoadNodes[a];
+        int e = outStart_[a];
+        for (int k = 0; k < kLinkSlots && na.Link[size_t(k)] != -1; ++k, ++e) {
+            const int32_t b = na.Link[size_t(k)];
+            outTo_[size_t(e)] = b;
+            outTime_[size_t(e)] = LinkTime(na, net.RoadNodes[size_t(b)]);
+            if (lastFrom[size_t(b)] != int32_t(a)) {
+                lastFrom[size_t(b)] = int32_t(a);
+                ++inStart_[size_t(b) + 1];
+            }
+        }
+    }
+    for (size_t b = 0; b < n; ++b) inStart_[b + 1] += inStart_[b];
+    inFrom_.resize(size_t(inStart_[n]));
+    std::vector<int32_t> fill(inStart_.begin(), inStart_.end() - 1);
+    std::fill(lastFrom.begin(), lastFrom.end(), -1);
+    for (size_t a = 0; a < n; ++a) {  // ascending sources
+        for (int e = outStart_[a]; e < outStart_[a + 1]; ++e) {
+            const int32_t b = outTo_[size_t(e)];
+            if (lastFrom[size_t(b)] == int32_t(a)) continue;
+            lastFrom[size_t(b)] = int32_t(a);
+            inFrom_[size_t(fill[size_t(b)]++)] = int32_t(a);
+        }
+    }
+    // The nodes by northing; a node whose northing is not finite is never
+    // inside a window.
+    for (size_t a = 0; a < n; ++a) {
+        const TRoadNode& na = net.RoadNodes[a];
+        if (std::isfinite(na.X)) byX_.push_back(int32_t(a));
+        if (std::isfinite(na.X) && std::isfinite(na.Y)) {
+            if (!anyFinite_) {
+                minX_ = maxX_ = na.X;
+                minY_ = maxY_ = na.Y;
+                anyFinite_ = true;
+            }
+            minX_ = std::min(minX_, na.X);
+            maxX_ = std::max(maxX_, na.X);
+            minY_ = std::min(minY_, na.Y);
+            maxY_ = std::max(maxY_, na.Y);
+        }
+    }
+    std::stable_sort(byX_.begin(), byX_.end(),
+                     [&net](int32_t a, int32_t b) { return net.RoadNodes[size_t(a)].X < net.RoadNodes[size_t(b)].X; });
+    sortedX_.resize(byX_.size());
+    for (size_t i = 0; i < byX_.size(); ++i) sortedX_[i] = net.RoadNodes[size_t(byX_[i])].X;
+}
+
+int RouteGraph::linkTime(int a, int b) const {
+    for (int e = outStart_[size_t(a)]; e < outStart_[size_t(a) + 1]; ++e)
+        if (outTo_[size_t(e)] == b) return outTime_[size_t(e)];
+    return kNoRoute;
+}
+
+void RouteGraph::nodesInside(double cx, double cy, double half, int n, int t, std::vector<int>& out) const {
+    out.clear();
+    const double lo = cx - half, hi = cx + half, ylo = cy - half, yhi = cy + half;
+    if (!(lo < hi) || !(ylo < yhi)) return;  // no number is strictly between
+    const auto first = std::upper_bound(sortedX_.begin(), sortedX_.end(), lo);
+    const auto last = std::lower_bound(first, sortedX_.end(), hi);
+    const size_t count = size_t(last - first);
+    auto inside = [&](const TRoadNode& s) { return ylo < s.Y && s.Y < yhi; };
+    if (count > net_->size() / 8) {
+        // Most of the network: in file order straight away.
+        for (const TRoadNode& s : net_->RoadNodes)
+            if (s.Id != n && s.Id != t && lo < s.X && s.X < hi && inside(s)) out.push_back(s.Id);
+        return;
+    }
+    for (size_t i = size_t(first - sortedX_.begin()), e = i + count; i < e; ++i) {
+        const int id = byX_[i];
+        if (id != n && id != t && inside(net_->RoadNodes[size_t(id)])) out.push_back(id);
+    }
+    std::sort(out.begin(), out.end());
+}
+
+bool RouteGraph::coversAll(double cx, double cy, double half) const {
+    if (!std::isfinite(half) || !std::isfinite(cx) || !std::isfinite(cy)) return true;
+    if (!anyFinite_) return true;
+    return cx - half < minX_ && maxX_ < cx + half && cy - half < minY_ && maxY_ < cy + half;
+}
+
+namespace {
+
+// Buffers kept between searches.
+struct SearchBuffers {
+    std::vector<int> w, d, pos, inside;
+    std::vector<std::pair<int, int>> heap;  // (time, window position)
+    std::vector<char> closed;
+};
+
+// The window distances with a binary heap: the shortest times within the
+// window, and kNoRoute (unreachable) for anything longer.  The search stops
+// once every node as near as the target is settled: the path back from the
+// target only looks at such nodes, and nodes farther away keep values above
+// the target's, as they would with the exact distances.
+void graphDistances(const RouteGraph& g, SearchBuffers& b) {
+    const std::vector<int>& w = b.w;
+    const std::vector<int>& pos = b.pos;
+    std::vector<int>& d = b.d;
+    const size_t c = w.size();
+    d.assign(c, kNoRoute);
+    d[0] = 0;
+    auto& heap = b.heap;
+    heap.clear();
+    const auto later = std::greater<std::pair<int, int>>();
+    heap.push_back({0, 0});
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), later);
+        const auto [t, m] = heap.back();
+        heap.pop_back();
+        if (t != d[size_t(m)]) continue;
+        if (t > d[c - 1]) break;
+        const int node = w[size_t(m)];
+        for (int e = g.outBegin(node), end = g.outEnd(node); e < end; ++e) {
+            const int o = pos[size_t(g.outTo(e))];
+            if (o <= 0) continue;  // outside the window, or back to the start
+            const int lt = g.outTime(e);
+            if (lt >= kNoRoute) continue;
+            const int nt = t + lt;
+            if (nt < d[size_t(o)] && nt < kNoRoute) {
+                d[size_t(o)] = nt;
+                heap.push_back({nt, o});
+                std::push_heap(heap.begin(), heap.end(), later);
+            }
+        }
+    }
+}
+
+// The walk back from the target as `reconstruct` does it, with the links
+// into each node taken from the graph.
+void graphReconstruct(const RouteGraph& g, SearchBuffers& b, std::vector<int>& path) {
+    const std::vector<int>& w = b.w;
+    const std::vector<int>& pos = b.pos;
+    const std::vector<int>& d = b.d;
+    const size_t c = w.size();
+    auto qualifies = [&](size_t k, size_t v) {
+        const int lt = g.linkTime(w[k], w[v]);
+        return lt < kNoRoute && d[v] - lt == d[k];
+    };
+    auto candidates = [&](size_t v, size_t from) {
+        std::vector<int> in;
+        for (int e = g.inBegin(w[v]), end = g.inEnd(w[v]); e < end; ++e)
+            if (const int o = pos[size_t(g.inFrom(e))]; o >= 0) in.push_back(o);
+        std::sort(in.begin(), in.end());
+        std::vector<int> out;
+        const auto mid = std::lower_bound(in.begin(), in.end(), int(from));
+        for (auto it = mid; it != in.end(); ++it)
+            if (qualifies(size_t(*it), v)) out.push_back(*it);
+        for (auto it = in.begin(); it != mid; ++it)
+            if (qualifies(size_t(*it), v)) out.push_back(*it);
+        return out;
+    };
+    struct Frame {
+        size_t v;
+        std::vector<int> next;
+        size_t tried = 0;
+    };
+    std::vector<char>& closed = b.closed;
+    closed.assign(c, 0);
+    std::vector<Frame> stack;
+    closed[c - 1] = 1;
+    stack.push_back({c - 1, candidates(c - 1, 0)});
+    while (!stack.empty() && stack.back().v != 0) {
+        Frame& f = stack.back();
+        if (f.tried == f.next.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const size_t k = size_t(f.next[f.tried++]);
+        if (closed[k]) continue;
+        closed[k] = 1;
+        stack.push_back({k, candidates(k, k + 1)});
+    }
+    path.clear();
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) path.push_back(w[it->v]);
+}
+
+}  // namespace
+
+int SearchRoute(const RouteGraph& g, int n, int t, std::vector<int>& path) {
+    const RoadNetwork& net = g.network();
+    path.clear();
+    if (n == t) {
+        path = {n};
+        return 0;
+    }
+    const TRoadNode& a = net.RoadNodes[size_t(n)];
+    const TRoadNode& b = net.RoadNodes[size_t(t)];
+    if (const int k = LinkSlot(a, t); k >= 0) {
+        path = {n, t};
+        return LinkTime(a, b);
+    }
+    for (int j = 0; j < kLinkSlots && a.Link[size_t(j)] != -1; ++j) {
+        if (!(a.Speed[size_t(j)] > 0)) continue;
+        const TRoadNode& m = net.RoadNodes[size_t(a.Link[size_t(j)])];
+        for (int k = 0; k < kLinkSlots && m.Link[size_t(k)] != -1; ++k) {
+            if (m.Link[size_t(k)] == t && m.Speed[size_t(k)] > 0) {
+                path = {n, m.Id, t};
+                const int64_t two = int64_t(timeOf(dist(a, m), a.Speed[size_t(j)])) + timeOf(dist(m, b), m.Speed[size_t(k)]);
+                return int(std::min<int64_t>(two, INT_MAX));
+            }
+        }
+    }
+    double h = std::max(std::fabs(a.X - b.X), std::fabs(a.Y - b.Y));
+    thread_local SearchBuffers buf;
+    if (buf.pos.size() != net.size()) buf.pos.assign(net.size(), -1);
+    const double cx = std::fabs(a.X + b.X) / 2, cy = std::fabs(a.Y + b.Y) / 2;
+    for (;;) {
+        const double half = 1.25 * h;
+        g.nodesInside(cx, cy, half, n, t, buf.inside);
+        buf.w.clear();
+        buf.w.push_back(n);
+        buf.w.insert(buf.w.end(), buf.inside.begin(), buf.inside.end());
+        buf.w.push_back(t);
+        for (size_t i = 0; i < buf.w.size(); ++i) buf.pos[size_t(buf.w[i])] = int(i);
+        graphDistances(g, buf);
+        const bool reached = buf.d.back() < kNoRoute;
+        if (reached) graphReconstruct(g, buf, path);
+        for (int id : buf.w) buf.pos[size_t(id)] = -1;
+        if (reached) return buf.d[buf.w.size() - 1];
+        if (buf.w.size() >= net.size()) return -2;
+        if (g.coversAll(cx, cy, half)) return -2;
+        h = h > 0 ? h * 1.5 : 1.0;
+    }
+}
+
 int SearchRoute(const RoadNetwork& net, int n, int t, std::vector<int>& path) {
-    return search(net, n, t, path, heapDistances);
+    const RouteGraph g(net);
+    return SearchRoute(g, n, t, path);
 }
 
 int SearchRouteSweep(const RoadNetwork& net, int n, int t, std::vector<int>& path) {
@@ -338,6 +549,12 @@ int SearchRouteSweep(const RoadNetwork& net, int n, int t, std::vector<int>& pat
 }
 
 RouteResult RouteTime(const RoadNetwork& net, RoutePoint p1, RoutePoint p2) {
+    const RouteGraph g(net);
+    return RouteTime(g, p1, p2);
+}
+
+RouteResult RouteTime(const RouteGraph& g, RoutePoint p1, RoutePoint p2) {
+    const RoadNetwork& net = g.network();
     RouteResult r;
     const StartLink s1 = FindStartLink(net, p1);
     const StartLink s2 = FindStartLink(net, p2);
@@ -356,7 +573,7 @@ RouteResult RouteTime(const RoadNetwork& net, RoutePoint p1, RoutePoint p2) {
         r.time = s1.timeToEnd + s2.timeFromStart;
         return r;
     }
-    const int t = SearchRoute(net, s1.to, s2.from, r.path);
+    const int t = SearchRoute(g, s1.to, s2.from, r.path);
     if (t < 0) {
         r.status = RouteResult::Unreachable;
         r.time = kNoRoute;

@@ -63,9 +63,51 @@ struct StartLink {
 };
 StartLink FindStartLink(const RoadNetwork& net, RoutePoint p);
 
+// The network made ready for many searches: every link's time computed
+// once, the links of each node (and into each node) in flat arrays, the
+// nodes in order of their northing so that a search window is found
+// without looking at every node.  The network must stay as it is while the
+// graph is used.
+class RouteGraph {
+public:
+    explicit RouteGraph(const RoadNetwork& net);
+    const RoadNetwork& network() const { return *net_; }
+    size_t size() const { return net_->size(); }
+
+    // Links out of node a: targets and times, in slot order.
+    int outBegin(int a) const { return outStart_[size_t(a)]; }
+    int outEnd(int a) const { return outStart_[size_t(a) + 1]; }
+    int32_t outTo(int e) const { return outTo_[size_t(e)]; }
+    int32_t outTime(int e) const { return outTime_[size_t(e)]; }
+    // The nodes with a link into a, each once, ascending.
+    int inBegin(int a) const { return inStart_[size_t(a)]; }
+    int inEnd(int a) const { return inStart_[size_t(a) + 1]; }
+    int32_t inFrom(int e) const { return inFrom_[size_t(e)]; }
+    // LinkTime(a, b) as stored.
+    int linkTime(int a, int b) const;
+
+    // The nodes strictly inside the square of half side `half` about
+    // (cx, cy) other than n and t, in file order.
+    void nodesInside(double cx, double cy, double half, int n, int t, std::vector<int>& out) const;
+    // True when that square holds every node with finite coordinates.
+    bool coversAll(double cx, double cy, double half) const;
+
+private:
+    const RoadNetwork* net_;
+    std::vector<int32_t> outStart_, outTo_, outTime_;
+    std::vector<int32_t> inStart_, inFrom_;
+    std::vector<int32_t> byX_;  // nodes with a finite northing, by northing
+    std::vector<double> sortedX_;
+    bool anyFinite_ = false;
+    double minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
+};
+
 // Node to node: the time, or -2 when the target cannot be reached; `path`
 // gets the node numbers.  SearchRoute computes the window distances with a
-// heap; SearchRouteSweep by repeated sweeps, as the reference.
+// heap (the network overload prepares a graph for the one search);
+// SearchRouteSweep by repeated sweeps straight on the node records, as the
+// reference.
+int SearchRoute(const RouteGraph& g, int n, int t, std::vector<int>& path);
 int SearchRoute(const RoadNetwork& net, int n, int t, std::vector<int>& path);
 int SearchRouteSweep(const RoadNetwork& net, int n, int t, std::vector<int>& path);
 
@@ -74,6 +116,7 @@ struct RouteResult {
     double time = 0;        // hundredths of a minute
     std::vector<int> path;
 };
+RouteResult RouteTime(const RouteGraph& g, RoutePoint p1, RoutePoint p2);
 RouteResult RouteTime(const RoadNetwork& net, RoutePoint p1, RoutePoint p2);
 
 // The report of a found route: length along the path, minutes and the

@@ -17,12 +17,15 @@ void RouteTool::ItenererButtonClick() {
 }
 
 bool RouteTool::ensureNetwork() {
-    if (net_) return true;
+    if (net_ && graph_) return true;
     const auto path = ws_.files.StartDir / "njoints.uzl";
     try {
         net_ = LoadRoadNetwork(path);
+        graph_.emplace(*net_);
     } catch (const std::exception& e) {
         // The program goes on; the next route tries the file again.
+        graph_.reset();
+        net_.reset();
         ws_.dialogs->error(QStringLiteral("Дорожная сеть не загружена.\n") + QString::fromUtf8(e.what()));
         return false;
     }
@@ -53,8 +56,8 @@ Flow RouteTool::click(const MouseClick& c) {
 }
 
 void RouteTool::ShowRoute(RoutePoint p1, RoutePoint p2) {
-    if (!net_) return;
-    last_ = RouteTime(*net_, p1, p2);
+    if (!net_ || !graph_) return;
+    last_ = RouteTime(*graph_, p1, p2);
     if (last_.status != RouteResult::Found) {
         if (showInfo) showInfo({QString::fromStdString(NoRouteText(last_)), QString(), QString()});
         return;

@@ -35,6 +35,7 @@ private:
 
     Workspace& ws_;
     std::optional<RoadNetwork> net_;
+    std::optional<RouteGraph> graph_;  // net_ made ready for the searches
     RoutePoint points_[2];
     RouteResult last_;
 };

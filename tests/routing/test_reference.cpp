@@ -340,3 +340,54 @@ TEST(RouteReference, ANodeWithoutCoordinatesDoesNotKeepTheWindowGrowing) {
     }
     std::filesystem::remove_all(dir);
 }
+
+TEST(RouteReference, OnePreparedGraphAnswersManyQueriesAsTheSweeps) {
+    // A graph made once and searched again and again (its buffers reused
+    // from one query to the next) against the sweeps straight on the node
+    // records (the plain reference above knows no speed-0 links), on networks with one-way links, links
+    // stored with speed 0, a node holding the same target twice (first with
+    // speed 0, then with a speed) and links of no length.
+    std::mt19937 rng(4242);
+    int compared = 0, found = 0, windowsGrown = 0;
+    for (int round = 0; round < 4; ++round) {
+        Net g = randomNetwork(rng, 150 + 40 * round);
+        const int n = int(g.net.size());
+        for (int i = 0; i < n; i += 7) {
+            TRoadNode& s = g.net.RoadNodes[size_t(i)];
+            if (s.Link[0] != -1) s.Speed[0] = 0;  // stored, but no way through
+        }
+        for (int i = 3; i < n; i += 11) {
+            TRoadNode& s = g.net.RoadNodes[size_t(i)];
+            if (s.Link[0] != -1 && s.Link[7] == -1) {
+                int used = 0;
+                while (s.Link[size_t(used)] != -1) ++used;
+                s.Link[size_t(used)] = s.Link[0];
+                s.Speed[size_t(used)] = 40;
+                s.Speed[0] = 0;
+            }
+        }
+        const int twin = g.node(g[5].X, g[5].Y);  // a link of no length
+        g.link(5, twin, 20);
+        g.link(twin, 9, 40);
+        const RouteGraph prepared(g.net);
+        for (int q = 0; q < 80; ++q) {
+            const int a = int(rng() % uint32_t(n + 1)), b = int(rng() % uint32_t(n + 1));
+            Path p, r;
+            const int t = SearchRoute(prepared, a, b, p);
+            const int rt = SearchRouteSweep(g.net, a, b, r);
+            ASSERT_EQ(t, rt) << round << ": " << a << " -> " << b;
+            ASSERT_EQ(p, r) << round << ": " << a << " -> " << b;
+            ++compared;
+            found += t > 0;
+            windowsGrown += t > 0 && std::hypot(g[a].X - g[b].X, g[a].Y - g[b].Y) < 1500 && p.size() > 12;
+            const RoutePoint from{g[a].X + 3, g[a].Y + 7}, to{g[b].X - 2, g[b].Y + 5};
+            const RouteResult x = RouteTime(prepared, from, to), y = RouteTime(g.net, from, to);
+            EXPECT_EQ(x.status, y.status);
+            EXPECT_EQ(x.time, y.time);
+            EXPECT_EQ(x.path, y.path);
+        }
+    }
+    EXPECT_EQ(compared, 320);
+    EXPECT_GT(found, 80);
+    EXPECT_GT(windowsGrown, 0);
+}
