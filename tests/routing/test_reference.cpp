@@ -345,8 +345,8 @@ TEST(RouteReference, OnePreparedGraphAnswersManyQueriesAsTheSweeps) {
     // A graph made once and searched again and again (its buffers reused
     // from one query to the next) against the sweeps straight on the node
     // records (the plain reference above knows no speed-0 links), on networks with one-way links, links
-    // stored with speed 0, a node holding the same target twice (first with
-    // speed 0, then with a speed) and links of no length.
+    // stored with speed 0, a node holding the same target twice and links
+    // of no length.
     std::mt19937 rng(4242);
     int compared = 0, found = 0, windowsGrown = 0;
     for (int round = 0; round < 4; ++round) {
@@ -362,8 +362,10 @@ TEST(RouteReference, OnePreparedGraphAnswersManyQueriesAsTheSweeps) {
                 int used = 0;
                 while (s.Link[size_t(used)] != -1) ++used;
                 s.Link[size_t(used)] = s.Link[0];
-                s.Speed[size_t(used)] = 40;
-                s.Speed[0] = 0;
+                s.Speed[size_t(used)] = 60;
+                // Half of them stored first with speed 0 (the later slot
+                // counts), half with a lower speed (the first slot counts).
+                s.Speed[0] = (i / 11) % 2 ? 0 : 20;
             }
         }
         const int twin = g.node(g[5].X, g[5].Y);  // a link of no length
