@@ -1,6 +1,7 @@
 #include "../common/CommandOutput.h"
 #include "RunTool.h"
 #include "cli/SampleCity.h"
+#include "mapdata/BinaryIO.h"
 #include "mapdata/Cp1251.h"
 #include "mapdata/Geometry.h"
 #include "mapdata/MapDoc.h"
@@ -157,6 +158,41 @@ TEST(Dmap, SampleCityWithANetworkOfAGivenSize) {
     EXPECT_GT(SearchRoute(net, 0, 1022, path), 0);
     EXPECT_EQ(path.front(), 0);
     EXPECT_EQ(path.back(), 1022);
+    fs::remove_all(d);
+}
+
+TEST(Dmap, RenderWritesAFastPngOrTheSmallestAndTellsTheTimes) {
+    const fs::path d = tempDir("renderpng");
+    sample::writeStartFolder(d, {});
+    std::string out, err;
+    const std::string map = (d / "Darvent" / "Darvent.or").string();
+    ASSERT_EQ(runDmap("render " + map + " -o " + (d / "fast.png").string() + " --screen-width 900 --timing", out,
+                      err),
+              0)
+        << err;
+    EXPECT_NE(err.find("load "), std::string::npos) << err;
+    EXPECT_NE(err.find(", draw "), std::string::npos) << err;
+    EXPECT_NE(err.find(", encode "), std::string::npos) << err;
+    ASSERT_EQ(runDmap("render " + map + " -o " + (d / "small.png").string() + " --screen-width 900 --smallest", out,
+                      err),
+              0)
+        << err;
+    const QImage fast((d / "fast.png").c_str()), small((d / "small.png").c_str());
+    ASSERT_FALSE(fast.isNull());
+    EXPECT_EQ(fast.convertToFormat(QImage::Format_RGB32), small.convertToFormat(QImage::Format_RGB32));
+    EXPECT_LT(fs::file_size(d / "small.png"), fs::file_size(d / "fast.png"));
+    // The fast file filters every row "Up": the IHDR says truecolour 8-bit.
+    const auto bytes = readWholeFile(d / "fast.png");
+    ASSERT_GT(bytes.size(), 30u);
+    EXPECT_EQ(bytes[24], 8);
+    EXPECT_EQ(bytes[25], 2);
+    // A format Qt cannot write: refused before anything is written.
+    EXPECT_EQ(runDmap("render " + map + " -o " + (d / "x.xyz").string(), out, err), 2);
+    EXPECT_NE(err.find("xyz"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(d / "x.xyz"));
+    // Another format through Qt's writer.
+    ASSERT_EQ(runDmap("render " + map + " -o " + (d / "c.bmp").string() + " --screen-width 300", out, err), 0) << err;
+    EXPECT_FALSE(QImage((d / "c.bmp").c_str()).isNull());
     fs::remove_all(d);
 }
 
