@@ -393,3 +393,21 @@ TEST(RouteReference, OnePreparedGraphAnswersManyQueriesAsTheSweeps) {
     EXPECT_GT(found, 80);
     EXPECT_GT(windowsGrown, 0);
 }
+
+TEST(RouteReference, ANodeOnTheWindowsEdgeIsNotInsideSoTheWindowGrows) {
+    // Start (0, 0), target (0, 100): the first window reaches 125 m north of
+    // the middle.  The only way runs through two nodes exactly on that edge
+    // (X = 125): not inside, so the window grows once and finds them.
+    // 60 km/h: 125 m = 12.5 -> 12 (halves to even), 100 m = 10, 125 m = 12.
+    for (const bool prepared : {false, true}) {
+        Net g;
+        const int n = g.node(0, 0), t = g.node(0, 100), d1 = g.node(125, 0), d2 = g.node(125, 100);
+        g.link(n, d1, 60);
+        g.link(d1, d2, 60);
+        g.link(d2, t, 60);
+        Path p;
+        const int time = prepared ? SearchRoute(RouteGraph(g.net), n, t, p) : SearchRouteSweep(g.net, n, t, p);
+        EXPECT_EQ(time, 34) << prepared;
+        EXPECT_EQ(p, (Path{n, d1, d2, t})) << prepared;
+    }
+}
