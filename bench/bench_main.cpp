@@ -874,11 +874,85 @@ int benchExport(const fs::path& bin, int runs) {
     return 0;
 }
 
+// One step of the size table in a process of its own, so that its peak
+// memory is its own: prints the seconds of the step, the peak resident
+// memory of the process (kB) and a check value.
+//   load BIN | redraw BIN | hittest BIN | save BIN | route NETWORK
+int benchStep(const std::string& op, const fs::path& file) {
+    double t = 0;
+    uint64_t check = 0;
+    if (op == "route") {
+        const RoadNetwork net = LoadRoadNetwork(file);
+        const RouteGraph g(net);
+        std::mt19937_64 rng(777);
+        std::vector<int> path;
+        const int queries = 200;
+        t = seconds([&] {
+            for (int i = 0; i < queries; ++i)
+                check += uint64_t(SearchRoute(g, int(rng() % net.size()), int(rng() % net.size()), path) + 2);
+        }) / queries;
+    } else {
+        MapDoc doc;
+        doc.Orientation = ReadOrientation(withExtension(file, ".or"));
+        if (op == "load") {
+            t = seconds([&] { LoadObjects(file, doc.ObjList); });
+            check = doc.ObjList.size();
+        } else {
+            LoadObjects(file, doc.ObjList);
+            RenderContext ctx;
+            ctx.view.setExtent(doc.Orientation);
+            ctx.view.FitScaleToScreen(1920);
+            ctx.view.Scale *= kOpenZoom;
+            if (op == "redraw") {
+                ZnakSet znaks;
+                try {
+                    znaks.LoadZnakIndex(file.parent_path().parent_path() / "sem100n.ris");
+                    ctx.znaks = &znaks;
+                } catch (const FileError&) {
+                }
+                QImage image(ctx.view.imageSize(), QImage::Format_RGB32);
+                t = seconds([&] { RedrawMap(image, doc, ctx); });
+                check = uint64_t(image.pixel(image.width() / 2, image.height() / 2));
+            } else if (op == "hittest") {
+                HitTester tester;
+                tester.FindObject(doc, ctx.view, QPoint(-100, -100), nullptr);  // the index
+                std::mt19937_64 rng(12345);
+                const QSize size = ctx.view.imageSize();
+                const int clicks = 1000;
+                t = seconds([&] {
+                    for (int i = 0; i < clicks; ++i) {
+                        const QPoint p(int(rng() % uint64_t(size.width())), int(rng() % uint64_t(size.height())));
+                        check += uint64_t(tester.FindObject(doc, ctx.view, p, nullptr).Number + 1);
+                    }
+                }) / clicks;
+            } else if (op == "save") {
+                const fs::path out = file.parent_path() / "bench-step-save.bin";
+                t = seconds([&] { SaveObjects(out, doc.ObjList); });
+                check = fs::file_size(out);
+                fs::remove(out);
+            } else {
+                std::fprintf(stderr, "unknown step %s\n", op.c_str());
+                return 2;
+            }
+        }
+    }
+    std::printf("%.6f %ld %llu\n", t, peakRssKb(), (unsigned long long)check);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     EnsureRuntimeDir();
     QApplication app(argc, argv);
     std::vector<std::string> a(argv + 1, argv + argc);
+    if (a.size() == 3 && a[0] == "step") {
+        try {
+            return benchStep(a[1], a[2]);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (a.size() == 2 && a[0] == "load-once") {
         try {
             return benchLoadOnce(a[1]);

@@ -1,31 +1,48 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks on a generated 1,000,000-object city
-# (kept in build/bench-city between runs).  Usage: scripts/bench.sh [load|redraw] [RUNS] | hittest [CLICKS] | route [QUERIES]
-# | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city) | print [RUNS]
-# | cut [RUNS] (the city cut to the central district's outline, against loading it)
-# | interactive [RUNS] (zoomed redraw, wheel steps, object moves in the program's window)
-# | export [RUNS] (the city exported to a GeoPackage, against ogr2ogr copying that file)
+# Builds the benchmarks as the program ships (Release, in build-release/)
+# and runs them on a generated 1,000,000-object city (kept in
+# build/bench-city between runs).  Usage:
+#   scripts/bench.sh load|redraw [RUNS] | hittest [CLICKS] | route [QUERIES] [RUNS] [NODES]
+#   | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city) | print [RUNS]
+#   | cut [RUNS] (the city cut to the central district's outline, against loading it)
+#   | interactive [RUNS] (zoomed redraw, wheel steps, object moves in the program's window)
+#   | export [RUNS] (the city exported to a GeoPackage, against ogr2ogr copying that file)
+#   | sizes [OBJECTS ...] (the table of docs/benchmarks.md; 250000 1000000 2000000 4000000 by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh >/dev/null
-if [ "${1:-}" = streets ]; then
-  exec build/bin/darvent-bench streets "${2:-20000}" "${3:-5}"
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-release -j"$(nproc)" --target darvent-bench dmap >/dev/null
+bin=build-release/bin
+what=${1:-load}
+if [ "$what" = streets ]; then
+  exec $bin/darvent-bench streets "${2:-20000}" "${3:-5}"
+fi
+if [ "$what" = sizes ]; then
+  shift
+  exec scripts/bench-sizes.sh "$@"
 fi
 city=build/bench-city
 if [ ! -f "$city/njoints.uzl" ] || [ ! -f "$city/Darvent/centr.gtm" ]; then
   echo "Generating the 1,000,000-object city in $city ..."
-  build/bin/dmap sample-city "$city" --objects 1000000
+  $bin/dmap sample-city "$city" --objects 1000000
 fi
-what=${1:-load}
 runs=${2:-5}
 case "$what" in
-  load|redraw) build/bin/darvent-bench "$what" "$city/Darvent/Darvent.bin" "$runs" ;;
-  print) build/bin/darvent-bench print "$city/Darvent/Darvent.bin" "${2:-3}" ;;
-  hittest) build/bin/darvent-bench hittest "$city/Darvent/Darvent.bin" "${2:-1000}" ;;
-  route) build/bin/darvent-bench route "$city/njoints.uzl" "${2:-1000}" ;;
-  interactive) build/bin/darvent-bench interactive "$city" "$runs" ;;
-  export) build/bin/darvent-bench export "$city/Darvent/Darvent.bin" "${2:-3}" ;;
-  cut) build/bin/darvent-bench cut "$city/Darvent/Darvent.bin" "$city/Darvent/centr.gtm" "$runs" ;;
+  load|redraw) $bin/darvent-bench "$what" "$city/Darvent/Darvent.bin" "$runs" ;;
+  print) $bin/darvent-bench print "$city/Darvent/Darvent.bin" "${2:-3}" ;;
+  hittest) $bin/darvent-bench hittest "$city/Darvent/Darvent.bin" "${2:-1000}" ;;
+  route)
+    net="$city/njoints.uzl"
+    if [ -n "${4:-}" ]; then
+      # A network of about NODES nodes built as the city's grid is.
+      dir=build/bench-net-$4
+      [ -f "$dir/njoints.uzl" ] || $bin/dmap sample-city "$dir" --objects 1000 --network-nodes "$4" >/dev/null
+      net="$dir/njoints.uzl"
+    fi
+    $bin/darvent-bench route "$net" "${2:-1000}" "${3:-3}" ;;
+  interactive) $bin/darvent-bench interactive "$city" "$runs" ;;
+  export) $bin/darvent-bench export "$city/Darvent/Darvent.bin" "${2:-3}" ;;
+  cut) $bin/darvent-bench cut "$city/Darvent/Darvent.bin" "$city/Darvent/centr.gtm" "$runs" ;;
   *) echo "unknown benchmark: $what" >&2; exit 2 ;;
 esac
