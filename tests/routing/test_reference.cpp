@@ -399,15 +399,46 @@ TEST(RouteReference, ANodeOnTheWindowsEdgeIsNotInsideSoTheWindowGrows) {
     // the middle.  The only way runs through two nodes exactly on that edge
     // (X = 125): not inside, so the window grows once and finds them.
     // 60 km/h: 125 m = 12.5 -> 12 (halves to even), 100 m = 10, 125 m = 12.
+    // Alone, and among 200 nodes far off (the window then holds few of
+    // the network's nodes, which are found by their northing).
+    for (const int far : {0, 200})
     for (const bool prepared : {false, true}) {
         Net g;
         const int n = g.node(0, 0), t = g.node(0, 100), d1 = g.node(125, 0), d2 = g.node(125, 100);
         g.link(n, d1, 60);
         g.link(d1, d2, 60);
         g.link(d2, t, 60);
+        for (int i = 0; i < far; ++i) g.node(5000 + i, 7000 - i);
         Path p;
         const int time = prepared ? SearchRoute(RouteGraph(g.net), n, t, p) : SearchRouteSweep(g.net, n, t, p);
         EXPECT_EQ(time, 34) << prepared;
         EXPECT_EQ(p, (Path{n, d1, d2, t})) << prepared;
+    }
+}
+
+TEST(RouteReference, ASlowWayOnTheWindowsSouthernEdgeIsNotTakenBeforeTheWindowGrows) {
+    // Start (0, 0), target (0, 100); the first window reaches down to
+    // X = -125.  A slow way through two nodes exactly on that edge (20 km/h:
+    // 125 m = 37.5 -> 38, 100 m = 30: 106) is outside it; the grown window
+    // (down to -187.5) holds it and a fast way at X = -150 (120 km/h:
+    // 150 m = 7.5 -> 8, 100 m = 5: 21), which wins.
+    // Alone, and among 200 nodes far off (the window then holds few of
+    // the network's nodes, which are found by their northing).
+    for (const int far : {0, 200})
+    for (const bool prepared : {false, true}) {
+        Net g;
+        const int n = g.node(0, 0), t = g.node(0, 100);
+        const int a = g.node(-125, 0), b = g.node(-125, 100), c = g.node(-150, 0), d = g.node(-150, 100);
+        g.link(n, a, 20);
+        g.link(a, b, 20);
+        g.link(b, t, 20);
+        g.link(n, c, 120);
+        g.link(c, d, 120);
+        g.link(d, t, 120);
+        for (int i = 0; i < far; ++i) g.node(5000 + i, 7000 - i);
+        Path p;
+        const int time = prepared ? SearchRoute(RouteGraph(g.net), n, t, p) : SearchRouteSweep(g.net, n, t, p);
+        EXPECT_EQ(time, 21) << prepared;
+        EXPECT_EQ(p, (Path{n, c, d, t})) << prepared;
     }
 }
