@@ -442,3 +442,40 @@ TEST(RouteReference, ASlowWayOnTheWindowsSouthernEdgeIsNotTakenBeforeTheWindowGr
         EXPECT_EQ(p, (Path{n, c, d, t})) << prepared;
     }
 }
+
+TEST(RouteReference, OfTwoEqualWaysTheBackWalkTakesTheNodeFirstInTheFile) {
+    // Two ways of the same time, 30 m north and 30 m south of the line from
+    // (0, 0) to (0, 100); the northern nodes come first in the file, so the
+    // walk back from the target takes them, whatever their northing.
+    for (const int far : {0, 200})
+    for (const bool prepared : {false, true}) {
+        Net g;
+        const int n = g.node(0, 0), t = g.node(0, 100);
+        const int a1 = g.node(30, 0), a2 = g.node(30, 100), b1 = g.node(-30, 0), b2 = g.node(-30, 100);
+        for (auto [x, y] : {std::pair{n, a1}, {a1, a2}, {a2, t}, {n, b1}, {b1, b2}, {b2, t}}) g.link(x, y, 40);
+        for (int i = 0; i < far; ++i) g.node(5000 + i, 7000 - i);
+        Path p;
+        const int time = prepared ? SearchRoute(RouteGraph(g.net), n, t, p) : SearchRouteSweep(g.net, n, t, p);
+        // 30 m at 40 km/h: 4.5 -> 4 (halves to even); 100 m: 15.
+        EXPECT_EQ(time, 4 + 15 + 4) << far << " " << prepared;
+        EXPECT_EQ(p, (Path{n, a1, a2, t})) << far << " " << prepared;
+    }
+}
+
+TEST(RouteReference, ASlowWayOnTheWindowsNorthernEdgeIsNotTakenBeforeTheWindowGrows) {
+    // As on the southern edge, mirrored: the slow way at X = 125, the fast
+    // one at X = 150.
+    for (const int far : {0, 200})
+    for (const bool prepared : {false, true}) {
+        Net g;
+        const int n = g.node(0, 0), t = g.node(0, 100);
+        const int a = g.node(125, 0), b = g.node(125, 100), c = g.node(150, 0), d = g.node(150, 100);
+        for (auto [x, y] : {std::pair{n, a}, {a, b}, {b, t}}) g.link(x, y, 20);
+        for (auto [x, y] : {std::pair{n, c}, {c, d}, {d, t}}) g.link(x, y, 120);
+        for (int i = 0; i < far; ++i) g.node(5000 + i, 7000 - i);
+        Path p;
+        const int time = prepared ? SearchRoute(RouteGraph(g.net), n, t, p) : SearchRouteSweep(g.net, n, t, p);
+        EXPECT_EQ(time, 21) << far << " " << prepared;
+        EXPECT_EQ(p, (Path{n, c, d, t})) << far << " " << prepared;
+    }
+}
