@@ -14,6 +14,7 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
+    dm::UseLargePagesForTheHeap(argv);
     dm::EnsureRuntimeDir();
     dm::IgnoreFileSizeSignal();
     QApplication app(argc, argv);
