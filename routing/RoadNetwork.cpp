@@ -249,18 +249,21 @@ bool windowCoversAll(const RoadNetwork& net, const TRoadNode& a, const TRoadNode
     return true;
 }
 
-template <typename Distances>
-int search(const RoadNetwork& net, int n, int t, std::vector<int>& path, Distances distances) {
+// The routes found before any window: none to go, a direct link, or a node
+// between with links on both sides (the first in slot order).
+bool shortRoute(const RoadNetwork& net, int n, int t, std::vector<int>& path, int& time) {
     path.clear();
     if (n == t) {
         path = {n};
-        return 0;
+        time = 0;
+        return true;
     }
     const TRoadNode& a = net.RoadNodes[size_t(n)];
     const TRoadNode& b = net.RoadNodes[size_t(t)];
     if (const int k = LinkSlot(a, t); k >= 0) {
         path = {n, t};
-        return LinkTime(a, b);
+        time = LinkTime(a, b);
+        return true;
     }
     for (int j = 0; j < kLinkSlots && a.Link[size_t(j)] != -1; ++j) {
         if (!(a.Speed[size_t(j)] > 0)) continue;
@@ -270,10 +273,19 @@ int search(const RoadNetwork& net, int n, int t, std::vector<int>& path, Distanc
                 path = {n, m.Id, t};
                 // Two saturated link times (a damaged file) must not overflow.
                 const int64_t two = int64_t(timeOf(dist(a, m), a.Speed[size_t(j)])) + timeOf(dist(m, b), m.Speed[size_t(k)]);
-                return int(std::min<int64_t>(two, INT_MAX));
+                time = int(std::min<int64_t>(two, INT_MAX));
+                return true;
             }
         }
     }
+    return false;
+}
+
+template <typename Distances>
+int search(const RoadNetwork& net, int n, int t, std::vector<int>& path, Distances distances) {
+    if (int time; shortRoute(net, n, t, path, time)) return time;
+    const TRoadNode& a = net.RoadNodes[size_t(n)];
+    const TRoadNode& b = net.RoadNodes[size_t(t)];
     double h = std::max(std::fabs(a.X - b.X), std::fabs(a.Y - b.Y));
     thread_local std::vector<int> w, d, pos;
     if (pos.size() != net.size()) pos.assign(net.size(), -1);
@@ -494,28 +506,9 @@ void graphReconstruct(const RouteGraph& g, SearchBuffers& b, std::vector<int>& p
 
 int SearchRoute(const RouteGraph& g, int n, int t, std::vector<int>& path) {
     const RoadNetwork& net = g.network();
-    path.clear();
-    if (n == t) {
-        path = {n};
-        return 0;
-    }
+    if (int time; shortRoute(net, n, t, path, time)) return time;
     const TRoadNode& a = net.RoadNodes[size_t(n)];
     const TRoadNode& b = net.RoadNodes[size_t(t)];
-    if (const int k = LinkSlot(a, t); k >= 0) {
-        path = {n, t};
-        return LinkTime(a, b);
-    }
-    for (int j = 0; j < kLinkSlots && a.Link[size_t(j)] != -1; ++j) {
-        if (!(a.Speed[size_t(j)] > 0)) continue;
-        const TRoadNode& m = net.RoadNodes[size_t(a.Link[size_t(j)])];
-        for (int k = 0; k < kLinkSlots && m.Link[size_t(k)] != -1; ++k) {
-            if (m.Link[size_t(k)] == t && m.Speed[size_t(k)] > 0) {
-                path = {n, m.Id, t};
-                const int64_t two = int64_t(timeOf(dist(a, m), a.Speed[size_t(j)])) + timeOf(dist(m, b), m.Speed[size_t(k)]);
-                return int(std::min<int64_t>(two, INT_MAX));
-            }
-        }
-    }
     double h = std::max(std::fabs(a.X - b.X), std::fabs(a.Y - b.Y));
     thread_local SearchBuffers buf;
     if (buf.pos.size() != net.size()) buf.pos.assign(net.size(), -1);
