@@ -38,10 +38,12 @@ inline void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 // objects takes about half the time.  The C library reads this setting only
 // when a process starts, so the process starts itself once more with it;
 // when that cannot be done it goes on as it is.  A setting of the user's own
-// is left alone.
+// is left alone; DM_HEAP_SET=1 turns this off, and under valgrind (whose
+// tools would not follow the new start) it is not done.
 inline void UseLargePagesForTheHeap(char** argv) {
     if (std::getenv("DM_HEAP_SET")) return;
     ::setenv("DM_HEAP_SET", "1", 1);
+    if (const char* pre = std::getenv("LD_PRELOAD"); pre && std::strstr(pre, "vgpreload")) return;
     const char* t = std::getenv("GLIBC_TUNABLES");
     if (t && std::strstr(t, "glibc.malloc.hugetlb")) return;
     const std::string v = t && *t ? std::string(t) + ":glibc.malloc.hugetlb=1" : "glibc.malloc.hugetlb=1";

@@ -7,7 +7,6 @@
 #include <climits>
 #include <cstdint>
 #include <cmath>
-#include <queue>
 
 namespace fs = std::filesystem;
 
