@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <random>
 #include <system_error>
 
@@ -24,6 +27,167 @@ constexpr size_t kChunk = 1 << 20;
 std::string errnoText(int e) { return std::error_code(e, std::generic_category()).message(); }
 }  // namespace
 
+// Reads a file chunk after chunk on a thread of its own, a few chunks ahead
+// of the reader that decodes them: the copying out of the system's cache
+// and the decoding go on side by side.  Each chunk lies behind a headroom
+// where the end of the chunk before it is put, so that a value that
+// straddles two chunks is read whole without copying either.
+class ReadAhead {
+public:
+    static constexpr size_t kSlots = 5;  // two with the caller, three ahead
+    static constexpr size_t kHeadroom = 256 << 10;
+    // Files smaller than this are read at once by the caller.
+    static constexpr uint64_t kWorthFrom = 4 * kChunk;
+
+    ReadAhead(int fd, uint64_t from, uint64_t size, std::string name)
+        : fd_(fd), name_(std::move(name)), next_(from), size_(size) {
+        for (Slot& s : slots_) s.bytes.resize(kHeadroom + kChunk);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ReadAhead() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+    struct Chunk {
+        uint8_t* data = nullptr;  // kHeadroom bytes of room lie before it
+        size_t size = 0;          // 0: the end of the file
+    };
+
+    // The next chunk.  The chunk returned by the call before stays as it
+    // is until the call after this one; the one before that goes back to
+    // the thread.  An empty chunk: the end of the file.  Throws FileError
+    // when reading failed.
+    Chunk next() {
+        std::unique_lock<std::mutex> lock(m_);
+        if (taken_ >= 2) {
+            slots_[(taken_ - 2) % kSlots].ready = false;
+            cv_.notify_all();
+        }
+        Slot& s = slots_[taken_ % kSlots];
+        cv_.wait(lock, [&] { return s.ready || failed_ || ended_; });
+        if (!s.ready) {
+            if (failed_)
+                throw FileError("Ошибка чтения файла " + name_ + " (смещение " + std::to_string(failedAt_) +
+                                "): " + errnoText(error_));
+            return {};
+        }
+        ++taken_;
+        return {s.bytes.data() + kHeadroom, s.size};
+    }
+
+private:
+    struct Slot {
+        std::vector<uint8_t> bytes;
+        size_t size = 0;
+        bool ready = false;
+    };
+
+    void run() {
+        for (uint64_t k = 0;; ++k) {
+            Slot& s = slots_[k % kSlots];
+            {
+                std::unique_lock<std::mutex> lock(m_);
+                cv_.wait(lock, [&] { return stop_ || !s.ready; });
+                if (stop_) return;
+            }
+            // The slot is the thread's alone until it is marked ready.
+            size_t got = 0;
+            int error = 0;
+            const size_t want = size_t(std::min<uint64_t>(kChunk, size_ > next_ ? size_ - next_ : 0));
+            while (got < want) {
+                const ssize_t r = ::pread(fd_, s.bytes.data() + kHeadroom + got, want - got, off_t(next_ + got));
+                if (r < 0 && errno == EINTR) continue;
+                if (r < 0) error = errno;
+                if (r <= 0) break;  // an error, or the file became shorter
+                got += size_t(r);
+            }
+            std::lock_guard<std::mutex> lock(m_);
+            if (error) {
+                failed_ = true;
+                failedAt_ = next_ + got;
+                error_ = error;
+                cv_.notify_all();
+                return;
+            }
+            next_ += got;
+            if (got == 0) {
+                ended_ = true;
+                cv_.notify_all();
+                return;
+            }
+            s.size = got;
+            s.ready = true;
+            cv_.notify_all();
+        }
+    }
+
+    const int fd_;
+    const std::string name_;
+    uint64_t next_;  // file offset of the next chunk (the thread's)
+    const uint64_t size_;
+    Slot slots_[kSlots];
+    uint64_t taken_ = 0;  // chunks handed out (the caller's)
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool stop_ = false, failed_ = false, ended_ = false;
+    uint64_t failedAt_ = 0;
+    int error_ = 0;
+    std::thread thread_;
+};
+
+void BinReader::startAhead(uint64_t from) {
+    ahead_.reset();
+    if (!file_ || size_ < ReadAhead::kWorthFrom) return;
+    try {
+        ahead_ = std::make_unique<ReadAhead>(::fileno(file_), from, size_, name_);
+    } catch (const std::system_error&) {
+        ahead_.reset();  // no thread to be had: the file is read in turn
+        if (std::fseek(file_, long(from), SEEK_SET) != 0)
+            throw FileError("Ошибка чтения файла " + name_ + " (смещение " + std::to_string(from) + ")");
+    }
+}
+
+// Puts what is left of the current chunk before the next one, or gathers
+// as many chunks as the request needs.
+void BinReader::refillAhead(size_t n) {
+    const uint64_t pos = offset();
+    const size_t keep = size_t(end_ - cur_);
+    if (keep <= ReadAhead::kHeadroom) {
+        const uint8_t* left = cur_;
+        ReadAhead::Chunk c = ahead_->next();
+        // The chunk before stays readable until the next call of next():
+        // only its tail, which is copied now, is needed.
+        if (keep + c.size >= n) {
+            std::memmove(c.data - keep, left, keep);
+            buf_ = cur_ = c.data - keep;
+            end_ = c.data + c.size;
+            bufStart_ = pos;
+            return;
+        }
+        // Too short: the request spans more than this chunk.
+        if (c.size == 0) fail("неожиданный конец файла", pos);
+        std::vector<uint8_t> gathered(left, left + keep);  // `left` may lie in storage_
+        gathered.insert(gathered.end(), c.data, c.data + c.size);
+        storage_.swap(gathered);
+    } else {
+        std::vector<uint8_t> gathered(cur_, end_);
+        storage_.swap(gathered);
+    }
+    while (storage_.size() < n) {
+        ReadAhead::Chunk c = ahead_->next();
+        if (c.size == 0) fail("неожиданный конец файла", pos);
+        storage_.insert(storage_.end(), c.data, c.data + c.size);
+    }
+    buf_ = cur_ = storage_.data();
+    end_ = buf_ + storage_.size();
+    bufStart_ = pos;
+}
+
 BinReader::BinReader(const fs::path& path) : name_(pathText(path)) {
     file_ = std::fopen(path.c_str(), "rb");
     if (!file_) throw FileError("Не удалось открыть файл " + name_ + ": " + errnoText(errno));
@@ -36,6 +200,7 @@ BinReader::BinReader(const fs::path& path) : name_(pathText(path)) {
     }
     size_ = sz;
     buf_ = cur_ = end_ = nullptr;
+    startAhead(0);
 }
 
 BinReader::BinReader(const void* data, size_t size, std::string name) : name_(std::move(name)), size_(size) {
@@ -44,6 +209,7 @@ BinReader::BinReader(const void* data, size_t size, std::string name) : name_(st
 }
 
 BinReader::~BinReader() {
+    ahead_.reset();  // the reading thread stops before the file closes
     if (file_) std::fclose(file_);
 }
 
@@ -59,6 +225,7 @@ void BinReader::refill(size_t n) {
     const uint64_t pos = offset();
     if (n > size_ - std::min(pos, size_)) fail("неожиданный конец файла", pos);
     if (!file_) fail("неожиданный конец файла", pos);  // memory source: cannot happen after the check
+    if (ahead_) return refillAhead(n);
     const size_t keep = size_t(end_ - cur_);
     const size_t want = std::max(n, kChunk);
     if (storage_.size() < want) {
@@ -93,8 +260,11 @@ void BinReader::seek(uint64_t off) {
         return;
     }
     // Outside the buffer: only possible for files.
-    if (std::fseek(file_, long(off), SEEK_SET) != 0)
+    if (ahead_) {
+        startAhead(off);
+    } else if (std::fseek(file_, long(off), SEEK_SET) != 0) {
         throw FileError("Ошибка чтения файла " + name_ + " (смещение " + std::to_string(off) + ")");
+    }
     bufStart_ = off;
     buf_ = cur_ = end_ = storage_.data();
 }

@@ -27,9 +27,13 @@ public:
 // Path as text for messages (UTF-8).
 std::string pathText(const std::filesystem::path& p);
 
+class ReadAhead;
+
 class BinReader {
 public:
-    // Reads the file through a buffer.  Throws FileError if it cannot be opened.
+    // Reads the file through a buffer (a large file is read ahead on a
+    // thread of its own while the caller decodes).  Throws FileError if it
+    // cannot be opened.
     explicit BinReader(const std::filesystem::path& path);
     // Reads a block of memory; name is used in messages.
     BinReader(const void* data, size_t size, std::string name);
@@ -84,9 +88,12 @@ private:
         return p;
     }
     void refill(size_t n);
+    void refillAhead(size_t n);
+    void startAhead(uint64_t from);
 
     std::string name_;
     std::FILE* file_ = nullptr;
+    std::unique_ptr<ReadAhead> ahead_;
     uint64_t size_ = 0;
     uint64_t bufStart_ = 0;           // file offset of buf_[0]
     std::vector<uint8_t> storage_;

@@ -23,7 +23,7 @@ int32_t MapDoc::takeNextNode() {
 
 TObj* MapDoc::divideObject(TObj& o, int k) {
     if (k < 0 || k >= o.PointCount()) return nullptr;
-    std::vector<TXY> all = o.Points;
+    std::vector<TXY> all = o.Points.vec();
     const int32_t oldEnd = o.EndNode;
     o.Points.assign(all.begin(), all.begin() + k + 1);
     o.EndNode = takeNextNode();

@@ -1,5 +1,6 @@
 #include "MapFiles.h"
 
+#include "Blocks.h"
 #include "Geometry.h"
 
 #include <optional>
@@ -73,25 +74,52 @@ private:
 };
 }  // namespace
 
+namespace {
+int32_t i32At(const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+double f64At(const uint8_t* p) {
+    double v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+}  // namespace
+
 void LoadObjects(BinReader& in, TObjList& list, const ProgressFn& progress, const LoadedObjectFn& onObject) {
+    static_assert(std::endian::native == std::endian::little, "little-endian host assumed");
     list.clear();
+    // No record is shorter than 66 bytes (an empty name field and no
+    // vertices); the room asked for is only address space until it is used.
+    list.reserve(size_t(std::min<uint64_t>(in.size() / 66, uint64_t(1) << 28)));
     Progress pr(progress);
     pr.set(0);
+    // The figure is k / expected x 100 for the k-th record; it is worked
+    // out only from the record where it can first change.
     const uint64_t expected = in.size() / 200;
-    uint64_t k = 0;
+    uint64_t k = 0, nextFigureAt = 1;
+    BlockCutter& cutter = ThreadCutter();
     while (!in.atEnd()) {
         ++k;
-        if (expected > 0) pr.set(rnd(double(k) / double(expected) * 100));
+        if (expected > 0 && k >= nextFigureAt) {
+            const int figure = rnd(double(k) / double(expected) * 100);
+            pr.set(figure);
+            // The figure stays below figure + 0.5 up to that record.
+            const double next = (double(figure) + 0.5) * double(expected) / 100;
+            nextFigureAt = std::max<uint64_t>(k + 1, next > 2 ? uint64_t(next) - 1 : 0);
+        }
         const uint64_t at = in.offset();
         if (in.remaining() < 22) in.fail("запись объекта обрезана", at);
         auto o = std::make_unique<TObj>();
-        o->Number = in.i32();
-        o->StartNode = in.i32();
-        o->EndNode = in.i32();
-        o->Kind = in.u8();
-        o->Code = in.i32();
-        o->Shape = in.u8();
-        const int32_t n = in.i32();
+        const uint8_t* head = in.take(22);
+        o->Number = i32At(head);
+        o->StartNode = i32At(head + 4);
+        o->EndNode = i32At(head + 8);
+        o->Kind = head[12];
+        o->Code = i32At(head + 13);
+        o->Shape = head[17];
+        const int32_t n = i32At(head + 18);
         if (n < 0 || n > 256) in.fail("недопустимая длина имени объекта " + std::to_string(n), at + 18);
         if (uint64_t(n) + 44 > in.remaining()) in.fail("запись объекта обрезана", at);
         if (n > 0) {
@@ -103,24 +131,33 @@ void LoadObjects(BinReader& in, TObjList& list, const ProgressFn& progress, cons
                 o->Name.assign(reinterpret_cast<const char*>(name + 1), len);
             }
         }
-        o->PenColor = in.i32();
-        o->PenStyle = uint8_t(in.i32() & 0xFF);
-        o->PenWidth = in.i32();
-        o->BrushStyle = uint8_t(in.i32() & 0xFF);
-        o->BrushColor = in.i32();
-        o->ExtraInt = in.i32();
-        o->ExtraReal = in.f64();
-        o->Elevation = in.f64();
-        const uint64_t countAt = in.offset();
-        const int32_t count = in.i32();
+        const uint8_t* tail = in.take(44);
+        o->PenColor = i32At(tail);
+        o->PenStyle = tail[4];  // the low byte of a 32-bit field
+        o->PenWidth = i32At(tail + 8);
+        o->BrushStyle = tail[12];
+        o->BrushColor = i32At(tail + 16);
+        o->ExtraInt = i32At(tail + 20);
+        o->ExtraReal = f64At(tail + 24);
+        o->Elevation = f64At(tail + 32);
+        const uint64_t countAt = at + 22 + uint64_t(n) + 40;
+        const int32_t count = i32At(tail + 40);
         if (count < 0) in.fail("отрицательное число точек " + std::to_string(count), countAt);
         if (uint64_t(count) * 16 > in.remaining())
             in.fail("число точек " + std::to_string(count) + " больше, чем помещается в файле", countAt);
-        o->Points.resize(size_t(count));
         if (count > 0) {
-            const uint8_t* p = in.take(size_t(count) * 16);
+            const size_t bytes = size_t(count) * 16;
+            const uint8_t* p = in.take(bytes);
             static_assert(sizeof(TXY) == 16);
-            std::memcpy(o->Points.data(), p, size_t(count) * 16);
+            if (bytes <= BlockCutter::kLargestPiece) {
+                // Beside the object, in the same block.
+                auto* piece = static_cast<TXY*>(cutter.cut(bytes));
+                std::memcpy(static_cast<void*>(piece), p, bytes);
+                o->Points = PointList::inBlock(piece, uint32_t(count));
+            } else {
+                o->Points.resize(size_t(count));
+                std::memcpy(static_cast<void*>(o->Points.data()), p, bytes);
+            }
         }
         TObj* added = list.appendAsIs(std::move(o));
         if (onObject) onObject(*added);

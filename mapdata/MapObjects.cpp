@@ -1,11 +1,38 @@
 #include "MapObjects.h"
 
+#include "Blocks.h"
+
+#include <new>
+#include <stdexcept>
+
 #include <unordered_map>
 
 #include <algorithm>
 #include <cstring>
 
 namespace dm {
+
+void PointList::regrow(size_t n) {
+    if (n > kMax) throw std::length_error("too many vertices");
+    TXY* fresh = n ? static_cast<TXY*>(::operator new(n * sizeof(TXY))) : nullptr;
+    if (size_) std::memcpy(static_cast<void*>(fresh), data_, size_t(size_) * sizeof(TXY));
+    freeStorage();
+    data_ = fresh;
+    cap_ = uint32_t(n);
+}
+
+void PointList::freeStorage() noexcept {
+    if (!data_) return;
+    if (isInBlock())
+        BlockCutter::release(data_, capacity() * sizeof(TXY));
+    else
+        ::operator delete(data_);
+    data_ = nullptr;
+}
+
+void* TObj::operator new(size_t bytes) { return ThreadCutter().cut(bytes); }
+
+void TObj::operator delete(void* p, size_t bytes) noexcept { BlockCutter::release(p, bytes); }
 
 bool sameObject(const TObj& a, const TObj& b) {
     auto sameDouble = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };

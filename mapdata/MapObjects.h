@@ -6,7 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <algorithm>
+#include <initializer_list>
+#include <iterator>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,11 +29,177 @@ struct TXY {
 // files.  Such records are kept as read (they save back unchanged) but are
 // neither drawn nor found on the map.
 inline bool FinitePoint(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
-inline bool AllFinite(const std::vector<TXY>& pts) {
+inline bool AllFinite(std::span<const TXY> pts) {
     for (const TXY& p : pts)
         if (!FinitePoint(p.X, p.Y)) return false;
     return true;
 }
+
+// The vertices of an object: a vector of TXY in 16 bytes.  The vertices
+// read from a map file lie in a shared block beside their object (see
+// Blocks.h); they are changed there in place, and moved to memory of their
+// own as soon as they grow.
+class PointList {
+public:
+    using value_type = TXY;
+    using size_type = size_t;
+    using iterator = TXY*;
+    using const_iterator = const TXY*;
+    using reference = TXY&;
+    using const_reference = const TXY&;
+
+    PointList() = default;
+    PointList(std::initializer_list<TXY> l) { assign(l.begin(), l.end()); }
+    PointList(const std::vector<TXY>& v) { assign(v.begin(), v.end()); }
+    template <typename It> PointList(It first, It last) { assign(first, last); }
+    PointList(const PointList& o) { assign(o.begin(), o.end()); }
+    PointList(PointList&& o) noexcept : data_(o.data_), size_(o.size_), cap_(o.cap_) {
+        o.data_ = nullptr;
+        o.size_ = o.cap_ = 0;
+    }
+    PointList& operator=(const PointList& o) {
+        if (this != &o) assign(o.begin(), o.end());
+        return *this;
+    }
+    PointList& operator=(PointList&& o) noexcept {
+        if (this != &o) {
+            PointList(std::move(o)).swap(*this);
+        }
+        return *this;
+    }
+    PointList& operator=(const std::vector<TXY>& v) {
+        assign(v.begin(), v.end());
+        return *this;
+    }
+    PointList& operator=(std::initializer_list<TXY> l) {
+        assign(l.begin(), l.end());
+        return *this;
+    }
+    ~PointList() { freeStorage(); }
+
+    // Vertices of `count` at `piece`, a piece of count * 16 bytes cut by a
+    // BlockCutter; the list gives it back.
+    static PointList inBlock(TXY* piece, uint32_t count) {
+        PointList l;
+        l.data_ = piece;
+        l.size_ = count;
+        l.cap_ = count | kInBlock;
+        return l;
+    }
+    bool isInBlock() const { return (cap_ & kInBlock) != 0; }
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    size_t capacity() const { return cap_ & ~kInBlock; }
+    TXY* data() { return data_; }
+    const TXY* data() const { return data_; }
+    TXY& operator[](size_t i) { return data_[i]; }
+    const TXY& operator[](size_t i) const { return data_[i]; }
+    TXY& front() { return data_[0]; }
+    const TXY& front() const { return data_[0]; }
+    TXY& back() { return data_[size_ - 1]; }
+    const TXY& back() const { return data_[size_ - 1]; }
+    TXY* begin() { return data_; }
+    TXY* end() { return data_ + size_; }
+    const TXY* begin() const { return data_; }
+    const TXY* end() const { return data_ + size_; }
+    operator std::span<const TXY>() const { return {data_, size_}; }
+    std::vector<TXY> vec() const { return {begin(), end()}; }
+
+    void reserve(size_t n) {
+        if (n > capacity()) regrow(n);
+    }
+    void shrink_to_fit() {
+        if (!isInBlock() && capacity() > size_) regrow(size_);
+    }
+    void clear() { size_ = 0; }
+    void push_back(const TXY& p) {
+        if (size_ == capacity()) {
+            const TXY copy = p;  // p may lie in this list
+            grow(size_ + 1);
+            data_[size_++] = copy;
+            return;
+        }
+        data_[size_++] = p;
+    }
+    template <typename... A> TXY& emplace_back(A&&... a) {
+        push_back(TXY{std::forward<A>(a)...});
+        return back();
+    }
+    void pop_back() { --size_; }
+    void resize(size_t n, const TXY& fill = TXY{}) {
+        if (n > capacity()) grow(n);
+        for (size_t i = size_; i < n; ++i) data_[i] = fill;
+        size_ = uint32_t(n);
+    }
+    template <typename It> void assign(It first, It last) {
+        std::vector<TXY> tmp;  // the source may be this list
+        const TXY* src = nullptr;
+        size_t n = 0;
+        if constexpr (std::is_pointer_v<It> || std::contiguous_iterator<It>) {
+            src = std::to_address(first);
+            n = size_t(last - first);
+            if (n && src >= data_ && src < data_ + size_) {
+                tmp.assign(first, last);
+                src = tmp.data();
+            }
+        } else {
+            tmp.assign(first, last);
+            src = tmp.data();
+            n = tmp.size();
+        }
+        if (n > capacity()) {
+            PointList fresh;
+            fresh.regrow(n);
+            fresh.swap(*this);
+        }
+        if (n) std::memcpy(static_cast<void*>(data_), src, n * sizeof(TXY));
+        size_ = uint32_t(n);
+    }
+    void assign(size_t n, const TXY& p) {
+        clear();
+        resize(n, p);
+    }
+    TXY* erase(const TXY* pos) { return erase(pos, pos + 1); }
+    TXY* erase(const TXY* first, const TXY* last) {
+        TXY* f = data_ + (first - data_);
+        const size_t n = size_t(last - first);
+        std::memmove(static_cast<void*>(f), last, size_t(end() - last) * sizeof(TXY));
+        size_ -= uint32_t(n);
+        return f;
+    }
+    TXY* insert(const TXY* pos, const TXY& p) { return insert(pos, &p, &p + 1); }
+    template <typename It> TXY* insert(const TXY* pos, It first, It last) {
+        const size_t at = size_t(pos - data_);
+        const std::vector<TXY> items(first, last);  // the source may be this list
+        const size_t n = items.size();
+        if (size_ + n > capacity()) grow(size_ + n);
+        std::memmove(static_cast<void*>(data_ + at + n), data_ + at, (size_ - at) * sizeof(TXY));
+        if (n) std::memcpy(static_cast<void*>(data_ + at), items.data(), n * sizeof(TXY));
+        size_ += uint32_t(n);
+        return data_ + at;
+    }
+    void swap(PointList& o) noexcept {
+        std::swap(data_, o.data_);
+        std::swap(size_, o.size_);
+        std::swap(cap_, o.cap_);
+    }
+
+    bool operator==(const PointList& o) const { return std::equal(begin(), end(), o.begin(), o.end()); }
+    bool operator==(const std::vector<TXY>& v) const { return std::equal(begin(), end(), v.begin(), v.end()); }
+
+private:
+    static constexpr uint32_t kInBlock = 0x80000000u;
+    static constexpr size_t kMax = 0x7FFFFFFFu;
+    void grow(size_t need) { regrow(std::max<size_t>(need, std::min<size_t>(kMax, capacity() * 2))); }
+    // Moves the vertices to memory of their own for n (>= size) of them.
+    void regrow(size_t n);
+    void freeStorage() noexcept;
+
+    TXY* data_ = nullptr;
+    uint32_t size_ = 0;
+    uint32_t cap_ = 0;  // capacity; kInBlock: the vertices lie in a block
+};
 
 // One vertex of the current object in pixels of the map image.
 struct TGn {
@@ -114,7 +284,7 @@ enum ObjShape : uint8_t { ShapePlain = 0, ShapeCircle = 1, ShapeArc = 2 };
 // grouped by size to keep the object small; the file order of the fields
 // is in MapFiles.cpp.)
 struct TObj {
-    std::vector<TXY> Points;
+    PointList Points;
     ShortString Name;          // at most 255 bytes
     double ExtraReal = 0;
     double Elevation = 0;
@@ -133,6 +303,12 @@ struct TObj {
     IndexSlot Slot;            // not part of the object's content
 
     int32_t PointCount() const { return int32_t(Points.size()); }
+
+    // Objects are cut from the calling thread's BlockCutter: a map holds
+    // millions of them, made together when it is read and freed together
+    // when it is closed.
+    static void* operator new(size_t bytes);
+    static void operator delete(void* p, size_t bytes) noexcept;
 
     // Copies the pen and brush values of another object.
     void copyStyle(const TObj& o) {
@@ -240,4 +416,4 @@ private:
 };
 
 }  // namespace dm
-static_assert(sizeof(dm::TObj) <= 88, "keep map objects small");
+static_assert(sizeof(dm::TObj) <= 80, "keep map objects small");

@@ -36,7 +36,7 @@ TEST(LassoCut, InsideKeptOutsideDroppedCrossingsFromTheLassoEdges) {
     TObj* entering = add(list, KindLine, 3060, {{80, 40}, {40, 40}});
     TObj* closingOnly = add(list, KindLine, 3060, {{30, 30}, {0, 30}});
     TObj* through = add(list, KindLine, 3060, {{0, 50}, {30, 50}, {80, 50}});
-    const std::vector<TXY> insideBefore = inside->Points;
+    const std::vector<TXY> insideBefore = inside->Points.vec();
     std::vector<TObj*> collection;
     std::vector<std::vector<QPoint>> drawn;
     CutMapToLasso(list, kLasso, unitView(), collection, {}, [&](const std::vector<QPoint>& t) { drawn.push_back(t); });
@@ -85,7 +85,7 @@ TEST(BoundaryCut, CrossingFoundByHalvingInsideRunsInOrder) {
     TObj* pipe = add(list, KindLine, 3160, {{20, 20}, {30, 20}});
     TObj* tree = add(list, KindPoint, 2402, {{20, 20}});
     TObj* farTree = add(list, KindPoint, 2402, {{90, 90}});
-    const std::vector<TXY> roadBefore = road->Points, railBefore = rail->Points;
+    const std::vector<TXY> roadBefore = road->Points.vec(), railBefore = rail->Points.vec();
     std::vector<TObj*> collection;
     std::vector<TObj*> drawn;
     CutMapToBoundary(list, sq, unitView(), collection, {}, [&](TObj& o) { drawn.push_back(&o); });

@@ -31,7 +31,7 @@ const fs::path& sampleDir() {
 }
 
 // Ray casting in map coordinates (X up, Y right), independent of pixels.
-bool inside(const std::vector<TXY>& poly, double x, double y) {
+bool inside(std::span<const TXY> poly, double x, double y) {
     bool in = false;
     for (size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++) {
         const TXY a = poly[j], b = poly[i];
@@ -45,13 +45,13 @@ double segmentDistance(const TXY& p, const TXY& a, const TXY& b) {
     t = std::clamp(t, 0.0, 1.0);
     return std::hypot(p.X - a.X - t * dx, p.Y - a.Y - t * dy);
 }
-bool wellInside(const std::vector<TXY>& poly, const TXY& p, double margin) {
+bool wellInside(std::span<const TXY> poly, const TXY& p, double margin) {
     if (!inside(poly, p.X, p.Y)) return false;
     for (size_t i = 1; i < poly.size(); ++i)
         if (segmentDistance(p, poly[i - 1], poly[i]) < margin) return false;
     return true;
 }
-double shoelace(const std::vector<TXY>& v) {
+double shoelace(std::span<const TXY> v) {
     double s = 0;
     for (size_t i = 0, j = v.size() - 1; i < v.size(); j = i++) s += v[j].X * v[i].Y - v[i].X * v[j].Y;
     return std::fabs(s) / 2;
@@ -88,7 +88,7 @@ TEST(SampleCity, FiveDistrictsTileTheCityWithBoundariesMapsAndSettlements) {
         EXPECT_EQ(frontier[i]->Points, grn[0]->Points);
         EXPECT_EQ(frontier[i]->PenWidth, 2);
         area += shoelace(grn[0]->Points);
-        outlines.push_back(grn[0]->Points);
+        outlines.push_back(grn[0]->Points.vec());
         // The district's own map beside it, with the city's orientation.
         EXPECT_EQ(readWholeFile(city / (stem + ".or")), readWholeFile(city / "Darvent.or"));
         TObjList map;
@@ -160,7 +160,7 @@ TEST(Dmap, CutKeepsWhatLiesInsideTheBoundary) {
     LoadObjects(out, cut);
     LoadObjects(city / "Darvent.bin", all);
     ReadBoundaryFile(city / "centr.gtm", bound);
-    const std::vector<TXY>& poly = bound[0]->Points;
+    const PointList& poly = bound[0]->Points;
     ASSERT_GT(cut.size(), 10u);
     EXPECT_EQ(cut[0]->Points, poly);
     // Half a pixel of the cut's view, and the halving's last step (4 pixels).

@@ -590,7 +590,7 @@ TEST(GisRoundTrip, ExportThenImportKeepsEveryCodeAndVertex) {
         for (size_t i = 0; i < expected.size(); ++i) {
             const TObj& a = *expected[i];
             const TObj& b = *r.objects[i];
-            std::vector<TXY> points = a.Points;
+            std::vector<TXY> points = a.Points.vec();
             // An area stored open comes back closed.
             if (a.Kind == KindArea && (a.Points.front().X != a.Points.back().X || a.Points.front().Y != a.Points.back().Y))
                 points.push_back(a.Points.front());
