@@ -163,7 +163,7 @@ void BinReader::refillAhead(size_t n) {
         // The chunk before stays readable until the next call of next():
         // only its tail, which is copied now, is needed.
         if (keep + c.size >= n) {
-            std::memmove(c.data - keep, left, keep);
+            if (keep) std::memmove(c.data - keep, left, keep);
             buf_ = cur_ = c.data - keep;
             end_ = c.data + c.size;
             bufStart_ = pos;

@@ -164,7 +164,8 @@ public:
     TXY* erase(const TXY* first, const TXY* last) {
         TXY* f = data_ + (first - data_);
         const size_t n = size_t(last - first);
-        std::memmove(static_cast<void*>(f), last, size_t(end() - last) * sizeof(TXY));
+        const size_t after = size_t(end() - last);
+        if (n && after) std::memmove(static_cast<void*>(f), last, after * sizeof(TXY));
         size_ -= uint32_t(n);
         return f;
     }
@@ -174,7 +175,7 @@ public:
         const std::vector<TXY> items(first, last);  // the source may be this list
         const size_t n = items.size();
         if (size_ + n > capacity()) grow(size_ + n);
-        std::memmove(static_cast<void*>(data_ + at + n), data_ + at, (size_ - at) * sizeof(TXY));
+        if (n && size_ > at) std::memmove(static_cast<void*>(data_ + at + n), data_ + at, (size_ - at) * sizeof(TXY));
         if (n) std::memcpy(static_cast<void*>(data_ + at), items.data(), n * sizeof(TXY));
         size_ += uint32_t(n);
         return data_ + at;

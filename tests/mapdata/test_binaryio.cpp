@@ -114,6 +114,83 @@ TEST(BinaryIO, FileReaderCrossesBufferBoundaries) {
     fs::remove_all(d);
 }
 
+namespace {
+// The byte at offset i of the test files below: known without reading.
+uint8_t patternAt(uint64_t i) { return uint8_t((i * 2654435761u) >> 13); }
+
+std::vector<uint8_t> patternBytes(size_t n) {
+    std::vector<uint8_t> b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = patternAt(i);
+    return b;
+}
+
+::testing::AssertionResult holdsPattern(const uint8_t* p, size_t n, uint64_t from) {
+    for (size_t k = 0; k < n; ++k)
+        if (p[k] != patternAt(from + k))
+            return ::testing::AssertionFailure() << "byte " << from + k << " is " << int(p[k]);
+    return ::testing::AssertionSuccess();
+}
+}  // namespace
+
+// A file of several MiB is read ahead in chunks of 1 MiB: small values across
+// the chunk boundaries, pieces larger than a chunk, and seeks back and forth
+// give the file's bytes.
+TEST(BinaryIO, LargeFileReadAheadGivesTheFilesBytes) {
+    const fs::path d = tempDir("ahead");
+    const size_t size = 9 * (1 << 20) + 12345;
+    writeBytes(d / "big.bin", patternBytes(size));
+    BinReader r(d / "big.bin");
+    ASSERT_EQ(r.size(), size);
+    // Reads of every size class: single bytes, values, pieces that span
+    // the room kept before a chunk (256 KiB) and whole chunks.
+    const size_t sizes[] = {1, 3, 4, 8, 13, 4000, 70000, 300000, (1 << 20) + 7, 2500000, 5, 1};
+    uint64_t at = 0;
+    for (int round = 0; r.remaining() > 0; ++round) {
+        const size_t n = size_t(std::min<uint64_t>(sizes[round % std::size(sizes)], r.remaining()));
+        ASSERT_EQ(r.offset(), at);
+        const uint8_t* p = r.take(n);
+        ASSERT_TRUE(holdsPattern(p, n, at)) << "read " << round << " of " << n << " at " << at;
+        at += n;
+    }
+    EXPECT_EQ(at, size);
+    EXPECT_TRUE(r.atEnd());
+    EXPECT_NE(errorOf([&] { r.u8(); }).find("неожиданный конец файла"), std::string::npos);
+    // Back to the start, then far ahead, then reading on across a boundary.
+    r.seek(1);
+    EXPECT_EQ(r.u8(), patternAt(1));
+    r.seek((3 << 20) - 2);
+    int32_t v = r.i32();
+    uint32_t expect = 0;
+    for (int k = 3; k >= 0; --k) expect = (expect << 8) | patternAt((3 << 20) - 2 + uint64_t(k));
+    EXPECT_EQ(uint32_t(v), expect);
+    const uint8_t* p = r.take(2 << 20);
+    EXPECT_TRUE(holdsPattern(p, 2 << 20, (3 << 20) + 2));
+    fs::remove_all(d);
+}
+
+// A file that becomes shorter while it is read: the reading stops with a
+// clear error, and nothing it handed out before is anything but the file's.
+TEST(BinaryIO, FileCutShortWhileReadAheadFailsClearly) {
+    const fs::path d = tempDir("shrunk");
+    const size_t size = 12 << 20;
+    writeBytes(d / "big.bin", patternBytes(size));
+    BinReader r(d / "big.bin");
+    fs::resize_file(d / "big.bin", 1 << 20);
+    uint64_t at = 0;
+    const std::string error = errorOf([&] {
+        while (!r.atEnd()) {
+            const uint8_t* p = r.take(65536);
+            ASSERT_TRUE(holdsPattern(p, 65536, at));
+            at += 65536;
+        }
+    });
+    EXPECT_NE(error.find("big.bin"), std::string::npos) << error;
+    EXPECT_NE(error.find("неожиданный конец файла (смещение " + std::to_string(at) + ")"), std::string::npos)
+        << error;
+    EXPECT_LT(at, uint64_t(size));
+    fs::remove_all(d);
+}
+
 TEST(BinaryIO, MissingFileIsAnError) {
     EXPECT_NE(errorOf([] { BinReader r(fs::path("/nonexistent/x.bin")); }).find("/nonexistent/x.bin"),
               std::string::npos);

@@ -1,3 +1,4 @@
+#include "mapdata/Blocks.h"
 #include "mapdata/MapDoc.h"
 
 #include <gtest/gtest.h>
@@ -470,5 +471,109 @@ TEST(OrientationFile, EveryFieldOfALiteralRecord) {
     n.NextNode = 77;
     WriteOrientation(d / "n.or", n);
     EXPECT_EQ(readWholeFile(d / "n.or"), bytes);
+    fs::remove_all(d);
+}
+
+namespace {
+// The fields of record i of the large file below.
+struct Fields {
+    int32_t number, start, end, code, penColor, penWidth, brushColor, extraInt, count;
+    uint8_t kind, shape, penStyle, brushStyle;
+    double extraReal, elevation;
+    std::string name;
+};
+Fields fieldsOf(int i) {
+    Fields f;
+    f.number = i;
+    f.start = 3 * i;
+    f.end = -i;
+    f.code = 100000 + i;
+    f.penColor = i * 7919;
+    f.penWidth = i % 4;
+    f.brushColor = 0xFFFFFF - i;
+    f.extraInt = i % 11 - 5;
+    f.count = 1 + i % 9;
+    if (i == 30000) f.count = 20000;  // longer than a chunk's room, and than a piece of a block
+    if (i == 40000) f.count = 9000;   // longer than a piece of a block
+    f.kind = uint8_t(1 + i % 3);
+    f.shape = uint8_t(i % 3);
+    f.penStyle = uint8_t(i % 6);
+    f.brushStyle = uint8_t(i % 8);
+    f.extraReal = i * 0.5;
+    f.elevation = -i;
+    if (i % 7 == 0) f.name = "\xD3\xEB. " + std::to_string(i);  // "Ул. i"
+    return f;
+}
+TXY vertexOf(int i, int k) { return {i + k / 1024.0, -i - k / 8.0}; }
+}  // namespace
+
+// A map file of several MiB is read ahead while it is decoded, and its
+// objects lie in shared blocks: every field of every record comes back,
+// the file is written back byte for byte, and closing the map gives the
+// blocks back.
+TEST(ObjectFile, ALargeFileGivesEveryFieldAndSavesBackByteForByte) {
+    const int n = 60000;
+    BinWriter w;
+    for (int i = 0; i < n; ++i) {
+        const Fields f = fieldsOf(i);
+        w.i32(f.number);
+        w.i32(f.start);
+        w.i32(f.end);
+        w.u8(f.kind);
+        w.i32(f.code);
+        w.u8(f.shape);
+        w.i32(int32_t(f.name.size() + 1));
+        w.u8(uint8_t(f.name.size()));
+        w.bytes(f.name.data(), f.name.size());
+        w.i32(f.penColor);
+        w.u32(f.penStyle);
+        w.i32(f.penWidth);
+        w.u32(f.brushStyle);
+        w.i32(f.brushColor);
+        w.i32(f.extraInt);
+        w.f64(f.extraReal);
+        w.f64(f.elevation);
+        w.i32(f.count);
+        for (int k = 0; k < f.count; ++k) {
+            w.f64(vertexOf(i, k).X);
+            w.f64(vertexOf(i, k).Y);
+        }
+    }
+    ASSERT_GT(w.size(), size_t(8) << 20);
+    const fs::path d = tempDir("large");
+    writeBytes(d / "big.bin", w.data());
+    const size_t blocksBefore = BlockCutter::blocksInUse();
+    TObjList list;
+    LoadObjects(d / "big.bin", list);
+    ASSERT_EQ(list.size(), size_t(n));
+    for (int i = 0; i < n; ++i) {
+        const Fields f = fieldsOf(i);
+        const TObj& o = *list[size_t(i)];
+        ASSERT_EQ(o.Number, f.number);
+        ASSERT_EQ(o.StartNode, f.start);
+        ASSERT_EQ(o.EndNode, f.end);
+        ASSERT_EQ(o.Kind, f.kind);
+        ASSERT_EQ(o.Code, f.code);
+        ASSERT_EQ(o.Shape, f.shape);
+        ASSERT_EQ(o.Name.str(), f.name);
+        ASSERT_EQ(o.PenColor, f.penColor);
+        ASSERT_EQ(o.PenStyle, f.penStyle);
+        ASSERT_EQ(o.PenWidth, f.penWidth);
+        ASSERT_EQ(o.BrushStyle, f.brushStyle);
+        ASSERT_EQ(o.BrushColor, f.brushColor);
+        ASSERT_EQ(o.ExtraInt, f.extraInt);
+        ASSERT_EQ(o.ExtraReal, f.extraReal);
+        ASSERT_EQ(o.Elevation, f.elevation);
+        ASSERT_EQ(o.PointCount(), f.count) << i;
+        for (int k = 0; k < f.count; ++k) ASSERT_EQ(o.Points[size_t(k)], vertexOf(i, k)) << i << " " << k;
+        // Short vertex lists lie in the blocks, long ones on their own.
+        ASSERT_EQ(o.Points.isInBlock(), f.count * 16 <= int(BlockCutter::kLargestPiece)) << i;
+    }
+    EXPECT_GE(BlockCutter::blocksInUse(), blocksBefore + 3);
+    SaveObjects(d / "back.bin", list);
+    EXPECT_EQ(readWholeFile(d / "back.bin"), w.data());
+    list.clear();
+    // The calling thread's cutter may keep the block it cuts from.
+    EXPECT_LE(BlockCutter::blocksInUse(), blocksBefore + 1);
     fs::remove_all(d);
 }
