@@ -182,6 +182,21 @@ TEST(ObjectFile, ProgressFigures) {
         LoadObjects(r, list, rec);
         EXPECT_EQ(seen, (std::vector<int>{0, 50, 100, 150, 200, 250}));
     }
+    // 1,000 records of exactly 200 bytes (a name of 5 letters, 8 vertices):
+    // E = 1,000, the figure is k / 10 and passes every tenth once.
+    seen.clear();
+    {
+        std::vector<uint8_t> many;
+        for (int i = 0; i < 1000; ++i) {
+            auto r1 = record(i, 2, 1, "abcde", std::vector<TXY>(8, TXY{1, 2}));
+            ASSERT_EQ(r1.size(), 200u);
+            many.insert(many.end(), r1.begin(), r1.end());
+        }
+        BinReader r(many.data(), many.size(), "many");
+        LoadObjects(r, list, rec);
+        EXPECT_EQ(list.size(), 1000u);
+        EXPECT_EQ(seen, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+    }
     // Saving one object: D = 1, so the figure reads 100 for it.
     seen.clear();
     const fs::path d = tempDir("progress");
