@@ -30,6 +30,54 @@ void PointList::freeStorage() noexcept {
     data_ = nullptr;
 }
 
+void PointList::growAndPush(const TXY& p) {
+    const TXY copy = p;  // p may lie in this list
+    grow(size_t(size_) + 1);
+    data_[size_++] = copy;
+}
+
+void PointList::resize(size_t n, const TXY& fill) {
+    if (n > capacity()) {
+        const TXY copy = fill;  // fill may lie in this list
+        grow(n);
+        for (size_t i = size_; i < n; ++i) data_[i] = copy;
+    } else {
+        for (size_t i = size_; i < n; ++i) data_[i] = fill;
+    }
+    size_ = uint32_t(n);
+}
+
+void PointList::assignFrom(const TXY* src, size_t n) {
+    if (n > capacity()) {
+        // New memory first: the source may be the vertices being replaced.
+        PointList fresh;
+        fresh.regrow(n);
+        std::memcpy(static_cast<void*>(fresh.data_), src, n * sizeof(TXY));
+        fresh.size_ = uint32_t(n);
+        fresh.swap(*this);
+        return;
+    }
+    if (n) std::memmove(static_cast<void*>(data_), src, n * sizeof(TXY));
+    size_ = uint32_t(n);
+}
+
+TXY* PointList::insertFrom(size_t at, const TXY* src, size_t n) {
+    if (n == 0) return data_ + at;
+    const std::vector<TXY> items(src, src + n);  // the source may be this list
+    if (size_t(size_) + n > capacity()) grow(size_t(size_) + n);
+    if (size_ > at) std::memmove(static_cast<void*>(data_ + at + n), data_ + at, (size_ - at) * sizeof(TXY));
+    std::memcpy(static_cast<void*>(data_ + at), items.data(), n * sizeof(TXY));
+    size_ += uint32_t(n);
+    return data_ + at;
+}
+
+TXY* PointList::eraseAt(size_t at, size_t n) {
+    const size_t after = size_ - at - n;
+    if (n && after) std::memmove(static_cast<void*>(data_ + at), data_ + at + n, after * sizeof(TXY));
+    size_ -= uint32_t(n);
+    return data_ + at;
+}
+
 void* TObj::operator new(size_t bytes) { return ThreadCutter().cut(bytes); }
 
 void TObj::operator delete(void* p, size_t bytes) noexcept { BlockCutter::release(p, bytes); }

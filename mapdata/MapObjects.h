@@ -114,71 +114,39 @@ public:
     }
     void clear() { size_ = 0; }
     void push_back(const TXY& p) {
-        if (size_ == capacity()) {
-            const TXY copy = p;  // p may lie in this list
-            grow(size_ + 1);
-            data_[size_++] = copy;
-            return;
-        }
-        data_[size_++] = p;
+        if (size_ < capacity())
+            data_[size_++] = p;
+        else
+            growAndPush(p);
     }
     template <typename... A> TXY& emplace_back(A&&... a) {
         push_back(TXY{std::forward<A>(a)...});
         return back();
     }
     void pop_back() { --size_; }
-    void resize(size_t n, const TXY& fill = TXY{}) {
-        if (n > capacity()) grow(n);
-        for (size_t i = size_; i < n; ++i) data_[i] = fill;
-        size_ = uint32_t(n);
-    }
+    void resize(size_t n, const TXY& fill = TXY{});
     template <typename It> void assign(It first, It last) {
-        std::vector<TXY> tmp;  // the source may be this list
-        const TXY* src = nullptr;
-        size_t n = 0;
-        if constexpr (std::is_pointer_v<It> || std::contiguous_iterator<It>) {
-            src = std::to_address(first);
-            n = size_t(last - first);
-            if (n && src >= data_ && src < data_ + size_) {
-                tmp.assign(first, last);
-                src = tmp.data();
-            }
+        if constexpr (std::contiguous_iterator<It>) {
+            assignFrom(std::to_address(first), size_t(last - first));
         } else {
-            tmp.assign(first, last);
-            src = tmp.data();
-            n = tmp.size();
+            const std::vector<TXY> items(first, last);
+            assignFrom(items.data(), items.size());
         }
-        if (n > capacity()) {
-            PointList fresh;
-            fresh.regrow(n);
-            fresh.swap(*this);
-        }
-        if (n) std::memcpy(static_cast<void*>(data_), src, n * sizeof(TXY));
-        size_ = uint32_t(n);
     }
     void assign(size_t n, const TXY& p) {
         clear();
         resize(n, p);
     }
-    TXY* erase(const TXY* pos) { return erase(pos, pos + 1); }
-    TXY* erase(const TXY* first, const TXY* last) {
-        TXY* f = data_ + (first - data_);
-        const size_t n = size_t(last - first);
-        const size_t after = size_t(end() - last);
-        if (n && after) std::memmove(static_cast<void*>(f), last, after * sizeof(TXY));
-        size_ -= uint32_t(n);
-        return f;
-    }
-    TXY* insert(const TXY* pos, const TXY& p) { return insert(pos, &p, &p + 1); }
+    TXY* erase(const TXY* pos) { return eraseAt(size_t(pos - data_), 1); }
+    TXY* erase(const TXY* first, const TXY* last) { return eraseAt(size_t(first - data_), size_t(last - first)); }
+    TXY* insert(const TXY* pos, const TXY& p) { return insertFrom(size_t(pos - data_), &p, 1); }
     template <typename It> TXY* insert(const TXY* pos, It first, It last) {
-        const size_t at = size_t(pos - data_);
-        const std::vector<TXY> items(first, last);  // the source may be this list
-        const size_t n = items.size();
-        if (size_ + n > capacity()) grow(size_ + n);
-        if (n && size_ > at) std::memmove(static_cast<void*>(data_ + at + n), data_ + at, (size_ - at) * sizeof(TXY));
-        if (n) std::memcpy(static_cast<void*>(data_ + at), items.data(), n * sizeof(TXY));
-        size_ += uint32_t(n);
-        return data_ + at;
+        if constexpr (std::contiguous_iterator<It>) {
+            return insertFrom(size_t(pos - data_), std::to_address(first), size_t(last - first));
+        } else {
+            const std::vector<TXY> items(first, last);
+            return insertFrom(size_t(pos - data_), items.data(), items.size());
+        }
     }
     void swap(PointList& o) noexcept {
         std::swap(data_, o.data_);
@@ -196,6 +164,11 @@ private:
     // Moves the vertices to memory of their own for n (>= size) of them.
     void regrow(size_t n);
     void freeStorage() noexcept;
+    void growAndPush(const TXY& p);
+    // The sources may lie in this list.
+    void assignFrom(const TXY* src, size_t n);
+    TXY* insertFrom(size_t at, const TXY* src, size_t n);
+    TXY* eraseAt(size_t at, size_t n);
 
     TXY* data_ = nullptr;
     uint32_t size_ = 0;
