@@ -49,7 +49,7 @@ void PointList::resize(size_t n, const TXY& fill) {
 
 void PointList::assignFrom(const TXY* src, size_t n) {
     if (n > capacity()) {
-        // New memory first: the source may be the vertices being replaced.
+        // (A part of this list always fits: only other vertices get here.)
         PointList fresh;
         fresh.regrow(n);
         std::memcpy(static_cast<void*>(fresh.data_), src, n * sizeof(TXY));
