@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The size table: load, redraw (the map as the program opens it), hit test
 # (per click), save and route (per query, on the city's road network) at
-# several city sizes, each step in a process of its own (3 runs: the median
-# time, the highest peak resident memory).  Writes docs/benchmarks.md.
+# several city sizes, each step in a process of its own (5 runs: the median
+# time, the highest peak resident memory; the first touch of new memory on
+# this shared machine sometimes costs several times the usual).  Writes docs/benchmarks.md.
 # Called by scripts/bench.sh sizes [OBJECTS ...], which builds build-release/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,8 +12,9 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(250000 1000000 2000000 4000000)
 out=docs/benchmarks.md
 rows=()
-median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
-max3() { printf '%s\n' "$@" | sort -g | tail -1; }
+runs=5
+median() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
+highest() { printf '%s\n' "$@" | sort -g | tail -1; }
 for n in "${sizes[@]}"; do
   city=build/bench-city-$n
   [ "$n" = 1000000 ] && city=build/bench-city
@@ -27,11 +29,11 @@ for n in "${sizes[@]}"; do
     target=$bin_file
     [ $op = route ] && target=$city/njoints.uzl
     ts=(); ps=()
-    for r in 1 2 3; do
+    for ((r = 0; r < runs; ++r)); do
       read -r t p _ < <($bin/darvent-bench step $op "$target")
       ts+=("$t"); ps+=("$p")
     done
-    t=$(median3 "${ts[@]}"); p=$(max3 "${ps[@]}")
+    t=$(median "${ts[@]}"); p=$(highest "${ps[@]}")
     case $op in
       hittest) tt=$(awk -v t="$t" 'BEGIN{printf "%.2f ms", t*1000}') ;;
       route) tt=$(awk -v t="$t" -v b="$(stat -c %s "$target")" 'BEGIN{printf "%.2f ms (%d nodes)", t*1000, b/116}') ;;
@@ -47,7 +49,7 @@ done
   echo "# Benchmark figures by city size"
   echo
   echo "Made by \`scripts/bench.sh sizes\` (Release build) on $(date -u +%Y-%m-%d), $(nproc) cores,"
-  echo "$(awk '/MemTotal/{printf "%.0f GB", $2/1e6}' /proc/meminfo) of memory.  Each step runs in a process of its own, three"
+  echo "$(awk '/MemTotal/{printf "%.0f GB", $2/1e6}' /proc/meminfo) of memory.  Each step runs in a process of its own, $runs"
   echo "times: the median time and the highest peak resident memory of the process"
   echo "(which includes loading the map for every step but the route).  Load: the"
   echo "object file in a fresh process.  Redraw: the map as the program opens it"
