@@ -83,13 +83,17 @@ std::string spread(std::vector<double> v) {
     return buf;
 }
 
-long rssKb() {
+// A figure of this process's status in kB ("VmRSS:" resident now, "VmHWM:"
+// the peak), -1 when it is not there.
+long statusKb(const std::string& key) {
     std::ifstream f("/proc/self/status");
     std::string line;
     while (std::getline(f, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
     return -1;
 }
+long rssKb() { return statusKb("VmRSS:"); }
+long peakRssKb() { return statusKb("VmHWM:"); }
 
 // The two fastest simple ways to go through the file's bytes: reading it
 // through one reused buffer of the loader's chunk size (1 MiB), and mapping
@@ -121,14 +125,6 @@ uint64_t readMapped(const fs::path& p) {
     for (size_t i = 0; i < size; i += 4096) sum += b[i];
     if (m) ::munmap(m, size);
     return sum;
-}
-
-long peakRssKb() {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    while (std::getline(f, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
 }
 
 // One load in this process, which has loaded nothing before: prints the

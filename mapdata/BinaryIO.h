@@ -48,11 +48,14 @@ public:
     const std::string& name() const { return name_; }
 
     uint8_t u8() { return *need(1); }
-    int32_t i32() { int32_t v; std::memcpy(&v, need(4), 4); return fromLE(v); }
+    int32_t i32() { return i32At(need(4)); }
     uint32_t u32() { uint32_t v; std::memcpy(&v, need(4), 4); return fromLE(v); }
     int16_t i16() { int16_t v; std::memcpy(&v, need(2), 2); return fromLE(v); }
-    double f64() {
-        uint64_t v; std::memcpy(&v, need(8), 8); v = fromLE(v);
+    double f64() { return f64At(need(8)); }
+    // Values in bytes already taken (a record read with one take()).
+    static int32_t i32At(const uint8_t* p) { int32_t v; std::memcpy(&v, p, 4); return fromLE(v); }
+    static double f64At(const uint8_t* p) {
+        uint64_t v; std::memcpy(&v, p, 8); v = fromLE(v);
         double d; std::memcpy(&d, &v, 8); return d;
     }
     void bytes(void* dst, size_t n) { if (n) std::memcpy(dst, need(n), n); }

@@ -74,21 +74,7 @@ private:
 };
 }  // namespace
 
-namespace {
-int32_t i32At(const uint8_t* p) {
-    int32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-double f64At(const uint8_t* p) {
-    double v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-}  // namespace
-
 void LoadObjects(BinReader& in, TObjList& list, const ProgressFn& progress, const LoadedObjectFn& onObject) {
-    static_assert(std::endian::native == std::endian::little, "little-endian host assumed");
     list.clear();
     // No record is shorter than 66 bytes (an empty name field and no
     // vertices); the room asked for is only address space until it is used.
@@ -100,6 +86,10 @@ void LoadObjects(BinReader& in, TObjList& list, const ProgressFn& progress, cons
     const uint64_t expected = in.size() / 200;
     uint64_t k = 0, nextFigureAt = 1;
     BlockCutter& cutter = ThreadCutter();
+    // Each part of a record (head, name, tail, vertices) is checked and
+    // taken whole, and its fields read from the bytes taken.
+    constexpr auto i32At = BinReader::i32At;
+    constexpr auto f64At = BinReader::f64At;
     while (!in.atEnd()) {
         ++k;
         if (expected > 0 && k >= nextFigureAt) {
