@@ -14,7 +14,6 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
-    dm::UseLargePagesForTheHeap(argv);
     dm::EnsureRuntimeDir();
     dm::IgnoreFileSizeSignal();
     QApplication app(argc, argv);

@@ -937,7 +937,6 @@ int benchStep(const std::string& op, const fs::path& file) {
 }
 
 int main(int argc, char** argv) {
-    UseLargePagesForTheHeap(argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     EnsureRuntimeDir();
     QApplication app(argc, argv);

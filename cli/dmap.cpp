@@ -724,7 +724,6 @@ void printHelp(std::FILE* to) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    UseLargePagesForTheHeap(argv);
     IgnoreFileSizeSignal();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
