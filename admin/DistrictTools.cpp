@@ -95,16 +95,17 @@ void DistrictTools::FindDistrictAt(int x, int y) {
     if (openDistrictMap) openDistrictMap(districtPath(".or"));
 }
 
-bool DistrictTools::MapButtonClick() {
+DistrictTools::MapShown DistrictTools::MapButtonClick() {
     if (st_.DistrictName.empty() || st_.DistrictFile.empty()) {
         ws_.dialogs->message(QStringLiteral("Не выбран туман"));
-        return false;
+        return MapShown::NotOpened;
     }
     const bool opened = openDistrictMap && openDistrictMap(districtPath(".or"));
+    if (!opened && openKept && openKept()) return MapShown::Kept;
     st_.Settlements.clear();
     if (layerFilterOff) layerFilterOff();
     if (scrollToOrigin) scrollToOrigin();
-    return opened;
+    return opened ? MapShown::Opened : MapShown::NotOpened;
 }
 
 // ---- boundary files -------------------------------------------------------------
@@ -333,6 +334,7 @@ bool DistrictTools::CreateDistrictMap() {
         // The open map's record stands in for a missing one.
     }
     ws_.map.clearObjects();
+    ws_.map.events.notify(MapEvent::Replaced);
     try {
         QPainter p(&ws_.view.image);
         LoadObjects(
@@ -409,14 +411,16 @@ void DistrictTools::lassoReleased() {
     InteractionState& m = ws_.modes;
     m.LassoDrawing = false;
     const std::vector<QPoint> lasso = m.InputPoints;
-    // A click or a stroke without an area cuts nothing (it would leave no
-    // object on the map).
-    if (lasso.size() < 3 || ws_.view.image.isNull()) {
+    // A click or a stroke without an area (points on one line, or all
+    // within a pixel) cuts nothing: it would leave no object on the map.
+    if (!LassoHasArea(lasso) || ws_.view.image.isNull()) {
         ws_.surface->setPanelText(4, QStringLiteral("Граница не нарисована."));
         return;
     }
     BusyScope busy(ws_.surface);
     xorLine(ws_.view.image, lassoPen_, lasso.front(), kLassoPen);
+    // The cut rebuilds the list in place: what the tools keep goes first.
+    ws_.map.events.notify(MapEvent::Replaced);
     std::vector<TObj*>& collection = creation_.collection();
     collection.clear();
     {
@@ -437,6 +441,21 @@ void DistrictTools::lassoReleased() {
     ws_.map.MapModified = true;
     if (mapReplaced) mapReplaced();
     ws_.surface->imageChanged();
+}
+
+bool LassoHasArea(const std::vector<QPoint>& lasso) {
+    if (lasso.size() < 3) return false;
+    int64_t twiceArea = 0;
+    int minX = lasso[0].x(), maxX = minX, minY = lasso[0].y(), maxY = minY;
+    for (size_t i = 0; i < lasso.size(); ++i) {
+        const QPoint a = lasso[i], b = lasso[(i + 1) % lasso.size()];
+        twiceArea += int64_t(a.x()) * b.y() - int64_t(b.x()) * a.y();
+        minX = std::min(minX, a.x());
+        maxX = std::max(maxX, a.x());
+        minY = std::min(minY, a.y());
+        maxY = std::max(maxY, a.y());
+    }
+    return twiceArea != 0 && (maxX - minX > 1 || maxY - minY > 1);
 }
 
 bool DistrictTools::SaveLassoClick() {
@@ -475,7 +494,9 @@ bool DistrictTools::SaveCutMap(const fs::path& binPath) {
     // The open map becomes the cut map just written.
     ws_.map.CurObj = nullptr;
     ws_.map.EditPoints.clear();
-    ws_.map.ObjList.keepOnly(collection);
+    const std::vector<TObj*> kept = collection;
+    ws_.map.events.notify(MapEvent::Replaced);
+    ws_.map.ObjList.keepOnly(kept);
     collection.clear();
     for (const auto& o : ws_.map.ObjList) collection.push_back(o.get());
     if (mapReplaced) mapReplaced();

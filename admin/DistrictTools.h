@@ -26,6 +26,10 @@ struct DistrictState {
     SettlementList Settlements;
 };
 
+// Whether a lasso drawn on the picture encloses anything: three points or
+// more, not all on one line, not all within one pixel.
+bool LassoHasArea(const std::vector<QPoint>& lasso);
+
 class DistrictTools {
 public:
     DistrictTools(Workspace& ws, DistrictState& st, NameState& names, ObjectCreation& creation, MapEditor& editor);
@@ -33,6 +37,9 @@ public:
     // Hooks into the window.
     std::function<bool(const std::filesystem::path& orPath)> openDistrictMap;  // OpenDistrictMap
     std::function<bool()> saveChangesFirst;  // before another map replaces the open one
+    // The last opening was given up before anything changed (Cancel on the
+    // question about unsaved changes, or their save failed).
+    std::function<bool()> openKept;
     std::function<void()> layerFilterOff;    // layer display off, "Отключить/Включить" unchecked
     std::function<void()> mapReplaced;       // objects changed outside the undo history
     std::function<void()> buttonsChanged;
@@ -54,8 +61,10 @@ public:
     Flow pickDistrict(const MouseClick& c);
     // The first district under the pixel whose name is listed opens.
     void FindDistrictAt(int x, int y);
-    // "Вывести карту" of the districts dialog.
-    bool MapButtonClick();
+    // "Вывести карту" of the districts dialog.  Kept: the operator cancelled
+    // the question about unsaved changes, and nothing changed.
+    enum class MapShown { Opened, NotOpened, Kept };
+    MapShown MapButtonClick();
 
     // The boundaries of the city map, read without drawing (a missing file:
     // message).

@@ -2,6 +2,7 @@
 // "Сохранить в буфере обмена" and "Изменить цвет": layers, printing,
 // raster export and the object style dialog.
 #include "DisplayDialogs.h"
+#include "InputHold.h"
 #include "MainWindow.h"
 
 #include "display/Layers.h"
@@ -111,13 +112,14 @@ bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
             DrawPrintedLabels(painter, names_.MapNames, view, psx, psy);
         };
     }
-    printAbort_ = false;
-    printing_ = watchEsc;
+    // While the job runs the window repaints, but of the operator's input
+    // only Esc gets through: no click or key can change the map under it.
+    InputHold hold;
+    printing_ = true;
     if (watchEsc)
-        job.aborted = [this] {
-            // Esc reaches the window while the job runs.
+        job.aborted = [&hold] {
             QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
-            return printAbort_;
+            return hold.escPressed();
         };
     setBusy(true);
     const bool done = PrintMap(p, ws_.map, ws_.view.ctx, job);

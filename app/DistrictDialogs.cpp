@@ -186,8 +186,8 @@ TRayonDlg::TRayonDlg(DistrictTools& tools, DistrictState& st, DialogPort& dialog
     connect(saveBtn, &QPushButton::clicked, this, [this] { tools_.Recolour(); });
     connect(showGrn, &QPushButton::clicked, this, [this] { tools_.ShowOutline(); });
     connect(mapBtn, &QPushButton::clicked, this, [this] {
-        tools_.MapButtonClick();
-        accept();
+        // The dialog only closes: the flow that opened it does not go on.
+        if (tools_.MapButtonClick() != DistrictTools::MapShown::Kept) done(kMapShownResult);
     });
     connect(okBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(okBit, &QPushButton::clicked, this, &QDialog::accept);

@@ -46,6 +46,8 @@ class TRayonDlg : public QDialog {
     Q_OBJECT
 public:
     TRayonDlg(DistrictTools& tools, DistrictState& st, DialogPort& dialogs, bool allTools, QWidget* parent = nullptr);
+    // The result of "Вывести карту": closed, neither OK nor Cancel.
+    static constexpr int kMapShownResult = 2;
     // Fills the lists from StartDir/<folder>/<folder>.ray; false (with a
     // message) when it cannot be read.
     bool RayName(const std::string& folder);

@@ -15,6 +15,7 @@ void MainWindow::wireDistricts() {
     DistrictTools& d = districtTools_;
     d.openDistrictMap = [this](const fs::path& orPath) { return lifecycle_.OpenDistrictMap(orPath); };
     d.saveChangesFirst = [this] { return lifecycle_.SaveChangesFirst(); };
+    d.openKept = [this] { return lifecycle_.lastOpenKept(); };
     d.layerFilterOff = [this] {
         ws_.view.LayerDisplay = false;
         actions_["SloyOtkl"]->setChecked(false);

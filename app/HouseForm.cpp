@@ -2,7 +2,9 @@
 
 #include "streets/StreetTools.h"
 
+#include <QCloseEvent>
 #include <QFormLayout>
+#include <QHideEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -102,6 +104,17 @@ void HouseForm::showForStreet() {
 void HouseForm::refresh() {
     ListBox1->clear();
     ListBox1->addItems(tools_.houseNumbers());
+}
+
+void HouseForm::closeEvent(QCloseEvent* e) {
+    tools_.closeHouseForm();
+    QWidget::closeEvent(e);
+}
+
+void HouseForm::hideEvent(QHideEvent* e) {
+    // Minimising keeps the form (and its placing) as it was.
+    if (!e->spontaneous()) tools_.closeHouseForm();
+    QWidget::hideEvent(e);
 }
 
 void HouseForm::numberClicked(const QString& number) {

@@ -29,6 +29,11 @@ public:
     QLabel* streetLabel() const { return StaticText1; }
     QToolButton* button(const char* name) const;
 
+protected:
+    // However it is closed, house placing ends ("Закрыть форму").
+    void closeEvent(QCloseEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
 private:
     void numberClicked(const QString& number);
 

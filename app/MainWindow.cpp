@@ -269,6 +269,8 @@ void MainWindow::wireActions() {
         return Flow::Done;
     });
     editor_.extraBands.push_back([this](QPoint pos) { return RovdForm->band(pos); });
+    mapSubscriptions_.push_back(
+        std::make_unique<MapSubscription>(ws_.map.events, [this](const MapEvent& e) { RovdForm->mapChanged(e); }));
     // The user table: made for each use, gone when closed.
     actions_.wire("TableButton", [this] {
         UserTableDialog d(*ws_.dialogs, this);
@@ -495,6 +497,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     Timer1->stop();
+    ws_.map.events.notify(MapEvent::Closed);
     settings_->setGeometry(saveGeometry());
     settings_->setLastFolder(QString::fromStdString(ws_.files.LastDialogFolder.string()));
     e->accept();
@@ -518,10 +521,6 @@ bool MainWindow::scrollKey(int key) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     // The window sees every key before its controls (the chooser keeps its own keys).
-    if (e->type() == QEvent::KeyPress && printing_ && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
-        printAbort_ = true;  // Esc ends a running print job
-        return true;
-    }
     if (e->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* w = static_cast<QWidget*>(watched);
         // The chooser and the calendar keep their own keys.

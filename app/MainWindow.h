@@ -165,6 +165,8 @@ private:
     std::unique_ptr<AppSettings> settings_;
     std::unique_ptr<QtDialogPort> qtDialogs_;
     Workspace ws_;
+    // The windows' answers to the map's life cycle (gone before the map).
+    std::vector<std::unique_ptr<MapSubscription>> mapSubscriptions_;
     MapLifecycle lifecycle_{ws_};
     MapEditor editor_{ws_};
     NameState names_;
@@ -195,7 +197,6 @@ private:
     std::unique_ptr<class RasterDialog> rasterDialog_;  // kept for the rectangle export
     int32_t styleBrushColor_ = 0;                        // the style dialog's own brush colour
     bool printing_ = false;
-    bool printAbort_ = false;
 };
 
 }  // namespace dm

@@ -31,7 +31,11 @@ void MapLifecycle::progress(int percent) {
 }
 
 bool MapLifecycle::OpenCityMap() {
-    if (!SaveChangesFirst()) return false;
+    kept_ = false;
+    if (!SaveChangesFirst()) {
+        kept_ = true;
+        return false;
+    }
     ws_.files.CityDisplayName = QString::fromUtf8("г.Дарвент");
     ws_.files.CityFolderName = "Darvent";
     const fs::path orPath = ws_.files.StartDir / ws_.files.CityFolderName / (ws_.files.CityFolderName + ".or");
@@ -59,7 +63,11 @@ bool MapLifecycle::OpenFileClick() {
 }
 
 bool MapLifecycle::OpenMapFile(const fs::path& path) {
-    if (!SaveChangesFirst()) return false;
+    kept_ = false;
+    if (!SaveChangesFirst()) {
+        kept_ = true;
+        return false;
+    }
     if (!openMap(withExtension(path, ".or"), MapKind::Chosen)) return false;
     // Keep the name as chosen (its extension varies with later use).
     ws_.files.MapFileName = path;
@@ -68,7 +76,11 @@ bool MapLifecycle::OpenMapFile(const fs::path& path) {
 }
 
 bool MapLifecycle::OpenDistrictMap(const fs::path& orPath) {
-    if (!SaveChangesFirst()) return false;
+    kept_ = false;
+    if (!SaveChangesFirst()) {
+        kept_ = true;
+        return false;
+    }
     if (!openMap(orPath, MapKind::District)) return false;
     if (opened) opened();
     return true;
@@ -171,6 +183,8 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     ws_.map.OrientationModified = false;
     ws_.files.NamesModified = false;
     ws_.files.StreetsModified = false;
+    // Every tool drops what it kept of the objects that went.
+    ws_.map.events.notify(MapEvent::Opened);
     if (afterOpen) afterOpen();
     if (modesChanged) modesChanged();
     ws_.surface->scrollToTopLeft();

@@ -33,6 +33,9 @@ public:
     // Before another map replaces this one: offers to save unsaved changes
     // (Yes / No / Cancel); false when the operator cancels or a save fails.
     bool SaveChangesFirst();
+    // The last request to open a map was given up before anything changed:
+    // Cancel on the question about unsaved changes, or their save failed.
+    bool lastOpenKept() const { return kept_; }
 
     // Filled in by the subsystems that own the companions of a map.
     std::function<void()> afterOpen;          // e.g. load the names file
@@ -63,6 +66,7 @@ private:
 
     Workspace& ws_;
     MapKind openedKind_ = MapKind::Chosen;
+    bool kept_ = false;
 };
 
 }  // namespace dm

@@ -3,6 +3,9 @@
 #include "mapdata/Cp1251.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
+#include <QSignalBlocker>
 #include <QCollator>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -113,7 +116,8 @@ StopsWindow::StopsWindow(Workspace& ws, QWidget* parent, bool allTools)
     connect(crea, &QPushButton::clicked, this, [this] { create(); });
     connect(remember, &QPushButton::clicked, this, [this] { this->remember(); });
     connect(saveB, &QPushButton::clicked, this, [this] { save(); });
-    connect(ListBox1, &QListWidget::itemClicked, this, [this] { listClicked(); });
+    // The selection, by a click or by the keyboard, shows the stop's data.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { listClicked(); });
     connect(showB, &QToolButton::clicked, this, [this] { showStops(); });
     connect(blick, &QToolButton::toggled, this, [this](bool on) { blink_ = on; });
     connect(korr, &QToolButton::clicked, this, [this] { correct(); });
@@ -135,11 +139,14 @@ fs::path StopsWindow::file(const char* name) const {
 
 void StopsWindow::OstnvMenuClick() {
     std::error_code ec;
-    if (fs::is_regular_file(file("metro.dat"), ec)) {
+    const fs::path metro = file("metro.dat");
+    if (fs::is_regular_file(metro, ec)) {
+        metroPartial_.clear();
         try {
-            LoadMetro(file("metro.dat"), MetroStations);
+            LoadMetro(metro, MetroStations);
         } catch (const std::exception& e) {
             ws_.dialogs->error(QString::fromUtf8(e.what()));
+            metroPartial_.set(metro, MetroStations.size());
         }
     }
     show();
@@ -147,24 +154,39 @@ void StopsWindow::OstnvMenuClick() {
 }
 
 void StopsWindow::showEvent(QShowEvent* e) {
-    loadStops();
-    for (int i = 6; i <= 9; ++i) edit(i)->clear();
-    blinkOff();
+    if (!open_ && !e->spontaneous()) {
+        open_ = true;
+        loadStops();
+        for (int i = 6; i <= 9; ++i) edit(i)->clear();
+        blinkOff();
+    }
     Timer1->start();
     QWidget::showEvent(e);
 }
 
+void StopsWindow::hideEvent(QHideEvent* e) {
+    // Minimising hides the window spontaneously; it stays open.
+    if (!e->spontaneous()) open_ = false;
+    QWidget::hideEvent(e);
+}
+
 void StopsWindow::loadStops() {
     std::error_code ec;
-    if (!fs::is_regular_file(file("ostanov.dat"), ec)) return;  // the lists stay as they are
+    const fs::path path = file("ostanov.dat");
+    if (!fs::is_regular_file(path, ec)) return;  // the lists stay as they are
     std::vector<StopRef> loaded;
+    stopsPartial_.clear();
     try {
-        LoadStops(file("ostanov.dat"), loaded);
+        LoadStops(path, loaded);
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
+        // The stops read before the damage stay; they are not the file.
+        stopsPartial_.set(path, loaded.size());
     }
+    stopsFile_ = path;
     Stops = std::move(loaded);
-    StopsModified = false;
+    CurrentStop.reset();
+    StopsModified = stopsPartial_.any();
     fillList();
 }
 
@@ -175,6 +197,7 @@ void StopsWindow::fillList() {
     QCollator collator{QLocale(QLocale::English, QLocale::UnitedStates)};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(lines.begin(), lines.end(), [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    const QSignalBlocker quiet(ListBox1);
     ListBox1->clear();
     ListBox1->addItems(lines);
 }
@@ -270,8 +293,13 @@ void StopsWindow::remember() {
 }
 
 void StopsWindow::save() {
+    // The stops go back where they were read from, whatever region became
+    // current since.
+    const fs::path path = stopsFile_.empty() ? file("ostanov.dat") : stopsFile_;
+    if (!ConfirmPartialSave(*ws_.dialogs, stopsPartial_, path)) return;
     try {
-        SaveStops(file("ostanov.dat"), Stops);
+        SaveStops(path, Stops);
+        stopsFile_ = path;
         StopsModified = false;
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
@@ -279,8 +307,10 @@ void StopsWindow::save() {
 }
 
 void StopsWindow::saveMetro() {
+    const fs::path path = file("metro.dat");
+    if (!ConfirmPartialSave(*ws_.dialogs, metroPartial_, path)) return;
     try {
-        SaveMetro(file("metro.dat"), MetroStations);
+        SaveMetro(path, MetroStations);
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
     }
@@ -368,6 +398,9 @@ void StopsWindow::remove() {
     const int32_t n = StopLineNumber(toCp1251(line));
     for (auto it = Stops.begin(); it != Stops.end(); ++it)
         if ((*it)->Number == n) {
+            // The stop in hand goes with it: a later correction must not
+            // write into a stop that is no longer in the list.
+            if (CurrentStop == *it) CurrentStop.reset();
             Stops.erase(it);
             break;
         }
@@ -399,6 +432,8 @@ void StopsWindow::showMetro() {
 }
 
 void StopsWindow::closeEvent(QCloseEvent* e) {
+    // Blinking goes off however the question is answered.
+    blinkOff();
     if (StopsModified) {
         const auto a = ws_.dialogs->question(QStringLiteral("Сохранить изменения?"), true);
         if (a == DialogPort::Answer::Cancel) {
@@ -407,7 +442,6 @@ void StopsWindow::closeEvent(QCloseEvent* e) {
         }
         if (a == DialogPort::Answer::Yes) save();
     }
-    blinkOff();
     Timer1->stop();
     e->accept();
 }

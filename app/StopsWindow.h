@@ -2,6 +2,7 @@
 // "OstnvFrm": the stops and metro stations of the city, on top of the main
 // window, not modal.
 
+#include "display/PartialRead.h"
 #include "editing/Workspace.h"
 #include "transport/Stops.h"
 
@@ -51,8 +52,13 @@ public:
     void saveMetro();     // "SaveMetro"
     void tick();          // the 100 ms blink
 
+    // The files read only up to a damage (a save over them asks first).
+    const PartialRead& stopsPartial() const { return stopsPartial_; }
+
 protected:
+    // Only a real opening reads the stops (not a restore from minimised).
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -70,6 +76,10 @@ private:
     QTimer* Timer1;
     bool blink_ = false;
     bool placed_ = false;  // the new stop's place was clicked
+    bool open_ = false;    // shown and not closed since
+    // Where the stops were read from: they are written back there.
+    std::filesystem::path stopsFile_;
+    PartialRead stopsPartial_, metroPartial_;
 };
 
 }  // namespace dm

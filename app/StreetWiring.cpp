@@ -41,8 +41,15 @@ void MainWindow::wireStreets() {
     t.housesChanged = [this] {
         if (houseForm_) houseForm_->refresh();
     };
+    t.streetChanged = [this] {
+        if (!houseForm_ || !houseForm_->isVisible()) return;
+        // The form shows the houses of the current street, or goes.
+        if (streetTools_.state().CurrentStreet) houseForm_->showForStreet();
+        else houseForm_->hide();
+    };
     creation_.finishStreetAxis = [&t] { t.finishAxis(); };
-    lifecycle_.saveStreets = [&t](FileBatch* batch) { return t.saveStreets(batch); };
+    t.endObjectDrawing = [this] { creation_.OtmenaCreaClick(); };
+    lifecycle_.saveStreets = [&t](FileBatch* batch) { return t.saveStreets(batch) != StreetTools::Saved::Failed; };
 
     connect(actions_.menu(QStringLiteral("RueMenu")), &QMenu::aboutToShow, this, [&t] { t.RueMenuOpened(); });
     actions_.wire("RueLoad", [&t] { t.RueLoadClick(); });

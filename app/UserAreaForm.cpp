@@ -5,6 +5,8 @@
 #include "mapdata/Cp1251.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -171,11 +173,40 @@ void UserAreaForm::blinkOff() {
 }
 
 void UserAreaForm::showEvent(QShowEvent* e) {
-    Edit1->clear();
-    RichEdit1->clear();
-    blinkOff();
+    if (!open_ && !e->spontaneous()) {
+        open_ = true;
+        Edit1->clear();
+        RichEdit1->clear();
+        blinkOff();
+    }
     Timer1->start();
     QWidget::showEvent(e);
+}
+
+void UserAreaForm::hideEvent(QHideEvent* e) {
+    if (!e->spontaneous()) open_ = false;
+    QWidget::hideEvent(e);
+}
+
+void UserAreaForm::mapChanged(const MapEvent& e) {
+    if (!e.everything()) return;
+    // The clicks so far were on the picture of the map that went.
+    if (ws_.modes.UserAreaDrawMode) ws_.modes.ClickCount = 0;
+    bandOn_ = false;
+}
+
+std::vector<QPoint> UserAreaForm::figurePixels() const {
+    std::vector<QPoint> out;
+    for (const TXY& p : figure_) {
+        const TGn g = ws_.view.view().toPixel(p);
+        out.emplace_back(g.PX, g.PY);
+    }
+    return out;
+}
+
+void UserAreaForm::keepFigure(const std::vector<QPoint>& pixels) {
+    figure_.clear();
+    for (const QPoint& q : pixels) figure_.push_back(ws_.view.view().toMap(q.x(), q.y()));
 }
 
 void UserAreaForm::create() {
@@ -202,6 +233,12 @@ void UserAreaForm::create() {
 
 void UserAreaForm::click(QPoint pos) {
     InteractionState& m = ws_.modes;
+    // A count left by another mode (or points of another operation) does
+    // not belong to this figure: it starts again with this click.
+    if (m.ClickCount < 1 || m.ClickCount > 2 || m.InputPoints.size() != 3) {
+        m.ClickCount = 0;
+        bandOn_ = false;
+    }
     if (m.ClickCount == 0) {
         m.InputPoints.assign(3, QPoint());
         m.InputPoints[0] = pos;
@@ -210,7 +247,6 @@ void UserAreaForm::click(QPoint pos) {
         m.ClickCount = 1;
         return;
     }
-    if (m.InputPoints.size() < 3) m.InputPoints.resize(3);
     m.InputPoints[size_t(m.ClickCount)] = pos;
     ws_.map.EditPoints.push_back({pos.x(), pos.y()});
     ++m.ClickCount;
@@ -233,6 +269,7 @@ void UserAreaForm::click(QPoint pos) {
                                                 SpinEdit2->value());
     ws_.map.EditPoints.clear();
     for (const QPoint& q : pts) ws_.map.EditPoints.push_back({q.x(), q.y()});
+    keepFigure(pts);
     if (CurrentUserArea && !img.isNull()) {
         QPainter p(&img);
         DrawFigure(p, *CurrentUserArea, pts, false);
@@ -267,12 +304,6 @@ bool UserAreaForm::band(QPoint pos) {
     return drew;
 }
 
-std::vector<QPoint> UserAreaForm::editPixels() const {
-    std::vector<QPoint> out;
-    for (const TGn& g : ws_.map.EditPoints) out.emplace_back(g.PX, g.PY);
-    return out;
-}
-
 void UserAreaForm::remember() {
     if (!CurrentUserArea) CurrentUserArea = std::make_shared<TRovd>();
     TRovd& a = *CurrentUserArea;
@@ -283,8 +314,7 @@ void UserAreaForm::remember() {
     if (!text.isEmpty())
         for (const QString& l : text.split(QLatin1Char('\n'))) a.Lines.push_back(cut(l, kAreaLineMax));
     a.Number = int32_t(UserAreas.size());
-    a.Points.clear();
-    for (const QPoint& q : editPixels()) a.Points.push_back(ws_.view.view().toMap(q.x(), q.y()));
+    a.Points = figure_;
     a.Figure = figure();
     a.PenColor = AreaPenColor;
     a.BrushColor = AreaBrushColor;
@@ -311,6 +341,7 @@ void UserAreaForm::undo() {
     pushButton("ListRvdButton")->setEnabled(false);
     pushButton("CreaRvdButton")->setEnabled(true);
     ws_.map.EditPoints.clear();
+    figure_.clear();
     bandOn_ = false;
 }
 
@@ -321,6 +352,7 @@ void UserAreaForm::draw(const TRovd& a, bool restoreBrush) {
     p.end();
     ws_.map.EditPoints.clear();
     for (const QPoint& q : pts) ws_.map.EditPoints.push_back({q.x(), q.y()});
+    figure_ = a.Points;
     (void)restoreBrush;
     ws_.surface->imageChanged();
 }
@@ -361,6 +393,11 @@ void UserAreaForm::remove() {
     const int32_t n = ListBox2->item(row) ? ListBox2->item(row)->text().toInt() : -1;
     for (auto it = UserAreas.begin(); it != UserAreas.end(); ++it)
         if ((*it)->Number == n) {
+            if (CurrentUserArea == *it) {
+                CurrentUserArea.reset();
+                figure_.clear();
+                blinkOff();
+            }
             UserAreas.erase(it);
             break;
         }
@@ -371,11 +408,11 @@ void UserAreaForm::remove() {
 
 void UserAreaForm::tick() {
     ws_.view.BlinkPhase = ws_.view.BlinkPhase % 4 + 1;
-    if (!blink_ || !CurrentUserArea || ws_.view.image.isNull() || ws_.map.EditPoints.empty()) return;
+    if (!blink_ || !CurrentUserArea || ws_.view.image.isNull() || figure_.empty()) return;
     QPainter p(&ws_.view.image);
     p.setBrush(QColor(255, 0, 0));
     p.setPen(QPen(ws_.view.BlinkPhase % 2 ? QColor(255, 0, 0) : QColor(255, 255, 0), 2));
-    DrawFigure(p, *CurrentUserArea, editPixels(), true);
+    DrawFigure(p, *CurrentUserArea, figurePixels(), true);
     p.end();
     ws_.surface->imageChanged();
 }
@@ -385,15 +422,27 @@ void UserAreaForm::save() {
                                                   {QStringLiteral("Сведения (*.dat)"), QStringLiteral("Справки (*.rtf)"),
                                                    QStringLiteral("Все файлы (*)")});
     if (!chosen) return;
+    const fs::path path = withExtension(fs::path(chosen->toStdString()), ".dat");
+    if (!ConfirmPartialSave(*ws_.dialogs, partial_, path)) return;
     try {
-        SaveUserAreas(withExtension(fs::path(chosen->toStdString()), ".dat"), UserAreas);
+        SaveUserAreas(path, UserAreas);
         UserAreasModified = false;
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
     }
 }
 
+bool UserAreaForm::saveChangesFirst() {
+    if (!UserAreasModified) return true;
+    const auto a = ws_.dialogs->question(QStringLiteral("Сохранить изменения?"), true);
+    if (a == DialogPort::Answer::Cancel) return false;
+    if (a == DialogPort::Answer::Yes) save();
+    return true;
+}
+
 void UserAreaForm::load() {
+    // The areas stored since the last save would be replaced.
+    if (!saveChangesFirst()) return;
     const auto chosen = ws_.dialogs->openFileName(QStringLiteral("Загрузить"), QString(),
                                                   {QStringLiteral("Сведения (*.dat)"), QStringLiteral("Справка (*.rtf)"),
                                                    QStringLiteral("Все файлы (*)")});
@@ -402,19 +451,26 @@ void UserAreaForm::load() {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) return;
     std::vector<AreaRef> loaded;
+    partial_.clear();
     try {
         LoadUserAreas(path, loaded);
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
+        // The areas read before the damage stay; they are not the file.
+        partial_.set(path, loaded.size());
     }
+    areasFile_ = path;
     UserAreas = std::move(loaded);
+    CurrentUserArea.reset();
+    figure_.clear();
+    blinkOff();
     ListBox1->clear();
     ListBox2->clear();
     for (const auto& a : UserAreas) {
         ListBox2->addItem(QString::number(a->Number));
         ListBox1->addItem(fromCp1251(a->Name));
     }
-    UserAreasModified = false;
+    UserAreasModified = partial_.any();
 }
 
 void UserAreaForm::chooseFont() {
@@ -469,15 +525,12 @@ void UserAreaForm::printNote() {
 }
 
 void UserAreaForm::closeEvent(QCloseEvent* e) {
-    if (UserAreasModified) {
-        const auto a = ws_.dialogs->question(QStringLiteral("Сохранить изменения?"), true);
-        if (a == DialogPort::Answer::Cancel) {
-            e->ignore();
-            return;
-        }
-        if (a == DialogPort::Answer::Yes) save();
-    }
+    // Blinking goes off however the question is answered.
     blinkOff();
+    if (!saveChangesFirst()) {
+        e->ignore();
+        return;
+    }
     Timer1->stop();
     e->accept();
 }

@@ -2,6 +2,7 @@
 // "Форма пользователя" (TRovdForm): the operator's own areas on the map, a
 // figure, a name and a note each; on top of the main window, not modal.
 
+#include "display/PartialRead.h"
 #include "editing/Workspace.h"
 #include "names/Names.h"
 #include "userdata/UserAreas.h"
@@ -58,15 +59,26 @@ public:
     void printNote();  // "Печатать"
     void tick();       // the 100 ms blink
 
+    // The map's life cycle: a figure being clicked on a picture that went
+    // starts again.
+    void mapChanged(const MapEvent& e);
+    const PartialRead& areasPartial() const { return partial_; }
+
 protected:
+    // Only a real opening clears the fields (not a restore from minimised).
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
     uint8_t figure() const;
     void blinkOff();
     void draw(const TRovd& a, bool restoreBrush);
-    std::vector<QPoint> editPixels() const;
+    // The figure built or shown last, in the pixels of the current view.
+    std::vector<QPoint> figurePixels() const;
+    void keepFigure(const std::vector<QPoint>& pixels);
+    // Asks "Сохранить изменения?" when the areas changed; false on Cancel.
+    bool saveChangesFirst();
 
     Workspace& ws_;
     NameState& names_;
@@ -81,6 +93,12 @@ private:
     bool blink_ = false;
     bool bandOn_ = false;
     QPoint bandFrom_, bandTo_;
+    bool open_ = false;           // shown and not closed since
+    // The figure of the area in hand, in map coordinates: kept here, not
+    // in the shared screen points that other tools overwrite.
+    std::vector<TXY> figure_;
+    std::filesystem::path areasFile_;  // the file read last
+    PartialRead partial_;
 };
 
 }  // namespace dm

@@ -39,7 +39,8 @@ void RedrawMapView(Workspace& ws) {
     ws.surface->mapRedrawn();
 }
 
-MapEditor::MapEditor(Workspace& ws) : ws_(ws), dispatch_(ws) {
+MapEditor::MapEditor(Workspace& ws)
+    : ws_(ws), dispatch_(ws), sub_(ws.map.events, [this](const MapEvent& e) { mapChanged(e); }) {
     dispatch_.attach(20, [this](const MouseClick& c) { return zoomFirstCorner(c); });
     dispatch_.attach(21, [this](const MouseClick& c) { return zoomSecondCorner(c); });
     dispatch_.attach(22, [](const MouseClick&) { return Flow::Done; });
@@ -48,6 +49,28 @@ MapEditor::MapEditor(Workspace& ws) : ws_(ws), dispatch_(ws) {
     dispatch_.attach(39, [this](const MouseClick& c) { return select(c); });
     dispatch_.attach(48, [this](const MouseClick& c) { return rasterBox(c); });
     dispatch_.attach(49, [this](const MouseClick& c) { return panStart(c); });
+}
+
+void MapEditor::mapChanged(const MapEvent& e) {
+    if (!e.everything()) return;
+    InteractionState& m = ws_.modes;
+    m.ResetModes(ws_.view.blink);
+    m.ClickCount = 0;
+    m.EditStep = 0;
+    m.PickIndex = m.PickIndex2 = -1;
+    m.ScreenPoints.clear();
+    m.InputPoints.clear();
+    m.MapPoints.clear();
+    m.DistanceSum = 0;
+    m.FindNextPending = false;
+    m.LassoArmed = m.LassoDrawing = false;
+    m.StreetStep = 0;
+    // A rectangle started on the old picture starts again on the new one.
+    if (m.BoxState != 0) m.BoxState = (m.ZoomBoxDown || m.RasterBoxMode) ? 1 : 0;
+    boxDrawn_ = false;
+    measureBandDrawn_ = false;
+    DisableObjectCommands();
+    buttons();
 }
 
 // ---- mouse handlers ------------------------------------------------------

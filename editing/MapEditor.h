@@ -68,6 +68,9 @@ public:
     static constexpr int kMaxMeasuredPoints = 99;
 
 private:
+    // Another map, a cut, a close: the clicks and points kept for the next
+    // click belong to a picture that is gone.
+    void mapChanged(const MapEvent& e);
     Flow zoomFirstCorner(const MouseClick& c);
     Flow zoomSecondCorner(const MouseClick& c);
     Flow measure(const MouseClick& c);
@@ -91,6 +94,7 @@ private:
     Qt::CursorShape cursor_ = Qt::ArrowCursor;
     bool boxDrawn_ = false;
     bool measureBandDrawn_ = false;
+    MapSubscription sub_;
 };
 
 // Redraws the whole map image with the progress bar and the busy cursor.

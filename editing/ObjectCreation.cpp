@@ -7,17 +7,58 @@
 
 #include <QPainter>
 
+#include <unordered_set>
+
 namespace dm {
 
 
 ObjectCreation::ObjectCreation(Workspace& ws, MapEditor& editor, UndoHistory& history)
-    : ws_(ws), editor_(editor), history_(history) {
+    : ws_(ws), editor_(editor), history_(history), sub_(ws.map.events, [this](const MapEvent& e) { mapChanged(e); }) {
     MouseDispatch& d = editor.dispatch();
     d.attach(2, [this](const MouseClick& c) { return composeFinish(c); });
     d.attach(3, [this](const MouseClick& c) { return composePicket(c); });
     d.attach(17, [this](const MouseClick& c) { return finish(c); });
     d.attach(18, [this](const MouseClick& c) { return addPoint(c); });
     editor.extraBands.push_back([this](QPoint pos) { return band(pos); });
+}
+
+void ObjectCreation::mapChanged(const MapEvent& e) {
+    InteractionState& m = ws_.modes;
+    // The object being digitised: its clicks belong to a picture (or to screen
+    // points) that no longer are; it is given up as "Отмена" would.
+    if (pending_ && (e.everything() || e.kind == MapEvent::Restored)) {
+        if (ws_.map.CurObj == pending_.get()) ws_.map.CurObj = nullptr;
+        pending_.reset();
+        m.CreateMode = false;
+        m.ClickCount = 0;
+        m.InputPoints.clear();
+    }
+    bool formedGone = false;
+    if (e.everything()) {
+        selected_.clear();
+        formed_.reset();  // formed from objects of the map that went
+        formedGone = formedStored_ != nullptr;
+        formedStored_ = nullptr;
+        item("SaveNewObj1", false);
+        item("DeleteOldObj", false);
+        item("Formir", true);
+    } else {
+        if (e.gone.size() > 16) {
+            const std::unordered_set<const TObj*> gone(e.gone.begin(), e.gone.end());
+            std::erase_if(selected_, [&](TObj* o) { return gone.count(o) != 0; });
+        } else {
+            std::erase_if(selected_, [&](TObj* o) { return e.drops(o); });
+        }
+        if (formedStored_ && e.drops(formedStored_)) {
+            formedStored_ = nullptr;
+            formedGone = true;
+        }
+    }
+    if (formedGone) {
+        // "Сохранить границы  в File" has nothing to save any more.
+        item("SaveRay", false);
+        item("AnklvSave", false);
+    }
 }
 
 std::optional<double> ObjectCreation::askElevation() {
@@ -349,7 +390,9 @@ void ObjectCreation::SaveNewObj1Click() {
 
 void ObjectCreation::DeleteOldObjClick() {
     history_.begin(QStringLiteral("Убрать старые"));
-    for (TObj* o : selected_) history_.remove(o);
+    // Each removal tells the map's subscribers, this one too: go through a copy.
+    const std::vector<TObj*> old = selected_;
+    for (TObj* o : old) history_.remove(o);
     ws_.map.MapModified = true;
     history_.commit();
     item("DeleteOldObj", false);

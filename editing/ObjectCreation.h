@@ -55,6 +55,8 @@ public:
     static bool isElevationMarkCode(int code) { return code == 12 || code == 3301 || code == 3302; }
 
 private:
+    // The map's life cycle: what is kept of objects that are gone is dropped.
+    void mapChanged(const MapEvent& e);
     void startDigitising(uint8_t kind);
     Flow finish(const MouseClick& c);
     Flow addPoint(const MouseClick& c);
@@ -74,6 +76,7 @@ private:
     std::vector<TObj*> selected_;       // the collection
     std::unique_ptr<TObj> formed_;      // formed, not yet stored
     TObj* formedStored_ = nullptr;
+    MapSubscription sub_;
 };
 
 }  // namespace dm

@@ -15,7 +15,7 @@ const QString kNoPoint = QStringLiteral("Точка не найдена");
 }  // namespace
 
 ObjectEdits::ObjectEdits(Workspace& ws, MapEditor& editor, UndoHistory& history)
-    : ws_(ws), editor_(editor), history_(history) {
+    : ws_(ws), editor_(editor), history_(history), sub_(ws.map.events, [this](const MapEvent& e) { mapChanged(e); }) {
     MouseDispatch& d = editor.dispatch();
     d.attach(24, [this](const MouseClick& c) { return rotatePivot(c); });
     d.attach(25, [this](const MouseClick& c) { return rotateGrab(c); });
@@ -32,6 +32,25 @@ ObjectEdits::ObjectEdits(Workspace& ws, MapEditor& editor, UndoHistory& history)
     d.attach(36, [this](const MouseClick& c) { return deleteVertex(c); });
     d.attach(37, [this](const MouseClick& c) { return moveObject(c); });
     editor.extraBands.push_back([this](QPoint pos) { return bands(pos); });
+}
+
+void ObjectEdits::mapChanged(const MapEvent& e) {
+    InteractionState& m = ws_.modes;
+    const bool curGone = ws_.map.CurObj && e.drops(ws_.map.CurObj);
+    if (!e.everything() && e.kind != MapEvent::Restored && !curGone) return;
+    const bool editing = m.MoveObjectMode || m.DeleteVertexMode || m.MoveVertexMode || m.DeleteFragmentMode ||
+                         m.InsertFragmentMode || m.RotateMode || m.DivideMode;
+    m.MoveObjectMode = m.DeleteVertexMode = m.MoveVertexMode = m.DeleteFragmentMode = false;
+    m.InsertFragmentMode = m.RotateMode = m.DivideMode = false;
+    rotateOutline_ = false;
+    if (editing) {
+        m.ClickCount = 0;
+        m.EditStep = 0;
+        m.PickIndex = m.PickIndex2 = -1;
+        m.ScreenPoints.clear();
+    }
+    editor_.DisableObjectCommands();
+    buttons();
 }
 
 TObj* ObjectEdits::current() const {

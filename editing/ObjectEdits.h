@@ -33,6 +33,9 @@ public:
     void draw(TObj& o);
 
 private:
+    // Undo, redo, a removal of the object being edited, another map: the
+    // edit in progress ends (its vertex numbers and screen points are stale).
+    void mapChanged(const MapEvent& e);
     Flow rotatePivot(const MouseClick& c);
     Flow rotateGrab(const MouseClick& c);
     Flow rotateFix(const MouseClick& c);
@@ -64,6 +67,7 @@ private:
     UndoHistory& history_;
     QColor markColor_ = QColor(255, 0, 0);
     bool rotateOutline_ = false;
+    MapSubscription sub_;
 };
 
 }  // namespace dm

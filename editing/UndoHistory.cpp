@@ -2,6 +2,38 @@
 
 namespace dm {
 
+UndoHistory::UndoHistory(MapDoc& doc) : doc_(doc), sub_(doc.events, [this](const MapEvent& e) { mapChanged(e); }) {}
+
+bool UndoHistory::refersTo(const Step& s, const MapEvent& e) const {
+    for (const Change& c : s.changes) {
+        const TObj* o = nullptr;
+        if (const auto* ct = std::get_if<Content>(&c)) o = ct->obj;
+        else if (const auto* a = std::get_if<Added>(&c)) o = a->obj;
+        else if (const auto* r = std::get_if<Removed>(&c)) o = r->obj;
+        else if (const auto* m = std::get_if<Moved>(&c)) o = m->obj;
+        else if (std::holds_alternative<Reordered>(c)) return true;  // positions of every object
+        if (o && e.drops(o)) return true;
+    }
+    return false;
+}
+
+void UndoHistory::mapChanged(const MapEvent& e) {
+    if (telling_) return;
+    if (e.everything()) {
+        clear();
+        return;
+    }
+    // An object removed outside the history: a step that refers to it can
+    // no longer be taken back, nor any step older than it.
+    for (size_t i = done_.size(); i-- > 0;)
+        if (refersTo(done_[i], e)) {
+            done_.erase(done_.begin(), done_.begin() + long(i) + 1);
+            break;
+        }
+    undone_.clear();
+    if (depth_ && refersTo(open_, e)) cancel();
+}
+
 void UndoHistory::begin(const QString& what) {
     if (depth_++ == 0) {
         open_ = Step{};
@@ -25,6 +57,7 @@ void UndoHistory::added(TObj* o) {
 void UndoHistory::remove(TObj* o) {
     const long i = doc_.ObjList.indexOf(o);
     if (i < 0) return;
+    tell(MapEvent{MapEvent::Removed, {o}});
     if (doc_.CurObj == o) doc_.CurObj = nullptr;
     doc_.EditPoints.clear();
     auto holder = doc_.ObjList.take(o);
@@ -101,7 +134,7 @@ void UndoHistory::cancel() {
     open_ = Step{};
 }
 
-void UndoHistory::undoStep(Step& s) {
+void UndoHistory::undoStep(Step& s, std::vector<const TObj*>& gone) {
     TObjList& list = doc_.ObjList;
     for (auto it = s.changes.rbegin(); it != s.changes.rend(); ++it) {
         std::visit(
@@ -113,6 +146,7 @@ void UndoHistory::undoStep(Step& s) {
                 } else if constexpr (std::is_same_v<T, Added>) {
                     c.index = size_t(std::max(0L, list.indexOf(c.obj)));
                     c.holder = list.take(c.obj);
+                    if (c.holder) gone.push_back(c.obj);
                 } else if constexpr (std::is_same_v<T, Removed>) {
                     list.insertAt(c.index, std::move(c.holder));
                 } else if constexpr (std::is_same_v<T, Moved>) {
@@ -132,7 +166,7 @@ void UndoHistory::undoStep(Step& s) {
     }
 }
 
-void UndoHistory::redoStep(Step& s) {
+void UndoHistory::redoStep(Step& s, std::vector<const TObj*>& gone) {
     TObjList& list = doc_.ObjList;
     for (auto& ch : s.changes) {
         std::visit(
@@ -146,6 +180,7 @@ void UndoHistory::redoStep(Step& s) {
                 } else if constexpr (std::is_same_v<T, Removed>) {
                     c.index = size_t(std::max(0L, list.indexOf(c.obj)));
                     c.holder = list.take(c.obj);
+                    if (c.holder) gone.push_back(c.obj);
                 } else if constexpr (std::is_same_v<T, Moved>) {
                     list.move(c.from, c.to);
                 } else if constexpr (std::is_same_v<T, Reordered>) {
@@ -185,11 +220,13 @@ bool UndoHistory::undo() {
     if (done_.empty() || depth_) return false;
     Step s = std::move(done_.back());
     done_.pop_back();
-    undoStep(s);
+    MapEvent e{MapEvent::Restored, {}};
+    undoStep(s, e.gone);
     doc_.CurObj = nullptr;
     doc_.EditPoints.clear();
     doc_.MapModified = true;
     undone_.push_back(std::move(s));
+    tell(e);
     return true;
 }
 
@@ -197,12 +234,20 @@ bool UndoHistory::redo() {
     if (undone_.empty() || depth_) return false;
     Step s = std::move(undone_.back());
     undone_.pop_back();
-    redoStep(s);
+    MapEvent e{MapEvent::Restored, {}};
+    redoStep(s, e.gone);
     doc_.CurObj = nullptr;
     doc_.EditPoints.clear();
     doc_.MapModified = true;
     done_.push_back(std::move(s));
+    tell(e);
     return true;
+}
+
+void UndoHistory::tell(const MapEvent& e) {
+    telling_ = true;
+    doc_.events.notify(e);
+    telling_ = false;
 }
 
 void UndoHistory::clear() {

@@ -25,7 +25,9 @@ struct TouchedAreas {
 
 class UndoHistory {
 public:
-    explicit UndoHistory(MapDoc& doc) : doc_(doc) {}
+    // The history is emptied when the map is opened, replaced or closed,
+    // and forgets the steps of an object removed outside it.
+    explicit UndoHistory(MapDoc& doc);
     // Told at each commit of the parts of the map the step touched.
     std::function<void(const TouchedAreas&)> changedAreas;
 
@@ -97,13 +99,20 @@ private:
         bool mapModifiedBefore = false;
     };
 
-    void undoStep(Step& s);
-    void redoStep(Step& s);
+    // `gone`: the objects the step takes out of the list.
+    void undoStep(Step& s, std::vector<const TObj*>& gone);
+    void redoStep(Step& s, std::vector<const TObj*>& gone);
+    void tell(const MapEvent& e);
+
+    void mapChanged(const MapEvent& e);
+    bool refersTo(const Step& s, const MapEvent& e) const;
 
     MapDoc& doc_;
+    bool telling_ = false;  // the history itself tells the map's subscribers
     std::vector<Step> done_, undone_;
     Step open_;
     int depth_ = 0;
+    MapSubscription sub_;
 };
 
 }  // namespace dm

@@ -2,7 +2,32 @@
 
 namespace dm {
 
+bool MapEvent::drops(const TObj* o) const {
+    if (everything()) return true;
+    for (const TObj* g : gone)
+        if (g == o) return true;
+    return false;
+}
+
+int MapEvents::subscribe(Handler h) {
+    handlers_.emplace_back(next_, std::move(h));
+    return next_++;
+}
+
+void MapEvents::unsubscribe(int key) {
+    std::erase_if(handlers_, [key](const auto& p) { return p.first == key; });
+}
+
+void MapEvents::notify(const MapEvent& e) const {
+    // A handler may subscribe or unsubscribe others: go through a copy.
+    const auto handlers = handlers_;
+    for (const auto& [key, h] : handlers)
+        if (h) h(e);
+}
+
 bool MapDoc::removeObject(const TObj* o) {
+    if (ObjList.indexOf(o) < 0) return false;
+    events.notify(MapEvent{MapEvent::Removed, {o}});
     if (CurObj == o) CurObj = nullptr;
     EditPoints.clear();
     return ObjList.remove(o);

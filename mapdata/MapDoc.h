@@ -7,9 +7,60 @@
 #include "MapObjects.h"
 #include "ObjectIndex.h"
 
+#include <functional>
 #include <vector>
 
 namespace dm {
+
+// What happened to the open map's objects.  A tool that keeps an object, a
+// vertex list or a list position between two steps answers by dropping it
+// (or by finding it again), so that nothing refers to objects that are gone.
+struct MapEvent {
+    enum Kind {
+        Opened,    // another map replaced the list (its objects are gone)
+        Replaced,  // the list was rebuilt in place (a cut, a region map read)
+        Closed,    // the map is closed (the program ends)
+        Removed,   // the objects in `gone` left the list
+        Restored,  // undo or redo: objects may have changed; those in `gone` left the list
+    };
+    Kind kind = Opened;
+    // Removed and Restored: the objects that left the list; they are still
+    // alive while the event is told.
+    std::vector<const TObj*> gone;
+
+    // Every object may be gone (Opened, Replaced, Closed).
+    bool everything() const { return kind == Opened || kind == Replaced || kind == Closed; }
+    // `o` is no longer (or may no longer be) an object of the list.
+    bool drops(const TObj* o) const;
+};
+
+// The subscribers of the map's life cycle, told in the order they came.
+class MapEvents {
+public:
+    using Handler = std::function<void(const MapEvent&)>;
+    // Returns a key for unsubscribe().
+    int subscribe(Handler h);
+    void unsubscribe(int key);
+    void notify(const MapEvent& e) const;
+    void notify(MapEvent::Kind k) const { notify(MapEvent{k, {}}); }
+
+private:
+    std::vector<std::pair<int, Handler>> handlers_;
+    int next_ = 1;
+};
+
+// A subscription for the life of its owner (which must not outlive the map).
+class MapSubscription {
+public:
+    MapSubscription(MapEvents& events, MapEvents::Handler h) : events_(events), key_(events.subscribe(std::move(h))) {}
+    ~MapSubscription() { events_.unsubscribe(key_); }
+    MapSubscription(const MapSubscription&) = delete;
+    MapSubscription& operator=(const MapSubscription&) = delete;
+
+private:
+    MapEvents& events_;
+    int key_;
+};
 
 struct MapDoc {
     MapDoc() { Index.attach(&ObjList); }
@@ -35,9 +86,11 @@ struct MapDoc {
         std::vector<TGn> points;
     };
     bool OrientationModified = false;
+    // The map's life cycle: opened, replaced, closed, objects removed, undo.
+    MapEvents events;
 
     // Removes an object by identity and frees it; EditPoints is cleared and
-    // CurObj forgotten if it was that object.
+    // CurObj forgotten if it was that object; the subscribers are told first.
     bool removeObject(const TObj* o);
     // Drops every object (opening another map).
     void clearObjects();

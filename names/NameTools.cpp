@@ -14,7 +14,8 @@ std::string LabelText(const QString& s) {
     return t;
 }
 
-NameTools::NameTools(Workspace& ws, NameState& names, MapEditor& editor) : ws_(ws), names_(names), editor_(editor) {
+NameTools::NameTools(Workspace& ws, NameState& names, MapEditor& editor)
+    : ws_(ws), names_(names), editor_(editor), sub_(ws.map.events, [this](const MapEvent& e) { mapChanged(e); }) {
     MouseDispatch& d = editor.dispatch();
     d.attach(40, [this](const MouseClick& c) { return create(c); });
     d.attach(41, [this](const MouseClick& c) { return remove(c); });
@@ -25,6 +26,22 @@ NameTools::NameTools(Workspace& ws, NameState& names, MapEditor& editor) : ws_(w
     d.attach(46, [this](const MouseClick& c) { return pickObject(c); });
     d.attach(47, [this](const MouseClick& c) { return bind(c); });
     editor.extraBands.push_back([this](QPoint pos) { return band(pos); });
+}
+
+void NameTools::mapChanged(const MapEvent& e) {
+    InteractionState& m = ws_.modes;
+    if (e.everything()) {
+        current_.reset();
+        bindObject_ = nullptr;
+        return;
+    }
+    if (!bindObject_ || !(e.kind == MapEvent::Restored || e.drops(bindObject_))) return;
+    bindObject_ = nullptr;
+    // The label stays taken: the next click chooses the object again.
+    if (m.NameJoinMode && m.ClickCount == 2) {
+        m.ClickCount = 1;
+        ws_.surface->setPanelText(4, QStringLiteral("Укажтие объект."));
+    }
 }
 
 void NameTools::draw(const TNaz& n, bool erased) {
@@ -121,11 +138,13 @@ void NameTools::NazSaveClick() {
     if (names_.MapNames.empty()) return;
     // The labels are written whatever the display switch says: a save that
     // cleared the change flag without writing would lose them.
-    if (saveNames()) ws_.files.NamesModified = false;
+    if (saveNames() && !names_.partial.any()) ws_.files.NamesModified = false;
 }
 
 bool NameTools::saveNames(FileBatch* batch) {
     if (names_.MapNames.empty()) return true;
+    const auto target = resolvePathCase(withExtension(ws_.files.NamesFileName, ".nam"));
+    if (!ConfirmPartialSave(*ws_.dialogs, names_.partial, target)) return true;  // nothing written
     ws_.surface->setBusy(true);
     bool ok = true;
     try {
@@ -195,14 +214,17 @@ std::pair<std::function<void()>, std::function<void()>> NameTools::addMarkLabel(
 void NameTools::loadForMap() {
     names_.MapNames.clear();
     names_.AllNames.clear();
+    names_.partial.clear();
     const auto path = resolvePathCase(ws_.files.NamesFileName);
     std::error_code ec;
     if (ws_.files.NamesFileName.empty() || !std::filesystem::is_regular_file(path, ec)) return;
     try {
         LoadNames(path, names_.MapNames);
     } catch (const std::exception& e) {
-        // The labels read before the damage stay.
+        // The labels read before the damage stay; they are not the file.
         ws_.dialogs->error(QString::fromUtf8(e.what()));
+        names_.partial.set(path, names_.MapNames.size());
+        ws_.files.NamesModified = true;
     }
     names_.AllNames = names_.MapNames;
 }

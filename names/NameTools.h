@@ -43,6 +43,9 @@ public:
     std::function<void()> buttonsChanged;
 
 private:
+    // The object chosen to tie a label to is dropped when it may be gone or
+    // changed; the label being worked on when the map is replaced.
+    void mapChanged(const MapEvent& e);
     Flow create(const MouseClick& c);
     Flow remove(const MouseClick& c);
     Flow pickToMove(const MouseClick& c);
@@ -68,6 +71,7 @@ private:
     NameRef current_;         // the label of the running operation
     TObj* bindObject_ = nullptr;
     QPoint start_;            // first point clicked for a new place
+    MapSubscription sub_;
 };
 
 // Text from the user interface into a label field: Windows-1251, at most 255.

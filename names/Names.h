@@ -2,6 +2,7 @@
 // Name labels: a text along a short baseline between two map points, with an
 // old and a new name, its own font, and optionally bound to a map object.
 
+#include "display/PartialRead.h"
 #include "mapdata/BinaryIO.h"
 #include "mapdata/MapObjects.h"
 
@@ -52,6 +53,8 @@ struct NameState {
     bool NamesErased = false;        // "Убрать с экрана": labels drawn in white
     bool NamesShown = true;          // "Названия карты"
     TNameFont NameFont;
+    // The names file was read only up to a damage.
+    PartialRead partial;
 
     // Removes a label from both lists.
     void remove(const TNaz* n);

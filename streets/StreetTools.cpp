@@ -27,7 +27,7 @@ std::string cut(const QString& s, size_t max) {
 }  // namespace
 
 StreetTools::StreetTools(Workspace& ws, StreetState& streets, NameState& names, MapEditor& editor)
-    : ws_(ws), st_(streets), names_(names) {
+    : ws_(ws), st_(streets), names_(names), sub_(ws.map.events, [this](const MapEvent& e) { mapChanged(e); }) {
     MouseDispatch& d = editor.dispatch();
     d.attach(4, [this](const MouseClick& c) { return placeHouse(c); });
     d.attach(8, [this](const MouseClick& c) { return nameStart(c); });
@@ -62,9 +62,28 @@ void StreetTools::startMode(bool InteractionState::*flag, const QString& prompt)
     buttons();
 }
 
+void StreetTools::mapChanged(const MapEvent& e) {
+    if (e.kind != MapEvent::Opened && e.kind != MapEvent::Closed) return;
+    st_.Streets.clear();
+    st_.partial.clear();
+    st_.CurrentStreet.reset();
+    pending_.reset();
+    house_ = -1;
+    placing_ = {};
+    axisBand_ = lineBand_ = false;
+    ws_.modes.HousePlaceMode = false;
+    if (streetChanged) streetChanged();
+}
+
 void StreetTools::select(int index) {
+    const StreetRef before = st_.CurrentStreet;
     st_.CurrentStreet = st_.Streets[size_t(index)];
     house_ = -1;
+    if (before != st_.CurrentStreet) {
+        // A house being placed belonged to the street shown in the house form.
+        ws_.modes.HousePlaceMode = false;
+        if (streetChanged) streetChanged();
+    }
     ws_.map.EditPoints = AxisPixels(*st_.CurrentStreet, ws_.view.view());
     ws_.view.blink.BlinkAsPoints = false;
 }
@@ -118,18 +137,19 @@ void StreetTools::afterOpen() {
     st_.StreetListOrder = StreetOrder::Old;
 }
 
-bool StreetTools::saveStreets(FileBatch* batch) {
-    if (ws_.files.StreetsFileName.empty()) return true;
+StreetTools::Saved StreetTools::saveStreets(FileBatch* batch) {
+    if (ws_.files.StreetsFileName.empty()) return Saved::Written;
+    if (!ConfirmPartialSave(*ws_.dialogs, st_.partial, ws_.files.StreetsFileName)) return Saved::Skipped;
     ws_.surface->setBusy(true);
-    bool ok = true;
+    Saved r = Saved::Written;
     try {
         SaveStreets(ws_.files.StreetsFileName, st_.Streets, batch);
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
-        ok = false;
+        r = Saved::Failed;
     }
     ws_.surface->setBusy(false);
-    return ok;
+    return r;
 }
 
 // ---- the menu -----------------------------------------------------------------------
@@ -150,22 +170,28 @@ void StreetTools::RueLoadClick() {
     if (!fs::is_regular_file(ws_.files.StreetsFileName, ec)) return;  // a missing file changes nothing
     ws_.surface->setBusy(true);
     std::vector<StreetRef> loaded;
+    st_.partial.clear();
     try {
         LoadStreets(ws_.files.StreetsFileName, loaded);
     } catch (const std::exception& e) {
         ws_.surface->setBusy(false);
         ws_.dialogs->error(QString::fromUtf8(e.what()));
-        // The streets read before the damage stay.
+        // The streets read before the damage stay; they are not the file.
+        st_.partial.set(ws_.files.StreetsFileName, loaded.size());
     }
     ws_.surface->setBusy(false);
     st_.Streets = std::move(loaded);
     st_.CurrentStreet.reset();
+    house_ = -1;
+    ws_.modes.HousePlaceMode = false;
+    if (streetChanged) streetChanged();
     st_.StreetListOrder = StreetOrder::Old;
-    ws_.files.StreetsModified = false;
+    ws_.files.StreetsModified = st_.partial.any();
     if (!st_.Streets.empty()) {
         enableLoaded(true);
         if (mapNamesOff) mapNamesOff();
-        enable("RueLoad", false);
+        // A register read in part can be read again once the file is mended.
+        enable("RueLoad", st_.partial.any());
     }
     buttons();
 }
@@ -270,6 +296,8 @@ void StreetTools::RueDeleteClick() {
     if (it != st_.Streets.end()) st_.Streets.erase(it);
     st_.CurrentStreet.reset();
     house_ = -1;
+    ws_.modes.HousePlaceMode = false;
+    if (streetChanged) streetChanged();
     enable("RueDelete", false);
     enable("RueDoma", false);
     enable("RueShriftChange", false);
@@ -280,6 +308,8 @@ void StreetTools::RueDeleteClick() {
 }
 
 void StreetTools::RueNewCreaMenuClick() {
+    // An object still being drawn ends here: the axis clicks are the street's.
+    if (endObjectDrawing) endObjectDrawing();
     ws_.modes.ResetModes(ws_.view.blink);
     pending_ = std::make_shared<Trues>();
     if (const auto names = ws_.dialogs->namesDialog(QString(), QString())) {
@@ -300,7 +330,7 @@ void StreetTools::RueSaveClick() {
         return;
     }
     if (ws_.files.StreetsFileName.empty()) ensureFileName();
-    if (saveStreets()) ws_.files.StreetsModified = false;
+    if (saveStreets() == Saved::Written) ws_.files.StreetsModified = false;
     buttons();
 }
 

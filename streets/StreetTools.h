@@ -35,6 +35,10 @@ public:
     // The house form: show it for the current street, refresh its list.
     std::function<void()> showHouseForm;
     std::function<void()> housesChanged;
+    // Ends the digitising of a map object ("Отмена" of the creation menu).
+    std::function<void()> endObjectDrawing;
+    // Another street became current, or none is (the house form follows).
+    std::function<void()> streetChanged;
 
     // Menu "Улицы".
     void RueMenuOpened();
@@ -72,11 +76,17 @@ public:
 
     // Map lifecycle.
     void afterOpen();
-    bool saveStreets(FileBatch* batch = nullptr);  // the closing question's Yes
+    // The closing question's Yes; Skipped when the operator would not write
+    // a register read only in part over its file.
+    enum class Saved { Written, Skipped, Failed };
+    Saved saveStreets(FileBatch* batch = nullptr);
 
     StreetState& state() { return st_; }
 
 private:
+    // Another map: the register read for the map that went is dropped (it
+    // is read again for this one), with the street and house in hand.
+    void mapChanged(const MapEvent& e);
     Flow placeHouse(const MouseClick& c);      // row 4
     Flow nameStart(const MouseClick& c);       // row 8
     Flow nameEnd(const MouseClick& c);         // row 9
@@ -115,6 +125,7 @@ private:
     // Rubber bands on the picture (taken off before anything else is drawn).
     bool axisBand_ = false, lineBand_ = false;
     QPoint axisPrev_, axisNext_, axisAt_, lineFrom_, lineTo_;
+    MapSubscription sub_;
 };
 
 }  // namespace dm

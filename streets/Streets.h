@@ -4,6 +4,7 @@
 // (".rue"), the searches, the street list and the drawing of street names
 // and house numbers.
 
+#include "display/PartialRead.h"
 #include "mapdata/BinaryIO.h"
 #include "mapdata/MapObjects.h"
 
@@ -62,6 +63,8 @@ enum class StreetOrder { Old, New };
 // The register of the open map, as the street menu works on it.
 struct StreetState {
     std::vector<StreetRef> Streets;
+    // The register's file was read only up to a damage.
+    PartialRead partial;
     StreetRef CurrentStreet;
     StreetOrder StreetListOrder = StreetOrder::Old;
 };
