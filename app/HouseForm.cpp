@@ -4,7 +4,6 @@
 
 #include <QCloseEvent>
 #include <QFormLayout>
-#include <QHideEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -109,12 +108,6 @@ void HouseForm::refresh() {
 void HouseForm::closeEvent(QCloseEvent* e) {
     tools_.closeHouseForm();
     QWidget::closeEvent(e);
-}
-
-void HouseForm::hideEvent(QHideEvent* e) {
-    // Minimising keeps the form (and its placing) as it was.
-    if (!e->spontaneous()) tools_.closeHouseForm();
-    QWidget::hideEvent(e);
 }
 
 void HouseForm::numberClicked(const QString& number) {

@@ -32,7 +32,6 @@ public:
 protected:
     // However it is closed, house placing ends ("Закрыть форму").
     void closeEvent(QCloseEvent* e) override;
-    void hideEvent(QHideEvent* e) override;
 
 private:
     void numberClicked(const QString& number);

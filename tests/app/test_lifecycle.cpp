@@ -15,6 +15,7 @@
 #include "transport/Stops.h"
 #include "userdata/UserAreas.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPrinter>
@@ -92,8 +93,34 @@ TEST_F(Lifecycle, TheStoredComposedObjectIsForgottenWithItsMap) {
     EXPECT_EQ(ws().files.CityFolderName, "Darvent");
 }
 
+TEST_F(Lifecycle, AFormedObjectNotYetStoredGoesWithItsMap) {
+    act("OtborObj")->trigger();
+    click({300, 300});
+    act("Add1")->trigger();
+    ws().classifier.CurrentSemantic.Code = 1010;
+    act("Formir")->trigger();
+    ASSERT_NE(w_->creation().FormedObj(), nullptr);
+    ASSERT_TRUE(openDistrict());
+    EXPECT_EQ(w_->creation().FormedObj(), nullptr);
+    EXPECT_FALSE(act("SaveNewObj1")->isEnabled());
+    dialogs_.clear();
+    w_->creation().SaveNewObj1Click();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Объект не создан")});
+    EXPECT_EQ(ws().map.ObjList.size(), 2u);
+}
+
 TEST_F(Lifecycle, AnUndoneStoreAndARemovedObjectLeaveTheCollection) {
     composeAndStore();
+    // Another object removed: the stored one stays.
+    act("FindButton")->trigger();
+    click({900, 900});
+    act("DeleteButton")->trigger();
+    ASSERT_EQ(ws().map.ObjList.size(), 5u);
+    EXPECT_NE(w_->creation().FormedObj(), nullptr);
+    EXPECT_TRUE(act("SaveRay")->isEnabled());
+    w_->UndoClick();  // the tree is back
+    EXPECT_NE(w_->creation().FormedObj(), nullptr);
+    ASSERT_EQ(ws().map.ObjList.size(), 6u);
     const TObj* stored = w_->creation().FormedObj();
     ASSERT_EQ(ws().map.ObjList.indexOf(stored), 5);
     w_->UndoClick();  // the stored object leaves the map
@@ -145,6 +172,44 @@ TEST_F(Lifecycle, AVertexEditEndsWhenAnEditIsTakenBack) {
     after.erase(after.begin() + 4);  // the contour is back at its place
     EXPECT_EQ(after, before);
     EXPECT_EQ(ws().map.ObjList[4]->Points.vec(), (std::vector<TXY>{toMap({100, 800}), toMap({200, 800})}));
+}
+
+TEST_F(Lifecycle, AnEditGoesOnWhenAnotherObjectIsRemoved) {
+    // The tree collected, formed and stored; the street's corner picked for
+    // a move; then "Убрать старые" removes the tree: the move goes on.
+    act("OtborObj")->trigger();
+    click({900, 900});
+    act("Add1")->trigger();
+    ws().classifier.CurrentSemantic.Code = 2402;
+    act("Formir")->trigger();
+    act("SaveNewObj1")->trigger();
+    act("FindButton")->trigger();
+    click({300, 300});
+    act("MovPoinButton")->trigger();
+    click({400, 300});
+    ASSERT_EQ(ws().modes.EditStep, 6);
+    act("DeleteOldObj")->trigger();
+    ASSERT_EQ(ws().map.ObjList.size(), 5u);
+    EXPECT_TRUE(ws().modes.MoveVertexMode);
+    click({450, 250});
+    EXPECT_EQ(ws().map.ObjList[0]->Points.vec(),
+              (std::vector<TXY>{toMap({200, 300}), toMap({450, 250}), toMap({400, 500})}));
+}
+
+TEST_F(Lifecycle, AMeasurementGoesOnOverAnUndo) {
+    act("FindButton")->trigger();
+    click({900, 900});
+    act("DeleteButton")->trigger();
+    act("GeocordButton")->trigger();
+    click({100, 100});
+    click({100, 200});  // 100 m at one pixel a metre
+    EXPECT_DOUBLE_EQ(ws().modes.DistanceSum, 100);
+    act("UndoAction")->trigger();
+    EXPECT_EQ(ws().map.ObjList.size(), 5u);
+    EXPECT_TRUE(ws().modes.MeasureMode);
+    EXPECT_EQ(ws().modes.ClickCount, 2);
+    click({160, 280});  // 60 and 80: 100 m more
+    EXPECT_DOUBLE_EQ(ws().modes.DistanceSum, 200);
 }
 
 TEST_F(Lifecycle, ARotationEndsWhenAnEditIsTakenBack) {
@@ -212,6 +277,19 @@ TEST_F(Lifecycle, TheStreetRegisterGoesWithItsMap) {
     const auto rue = readWholeFile(city() / "darvent.rue");
     w_->streetTools().RueMenuOpened();
     ASSERT_EQ(w_->streets().Streets.size(), 1u);
+    // A cut of the map keeps the register; it takes the undo history along.
+    act("FindButton")->trigger();
+    click({900, 900});
+    act("DeleteButton")->trigger();
+    ASSERT_TRUE(act("UndoAction")->isEnabled());
+    act("LassoGrn")->trigger();
+    press({150, 150});
+    for (QPoint p : {QPoint(750, 150), QPoint(750, 750), QPoint(150, 750)}) move(p, Qt::LeftButton);
+    release({150, 750});
+    ASSERT_EQ(ws().map.ObjList[3]->PointCount(), 0);  // the contour is cut away
+    EXPECT_FALSE(act("UndoAction")->isEnabled());
+    EXPECT_EQ(w_->streets().Streets.size(), 1u);
+    EXPECT_TRUE(act("RueSave")->isEnabled());
     // The house form of the street, "Создать дом" armed, then another map.
     w_->streets().CurrentStreet = w_->streets().Streets[0];
     w_->streetTools().RueDomaClick();
@@ -221,6 +299,7 @@ TEST_F(Lifecycle, TheStreetRegisterGoesWithItsMap) {
     hf.floorsEdit()->setText(QStringLiteral("3"));
     hf.button("CreaButton")->click();
     ASSERT_TRUE(ws().modes.HousePlaceMode);
+    dialogs_.answers = {A::No};  // the cut map is not saved
     ASSERT_TRUE(openDistrict());
     EXPECT_TRUE(w_->streets().Streets.empty());
     EXPECT_EQ(w_->streets().CurrentStreet, nullptr);
@@ -235,14 +314,34 @@ TEST_F(Lifecycle, TheStreetRegisterGoesWithItsMap) {
     EXPECT_EQ(readWholeFile(city() / "darvent.rue"), rue);
 }
 
-TEST_F(Lifecycle, TheHouseFormClosedWithItsCrossEndsPlacing) {
+TEST_F(Lifecycle, TheHouseFormFollowsTheStreetAndItsCrossEndsPlacing) {
     Trues s;
     s.OldName = "Old";
     s.Axis = {toMap({200, 300}), toMap({400, 300})};
-    w_->streets().Streets = {std::make_shared<Trues>(s)};
+    Trues t = s;
+    t.OldName = "Other";
+    const TXY name = toMap({600, 400});
+    t.X1 = name.X;
+    t.Y1 = name.Y;
+    w_->streets().Streets = {std::make_shared<Trues>(s), std::make_shared<Trues>(t)};
     w_->streets().CurrentStreet = w_->streets().Streets[0];
     w_->streetTools().RueDomaClick();
     HouseForm& hf = *w_->houseForm();
+    EXPECT_EQ(hf.streetLabel()->text(), QStringLiteral("Old"));
+    // "Показать ось" of the other street: the form shows its houses, and a
+    // house armed for the first street is not placed on the second.
+    hf.floorsEdit()->setText(QStringLiteral("2"));
+    hf.button("CreaButton")->click();
+    ASSERT_TRUE(ws().modes.HousePlaceMode);
+    w_->streetTools().ShowRueAxeClick();
+    click({600, 400});
+    ASSERT_EQ(w_->streets().CurrentStreet, w_->streets().Streets[1]);
+    EXPECT_EQ(hf.streetLabel()->text(), QStringLiteral("Other"));
+    EXPECT_FALSE(ws().modes.HousePlaceMode);
+    click({500, 500});
+    EXPECT_TRUE(w_->streets().Streets[1]->Houses.empty());
+    w_->streets().CurrentStreet = w_->streets().Streets[0];
+    w_->streetTools().RueDomaClick();
     hf.floorsEdit()->setText(QStringLiteral("2"));
     hf.button("CreaButton")->click();
     ASSERT_TRUE(ws().modes.HousePlaceMode);
@@ -291,11 +390,22 @@ TEST_F(Lifecycle, ALassoWithoutAnAreaCutsNothing) {
     release({300, 301});
     for (const auto& o : ws().map.ObjList) EXPECT_GT(o->PointCount(), 0);
     EXPECT_EQ(panel(4), QStringLiteral("Граница не нарисована."));
+    // A lasso whose first points lie on one line but that encloses the
+    // streets cuts.
+    act("LassoGrn")->trigger();
+    press({150, 150});
+    for (QPoint p : {QPoint(151, 150), QPoint(300, 150), QPoint(450, 150), QPoint(550, 150), QPoint(550, 550),
+                     QPoint(150, 550)})
+        move(p, Qt::LeftButton);
+    release({150, 550});
+    EXPECT_EQ(ws().map.ObjList[0]->PointCount(), 3);
+    EXPECT_EQ(ws().map.ObjList[3]->PointCount(), 0);  // the tree is outside
+    EXPECT_TRUE(ws().map.MapModified);
 }
 
 TEST_F(Lifecycle, ShowingADistrictMapOnlyClosesTheDialog) {
     fs::create_directories(dir_ / "fergaobl");
-    const std::string ray = "Dist;dist;\r\n";
+    const std::string ray = "Dist;dist;\r\nNone;none;\r\n";
     writeFileAtomically(dir_ / "fergaobl" / "fergaobl.ray", std::vector<uint8_t>(ray.begin(), ray.end()));
     WriteOrientation(dir_ / "fergaobl" / "dist.or", {1000, 600, 400, 0, 0, 1, {0, 0, 0}, 0});
     SaveObjects(dir_ / "fergaobl" / "dist.bin", TObjList{});
@@ -311,16 +421,20 @@ TEST_F(Lifecycle, ShowingADistrictMapOnlyClosesTheDialog) {
         EXPECT_EQ(dlg.result(), 0);
         EXPECT_EQ(w_->districts().Settlements.size(), 1u);
         EXPECT_EQ(ws().map.ObjList.size(), 6u);
+        // A district without a map: told, and the dialog closes all the same.
+        dlg.list()->setCurrentRow(1);
         dialogs_.answers = {A::No};
+        dialogs_.clear();
         dlg.button("MapButton")->click();
+        EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("Карта не создана.")));
         result = dlg.result();
         return result;
     };
     act("SaveRay")->trigger();
     EXPECT_EQ(result, TRayonDlg::kMapShownResult);
-    EXPECT_EQ(ws().files.MapFileName, dir_ / "fergaobl" / "dist.or");
+    EXPECT_EQ(ws().map.ObjList.size(), 6u);  // the open map stays
     EXPECT_TRUE(w_->districts().Settlements.empty());
-    EXPECT_FALSE(fs::exists(dir_ / "fergaobl" / "dist")) << "no boundary file is written";
+    EXPECT_FALSE(fs::exists(dir_ / "fergaobl" / "none")) << "no boundary file is written";
 }
 
 TEST_F(Lifecycle, WhilePrintingOnlyEscReachesTheProgram) {
@@ -450,13 +564,26 @@ TEST_F(Lifecycle, AStopsFileReadInPartAndTheWindowsOwnState) {
         stops.push_back(s);
     }
     SaveStops(city() / "ostanov.dat", stops);
+    TMetro m;
+    m.Name = "M";
+    SaveMetro(city() / "metro.dat", {m, m});
+    auto metro = readWholeFile(city() / "metro.dat");
+    metro.pop_back();
+    writeFileAtomically(city() / "metro.dat", metro);
     auto bytes = readWholeFile(city() / "ostanov.dat");
     bytes.resize(bytes.size() - 4);
     writeFileAtomically(city() / "ostanov.dat", bytes);
     act("OstnvMenu")->trigger();
     StopsWindow& s = *w_->stopsWindow();
     ASSERT_EQ(s.Stops.size(), 2u);
-    EXPECT_EQ(dialogs_.asked.size(), 1u);  // the damage is told
+    ASSERT_EQ(s.MetroStations.size(), 1u);
+    EXPECT_EQ(dialogs_.asked.size(), 2u);  // both damages are told
+    // "SaveMetro" asks too; No writes nothing.
+    dialogs_.clear();
+    dialogs_.answers = {A::No};
+    s.pushButton("Button3")->click();
+    EXPECT_EQ(dialogs_.texts("question").size(), 1);
+    EXPECT_EQ(readWholeFile(city() / "metro.dat"), metro);
     EXPECT_TRUE(s.StopsModified);
     // Typed text and a new stop survive a minimise and restore.
     s.edit(6)->setText(QStringLiteral("typed"));
@@ -508,6 +635,16 @@ TEST_F(Lifecycle, TheUserFormKeepsItsOwnFigure) {
     f.nameEdit()->setText(QStringLiteral("Пост"));
     f.figureButton(5)->setChecked(true);  // square
     f.figureSize()->setValue(40);
+    // Something to take back later, and a lasso without an area that
+    // leaves its points behind.
+    act("FindButton")->trigger();
+    click({900, 900});
+    act("DeleteButton")->trigger();
+    act("LassoGrn")->trigger();
+    press({100, 100});
+    for (int x = 110; x <= 200; x += 10) move({x, 100}, Qt::LeftButton);
+    release({200, 100});
+    ASSERT_GT(ws().modes.InputPoints.size(), 3u);
     f.pushButton("CreaRvdButton")->click();
     // "Переместить" of the labels leaves the click count at 10: the next map
     // click starts the figure.
@@ -518,12 +655,17 @@ TEST_F(Lifecycle, TheUserFormKeepsItsOwnFigure) {
     EXPECT_EQ(ws().modes.ClickCount, 1);
     EXPECT_EQ(ws().modes.InputPoints.size(), 3u);
     click({600, 500});
+    // An undo between the clicks does not disturb the figure.
+    act("UndoAction")->trigger();
+    ASSERT_EQ(ws().map.ObjList.size(), 5u);
+    ASSERT_EQ(ws().modes.ClickCount, 2);
     click({560, 560});
     ASSERT_FALSE(ws().modes.UserAreaDrawMode);
     // A selection elsewhere replaces the shared screen points; another map
     // then opens: "Запомнить" still stores the square as it was built.
     act("FindButton")->trigger();
     click({300, 300});
+    dialogs_.answers = {A::No};
     ASSERT_TRUE(openDistrict());
     f.pushButton("ListRvdButton")->click();
     ASSERT_EQ(f.UserAreas.size(), 1u);
@@ -619,7 +761,11 @@ TEST(UndoHistoryLifecycle, AnObjectRemovedOutsideTheHistoryTakesItsStepsAlong) {
     ASSERT_TRUE(h.undo());
     EXPECT_EQ(b->Points[0].X, 1);
     EXPECT_FALSE(h.canUndo());
+    EXPECT_TRUE(h.canRedo());
     EXPECT_EQ(told.back(), MapEvent::Restored);
+    ASSERT_TRUE(h.redo());
+    EXPECT_EQ(b->Points[0].X, 11);
+    ASSERT_TRUE(h.undo());
     // A removal through the history keeps the history.
     h.begin("remove b");
     h.remove(b);
