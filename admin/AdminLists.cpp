@@ -3,6 +3,8 @@
 #include "mapdata/BinaryIO.h"
 #include "mapdata/Cp1251.h"
 
+#include <cstdio>
+
 namespace fs = std::filesystem;
 
 namespace dm {
@@ -48,20 +50,45 @@ void WritePlainList(const fs::path& path, const std::vector<ListEntry>& entries)
     writeFileAtomically(path, data);
 }
 
-bool SafeStem(std::string_view stem) {
-    for (unsigned char c : stem)
-        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
-    return stem.find("..") == std::string_view::npos;
+std::string UnsafeStemText(const fs::path& path, const ListEntry& e) {
+    return "Файл " + pathText(path) + ", строка " + std::to_string(e.line) + ": недопустимое имя файла тумана \"" +
+           VisibleText(e.file) + "\"";
 }
 
-std::vector<ListEntry> ReadDistrictList(const fs::path& path) {
+std::vector<ListEntry> ReadDistrictList(const fs::path& path, std::vector<std::string>* refused) {
     if (!fileExistsCI(path)) throw FileError("Файл " + pathText(path) + " не существует");
     std::vector<ListEntry> list = ReadPlainList(path);
-    for (const ListEntry& e : list)
-        if (!SafeStem(e.file))
-            throw FileError("Файл " + pathText(path) + ", строка " + std::to_string(e.line) +
-                            ": недопустимое имя файла тумана \"" + fromCp1251(e.file).toStdString() + "\"");
-    return list;
+    std::vector<ListEntry> kept;
+    kept.reserve(list.size());
+    for (ListEntry& e : list) {
+        if (SafeStem(e.file)) {
+            kept.push_back(std::move(e));
+        } else if (refused) {
+            refused->push_back(UnsafeStemText(path, e));
+        }
+    }
+    return kept;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& l : lines) out += (out.empty() ? "" : "\n") + l;
+    return out;
+}
+
+std::string VisibleText(std::string_view cp1251) {
+    std::string out;
+    for (char ch : cp1251) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += cp1251ToUtf8(std::string(1, ch));
+        }
+    }
+    return out;
 }
 
 fs::path StemPath(std::string_view cp1251) { return fs::path(fromCp1251(cp1251).toStdString()); }

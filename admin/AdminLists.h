@@ -2,6 +2,8 @@
 // The plain list files of regions ("Viloyats.txt") and of the districts of a
 // region ("<region>.ray"): one entry per line, "name;stem;".  Text stays in
 // Windows-1251 bytes.
+#include "mapdata/BinaryIO.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -29,15 +31,17 @@ std::vector<ListEntry> ReadPlainList(const std::filesystem::path& path);
 // "name;file;" and CR LF for each entry, written through a temporary file.
 void WritePlainList(const std::filesystem::path& path, const std::vector<ListEntry>& entries);
 
-// A stem names files in the region folder: it must not hold a path
-// separator, "..", a drive prefix or a control character.  Empty is allowed
-// (it means "no file").
-bool SafeStem(std::string_view stem);
-
-// The district list of a region with every stem checked: an unsafe stem
-// throws FileError naming the list file and the line.  A missing file throws
-// FileError "Файл <path> не существует".
-std::vector<ListEntry> ReadDistrictList(const std::filesystem::path& path);
+// The district list of a region with every stem checked: a line with an
+// unsafe stem is left out, and its refusal (naming the list file and the
+// line) added to `refused`.  A missing file throws FileError "Файл <path>
+// не существует".
+std::vector<ListEntry> ReadDistrictList(const std::filesystem::path& path, std::vector<std::string>* refused = nullptr);
+// The refusal of an unsafe stem (UTF-8).
+std::string UnsafeStemText(const std::filesystem::path& path, const ListEntry& e);
+// Lines joined with line breaks.
+std::string joinLines(const std::vector<std::string>& lines);
+// Windows-1251 text as UTF-8 with its control characters shown as \xNN.
+std::string VisibleText(std::string_view cp1251);
 
 // A file or folder name from Windows-1251 list text.
 std::filesystem::path StemPath(std::string_view cp1251);

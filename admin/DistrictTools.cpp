@@ -44,7 +44,10 @@ fs::path DistrictTools::districtPath(const char* ext) const {
 
 std::optional<std::vector<ListEntry>> DistrictTools::districtList() {
     try {
-        return ReadDistrictList(DistrictListPath(ws_.files.StartDir, ws_.files.CityFolderName));
+        std::vector<std::string> refused;
+        auto list = ReadDistrictList(DistrictListPath(ws_.files.StartDir, ws_.files.CityFolderName), &refused);
+        if (!refused.empty()) ws_.dialogs->error(QString::fromStdString(joinLines(refused)));
+        return list;
     } catch (const std::exception& e) {
         ws_.dialogs->error(errorText(e));
         return std::nullopt;
@@ -436,9 +439,10 @@ void DistrictTools::lassoReleased() {
         names_.MapNames = LabelsInside(names_.AllNames, lasso, ws_.view.view());
         names_.AllNames = names_.MapNames;
     }
+    // The cut is not a change of the map it came from: it is written under
+    // a name of its own ("Сохранить "), never over that map.
     ws_.map.CurObj = nullptr;
     ws_.map.EditPoints.clear();
-    ws_.map.MapModified = true;
     if (mapReplaced) mapReplaced();
     ws_.surface->imageChanged();
 }

@@ -36,11 +36,16 @@ QImage ZnakGridWidget::picture() const {
     for (int c = 1; c <= 15; ++c)
         for (int r = 1; r <= 15; ++r)
             if (grid_.at(c, r)) p.fillRect(QRect(10 * c + 10, 10 * r, 10, 10), Qt::black);
-    p.fillRect(QRect(10 * 8 + 11, 10 * 8 + 1, 9, 9), QColor(0, 0, 255));  // the anchor cell
+    if (anchorMarked_) p.fillRect(QRect(10 * 8 + 11, 10 * 8 + 1, 9, 9), QColor(0, 0, 255));  // the anchor cell
     p.setPen(QColor(255, 0, 0));
     for (int x = 20; x <= 170; x += 10) p.drawLine(x, 10, x, 160);
     for (int y = 10; y <= 160; y += 10) p.drawLine(20, y, 170, y);
     return img;
+}
+
+void ZnakGridWidget::redraw() {
+    anchorMarked_ = true;
+    update();
 }
 
 void ZnakGridWidget::paintEvent(QPaintEvent*) {
@@ -57,6 +62,7 @@ void ZnakGridWidget::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     if (const auto cell = GridCellAt(pos.x(), pos.y())) {
         grid_.toggle(cell->first, cell->second);
+        if (*cell == std::make_pair(8, 8)) anchorMarked_ = false;
         update();
     }
 }
@@ -327,12 +333,15 @@ void ClassifierEditorDialog::compose() {
 }
 
 void ClassifierEditorDialog::storeZnak() {
+    // Stored: the button waits for the next composition.  After No to the
+    // replace question, a refusal or a file error it stays enabled.
+    bool stored = false;
     try {
-        model_.StoreZnak();
+        stored = model_.StoreZnak();
     } catch (const std::exception& e) {
         dialogs_.error(QString::fromUtf8(e.what()));
     }
-    button("StoreZnak")->setEnabled(false);
+    if (stored) button("StoreZnak")->setEnabled(false);
 }
 
 void ClassifierEditorDialog::step(int by) {
@@ -348,7 +357,7 @@ void ClassifierEditorDialog::step(int by) {
 void ClassifierEditorDialog::fromFirst() {
     model_.ZnakIndexPos = 0;
     grid_.clear();
-    grid_w->update();
+    grid_w->redraw();
 }
 
 void ClassifierEditorDialog::showSymbol() {
@@ -363,13 +372,14 @@ void ClassifierEditorDialog::showSymbol() {
         drawPreview(*z, 105, 41, 41, 3);
         grid_ = GridOfZnak(*z);
     }
-    grid_w->update();
+    grid_w->redraw();
 }
 
 void ClassifierEditorDialog::search() {
-    SearchList->clear();
+    // A code that is not a number changes nothing, the list included.
     const auto code = codeOf(SearchEdit->text());
     if (!code) return;
+    SearchList->clear();
     syncText();
     for (const auto& l : LinesWithCode(model_.Lines, *code)) SearchList->addItem(fromCp1251(l));
 }

@@ -28,6 +28,9 @@ public:
     explicit ZnakGridWidget(ZnakGrid& grid, QWidget* parent = nullptr);
     std::function<void()> composed;  // the right click
     QImage picture() const;          // the grid as drawn
+    // The grid drawn anew: the anchor cell (8, 8) is marked blue until a
+    // click fills it black or white like any other cell.
+    void redraw();
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -35,6 +38,7 @@ protected:
 
 private:
     ZnakGrid& grid_;
+    bool anchorMarked_ = true;
 };
 
 class ClassifierEditorDialog : public QDialog {

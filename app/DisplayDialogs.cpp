@@ -92,15 +92,28 @@ void LayerFormDialog::addClicked() {
         return;
     }
     std::vector<int> codes;
+    std::vector<QListWidgetItem*> chosen;
     for (int i = 0; i < ListBox1->count(); ++i) {
         QListWidgetItem* it = ListBox1->item(i);
         if (!it->isSelected()) continue;
         if (size_t(i) < semantics_.Lines.size()) codes.push_back(std::atoi(SemanticField(semantics_.Lines[size_t(i)], 1).c_str()));
-        it->setSelected(false);
+        chosen.push_back(it);
     }
+    for (QListWidgetItem* it : chosen) it->setSelected(false);
     if (codes.empty()) {
         dialogs_.message(QStringLiteral("Не отобраны элементы слоя!"));
         return;
+    }
+    // Two layers whose names begin alike share one codes file: the other
+    // layer's codes are not replaced without asking.
+    if (const std::string* other = LayerSharingCodes(list_, name)) {
+        const QString text = QStringLiteral("Слои «%1» и «%2» хранят коды в одном файле «%3.rtf». Заменить коды слоя «%1» "
+                                            "кодами слоя «%2»?")
+                                 .arg(fromCp1251(*other), fromCp1251(name), fromCp1251(name.substr(0, 5)));
+        if (dialogs_.question(text) != DialogPort::Answer::Yes) {
+            for (QListWidgetItem* it : chosen) it->setSelected(true);  // No: as it was
+            return;
+        }
     }
     try {
         AddLayer(startDir_, list_, name, codes);

@@ -108,8 +108,9 @@ bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
     job.layerFilter = ws_.view.activeLayerFilter();
     if (actions_["MapNamesItem"]->isChecked() && !ws_.files.NamesFileName.empty()) {
         const MapView view = ws_.view.view();
+        // As on the screen: labels taken off it ("Убрать с экрана") are printed in white.
         job.drawLabels = [this, view](QPainter& painter, double psx, double psy) {
-            DrawPrintedLabels(painter, names_.MapNames, view, psx, psy);
+            DrawPrintedLabels(painter, names_.MapNames, view, psx, psy, names_.NamesErased);
         };
     }
     // While the job runs the window repaints, but of the operator's input

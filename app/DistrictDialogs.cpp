@@ -93,6 +93,7 @@ std::vector<ListEntry> ListEditorDialog::entries() const {
         ListEntry e;
         e.name = toCp1251(n[i]);
         if (i < f.size()) e.file = toCp1251(f[i]);
+        e.line = i + 1;
         out.push_back(std::move(e));
     }
     return out;
@@ -101,6 +102,12 @@ std::vector<ListEntry> ListEditorDialog::entries() const {
 bool ListEditorDialog::save() {
     try {
         if (kind_ == Districts) {
+            // A stem that could name a file outside the region folder is
+            // not written.
+            std::vector<std::string> refused;
+            for (const ListEntry& e : entries())
+                if (!SafeStem(e.file)) refused.push_back(UnsafeStemText(path_, e) + ". Список не сохранён.");
+            if (!refused.empty()) throw FileError(joinLines(refused));
             std::error_code ec;
             fs::create_directories(path_.parent_path(), ec);
             if (ec) throw FileError("Не удалось создать папку " + pathText(path_.parent_path()) + ": " + ec.message());
@@ -205,12 +212,15 @@ bool TRayonDlg::RayName(const std::string& folder) {
     ListBox1->clear();
     ListBox2->clear();
     std::vector<ListEntry> list;
+    std::vector<std::string> refused;
     try {
-        list = ReadDistrictList(DistrictListPath(tools_.startDir(), folder));
+        list = ReadDistrictList(DistrictListPath(tools_.startDir(), folder), &refused);
     } catch (const std::exception& e) {
         dialogs_.error(QString::fromUtf8(e.what()));
         return false;
     }
+    // A line whose file stem could name a file elsewhere is left out.
+    if (!refused.empty()) dialogs_.error(QString::fromStdString(joinLines(refused)));
     const QSignalBlocker block(ListBox1);
     for (const ListEntry& e : list) {
         ListBox1->addItem(fromCp1251(e.name));

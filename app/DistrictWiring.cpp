@@ -20,11 +20,9 @@ void MainWindow::wireDistricts() {
         ws_.view.LayerDisplay = false;
         actions_["SloyOtkl"]->setChecked(false);
     };
-    d.mapReplaced = [this] {
-        history_.clear();
-        editor_.DisableObjectCommands();
-        syncButtons();
-    };
+    // The tools have dropped what they kept (the map's own notice); the
+    // buttons follow.
+    d.mapReplaced = [this] { syncButtons(); };
     d.buttonsChanged = [this] { syncButtons(); };
     d.scrollToOrigin = [this] { scrollToTopLeft(); };
     d.saveFilters = MapLifecycle::saveFilters();
@@ -65,9 +63,10 @@ void MainWindow::districtsAfterOpen() {
     districts_.DistrictName.clear();
     districts_.DistrictFile.clear();
     districts_.DistrictBounds.clear();
-    districts_.BoundsLoaded = false;
-    // A city without districts has no "frontier.tum"; that is not worth a
-    // message at every opening.
+    // The list is there, empty when the city has no "frontier.tum" (that is
+    // not worth a message at every opening): a click of "Карты районов"
+    // then finds no district.
+    districts_.BoundsLoaded = true;
     const fs::path frontier = districtTools_.regionDir() / "frontier.tum";
     if (fileExistsCI(frontier)) districtTools_.LoadBoundaries(frontier);
 }

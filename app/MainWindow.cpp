@@ -166,7 +166,6 @@ void MainWindow::wireActions() {
             n.loadForMap();
         }
         districtsAfterOpen();
-        history_.clear();
         streetTools_.afterOpen();
     };
     lifecycle_.saveNames = [&n](FileBatch* batch) { return n.saveNames(batch); };

@@ -99,6 +99,9 @@ StreetListDialog::StreetListDialog(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     lay->addWidget(buttons);
 
+    QWidget::setTabOrder(Edit1, Edit2);
+    QWidget::setTabOrder(Edit2, Poisk);
+    QWidget::setTabOrder(Poisk, StringGrid1);
     connect(StringGrid1, &QTableView::clicked, this, [this](const QModelIndex& i) { rowClicked(i); });
     connect(Edit1, &QLineEdit::textEdited, this, [this](const QString& t) { upperTyped(t); });
     connect(Poisk, &QLineEdit::textChanged, this, [this](const QString& t) { model_->setFilter(t); });
@@ -112,6 +115,11 @@ void StreetListDialog::fill(std::vector<StreetRow> rows, StreetOrder order) {
     UpperLabel->setText(oldFirst ? QStringLiteral("Старое") : QStringLiteral("Новое"));
     LowerLabel->setText(oldFirst ? QStringLiteral("Новое") : QStringLiteral("Старое"));
     StringGrid1->scrollToTop();
+}
+
+void StreetListDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    Edit1->setFocus(Qt::OtherFocusReason);
 }
 
 QString StreetListDialog::upperText() const { return Edit1->text(); }

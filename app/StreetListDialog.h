@@ -54,6 +54,11 @@ public:
     static const QString kOldHeader;
     static const QString kNewHeader;
 
+protected:
+    // The upper edit has the focus when the list opens (typing scrolls the
+    // list); the search field is reached with Tab.
+    void showEvent(QShowEvent* e) override;
+
 private:
     void rowClicked(const QModelIndex& index);
     void upperTyped(const QString& text);

@@ -6,6 +6,7 @@
 
 #include "mapdata/Cp1251.h"
 
+#include <QLineEdit>
 #include <QMenu>
 #include <QScrollArea>
 
@@ -40,6 +41,11 @@ void MainWindow::wireStreets() {
     };
     t.housesChanged = [this] {
         if (houseForm_) houseForm_->refresh();
+    };
+    t.houseFields = [this] {
+        if (!houseForm_) return HouseFields{};
+        return HouseFields{houseForm_->numberEdit()->text(), houseForm_->floorsEdit()->text(),
+                           houseForm_->infoEdit()->text()};
     };
     t.streetChanged = [this] {
         if (!houseForm_ || !houseForm_->isVisible()) return;

@@ -105,10 +105,12 @@ void ClassifierEditorModel::Load(const fs::path& smn) {
     std::vector<TZnak> list;
     fs::path ris = withExtension(smn, ".ris");
     std::error_code ec;
-    if (fs::is_regular_file(resolvePathCase(ris), ec)) list = ReadZnakFile(resolvePathCase(ris));
+    // The symbols are replaced only by a symbol file that is there.
+    const bool haveRis = fs::is_regular_file(resolvePathCase(ris), ec);
+    if (haveRis) list = ReadZnakFile(resolvePathCase(ris));
     Lines = lines;
     EditorSymbolFile = ris;
-    ZnakList = std::move(list);
+    if (haveRis) ZnakList = std::move(list);
     ZnakIndexPos = 0;
 }
 

@@ -550,7 +550,10 @@ int cmdDistricts(const std::vector<std::string>& a) {
     while (!dir.empty() && !dir.has_filename()) dir = dir.parent_path();
     const std::string region = dir.filename().string();
     const fs::path ray = resolvePathCase(dir / (region + ".ray"));
-    for (const ListEntry& e : ReadDistrictList(ray)) {
+    std::vector<std::string> refused;
+    const std::vector<ListEntry> list = ReadDistrictList(ray, &refused);
+    for (const std::string& r : refused) std::fprintf(stderr, "%s\n", r.c_str());
+    for (const ListEntry& e : list) {
         long vertices = 0;
         if (!e.file.empty()) {
             const fs::path grn = dir / StemPath(e.file + ".grn");
@@ -566,7 +569,7 @@ int cmdDistricts(const std::vector<std::string>& a) {
                                  "|" + (map ? "yes" : "no") + "\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
-    return 0;
+    return refused.empty() ? 0 : 1;
 }
 
 // The positional arguments of a command, and the values of its options

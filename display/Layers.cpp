@@ -24,9 +24,27 @@ void SaveLayerList(const fs::path& startDir, const std::vector<std::string>& nam
 }
 
 fs::path LayerCodesPath(const fs::path& startDir, const std::string& name) {
-    // Five characters of Windows-1251 text are five bytes; the file system
-    // names files in UTF-8.
-    return resolvePathCase(startDir / fs::path(cp1251ToUtf8(name.substr(0, 5)) + ".rtf"));
+    // Five characters of Windows-1251 text are five bytes.
+    const std::string stem = name.substr(0, 5);
+    if (!SafeStem(stem))
+        throw FileError("Слой «" + cp1251ToUtf8(name) +
+                        "» не может иметь файла кодов: в первых пяти знаках его названия разделитель папок, «..» "
+                        "или управляющий знак");
+    // The file system names files in UTF-8; a file copied from Windows may
+    // keep the Windows-1251 bytes of its name.
+    const fs::path utf8 = resolvePathCase(startDir / fs::path(cp1251ToUtf8(stem) + ".rtf"));
+    std::error_code ec;
+    if (!fs::exists(utf8, ec)) {
+        const fs::path bytes = startDir / fs::path(stem + ".rtf");
+        if (fs::exists(bytes, ec)) return bytes;
+    }
+    return utf8;
+}
+
+const std::string* LayerSharingCodes(const std::vector<std::string>& list, const std::string& name) {
+    for (const std::string& other : list)
+        if (other != name && other.substr(0, 5) == name.substr(0, 5)) return &other;
+    return nullptr;
 }
 
 std::vector<int> ReadLayerCodes(const fs::path& path) {
@@ -72,11 +90,12 @@ std::vector<int> BuildLayerFilter(const fs::path& startDir, const std::vector<st
 
 void AddLayer(const fs::path& startDir, std::vector<std::string>& list, const std::string& name,
               const std::vector<int>& codes) {
+    const fs::path codesFile = LayerCodesPath(startDir, name);  // an unsafe name is refused first
     std::vector<std::string> next = list;
     next.push_back(name);
     SaveLayerList(startDir, next);
     list = std::move(next);
-    WriteLayerCodes(LayerCodesPath(startDir, name), codes);
+    WriteLayerCodes(codesFile, codes);
 }
 
 bool RemoveLayer(const fs::path& startDir, std::vector<std::string>& list, const std::string& name) {
@@ -84,7 +103,8 @@ bool RemoveLayer(const fs::path& startDir, std::vector<std::string>& list, const
     if (it == list.end()) return false;
     list.erase(it);
     std::error_code ec;
-    fs::remove(LayerCodesPath(startDir, name), ec);
+    // A name that cannot have a codes file never had one here.
+    if (SafeStem(name.substr(0, 5))) fs::remove(LayerCodesPath(startDir, name), ec);
     SaveLayerList(startDir, list);
     return true;
 }

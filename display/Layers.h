@@ -15,8 +15,15 @@ namespace dm {
 std::vector<std::string> LoadLayerList(const std::filesystem::path& startDir);
 void SaveLayerList(const std::filesystem::path& startDir, const std::vector<std::string>& names);
 
-// StartDir / (the first five characters of the name) + ".rtf".
+// StartDir / (the first five characters of the name) + ".rtf", found
+// whatever the letter case, or under the Windows-1251 bytes of its name (a
+// file copied from Windows).  A name whose first five characters hold a path
+// separator, "..", a drive or a control character would name a file outside
+// the start folder: FileError naming the layer.
 std::filesystem::path LayerCodesPath(const std::filesystem::path& startDir, const std::string& name);
+// Another layer of the list that shares the codes file of `name` (the same
+// first five characters, another name); none when there is none.
+const std::string* LayerSharingCodes(const std::vector<std::string>& list, const std::string& name);
 
 // The codes of a codes file in order; a line that is not an integer throws
 // FileError naming the file and the line.
@@ -32,7 +39,8 @@ std::vector<int> BuildLayerFilter(const std::filesystem::path& startDir, const s
 void AddLayer(const std::filesystem::path& startDir, std::vector<std::string>& list, const std::string& name,
               const std::vector<int>& codes);
 // "Удалить": the layer whose line equals `name` goes from the list with its
-// codes file; false when no line equals it.
+// codes file (a name that cannot have one only leaves the list); false when
+// no line equals it.
 bool RemoveLayer(const std::filesystem::path& startDir, std::vector<std::string>& list, const std::string& name);
 
 }  // namespace dm

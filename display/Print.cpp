@@ -46,7 +46,14 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
     header.setPointSize(40);
     p.setFont(header);
     p.setPen(Qt::black);
-    p.drawText(QPoint(4200, 50 + QFontMetrics(header, p.device()).ascent()), QStringLiteral("Д А Р В Е Н Т"));
+    const QString title = QStringLiteral("Д А Р В Е Н Т");
+    const QFontMetrics fm(header, p.device());
+    // A page narrower than the header's end (A4 below 1200 dpi) takes it so
+    // that it ends at the page's right edge.
+    const int right = job.deviceWidth > 0 ? job.deviceWidth : p.device()->width();
+    int x = 4200;
+    if (x + fm.horizontalAdvance(title) > right) x = std::max(0, right - fm.horizontalAdvance(title));
+    p.drawText(QPoint(x, 50 + fm.ascent()), title);
     // Only what can reach the page, in list order.
     std::vector<TObj*> objects;
     const QRect sheet = SheetRect(p);

@@ -454,6 +454,12 @@ fs::path resolvePathCase(const fs::path& p) {
     return p.has_parent_path() ? dir / p.filename() : p;
 }
 
+bool SafeStem(std::string_view stem) {
+    for (unsigned char c : stem)
+        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+    return stem.find("..") == std::string_view::npos;
+}
+
 bool fileExistsCI(const fs::path& p) {
     std::error_code ec;
     return fs::exists(resolvePathCase(p), ec);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dm {
@@ -187,6 +188,11 @@ private:
 // file is finished and takes its name when the batch is committed.
 void writeFileAtomically(const std::filesystem::path& target, const std::vector<uint8_t>& data,
                          FileBatch* batch = nullptr);
+
+// A stem (Windows-1251) that names a file in a folder of the data: it must
+// not hold a path separator, "..", a drive prefix or a control character.
+// Empty is allowed (it means "no file").
+bool SafeStem(std::string_view stem);
 
 // Reads a whole file.  Throws FileError when it cannot be read.
 std::vector<uint8_t> readWholeFile(const std::filesystem::path& path);

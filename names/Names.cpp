@@ -191,14 +191,14 @@ void DrawNameScaled(QPainter& p, const TNaz& n, const MapView& view, double psx,
 }
 
 void DrawPrintedLabels(QPainter& p, const std::vector<NameRef>& names, const MapView& view, double psx,
-                       double psy) {
+                       double psy, bool erased) {
     for (const auto& n : names) {
         if (n->FontName == "Arial") {
             TNaz printed = *n;
             printed.FontName = "Courier New Cyr";
-            DrawNameScaled(p, printed, view, psx, psy, false);
+            DrawNameScaled(p, printed, view, psx, psy, erased);
         } else {
-            DrawNameScaled(p, *n, view, psx, psy, false);
+            DrawNameScaled(p, *n, view, psx, psy, erased);
         }
     }
 }

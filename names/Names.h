@@ -82,7 +82,8 @@ void DrawNameAt(QPainter& p, const TNaz& n, QPoint a, QPoint b, bool erased, dou
 
 // The labels on a printed page (row and column factors): a label in "Arial"
 // is printed in "Courier New Cyr" and keeps its own face.
-void DrawPrintedLabels(QPainter& p, const std::vector<NameRef>& names, const MapView& view, double psx, double psy);
+void DrawPrintedLabels(QPainter& p, const std::vector<NameRef>& names, const MapView& view, double psx, double psy,
+                       bool erased = false);
 
 // Point size of label text at a scale denominator.
 int NameFontSize(double scaleDenominator);

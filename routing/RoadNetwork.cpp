@@ -579,13 +579,14 @@ RouteResult RouteTime(const RouteGraph& g, RoutePoint p1, RoutePoint p2) {
 RouteReport ReportRoute(const RoadNetwork& net, RoutePoint p1, RoutePoint p2, const RouteResult& r) {
     RouteReport rep;
     rep.minutes = rnd(r.time / 100);
-    RoutePoint prev = p1;
+    double prevX = p1.X, prevY = p1.Y;
     for (int id : r.path) {
         const TRoadNode& nd = net.RoadNodes[size_t(id)];
-        rep.length += Distance(prev.X, prev.Y, nd.X, nd.Y);
-        prev = {nd.X, nd.Y};
+        rep.length += Distance(prevX, prevY, nd.X, nd.Y);
+        prevX = nd.X;
+        prevY = nd.Y;
     }
-    rep.length += Distance(prev.X, prev.Y, p2.X, p2.Y);
+    rep.length += Distance(prevX, prevY, p2.X, p2.Y);
     // With a rounded time of 0 minutes the speed comes from the time itself.
     rep.speed = rep.minutes > 0 ? rep.length * 6 / (rep.minutes * 100.0) : (r.time > 0 ? rep.length * 6 / r.time : 0);
     char buf[128];

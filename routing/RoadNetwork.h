@@ -29,13 +29,16 @@ struct RoadNetwork {
     size_t size() const { return RoadNodes.size(); }
 };
 
+// A clicked end point as the route search takes it: each coordinate held in
+// single precision, as the route window's point records store them.  The
+// values are floats, not doubles that went through a float: an optimiser
+// may drop such a round trip, it cannot widen what a float holds.  They
+// take part in the computations as doubles.
 struct RoutePoint {
-    double X = 0, Y = 0;
+    float X = 0, Y = 0;
 };
 
-// A clicked end point as the route search takes it: each coordinate held in
-// single precision, as the route window's point records store them.
-inline RoutePoint RouteEndPoint(double x, double y) { return {double(float(x)), double(float(y))}; }
+inline RoutePoint RouteEndPoint(double x, double y) { return {float(x), float(y)}; }
 
 // Reads the network.  Whole records only (a trailing partial record is
 // ignored); a record whose Id is not its position, or a link to a node

@@ -346,6 +346,8 @@ Flow StreetTools::placeHouse(const MouseClick& c) {
     InteractionState& m = ws_.modes;
     m.HousePlaceMode = false;
     if (!st_.CurrentStreet) return Flow::Done;
+    // The fields as they are at the click.
+    if (houseFields) placing_ = houseFields();
     uint8_t floors = 0;
     if (!parseFloors(placing_.floors, floors)) return Flow::Done;
     TDom h;

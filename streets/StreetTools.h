@@ -35,6 +35,9 @@ public:
     // The house form: show it for the current street, refresh its list.
     std::function<void()> showHouseForm;
     std::function<void()> housesChanged;
+    // The house form's three fields as they are now (read at the map click
+    // that places a house).
+    std::function<HouseFields()> houseFields;
     // Ends the digitising of a map object ("Отмена" of the creation menu).
     std::function<void()> endObjectDrawing;
     // Another street became current, or none is (the house form follows).

@@ -3,6 +3,8 @@
 #include "mapdata/BinaryIO.h"
 #include "mapdata/Cp1251.h"
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <cmath>
@@ -84,18 +86,28 @@ void LoadUserTable(const fs::path& path, UserTable& t) {
         return FileError("Файл " + pathText(path) + " кончился раньше времени: " + std::to_string(r) + " строк и " +
                          std::to_string(n) + " столбцов в нём не помещаются");
     };
+    // The last column's cells may be missing at the end of the file (empty
+    // lines dropped by an editor): they are empty cells.  Every other line
+    // must be there.
     const int r = number("число строк");
-    if (uint64_t(r) > lines.size()) throw tooMany(r, 1);
-    t.setRows(r);
+    // The row count read stays when the next line fails, unless it is more
+    // than the file could hold (then only the column count can vouch for it).
+    if (uint64_t(r) <= lines.size()) t.setRows(r);
     const int n = number("число столбцов");
-    if (uint64_t(n) * (uint64_t(r) + 1) > lines.size() - at) throw tooMany(r, n);
+    if (n > 0 && (uint64_t(n) - 1) * (uint64_t(r) + 1) + 1 > lines.size() - at) throw tooMany(r, n);
+    t.setRows(r);
     t.cells.resize(size_t(n), std::vector<std::string>(size_t(r)));
     t.widths.resize(size_t(n), 64);
     for (int c = 0; c < n; ++c) {
         t.widths[size_t(c)] = number("ширина столбца");
         for (int row = 0; row < r; ++row) {
-            if (at >= lines.size())
+            if (at >= lines.size()) {
+                if (c == n - 1) {
+                    for (; row < r; ++row) t.cells[size_t(c)][size_t(row)].clear();
+                    break;
+                }
                 throw FileError("Файл " + pathText(path) + " кончился раньше времени (строка " + std::to_string(at + 1) + ")");
+            }
             t.cells[size_t(c)][size_t(row)] = lines[at++];
         }
     }
@@ -127,6 +139,14 @@ void PrintUserTable(QPainter& p, int pageWidth, const std::string& title, const 
             text(x[size_t(c)] + 5, y, buf);
         }
     };
+    // A font whose lines fit the row pitch of 80 printer pixels, whatever
+    // the printer's resolution.
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    int px = 60;
+    font.setPixelSize(px);
+    while (px > 4 && QFontMetrics(font, p.device()).height() > 76) font.setPixelSize(--px);
+    p.setFont(font);
     p.setPen(Qt::black);
     text(850, 25, title);
     hrule(160);

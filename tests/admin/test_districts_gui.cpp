@@ -113,12 +113,19 @@ TEST_F(Districts, NoDistrictUnderTheClickOrUnlistedNames) {
 }
 
 TEST_F(Districts, UnsafeStemsAndAMissingListAreReportedNotFollowed) {
-    writeRay("\xD6\xE5\xED\xF2\xF0;../../a;\r\n");
+    // The unsafe line is refused alone: the other district still opens.
+    writeRay("\xD6\xE5\xED\xF2\xF0;../../a;\r\n\xC7\xE0\xF0\xFF;b;\r\n");
     pickAt({300, 300});
-    ASSERT_EQ(messages().size(), 1u);
+    ASSERT_EQ(messages().size(), 2u);
     EXPECT_TRUE(messages()[0].contains(QStringLiteral("Darvent.ray"))) << messages()[0].toStdString();
     EXPECT_TRUE(messages()[0].contains(QStringLiteral("строка 1"))) << messages()[0].toStdString();
+    EXPECT_EQ(messages()[1], QStringLiteral("Не выбран туман"));
     EXPECT_EQ(ws().files.MapFileName, city() / "Darvent.or");
+    dialogs_.clear();
+    pickAt({700, 300});
+    ASSERT_EQ(messages().size(), 2u);  // the refusal, then "Карта не создана." for b
+    EXPECT_EQ(messages()[1], QStringLiteral("Карта не создана."));
+    EXPECT_EQ(w_->districts().DistrictFile, "b");
     dialogs_.clear();
     fs::remove(city() / "Darvent.ray");
     pickAt({300, 300});
@@ -214,7 +221,7 @@ TEST_F(Districts, LassoCutSavedUnderANewNameAndReopened) {
     EXPECT_EQ(list[3]->PointCount(), 0);
     EXPECT_EQ(list[4]->PointCount(), 0);
     EXPECT_EQ(w_->creation().SelectedObjects().size(), 3u);
-    EXPECT_TRUE(ws().map.MapModified);
+    EXPECT_FALSE(ws().map.MapModified);
 
     dialogs_.files.push_back(QString::fromStdString((dir_ / "cut.map").string()));
     act("SaveLasso")->trigger();

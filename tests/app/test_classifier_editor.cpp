@@ -23,7 +23,7 @@ TEST_F(ClassifierEditorTest, DrawStoreSaveApplyAndSeeTheSymbolOnTheMap) {
     ws().classifier.CurrentSemantic.Code = 3060;
     dialogs_.files.push_back(QString::fromStdString((dir_ / "sem100n.smn").string()));  // "Загрузить"
     dialogs_.files.push_back(QString::fromStdString((dir_ / "mine").string()));         // "Сохранить"
-    dialogs_.answers = {A::Yes, A::Yes};  // replace in the file; apply at once
+    dialogs_.answers = {A::No, A::Yes, A::Yes};  // not replaced, then replaced in the file; apply at once
     dialogs_.onDialog = [](QDialog& dlg) {
         auto& d = dynamic_cast<ClassifierEditorDialog&>(dlg);
         d.show();
@@ -45,9 +45,15 @@ TEST_F(ClassifierEditorTest, DrawStoreSaveApplyAndSeeTheSymbolOnTheMap) {
         EXPECT_FALSE(d.grid().at(1, 1));
         const QImage pic = g->picture();
         EXPECT_EQ(pic.pixel(cellCentre(7, 8)), qRgb(0, 0, 0));      // set: black
-        EXPECT_EQ(pic.pixel(cellCentre(8, 8)), qRgb(0, 0, 255));    // the anchor cell in blue
+        EXPECT_EQ(pic.pixel(cellCentre(8, 8)), qRgb(0, 0, 0));      // the anchor cell clicked: black too
         EXPECT_EQ(pic.pixel(cellCentre(2, 2)), qRgb(255, 255, 255));
         EXPECT_EQ(pic.pixel(20, 50), qRgb(255, 0, 0));              // a red grid line
+        // The grid drawn anew ("Показать рисунок" of a code without a
+        // symbol) marks the anchor blue again.
+        d.codeField()->setText(QStringLiteral("77777"));
+        d.button("ShowZnak")->click();
+        EXPECT_EQ(d.gridWidget()->picture().pixel(cellCentre(8, 8)), qRgb(0, 0, 255));
+        for (QPoint c : {cellCentre(8, 8), cellCentre(7, 8)}) QTest::mouseClick(g, Qt::LeftButton, Qt::NoModifier, c);
         // Right click: the symbol of code 2402.
         EXPECT_FALSE(d.button("StoreZnak")->isEnabled());
         d.codeField()->setText(QStringLiteral("2402"));
@@ -57,6 +63,9 @@ TEST_F(ClassifierEditorTest, DrawStoreSaveApplyAndSeeTheSymbolOnTheMap) {
         EXPECT_EQ(d.model().CurrentZnak.Col[0], 2);
         EXPECT_EQ(d.model().CurrentZnak.Col[1], 3);
         EXPECT_EQ(d.preview().pixel(2 + 25, 3 + 25), qRgb(0, 0, 0));
+        // No to the replace question: the button stays for another try.
+        d.button("StoreZnak")->click();
+        EXPECT_TRUE(d.button("StoreZnak")->isEnabled());
         d.button("StoreZnak")->click();
         EXPECT_FALSE(d.button("StoreZnak")->isEnabled());
         EXPECT_EQ(d.model().ZnakList.back().Code, 2402);
@@ -66,8 +75,9 @@ TEST_F(ClassifierEditorTest, DrawStoreSaveApplyAndSeeTheSymbolOnTheMap) {
     };
     act("ClassifMenu")->trigger();
     EXPECT_EQ(ws().classifier.CurrentSemantic.Code, -1);
-    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Заменен в ZnakList")});
+    EXPECT_EQ(dialogs_.texts("message"), (QStringList{QStringLiteral("Заменен в ZnakList"), QStringLiteral("Заменен в ZnakList")}));
     EXPECT_EQ(dialogs_.texts("question"), (QStringList{QStringLiteral("Знак с таким кодом уже есть.Заменить?"),
+                                                       QStringLiteral("Знак с таким кодом уже есть.Заменить?"),
                                                        QStringLiteral("Учесть измениения немедленно?")}));
     EXPECT_TRUE(fs::exists(dir_ / "mine.smn"));
     EXPECT_TRUE(fs::exists(dir_ / "mine.ris"));

@@ -78,6 +78,19 @@ TEST_F(DisplayToolsTest, FormingLayers) {
         f->addClicked();
         EXPECT_TRUE(f->entries()->selectedItems().isEmpty());  // deselected
         EXPECT_EQ(f->layers()->toPlainText(), QStringLiteral("Дороги"));
+        // A second layer whose name begins alike would replace the codes
+        // file of the first: asked, and No changes nothing.
+        f->nameField()->setText(QStringLiteral("Дороги прочие"));
+        f->entries()->item(0)->setSelected(true);
+        dialogs_.answers = {DialogPort::Answer::No};
+        f->addClicked();
+        EXPECT_EQ(dialogs_.texts("question"),
+                  QStringList{QStringLiteral("Слои «Дороги» и «Дороги прочие» хранят коды в одном файле «Дорог.rtf». "
+                                             "Заменить коды слоя «Дороги» кодами слоя «Дороги прочие»?")});
+        EXPECT_EQ(f->layers()->toPlainText(), QStringLiteral("Дороги"));
+        EXPECT_TRUE(f->entries()->item(0)->isSelected());
+        EXPECT_EQ(ReadLayerCodes(dir_ / "Дорог.rtf"), (std::vector<int>{3050, 3060}));
+        f->entries()->item(0)->setSelected(false);
         // Text selected among the layers goes into the name field; "Удалить"
         // removes the layer whose line it is.
         f->nameField()->clear();
@@ -241,6 +254,38 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
     for (int yy = 0; yy < 60; ++yy)
         for (int xx = int(4200 * 827.0 / 9583); xx < 827; ++xx) header += qGray(page.pixel(xx, yy)) < 128;
     EXPECT_GT(header, 100);
+    // At 300 dpi the page is narrower than the header's end: it ends at the
+    // page's right edge.  Labels taken off the screen ("Убрать с экрана")
+    // are printed in white, as on the screen.
+    const fs::path pdf300 = dir_ / "map300.pdf";
+    dialogs_.onPrinter = [pdf300](QPrinter& p) {
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(QString::fromStdString(pdf300.string()));
+        p.setResolution(300);
+        return true;
+    };
+    w_->names().NamesErased = true;
+    act("PrintMapButton")->trigger();
+    ASSERT_EQ(run("pdftoppm -png -r 100 -singlefile " + pdf300.string() + " " + (dir_ / "p300").string(), ignore), 0);
+    const QImage p300(QString::fromStdString((dir_ / "p300.png").string()));
+    ASSERT_EQ(p300.width(), 827);
+    int rightmost = -1, leftmost = 827, topInk = 0;
+    for (int yy = 0; yy < 70; ++yy)
+        for (int xx = 0; xx < 827; ++xx)
+            if (qGray(p300.pixel(xx, yy)) < 128) {
+                rightmost = std::max(rightmost, xx);
+                leftmost = std::min(leftmost, xx);
+                ++topInk;
+            }
+    EXPECT_GT(topInk, 100);
+    EXPECT_GT(rightmost, 827 - 40);  // the header reaches the right edge
+    EXPECT_GT(leftmost, 827 / 3);    // and starts right of the middle
+    // The label's place (page pixels of (200, 700) to (300, 700) at 0.689 a
+    // metre): no ink.
+    int labelInk = 0;
+    for (int yy = int(700 * k) - 15; yy < int(700 * k) + 5; ++yy)
+        for (int xx = int(200 * k); xx < int(300 * k); ++xx) labelInk += qGray(p300.pixel(xx, yy)) < 128;
+    EXPECT_EQ(labelInk, 0);
     // Cancelled: nothing printed.
     fs::remove(pdf);
     dialogs_.onPrinter = nullptr;

@@ -212,6 +212,26 @@ TEST_F(Lifecycle, AMeasurementGoesOnOverAnUndo) {
     EXPECT_DOUBLE_EQ(ws().modes.DistanceSum, 200);
 }
 
+TEST_F(Lifecycle, ACutEndsTheEditInProgress) {
+    act("FindButton")->trigger();
+    click({300, 300});
+    act("MovPoinButton")->trigger();
+    click({400, 300});
+    ASSERT_EQ(ws().modes.EditStep, 6);
+    // The lasso leaves the street's first vertex outside.
+    act("LassoGrn")->trigger();
+    press({550, 550});
+    for (QPoint p : {QPoint(550, 549), QPoint(550, 250), QPoint(250, 250), QPoint(250, 550)}) move(p, Qt::LeftButton);
+    release({250, 550});
+    ASSERT_EQ(ws().map.ObjList[0]->PointCount(), 3);  // the crossing, the corner, the end
+    const auto cut = ws().map.ObjList[0]->Points.vec();
+    EXPECT_FALSE(ws().modes.MoveVertexMode);
+    EXPECT_EQ(ws().modes.EditStep, 0);
+    EXPECT_FALSE(act("UndoAction")->isEnabled());
+    click({450, 250});
+    EXPECT_EQ(ws().map.ObjList[0]->Points.vec(), cut);
+}
+
 TEST_F(Lifecycle, ARotationEndsWhenAnEditIsTakenBack) {
     act("FindButton")->trigger();
     click({900, 900});
@@ -400,7 +420,12 @@ TEST_F(Lifecycle, ALassoWithoutAnAreaCutsNothing) {
     release({150, 550});
     EXPECT_EQ(ws().map.ObjList[0]->PointCount(), 3);
     EXPECT_EQ(ws().map.ObjList[3]->PointCount(), 0);  // the tree is outside
-    EXPECT_TRUE(ws().map.MapModified);
+    EXPECT_FALSE(ws().map.MapModified);  // a cut is not a change of the map it came from
+    // Closing asks nothing about the map: the cut is not written over it.
+    const auto bin = readWholeFile(city() / "Darvent.bin");
+    w_->close();
+    EXPECT_TRUE(dialogs_.texts("question3").isEmpty());
+    EXPECT_EQ(readWholeFile(city() / "Darvent.bin"), bin);
 }
 
 TEST_F(Lifecycle, ShowingADistrictMapOnlyClosesTheDialog) {

@@ -269,28 +269,56 @@ TEST(Dmap, NamesPrintsOneLinePerLabel) {
 }
 
 TEST(Dmap, RoutePrintsTheReportAndThePath) {
+    // Two one-way streets of three nodes at city coordinates, 1 km/h on every
+    // link: 0 -> 1 -> 2 along the easting, 3 -> 4 -> 5 along the northing.
+    // At a northing of 4.57 million metres single precision steps by 0.5 m,
+    // at an easting of 13.5 million by 1 m; the clicked points are taken in
+    // single precision, and the lines below were worked out by hand (and
+    // checked with an independent calculation) for those points.  Taken in
+    // double precision the first query would give 140 m, the second
+    // 1.0 km/h and the third 141 m.
     const fs::path d = tempDir("route");
-    sample::writeStartFolder(d, {});
-    const RoadNetwork net = LoadRoadNetwork(d / "njoints.uzl");
-    const TRoadNode& a = net.RoadNodes[30];
-    const TRoadNode& b = net.RoadNodes[net.size() - 40];
-    char args[256];
-    std::snprintf(args, sizeof args, " %.3f %.3f %.3f %.3f", a.X - 5, a.Y + 60, b.X - 5, b.Y + 60);
+    RoadNetwork net;
+    auto node = [&](double x, double y, int to) {
+        TRoadNode n;
+        n.Id = int32_t(net.RoadNodes.size());
+        n.X = x;
+        n.Y = y;
+        if (to >= 0) {
+            n.Link[0] = to;
+            n.Speed[0] = 1;
+        }
+        net.RoadNodes.push_back(n);
+    };
+    node(4571000, 13500000, 1);
+    node(4571000, 13500100, 2);
+    node(4571000, 13500200, -1);
+    node(4571000, 13500500, 4);
+    node(4571100, 13500500, 5);
+    node(4571200, 13500500, -1);
+    SaveRoadNetwork(d / "njoints.uzl", net);
+    const std::string uzl = (d / "njoints.uzl").string();
     std::string out, err;
-    ASSERT_EQ(runDmap("route " + (d / "njoints.uzl").string() + args, out, err), 0) << err;
-    // The end points are taken in single precision.
-    const RoutePoint p1 = RouteEndPoint(a.X - 5, a.Y + 60), p2 = RouteEndPoint(b.X - 5, b.Y + 60);
-    const RouteResult r = RouteTime(net, p1, p2);
-    const RouteReport rep = ReportRoute(net, p1, p2, r);
-    std::string expected = rep.lines[0] + "\n" + rep.lines[1] + "\n" + rep.lines[2] + "\npath:";
-    for (int id : r.path) expected += " " + std::to_string(id);
-    EXPECT_EQ(out, expected + "\n");
-    EXPECT_EQ(out.rfind("Расстояние: ", 0), 0u);
+    // 13500030.6 is held as 13500031 and 13500170.4 as 13500170: 69 + 70 m,
+    // 834 hundredths of a minute.
+    ASSERT_EQ(runDmap("route " + uzl + " 4571000 13500030.6 4571000 13500170.4", out, err), 0) << err;
+    EXPECT_EQ(out, "Расстояние:        139 м.\nВремя в пути:   8 мин.\nСредняя скорость: 1.0 км/ч.\npath: 1\n");
+    // 4571030.1 is held as 4571030: 70 + 70 m, 840 hundredths, 140 * 6 / 800 = 1.05.
+    ASSERT_EQ(runDmap("route " + uzl + " 4571030.1 13500500 4571170 13500500", out, err), 0) << err;
+    EXPECT_EQ(out, "Расстояние:        140 м.\nВремя в пути:   8 мин.\nСредняя скорость: 1.1 км/ч.\npath: 4\n");
+    // 4571170.6 is held as 4571170.5: 70 + 70.5 = 140.5, to the even 140.
+    ASSERT_EQ(runDmap("route " + uzl + " 4571030 13500500 4571170.6 13500500", out, err), 0) << err;
+    EXPECT_EQ(out, "Расстояние:        140 м.\nВремя в пути:   8 мин.\nСредняя скорость: 1.1 км/ч.\npath: 4\n");
     // No route: the message on standard error, exit code 3.
-    ASSERT_EQ(runDmap("route " + (d / "njoints.uzl").string() + " 0 0 1 1", out, err), 3);
+    ASSERT_EQ(runDmap("route " + uzl + " 0 0 1 1", out, err), 3);
     EXPECT_TRUE(out.empty());
-    EXPECT_NE(err.find("Маршрут не найден"), std::string::npos);
-    EXPECT_EQ(runDmap("route " + (d / "njoints.uzl").string() + " 0 0 1", out, err), 2);
+    EXPECT_EQ(err, "Маршрут не найден: начальная точка далеко от дорог.\n");
+    ASSERT_EQ(runDmap("route " + uzl + " 4571000 13500030 0 0", out, err), 3);
+    EXPECT_EQ(err, "Маршрут не найден: конечная точка далеко от дорог.\n");
+    // Against the one-way direction there is no way back.
+    ASSERT_EQ(runDmap("route " + uzl + " 4571000 13500170 4571000 13500030", out, err), 3);
+    EXPECT_EQ(err, "Маршрут не найден: к конечной точке нет проезда.\n");
+    EXPECT_EQ(runDmap("route " + uzl + " 0 0 1", out, err), 2);
     EXPECT_EQ(runDmap("route " + (d / "none.uzl").string() + " 0 0 1 1", out, err), 1);
     fs::remove_all(d);
 }

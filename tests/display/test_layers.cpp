@@ -105,3 +105,55 @@ TEST(Layers, ACodesLineThatIsNotAnIntegerNamesTheFileAndTheLine) {
     EXPECT_THROW(ReadLayerCodes(d / "empty.rtf"), FileError);
     fs::remove_all(d);
 }
+
+TEST(Layers, NamesThatWouldLeaveTheStartFolderAreRefusedNamingTheLayer) {
+    const fs::path d = tempDir("unsafe");
+    std::vector<std::string> list{"Roads"};
+    SaveLayerList(d, list);
+    const auto before = readWholeFile(d / "Sloys.rtf");
+    for (const char* bad : {"../..x", "/etc/", "a/bcdef", "ab\\cd", "..abc", "a..b", "a\x01" "bcd", "C:abc", "abc\x7f"}) {
+        try {
+            AddLayer(d, list, bad, {1});
+            ADD_FAILURE() << bad << " was formed";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find(std::string("Слой «") + bad + "»"), std::string::npos) << e.what();
+        }
+        EXPECT_THROW(BuildLayerFilter(d, {bad}), FileError) << bad;
+        EXPECT_THROW(LayerCodesPath(d, bad), FileError) << bad;
+    }
+    EXPECT_EQ(list, std::vector<std::string>{"Roads"});
+    EXPECT_EQ(readWholeFile(d / "Sloys.rtf"), before);
+    // Only the first five characters name the file: the rest may hold anything.
+    EXPECT_EQ(LayerCodesPath(d, "Roads/main"), d / "Roads.rtf");
+    // A layer with such a name already in the list goes from it; no file
+    // anywhere is touched.
+    fs::create_directories(d / "sub");
+    writeText(d / "sub" / "x.rtf", "1\r\n");
+    list.push_back("sub/x");
+    SaveLayerList(d, list);
+    EXPECT_TRUE(RemoveLayer(d, list, "sub/x"));
+    EXPECT_EQ(list, std::vector<std::string>{"Roads"});
+    EXPECT_TRUE(fs::exists(d / "sub" / "x.rtf"));
+    fs::remove_all(d);
+}
+
+TEST(Layers, ACodesFileCopiedFromWindowsUnderItsOwnBytesIsFound) {
+    const fs::path d = tempDir("bytes");
+    // "Дорог" in Windows-1251 bytes, as a copy from Windows names it.
+    writeText(d / fs::path("\xC4\xEE\xF0\xEE\xE3.rtf"), "3050\r\n3060\r\n");
+    EXPECT_EQ(BuildLayerFilter(d, {utf8ToCp1251("Дороги")}), (std::vector<int>{3050, 3060}));
+    // A file under the UTF-8 name comes first.
+    writeText(d / "Дорог.rtf", "7\r\n");
+    EXPECT_EQ(BuildLayerFilter(d, {utf8ToCp1251("Дороги")}), std::vector<int>{7});
+    fs::remove_all(d);
+}
+
+TEST(Layers, AnotherLayerSharingTheCodesFileIsFound) {
+    const std::vector<std::string> list{utf8ToCp1251("Дороги главные"), utf8ToCp1251("Вода")};
+    const std::string* other = LayerSharingCodes(list, utf8ToCp1251("Дороги прочие"));
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(*other, list[0]);
+    EXPECT_EQ(LayerSharingCodes(list, utf8ToCp1251("Дороги главные")), nullptr);  // itself
+    EXPECT_EQ(LayerSharingCodes(list, utf8ToCp1251("Дорожки")), nullptr);        // "Дорож"
+    EXPECT_EQ(LayerSharingCodes(list, utf8ToCp1251("Вод")), nullptr);
+}

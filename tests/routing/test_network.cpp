@@ -271,7 +271,7 @@ TEST(RoadNetwork, HeapAndSweepGiveTheSameRoutesOnRandomNetworks) {
             ++compared;
             found += t1 >= 0;
             // Points near the nodes give the same routes too.
-            const RouteResult r = RouteTime(g.net, {g[a].X + 3, g[a].Y + 7}, {g[b].X - 2, g[b].Y + 5});
+            const RouteResult r = RouteTime(g.net, RouteEndPoint(g[a].X + 3, g[a].Y + 7), RouteEndPoint(g[b].X - 2, g[b].Y + 5));
             if (r.status == RouteResult::Found && r.path.size() > 1) {
                 std::vector<int> sp;
                 const int st = SearchRouteSweep(g.net, r.path.front(), r.path.back(), sp);
