@@ -616,7 +616,7 @@ TEST_F(Lifecycle, AStopsFileReadInPartAndTheWindowsOwnState) {
     s.showNormal();
     QShowEvent restored;
     QSpontaneKeyEvent::setSpontaneous(&restored);
-    QApplication::sendEvent(&s, &restored);
+    qApp->notify(&s, &restored);  // sendEvent would make it non-spontaneous
     EXPECT_EQ(s.edit(6)->text(), QStringLiteral("typed"));
     EXPECT_EQ(s.Stops.size(), 2u);
     // The selection moved with the keyboard shows the stop's data, and the
@@ -701,7 +701,7 @@ TEST_F(Lifecycle, TheUserFormKeepsItsOwnFigure) {
     f.nameEdit()->setText(QStringLiteral("Склад"));
     QShowEvent restored;
     QSpontaneKeyEvent::setSpontaneous(&restored);
-    QApplication::sendEvent(&f, &restored);
+    qApp->notify(&f, &restored);
     EXPECT_EQ(f.nameEdit()->text(), QStringLiteral("Склад"));
     // "Загрузить" asks about the unsaved area first; Cancel keeps it.
     dialogs_.clear();
