@@ -110,6 +110,16 @@ TEST_F(Districts, NoDistrictUnderTheClickOrUnlistedNames) {
     EXPECT_EQ(messages(), (std::vector<QString>{QStringLiteral("Карта не создана.")}));
     EXPECT_EQ(ws().files.MapFileName, city() / "Darvent.or");
     EXPECT_EQ(ws().map.ObjList.size(), 5u);
+    // A city without "frontier.tum": the click still answers, and does not
+    // reach the other modes.
+    fs::remove(city() / "frontier.tum");
+    act("FergKartaMenu")->trigger();
+    act("FindButton")->trigger();
+    dialogs_.clear();
+    pickAt({300, 300});
+    EXPECT_EQ(messages(), (std::vector<QString>{QStringLiteral("Не выбран туман")}));
+    EXPECT_FALSE(ws().modes.DistrictPickMode);
+    EXPECT_EQ(panel(3), QString());  // no object was selected
 }
 
 TEST_F(Districts, UnsafeStemsAndAMissingListAreReportedNotFollowed) {
@@ -334,6 +344,20 @@ TEST_F(Districts, ListEditorsReadAndWriteTheListFiles) {
     act("Tuman")->trigger();
     const auto ray = readWholeFile(city() / "Darvent.ray");
     EXPECT_EQ(std::string(ray.begin(), ray.end()), "\xD1\xE5\xE2\xE5\xF0;sever;\r\n");
+    // A stem that would name a file elsewhere is not saved.
+    dialogs_.clear();
+    dialogs_.onDialog = [&](QDialog& d) {
+        auto& e = static_cast<ListEditorDialog&>(d);
+        e.names()->setPlainText(QStringLiteral("Север\nЮг"));
+        e.files()->setPlainText(QStringLiteral("sever\n../yug"));
+        e.button("SaveBtn")->click();
+        return QDialog::Rejected;
+    };
+    act("Tuman")->trigger();
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_TRUE(messages()[0].contains(QStringLiteral("строка 2: недопустимое имя файла тумана \"../yug\"")))
+        << messages()[0].toStdString();
+    EXPECT_EQ(readWholeFile(city() / "Darvent.ray"), ray);
 }
 
 TEST_F(Districts, HiddenButtonsBuildFrontierMergeSettlementsAndCutADistrictMap) {

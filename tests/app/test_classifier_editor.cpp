@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -107,8 +108,11 @@ TEST_F(ClassifierEditorTest, NoToApplyingLeavesTheWindowsClassifier) {
         // "Поиск" by code; a code that is not a number is refused.
         d.searchField()->setText(QStringLiteral("77"));
         d.button("Search")->click();
+        EXPECT_EQ(d.searchResults()->count(), 1);
         d.searchField()->setText(QStringLiteral("x7"));
         d.button("Search")->click();
+        // The refused code changes nothing: the results stay.
+        EXPECT_EQ(d.searchResults()->count(), 1);
         return int(QDialog::Accepted);
     };
     act("ClassifMenu")->trigger();

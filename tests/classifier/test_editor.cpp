@@ -171,6 +171,15 @@ TEST(ClassifierEditor, LoadSaveNewAndBrowse) {
     EXPECT_EQ(written, d / "b.smn");
     EXPECT_EQ(ReadListFile(d / "b.smn"), m.Lines);
     EXPECT_EQ(ReadZnakFile(d / "b.ris").size(), 906u);
+    // A list loaded without a symbol file beside it keeps the symbols.
+    WriteListFile(d / "c.smn", {utf8ToCp1251("Вода;1891;0;1;1;8;0;")});
+    m.Load(d / "c.smn");
+    EXPECT_EQ(m.Lines.size(), 1u);
+    EXPECT_EQ(m.ZnakList.size(), 906u);
+    EXPECT_EQ(m.EditorSymbolFile, d / "c.ris");
+    m.Load(d / "a.smn");
+    EXPECT_EQ(m.ZnakList.size(), 905u);
+    m.ZnakList.push_back(znak(2402, 9));
     const auto aRis = readWholeFile(d / "a.ris");
     m.Save(d / "a.smn");
     EXPECT_EQ(readWholeFile(d / "a.ris"), aRis);

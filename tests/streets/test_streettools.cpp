@@ -259,6 +259,14 @@ TEST_F(StreetsTest, TypingInTheUpperEditScrollsAndTheSearchFieldFilters) {
     d.fill(FillStreetList(many, StreetOrder::Old), StreetOrder::Old);
     d.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    // The upper edit has the focus; Tab goes to the lower one, then to the
+    // search field.
+    d.activateWindow();
+    EXPECT_EQ(d.focusWidget(), d.upperEdit());
+    QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(d.focusWidget(), d.lowerEdit());
+    QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(d.focusWidget(), d.searchField());
     QTableView* g = d.grid();
     ASSERT_EQ(g->rowAt(0), 0);
     QTest::keyClicks(d.upperEdit(), "B1");
@@ -506,14 +514,18 @@ TEST_F(StreetsTest, TheHouseFormAndItsFiveButtons) {
     // Create: the next click on the map places the house.
     f->numberEdit()->setText(QStringLiteral("1234567"));
     EXPECT_EQ(f->numberEdit()->text(), QStringLiteral("12345"));
-    f->floorsEdit()->setText(QStringLiteral("7"));
-    f->infoEdit()->setText(QStringLiteral("новый"));
+    f->floorsEdit()->setText(QStringLiteral("2"));
+    f->infoEdit()->setText(QStringLiteral("старый"));
     QTest::mouseClick(f->button("CreaButton"), Qt::LeftButton);
     EXPECT_TRUE(ws().modes.HousePlaceMode);
+    // The fields are read at the map click, as they are then.
+    f->floorsEdit()->setText(QStringLiteral("7"));
+    f->infoEdit()->setText(QStringLiteral("новый"));
     click({330, 230});
     ASSERT_EQ(s.Houses.size(), 3u);
     EXPECT_EQ(s.Houses[2].Nomer(), "12345");
     EXPECT_EQ(s.Houses[2].Etage, 7);
+    EXPECT_EQ(cp1251ToUtf8(s.Houses[2].DopInf), "новый");
     EXPECT_EQ(toPixel(s.Houses[2].X, s.Houses[2].Y), QPoint(330, 230));
     EXPECT_EQ(s.Houses[2].NomerField, (std::array<uint8_t, 6>{5, '1', '2', '3', '4', '5'}));
     EXPECT_FALSE(ws().modes.HousePlaceMode);

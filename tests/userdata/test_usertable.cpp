@@ -82,6 +82,52 @@ TEST(UserTable, ColumnsWiderThanThePageAreScaledToIt) {
     EXPECT_EQ(page.pixel(3100, 160), qRgb(255, 255, 255));
 }
 
+TEST(UserTable, MissingEmptyCellsAtTheEndOfTheFileAreEmptyCells) {
+    // Three rows, two columns; the last column's two cells were empty lines
+    // that an editor dropped.  Lines missing before the last column's cells
+    // still stop the load.
+    const fs::path d = tempDir("short");
+    std::ofstream(d / "short.txt", std::ios::binary) << "3\r\n2\r\n64\r\nA\r\nB\r\nC\r\n40\r\nT";
+    UserTable t = UserTable::New();
+    LoadUserTable(d / "short.txt", t);
+    ASSERT_EQ(t.columns(), 2);
+    ASSERT_EQ(t.rows(), 3);
+    EXPECT_EQ(t.cells[0], (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(t.cells[1], (std::vector<std::string>{"T", "", ""}));
+    EXPECT_EQ(t.widths, (std::vector<int>{64, 40}));
+    std::ofstream(d / "cut.txt", std::ios::binary) << "3\r\n2\r\n64\r\nA\r\nB\r\n";
+    UserTable u = UserTable::New();
+    EXPECT_THROW(LoadUserTable(d / "cut.txt", u), FileError);
+    fs::remove_all(d);
+}
+
+TEST(UserTable, RowsFitTheirPitchOfEightyPixelsAt1200Dpi) {
+    // One column 100 wide on a page 2000 wide (k = 20); rows 1 and 2 at
+    // y = 460 and 540: the first row's text must end before the second begins.
+    UserTable t;
+    t.cells = {{"N", "ЖЖЖ", "ЖЖЖ", "ЖЖЖ"}};
+    for (auto& c : t.cells[0]) c = utf8ToCp1251(c);
+    t.widths = {100};
+    QImage page(2000, 1000, QImage::Format_RGB32);
+    page.setDotsPerMeterX(47244);  // 1200 dpi
+    page.setDotsPerMeterY(47244);
+    page.fill(Qt::white);
+    {
+        QPainter p(&page);
+        PrintUserTable(p, 2000, "T", t, {});
+    }
+    auto inkInRow = [&](int y) {
+        int n = 0;
+        for (int x = 13; x < 600; ++x) n += qGray(page.pixel(x, y)) < 128;
+        return n;
+    };
+    int inkRows = 0;
+    for (int y = 460; y < 536; ++y) inkRows += inkInRow(y) > 0;
+    EXPECT_GT(inkRows, 20);  // the text is there, and of some size
+    for (int y = 537; y < 540; ++y) EXPECT_EQ(inkInRow(y), 0) << y;
+    for (int y = 617; y < 640; ++y) EXPECT_EQ(inkInRow(y), 0) << y;
+}
+
 TEST(UserTable, CountsBeyondTheFileAreRefusedBeforeTheTableIsMade) {
     // A million rows and a million columns in a file of five lines: refused
     // at once (no table of 10^12 cells), the table as it was.
