@@ -595,8 +595,13 @@ std::vector<std::string> splitArguments(const std::string& command, const std::v
 
 int cmdExport(const std::vector<std::string>& a) {
     std::map<std::string, std::string> v;
-    const std::vector<std::string> pos = splitArguments("export", a, {"--crs", "--start"}, v);
-    const std::string crs = v["--crs"], start = v["--start"];
+    const std::vector<std::string> pos = splitArguments("export", a, {"--crs", "--assign-crs", "--start"}, v);
+    const std::string start = v["--start"];
+    if (v.count("--crs") && v.count("--assign-crs"))
+        throw UsageError{"export: нужен один из параметров --crs и --assign-crs"};
+    ExportCrs crs;
+    crs.definition = v.count("--crs") ? v["--crs"] : v["--assign-crs"];
+    crs.transform = !v.count("--assign-crs");
     if (pos.size() != 2) throw UsageError{"export: нужны аргументы MAP OUT.gpkg|OUT.geojson"};
     const fs::path out(pos[1]);
     if (GisDriverFor(out).empty())
@@ -635,10 +640,11 @@ int cmdExport(const std::vector<std::string>& a) {
 int cmdImport(const std::vector<std::string>& a) {
     std::map<std::string, std::string> v;
     const std::vector<std::string> pos =
-        splitArguments("import", a, {"--code-field", "--name-field", "--code", "--start"}, v);
+        splitArguments("import", a, {"--code-field", "--name-field", "--code", "--crs", "--start"}, v);
     ImportOptions opt;
     opt.codeField = v["--code-field"];
     opt.nameField = v["--name-field"];
+    opt.crs = v["--crs"];
     const std::string start = v["--start"];
     if (v.count("--code")) {
         long long c = 0;
@@ -701,13 +707,17 @@ const std::vector<Command>& commands() {
          "                 default) and write OUT.bin, .or and .nam",
          cmdCut},
         {"districts", "DIR", "the districts of a region folder: name|stem|boundary vertices|map yes/no", cmdDistricts},
-        {"export", "MAP OUT.gpkg|OUT.geojson [--crs DEF] [--start DIR]",
+        {"export", "MAP OUT.gpkg|OUT.geojson [--crs DEF | --assign-crs DEF] [--start DIR]",
          "write the map's objects, labels and streets (when there) as a GeoPackage or\n"
-         "                 GeoJSON file in the map's coordinate system (or DEF, as GDAL takes it)",
+         "                 GeoJSON file in the map's coordinate system; --crs DEF transforms the\n"
+         "                 coordinates into DEF (any system GDAL accepts), --assign-crs DEF only\n"
+         "                 declares DEF; a point object of several placements is a multi-point",
          cmdExport},
-        {"import", "IN OUT.bin (--code-field NAME | --code N) [--name-field NAME] [--start DIR]",
+        {"import", "IN OUT.bin (--code-field NAME | --code N) [--name-field NAME] [--crs DEF] [--start DIR]",
          "add the points, lines and polygons of any file GDAL reads to the map OUT\n"
-         "                 (its .or must exist), reprojected into its coordinate system",
+         "                 (its .or must exist), reprojected into its coordinate system; --crs DEF\n"
+         "                 is the system of layers that declare none; a multi-point is one point\n"
+         "                 object of several placements",
          cmdImport},
         {"sample-city", "DIR [--objects N] [--seed S] [--network-nodes M]",
          "write a sample start folder with the city map (N >= 1 objects;\n"

@@ -61,6 +61,24 @@ void removeWritten(const fs::path& p) {
 
 void configureSrs(OGRSpatialReference& srs) { srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER); }
 
+struct TransformCloser {
+    void operator()(OGRCoordinateTransformation* t) const { OGRCoordinateTransformation::DestroyCT(t); }
+};
+using TransformPtr = std::unique_ptr<OGRCoordinateTransformation, TransformCloser>;
+
+// Far beyond any coordinate on the Earth in metres or degrees; a larger one
+// comes from a damaged map and would overflow the file's extent fields.
+constexpr double kCoordinateLimit = 1e15;
+
+// The Russian name of a layer for the reports.
+std::string layerWord(const std::string& layer) {
+    static const std::map<std::string, std::string> words = {{"points", "точек"},   {"lines", "линий"},
+                                                             {"areas", "площадей"}, {"labels", "названий"},
+                                                             {"streets", "улиц"},   {"houses", "домов"}};
+    const auto it = words.find(layer);
+    return it == words.end() ? layer : it->second;
+}
+
 // --- export -------------------------------------------------------------
 
 struct FieldSpec {
@@ -231,16 +249,23 @@ std::string GisDriverFor(const fs::path& file) {
 
 std::string ExportReport::summary() const {
     std::string s;
-    for (const auto& [name, n] : layers) s += (s.empty() ? "" : ", ") + name + ": " + std::to_string(n);
+    for (const auto& [name, n] : layers) s += (s.empty() ? "" : ", ") + layerWord(name) + ": " + std::to_string(n);
     s = "Выгружено: " + s + ".";
+    if (multiPoints) s += " Точечных объектов из нескольких точек (мультиточки): " + std::to_string(multiPoints) + ".";
     if (skipped)
         s += " Не выгружено объектов (мало точек, неизвестный вид или координаты не числа): " + std::to_string(skipped) +
              ".";
+    if (outOfRange) {
+        s += " Не выгружено (координаты вне пределов файла или системы): " + std::to_string(outOfRange);
+        for (size_t i = 0; i < outOfRangeNamed.size(); ++i) s += (i ? ", " : " — ") + outOfRangeNamed[i];
+        if (long(outOfRangeNamed.size()) < outOfRange) s += ", …";
+        s += ".";
+    }
     if (!crs.empty()) s += " Система координат: " + crs + ".";
     return s;
 }
 
-ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::string& crs) {
+ExportReport ExportMap(const fs::path& out, const ExportData& data, const ExportCrs& crs) {
     registerDrivers();
     const std::string driverName = GisDriverFor(out);
     if (driverName.empty())
@@ -252,12 +277,26 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
 
     OGRSpatialReference srs;
     const MapCrs own = MapCrsOf(o);
-    const std::string definition = crs.empty() ? own.definition : crs;
+    const std::string definition = crs.definition.empty() ? own.definition : crs.definition;
     CPLErrorReset();
     if (srs.SetFromUserInput(definition.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get()) !=
         OGRERR_NONE)
         throw FileError("Система координат не распознана: " + definition + " (" + gdalMessage() + ")");
     configureSrs(srs);
+    // Another system for the file: the coordinates go into it, as GDAL's own
+    // tools do with a target system (unless it is only declared).
+    TransformPtr transform;
+    if (!crs.definition.empty() && crs.transform) {
+        OGRSpatialReference mapSrs;
+        mapSrs.SetFromUserInput(own.definition.c_str());
+        configureSrs(mapSrs);
+        if (!mapSrs.IsSame(&srs)) {
+            CPLErrorReset();
+            transform.reset(OGRCreateCoordinateTransformation(&mapSrs, &srs));
+            if (!transform)
+                throw FileError("Координаты карты нельзя пересчитать в систему " + definition + ": " + gdalMessage());
+        }
+    }
 
     if (fs::is_directory(out)) throw FileError("На месте файла " + pathText(out) + " стоит папка");
     // Written beside the target under a temporary name, renamed when done.
@@ -277,6 +316,30 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
         const bool geographic = o.CoordKind == 2;
         auto east = [&](double x, double y) { return geographic ? y * kDeg : y; };
         auto north = [&](double x, double y) { return geographic ? x * kDeg : x; };
+        // A map point as the file holds it (east, north in the file's
+        // system); false when it is out of range or cannot be transformed.
+        auto place = [&](double x, double y, double& e, double& n) {
+            e = east(x, y);
+            n = north(x, y);
+            if (!std::isfinite(e) || !std::isfinite(n)) return false;
+            if (transform && !transform->Transform(1, &e, &n)) return false;
+            return std::isfinite(e) && std::isfinite(n) && std::fabs(e) <= kCoordinateLimit &&
+                   std::fabs(n) <= kCoordinateLimit;
+        };
+        std::vector<std::pair<double, double>> at;
+        auto placeAll = [&](const auto& points) {
+            at.clear();
+            for (const auto& p : points) {
+                double e = 0, n = 0;
+                if (!place(p.X, p.Y, e, n)) return false;
+                at.emplace_back(e, n);
+            }
+            return true;
+        };
+        auto outOfRange = [&](const std::string& what) {
+            ++report.outOfRange;
+            if (report.outOfRangeNamed.size() < 10) report.outOfRangeNamed.push_back(what);
+        };
 
         // Objects, a layer for each kind.
         const char* kindLayers[] = {"points", "lines", "areas"};
@@ -288,10 +351,17 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
             return std::all_of(ob.Points.begin(), ob.Points.end(),
                                [](const TXY& p) { return std::isfinite(p.X) && std::isfinite(p.Y); });
         };
-        for (const auto& obj : *data.objects)
+        bool multiPoint = false;  // a point object of several placements
+        for (const auto& obj : *data.objects) {
             if (!obj->Points.empty() && (obj->Kind < 1 || obj->Kind > 3 || !writable(*obj))) ++report.skipped;
+            multiPoint = multiPoint || (obj->Kind == KindPoint && obj->Points.size() > 1);
+        }
+        // A GeoPackage layer holds one kind of geometry: with any such object
+        // every point object of the file is a multi-point.
+        const bool allMulti = multiPoint && !single;
         for (int kind = 1; kind <= 3; ++kind) {
-            OGRLayer* layer = w.layer(kindLayers[kind - 1], kindTypes[kind - 1], kObjectFields);
+            OGRLayer* layer = w.layer(kindLayers[kind - 1], kind == 1 && allMulti ? wkbMultiPoint : kindTypes[kind - 1],
+                                      kObjectFields);
             OGRFeature f(layer->GetLayerDefn());
             long n = 0;
             for (const auto& obj : *data.objects) {
@@ -304,21 +374,31 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
                     ++report.skipped;
                     continue;
                 }
+                if (!placeAll(pts)) {
+                    outOfRange("объект " + std::to_string(ob.Number) + " (код " + std::to_string(ob.Code) + ")");
+                    continue;
+                }
                 if (kind == 1) {
-                    f.SetGeometryDirectly(new OGRPoint(east(pts[0].X, pts[0].Y), north(pts[0].X, pts[0].Y)));
+                    if (pts.size() == 1 && !allMulti) {
+                        f.SetGeometryDirectly(new OGRPoint(at[0].first, at[0].second));
+                    } else {
+                        // Every placement of the symbol.
+                        auto* mp = new OGRMultiPoint;
+                        for (const auto& [e, n] : at) mp->addGeometryDirectly(new OGRPoint(e, n));
+                        f.SetGeometryDirectly(mp);
+                        report.multiPoints += pts.size() > 1;
+                    }
                 } else if (kind == 2) {
                     auto* ls = new OGRLineString;
-                    ls->setNumPoints(int(pts.size()), FALSE);
-                    for (size_t i = 0; i < pts.size(); ++i)
-                        ls->setPoint(int(i), east(pts[i].X, pts[i].Y), north(pts[i].X, pts[i].Y));
+                    ls->setNumPoints(int(at.size()), FALSE);
+                    for (size_t i = 0; i < at.size(); ++i) ls->setPoint(int(i), at[i].first, at[i].second);
                     f.SetGeometryDirectly(ls);
                 } else {
                     auto* ring = new OGRLinearRing;
                     const bool closed = pts.front().X == pts.back().X && pts.front().Y == pts.back().Y;
-                    ring->setNumPoints(int(pts.size() + (closed ? 0 : 1)), FALSE);
-                    for (size_t i = 0; i < pts.size(); ++i)
-                        ring->setPoint(int(i), east(pts[i].X, pts[i].Y), north(pts[i].X, pts[i].Y));
-                    if (!closed) ring->setPoint(int(pts.size()), east(pts[0].X, pts[0].Y), north(pts[0].X, pts[0].Y));
+                    ring->setNumPoints(int(at.size() + (closed ? 0 : 1)), FALSE);
+                    for (size_t i = 0; i < at.size(); ++i) ring->setPoint(int(i), at[i].first, at[i].second);
+                    if (!closed) ring->setPoint(int(at.size()), at[0].first, at[0].second);
                     auto* poly = new OGRPolygon;
                     poly->addRingDirectly(ring);
                     f.SetGeometryDirectly(poly);
@@ -357,7 +437,12 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
             long n = 0;
             for (const auto& ref : *data.labels) {
                 const TNaz& l = *ref;
-                f.SetGeometryDirectly(new OGRPoint(east(l.X1, l.Y1), north(l.X1, l.Y1)));
+                double e = 0, nn = 0;
+                if (!place(l.X1, l.Y1, e, nn)) {
+                    outOfRange("название «" + utf8(NameDisplayText(l)) + "»");
+                    continue;
+                }
+                f.SetGeometryDirectly(new OGRPoint(e, nn));
                 f.SetField("text", utf8(NameDisplayText(l)).c_str());
                 f.SetField("old_name", utf8(l.OldName).c_str());
                 f.SetField("new_name", utf8(l.NewName).c_str());
@@ -382,8 +467,12 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
             for (const auto& ref : *data.streets) {
                 const Trues& s = *ref;
                 if (s.Axis.size() >= 2) {
+                    if (!placeAll(s.Axis)) {
+                        outOfRange("улица " + std::to_string(s.StreetNo));
+                        continue;
+                    }
                     auto* ls = new OGRLineString;
-                    for (const TXY& q : s.Axis) ls->addPoint(east(q.X, q.Y), north(q.X, q.Y));
+                    for (const auto& [e, nn] : at) ls->addPoint(e, nn);
                     f.SetGeometryDirectly(ls);
                 } else {
                     // A register entry without an axis keeps its names.
@@ -404,7 +493,12 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const std::s
                 const Trues& s = *ref;
                 const std::string street = utf8(StreetDisplayText(s));
                 for (const TDom& d : s.Houses) {
-                    h.SetGeometryDirectly(new OGRPoint(east(d.X, d.Y), north(d.X, d.Y)));
+                    double e = 0, nn = 0;
+                    if (!place(d.X, d.Y, e, nn)) {
+                        outOfRange("дом " + utf8(d.Nomer()) + " улицы " + std::to_string(s.StreetNo));
+                        continue;
+                    }
+                    h.SetGeometryDirectly(new OGRPoint(e, nn));
                     h.SetField("street_no", s.StreetNo);
                     h.SetField("street", street.c_str());
                     h.SetField("house", utf8(d.Nomer()).c_str());
@@ -449,6 +543,7 @@ std::string ImportResult::summary() const {
                     std::to_string(points) + ", линий " + std::to_string(lines) + ", площадей " + std::to_string(areas) +
                     ".";
     if (parts) s += " Из составных объектов файла: " + std::to_string(parts) + ".";
+    if (multiPoints) s += " Точечных объектов из нескольких точек (мультиточки): " + std::to_string(multiPoints) + ".";
     if (noGeometry) s += " Без точечной, линейной или площадной геометрии (не добавлены): " + std::to_string(noGeometry) + ".";
     if (noCode) s += " Без кода (не добавлены): " + std::to_string(noCode) + ".";
     if (badParts) s += " Частей составных объектов без годной геометрии (не добавлены): " + std::to_string(badParts) + ".";
@@ -460,10 +555,6 @@ std::string ImportResult::summary() const {
 }
 
 namespace {
-
-struct TransformCloser {
-    void operator()(OGRCoordinateTransformation* t) const { OGRCoordinateTransformation::DestroyCT(t); }
-};
 
 struct Importer {
     const OrientationRecord& map;
@@ -585,7 +676,20 @@ struct Importer {
                 ++result.areas;
                 return true;
             }
-            case wkbMultiPoint:
+            case wkbMultiPoint: {
+                // Several placements of one symbol: one point object.
+                const auto* c = g->toMultiPoint();
+                auto o = object(KindPoint, code, name, f);
+                for (const OGRPoint* p : *c) {
+                    if (!p || p->IsEmpty() || !std::isfinite(p->getX()) || !std::isfinite(p->getY())) return false;
+                    o->Points.push_back(toMap(p->getX(), p->getY()));
+                }
+                if (o->Points.empty()) return false;
+                result.multiPoints += o->Points.size() > 1;
+                result.objects.push_back(std::move(o));
+                ++result.points;
+                return true;
+            }
             case wkbMultiLineString:
             case wkbMultiPolygon:
             case wkbMultiCurve:
@@ -621,6 +725,16 @@ ImportResult ImportFeatures(const fs::path& in, const OrientationRecord& map, co
     OGRSpatialReference target;
     target.SetFromUserInput(MapCrsOf(map).definition.c_str());
     configureSrs(target);
+    // The system of layers that declare none, when one is given.
+    std::optional<OGRSpatialReference> assumed;
+    if (!opt.crs.empty()) {
+        assumed.emplace();
+        CPLErrorReset();
+        if (assumed->SetFromUserInput(opt.crs.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get()) !=
+            OGRERR_NONE)
+            throw FileError("Система координат не распознана: " + opt.crs + " (" + gdalMessage() + ")");
+        configureSrs(*assumed);
+    }
     bool anyCodeLayer = false;
     for (OGRLayer* layer : ds->GetLayers()) {
         OGRFeatureDefn* defn = layer->GetLayerDefn();
@@ -636,9 +750,18 @@ ImportResult ImportFeatures(const fs::path& in, const OrientationRecord& map, co
             throw FileError("В слое " + std::string(layer->GetName()) + " файла " + pathText(in) + " нет поля " +
                             opt.nameField);
         // Reprojected into the map's system when the layer declares another.
-        std::unique_ptr<OGRCoordinateTransformation, TransformCloser> transform;
-        if (const OGRSpatialReference* src = layer->GetSpatialRef()) {
-            OGRSpatialReference source(*src);
+        TransformPtr transform;
+        const OGRSpatialReference* declared = layer->GetSpatialRef();
+        if (!declared && assumed) {
+            if (!assumed->IsSame(&target)) {
+                CPLErrorReset();
+                transform.reset(OGRCreateCoordinateTransformation(&*assumed, &target));
+                if (!transform)
+                    throw FileError("Систему координат " + opt.crs + " нельзя пересчитать в систему карты: " +
+                                    gdalMessage());
+            }
+        } else if (declared) {
+            OGRSpatialReference source(*declared);
             configureSrs(source);
             // A file in degrees whose coordinates cannot be degrees (a GeoJSON
             // file without a "crs" member counts as degrees) holds the map's

@@ -45,8 +45,22 @@ struct ExportData {
 struct ExportReport {
     std::vector<std::pair<std::string, long>> layers;  // name, features written
     long skipped = 0;  // objects without enough vertices, of no known kind, or with a non-finite vertex
+    long multiPoints = 0;  // point objects of several placements (written as multi-points)
+    // Features not written because a coordinate is out of the file's range
+    // or cannot be put into the target system: how many, and the first of
+    // them named ("объект 17 (код 3060)").
+    long outOfRange = 0;
+    std::vector<std::string> outOfRangeNamed;
     std::string crs;   // the declared system (its name)
     std::string summary() const;  // for the operator (UTF-8)
+};
+
+// The coordinate system of an exported file.
+struct ExportCrs {
+    std::string definition;  // any definition GDAL accepts; empty: the map's own
+    // true: the coordinates are transformed into the system; false: the
+    // system is only declared, the coordinates written as they are.
+    bool transform = true;
 };
 
 // The file format from the name's extension: "GPKG" for .gpkg, "GeoJSON"
@@ -55,16 +69,20 @@ std::string GisDriverFor(const std::filesystem::path& file);
 
 // Writes the file (GeoPackage: layers "points", "lines", "areas", "labels",
 // "streets", "houses"; GeoJSON: one collection whose features name their
-// layer in the field "layer").  `crs` (any definition GDAL accepts)
-// replaces the map's own system in the file; the coordinates are written
-// as they are.  Written to a temporary file that replaces `out` only when
-// complete.  Throws FileError with the reason (UTF-8).
-ExportReport ExportMap(const std::filesystem::path& out, const ExportData& data, const std::string& crs = {});
+// layer in the field "layer").  A point object of several vertices is
+// written as a multi-point (every placement of its symbol).  With a system
+// in `crs` the coordinates are transformed into it (or, when it is only to
+// be declared, written as they are).  Written to a temporary file that
+// replaces `out` only when complete.  Throws FileError with the reason (UTF-8).
+ExportReport ExportMap(const std::filesystem::path& out, const ExportData& data, const ExportCrs& crs = {});
 
 struct ImportOptions {
     std::string codeField;       // the attribute holding the object code
     std::string nameField;       // the attribute holding the name (empty: none)
     std::optional<int32_t> code; // a fixed code instead of the attribute
+    // The system of the layers that declare none (any definition GDAL
+    // accepts); empty: such coordinates are the map's own.
+    std::string crs;
 };
 
 struct ImportResult {
@@ -75,6 +93,7 @@ struct ImportResult {
     long noCode = 0;         // the code attribute empty
     long holes = 0;          // inner rings of polygons (not taken)
     long parts = 0;          // objects made from multi-part features
+    long multiPoints = 0;    // multi-points taken as one point object of several placements
     long badParts = 0;       // unusable parts of multi-part features that gave objects
     std::vector<std::string> layersWithoutCode;  // layers without the code attribute: name (features)
     std::vector<std::string> takenAsMapCoordinates;  // layers said to be in degrees whose values cannot be
@@ -82,7 +101,8 @@ struct ImportResult {
 };
 
 // Reads every layer of the file.  A feature becomes one object per part
-// (point, line, polygon's outer ring as an area) of the code in the
+// (point, line, polygon's outer ring as an area; a multi-point is one point
+// object with a vertex for each of its points) of the code in the
 // attribute or the fixed code, in the map's coordinates (reprojected when
 // the file declares another system; taken as they are when it declares
 // none).  The style comes from the semantic line of the code when there is

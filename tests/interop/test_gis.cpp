@@ -344,7 +344,7 @@ TEST(GisExport, AGeographicMapInDegrees) {
 TEST(GisExport, AnotherSystemDeclaredOnRequest) {
     City& c = city();
     TempDir dir;
-    const ExportReport r = ExportMap(dir / "o.gpkg", c.data(false), "EPSG:28413");
+    const ExportReport r = ExportMap(dir / "o.gpkg", c.data(false), ExportCrs{"EPSG:28413", false});
     Dataset ds = openVector(dir / "o.gpkg");
     ASSERT_TRUE(ds);
     const OGRSpatialReference* srs = ds->GetLayerByName("areas")->GetSpatialRef();
@@ -366,7 +366,7 @@ TEST(GisExport, ErrorsLeaveNoFileBehind) {
     // A system GDAL does not know: the old file stays as it was.
     writeText(dir / "old.gpkg", "old content");
     try {
-        ExportMap(dir / "old.gpkg", c.data(), "no such system");
+        ExportMap(dir / "old.gpkg", c.data(), ExportCrs{"no such system", true});
         FAIL();
     } catch (const FileError& e) {
         EXPECT_NE(std::string(e.what()).find("no such system"), std::string::npos);
