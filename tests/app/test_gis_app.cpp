@@ -28,7 +28,7 @@ TEST_F(GisMenu, ExportWritesTheOpenMapAndSaysWhat) {
     act("ExportGis")->trigger();
     ASSERT_EQ(dialogs_.texts("save"), QStringList{"Экспорт"});
     ASSERT_EQ(dialogs_.texts("message").size(), 1);
-    EXPECT_TRUE(dialogs_.texts("message")[0].startsWith("Выгружено: points: 1, lines: 3, areas: 1, labels: 0"))
+    EXPECT_TRUE(dialogs_.texts("message")[0].startsWith("Выгружено: точек: 1, линий: 3, площадей: 1, названий: 0."))
         << dialogs_.texts("message")[0].toStdString();
     GDALDatasetUniquePtr ds(GDALDataset::Open((dir_ / "out.gpkg").c_str(), GDAL_OF_VECTOR));
     ASSERT_TRUE(ds);
