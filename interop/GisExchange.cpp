@@ -752,31 +752,30 @@ ImportResult ImportFeatures(const fs::path& in, const OrientationRecord& map, co
         // Reprojected into the map's system when the layer declares another.
         TransformPtr transform;
         const OGRSpatialReference* declared = layer->GetSpatialRef();
-        if (!declared && assumed) {
-            if (!assumed->IsSame(&target)) {
-                CPLErrorReset();
-                transform.reset(OGRCreateCoordinateTransformation(&*assumed, &target));
-                if (!transform)
-                    throw FileError("Систему координат " + opt.crs + " нельзя пересчитать в систему карты: " +
-                                    gdalMessage());
-            }
-        } else if (declared) {
-            OGRSpatialReference source(*declared);
-            configureSrs(source);
+        std::optional<OGRSpatialReference> source;
+        if (declared) {
+            source.emplace(*declared);
+            configureSrs(*source);
             // A file in degrees whose coordinates cannot be degrees (a GeoJSON
-            // file without a "crs" member counts as degrees) holds the map's
-            // own coordinates.
+            // file without a "crs" member counts as degrees) declares nothing
+            // true of them.
             OGREnvelope e;
-            const bool notDegrees = source.IsGeographic() && layer->GetExtent(&e, TRUE) == OGRERR_NONE &&
+            const bool notDegrees = source->IsGeographic() && layer->GetExtent(&e, TRUE) == OGRERR_NONE &&
                                     (e.MinX < -180 || e.MaxX > 360 || e.MinY < -90 || e.MaxY > 90);
-            if (notDegrees) result.takenAsMapCoordinates.push_back(layer->GetName());
-            if (!notDegrees && !source.IsSame(&target)) {
-                CPLErrorReset();
-                transform.reset(OGRCreateCoordinateTransformation(&source, &target));
-                if (!transform)
-                    throw FileError("Систему координат слоя " + std::string(layer->GetName()) +
-                                    " нельзя пересчитать в систему карты: " + gdalMessage());
-            }
+            if (notDegrees) source.reset();
+        }
+        // A layer that declares no system is in the one given for such
+        // layers, or else in the map's own.
+        const bool assumedUsed = !source && assumed;
+        if (assumedUsed) source = *assumed;
+        if (!source && declared) result.takenAsMapCoordinates.push_back(layer->GetName());
+        if (source && !source->IsSame(&target)) {
+            CPLErrorReset();
+            transform.reset(OGRCreateCoordinateTransformation(&*source, &target));
+            if (!transform)
+                throw FileError("Систему координат " +
+                                (assumedUsed ? opt.crs : "слоя " + std::string(layer->GetName())) +
+                                " нельзя пересчитать в систему карты: " + gdalMessage());
         }
         layer->ResetReading();
         for (auto& f : *layer) {
