@@ -291,6 +291,9 @@ TEST(GisExport, ObjectsAGisLayerCannotHoldAreCountedNotWritten) {
     add(KindArea, {{10, 20}, {30, 40}});
     add(KindLine, {{10, 20}, {INFINITY, 40}});
     add(KindLine, {});
+    // A coordinate no file can hold: not written, named in the report.
+    add(KindLine, {{10, 20}, {1e308, 40}});
+    doc.ObjList.last()->Code = 3060;
     TempDir dir;
     ExportData d;
     d.orientation = &doc.Orientation;
@@ -298,13 +301,81 @@ TEST(GisExport, ObjectsAGisLayerCannotHoldAreCountedNotWritten) {
     for (const char* name : {"bad.gpkg", "bad.geojson"}) {
         const ExportReport r = ExportMap(dir / name, d);
         EXPECT_EQ(r.skipped, 5) << name;
+        EXPECT_EQ(r.outOfRange, 1) << name;
         EXPECT_EQ(r.layers, (std::vector<std::pair<std::string, long>>{{"points", 1}, {"lines", 0}, {"areas", 0}}));
-        EXPECT_NE(r.summary().find("координаты не числа): 5"), std::string::npos) << r.summary();
+        EXPECT_EQ(r.summary(), "Выгружено: точек: 1, линий: 0, площадей: 0. Не выгружено объектов (мало точек, "
+                               "неизвестный вид или координаты не числа): 5. Не выгружено (координаты вне пределов "
+                               "файла или системы): 1 — объект 7 (код 3060). Система координат: " + r.crs + ".");
         Dataset ds = openVector(dir / name);
         ASSERT_TRUE(ds) << name;
         long features = 0;
-        for (OGRLayer* l : ds->GetLayers()) features += l->GetFeatureCount();
+        for (OGRLayer* l : ds->GetLayers())
+            for (auto& f : *l) {
+                ++features;
+                EXPECT_NE(f->GetGeometryRef(), nullptr) << name;  // no feature without its geometry
+            }
         EXPECT_EQ(features, 1) << name;
+    }
+}
+
+TEST(GisExport, APointOfSeveralPlacementsIsAMultiPointAndComesBackWhole) {
+    MapDoc doc;
+    doc.Orientation.XMax = doc.Orientation.YMax = 1000;
+    auto add = [&](std::vector<TXY> pts) {
+        auto o = std::make_unique<TObj>();
+        o->Kind = KindPoint;
+        o->Code = 2402;
+        o->Points = std::move(pts);
+        doc.ObjList.append(std::move(o));
+    };
+    add({{10, 20}});
+    add({{100, 200}, {110, 210}, {120, 230}});
+    add({{300, 400}, {300, 400}});  // two placements at one spot
+    TempDir dir;
+    ExportData d;
+    d.orientation = &doc.Orientation;
+    d.objects = &doc.ObjList;
+    for (const char* name : {"m.gpkg", "m.geojson"}) {
+        const ExportReport r = ExportMap(dir / name, d);
+        EXPECT_EQ(r.multiPoints, 2) << name;
+        EXPECT_NE(r.summary().find("Точечных объектов из нескольких точек (мультиточки): 2."), std::string::npos);
+        // Read with GDAL: every placement, east then north.
+        Dataset ds = openVector(dir / name);
+        ASSERT_TRUE(ds) << name;
+        OGRLayer* l = ds->GetLayer(0);
+        const bool gpkg = std::string(name).ends_with(".gpkg");
+        if (gpkg) {
+            EXPECT_EQ(wkbFlatten(l->GetGeomType()), wkbMultiPoint);  // one kind of geometry a layer
+        }
+        std::vector<std::vector<std::pair<double, double>>> got;
+        for (auto& f : *l) {
+            const OGRGeometry* g = f->GetGeometryRef();
+            ASSERT_NE(g, nullptr);
+            std::vector<std::pair<double, double>> pts;
+            if (wkbFlatten(g->getGeometryType()) == wkbPoint) {
+                pts.emplace_back(g->toPoint()->getX(), g->toPoint()->getY());
+            } else {
+                ASSERT_EQ(wkbFlatten(g->getGeometryType()), wkbMultiPoint);
+                for (const OGRPoint* p : *g->toMultiPoint()) pts.emplace_back(p->getX(), p->getY());
+            }
+            got.push_back(pts);
+        }
+        EXPECT_EQ(got, (std::vector<std::vector<std::pair<double, double>>>{
+                           {{20, 10}}, {{200, 100}, {210, 110}, {230, 120}}, {{400, 300}, {400, 300}}}))
+            << name;
+        // Imported back: one point object each, with all its placements.
+        ImportOptions opt;
+        opt.codeField = "code";
+        ImportResult back = ImportFeatures(dir / name, doc.Orientation, opt);
+        ASSERT_EQ(back.objects.size(), 3u) << name;
+        EXPECT_EQ(back.points, 3);
+        EXPECT_EQ(back.multiPoints, 2);
+        EXPECT_EQ(back.parts, 0);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(back.objects[i]->Kind, KindPoint);
+            EXPECT_EQ(back.objects[i]->Points.vec(), doc.ObjList[i]->Points.vec()) << name << " " << i;
+        }
+        EXPECT_NE(back.summary().find("Точечных объектов из нескольких точек (мультиточки): 2."), std::string::npos);
     }
 }
 
@@ -351,6 +422,110 @@ TEST(GisExport, AnotherSystemDeclaredOnRequest) {
     ASSERT_NE(srs, nullptr);
     EXPECT_STREQ(srs->GetAuthorityCode(nullptr), "28413");
     EXPECT_NE(r.crs.find("Gauss-Kruger zone 13"), std::string::npos) << r.crs;
+    // Only declared: the coordinates as they are.
+    std::unique_ptr<OGRFeature> f(ds->GetLayerByName("points")->GetNextFeature());
+    const TObj* first = nullptr;
+    for (const auto& o : c.doc.ObjList)
+        if (o->Kind == KindPoint) {
+            first = o.get();
+            break;
+        }
+    ASSERT_TRUE(f && first);
+    EXPECT_EQ(f->GetGeometryRef()->toPoint()->getX(), first->Points[0].Y);
+    EXPECT_EQ(f->GetGeometryRef()->toPoint()->getY(), first->Points[0].X);
+}
+
+TEST(GisExport, AnotherSystemTransformsAsGdalsOwnToolsDoAndComesBack) {
+    // The city through three systems: the exported coordinates equal those
+    // of GDAL's ogr2ogr transforming the file written in the map's own
+    // system, and imported back every vertex lands within 1 mm.
+    City& c = city();
+    TempDir dir;
+    ExportMap(dir / "own.gpkg", c.data(false));
+    for (const char* epsg : {"EPSG:4326", "EPSG:3857", "EPSG:28412"}) {
+        SCOPED_TRACE(epsg);
+        const fs::path mine = dir / "mine.gpkg", theirs = dir / "theirs.gpkg";
+        fs::remove(mine);
+        fs::remove(theirs);
+        const ExportReport r = ExportMap(mine, c.data(false), ExportCrs{epsg, true});
+        EXPECT_EQ(r.outOfRange, 0);
+        run("ogr2ogr -t_srs " + std::string(epsg) + " " + theirs.string() + " " + (dir / "own.gpkg").string());
+        Dataset a = openVector(mine), b = openVector(theirs);
+        ASSERT_TRUE(a && b);
+        const bool degrees = std::string(epsg) == "EPSG:4326";
+        for (const char* layer : {"points", "lines", "areas"}) {
+            OGRLayer* la = a->GetLayerByName(layer);
+            OGRLayer* lb = b->GetLayerByName(layer);
+            ASSERT_TRUE(la && lb) << layer;
+            ASSERT_EQ(la->GetFeatureCount(), lb->GetFeatureCount()) << layer;
+            double worst = 0;
+            for (auto& fa : *la) {
+                std::unique_ptr<OGRFeature> fb(lb->GetNextFeature());
+                ASSERT_TRUE(fb);
+                OGRPoint pa, pb;
+                const OGRGeometry* ga = fa->GetGeometryRef();
+                const OGRGeometry* gb = fb->GetGeometryRef();
+                ASSERT_TRUE(ga && gb);
+                OGREnvelope ea, eb;
+                ga->getEnvelope(&ea);
+                gb->getEnvelope(&eb);
+                worst = std::max({worst, std::fabs(ea.MinX - eb.MinX), std::fabs(ea.MaxY - eb.MaxY)});
+            }
+            EXPECT_LT(worst, degrees ? 1e-9 : 1e-4) << layer;
+        }
+        ImportOptions opt;
+        opt.codeField = "code";
+        ImportResult back = ImportFeatures(mine, c.doc.Orientation, opt);
+        std::vector<const TObj*> expected;
+        for (uint8_t kind : {KindPoint, KindLine, KindArea})
+            for (const auto& o : c.doc.ObjList)
+                if (o->Kind == kind) expected.push_back(o.get());
+        ASSERT_EQ(back.objects.size(), expected.size());
+        double worst = 0;
+        for (size_t i = 0; i < expected.size(); ++i)
+            for (size_t k = 0; k < expected[i]->Points.size(); ++k)
+                worst = std::max({worst, std::fabs(back.objects[i]->Points[k].X - expected[i]->Points[k].X),
+                                  std::fabs(back.objects[i]->Points[k].Y - expected[i]->Points[k].Y)});
+        EXPECT_LT(worst, 0.001);
+    }
+}
+
+TEST(GisImport, LayersThatDeclareNoSystemTakeTheOneGiven) {
+    // A point of the map put into Web Mercator by GDAL itself, written in a
+    // GeoJSON file without a "crs" member: with --crs EPSG:3857 it lands
+    // on the map point within 1 mm.
+    City& c = city();
+    OGRSpatialReference mapSrs, merc;
+    mapSrs.SetFromUserInput(MapCrsOf(c.doc.Orientation).definition.c_str());
+    merc.importFromEPSG(3857);
+    mapSrs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    merc.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    std::unique_ptr<OGRCoordinateTransformation> t(OGRCreateCoordinateTransformation(&mapSrs, &merc));
+    ASSERT_TRUE(t);
+    const TXY p = c.doc.ObjList[0]->Points[0];
+    double e = p.Y, n = p.X;
+    ASSERT_TRUE(t->Transform(1, &e, &n));
+    TempDir dir;
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  R"({ "type": "FeatureCollection", "features": [ { "type": "Feature", "properties": { "code": 5 },
+"geometry": { "type": "Point", "coordinates": [ %.9f, %.9f ] } } ] })",
+                  e, n);
+    writeText(dir / "merc.geojson", text);
+    ImportOptions opt;
+    opt.code = 5;
+    opt.crs = "EPSG:3857";
+    ImportResult r = ImportFeatures(dir / "merc.geojson", c.doc.Orientation, opt);
+    ASSERT_EQ(r.objects.size(), 1u);
+    EXPECT_NEAR(r.objects[0]->Points[0].X, p.X, 0.001);
+    EXPECT_NEAR(r.objects[0]->Points[0].Y, p.Y, 0.001);
+    EXPECT_TRUE(r.takenAsMapCoordinates.empty());
+    // Without it the values are the map's own.
+    opt.crs.clear();
+    r = ImportFeatures(dir / "merc.geojson", c.doc.Orientation, opt);
+    ASSERT_EQ(r.objects.size(), 1u);
+    EXPECT_NEAR(r.objects[0]->Points[0].X, n, 1e-6);
+    EXPECT_EQ(r.takenAsMapCoordinates.size(), 1u);
 }
 
 TEST(GisExport, ErrorsLeaveNoFileBehind) {
