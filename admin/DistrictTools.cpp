@@ -167,7 +167,7 @@ bool DistrictTools::SaveRayBegin() {
     fs::create_directories(regionDir(), ec);
     if (ec) {
         ws_.dialogs->error(QStringLiteral("Не удалось создать папку ") + qpath(regionDir()) + QStringLiteral(": ") +
-                           QString::fromStdString(ec.message()));
+                           QString::fromStdString(ReasonText(ec)));
         return false;
     }
     return true;

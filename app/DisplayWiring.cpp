@@ -144,7 +144,21 @@ void MainWindow::PrintMapClick() {
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
     if (!ws_.dialogs->setUpPrinter(printer)) return;
-    printTo(printer, true);
+    if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty()) {
+        printTo(printer, true);
+        return;
+    }
+    // Into a PDF file: a temporary file beside it replaces it only when the
+    // job ended well and the file is whole.
+    try {
+        PdfTarget pdf(fs::path(printer.outputFileName().toStdString()));
+        printer.setOutputFileName(QString::fromStdString(pdf.temp().string()));
+        if (!printTo(printer, true)) return;
+        pdf.commit();
+        ws_.dialogs->message(QStringLiteral("Карта напечатана в файл ") + QString::fromStdString(pdf.target().string()));
+    } catch (const std::exception& e) {
+        ws_.dialogs->error(QString::fromUtf8(e.what()));
+    }
 }
 
 void MainWindow::PrintPreviewClick() {

@@ -110,7 +110,7 @@ bool ListEditorDialog::save() {
             if (!refused.empty()) throw FileError(joinLines(refused));
             std::error_code ec;
             fs::create_directories(path_.parent_path(), ec);
-            if (ec) throw FileError("Не удалось создать папку " + pathText(path_.parent_path()) + ": " + ec.message());
+            if (ec) throw FileError("Не удалось создать папку " + pathText(path_.parent_path()) + ": " + ReasonText(ec));
         }
         WritePlainList(resolvePathCase(path_), entries());
     } catch (const std::exception& e) {

@@ -970,7 +970,7 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
     fs::create_directories(city, ec);
     if (ec) {
         if (!made.empty()) fs::remove_all(made, ec);
-        throw FileError("Не удалось создать папку " + pathText(city) + ": " + ec.message());
+        throw FileError("Не удалось создать папку " + pathText(city) + ": " + ReasonText(ec));
     }
     const fs::path stage = dir / (".sample-city-" + std::to_string(::getpid()));
     std::vector<fs::path> files = {"Darvent/Darvent.or", "Darvent/Darvent.bin", "Darvent/Darvent.nam",
@@ -999,7 +999,7 @@ void writeStartFolder(const fs::path& dir, const Options& opt) {
         for (const fs::path& f : files) {
             fs::create_directories((dir / f).parent_path(), ec);
             fs::rename(stage / f, dir / f, ec);
-            if (ec) throw FileError("Не удалось заменить файл " + pathText(dir / f) + ": " + ec.message());
+            if (ec) throw FileError("Не удалось заменить файл " + pathText(dir / f) + ": " + ReasonText(ec));
         }
     } catch (...) {
         fs::remove_all(stage, ec);

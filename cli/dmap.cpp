@@ -392,8 +392,13 @@ int cmdPrint(const std::vector<std::string>& a) {
             p = q + 1;
         }
         filter = BuildLayerFilter(startDir, chosen);
+        // Layers whose codes files are missing give no code: nothing to print.
+        if (filter.empty()) throw FileError("Не указаны слои.");
         byLayers = true;
     }
+    // Printed into a file beside OUT, which replaces it only when whole (its
+    // folder must be there, and OUT not a folder).
+    PdfTarget pdf(out);
     ensureGuiApp();
     MapDoc doc;
     doc.Orientation = ReadOrientation(orPath);
@@ -411,12 +416,21 @@ int cmdPrint(const std::vector<std::string>& a) {
         const fs::path nam = resolvePathCase(withExtension(orPath, ".nam"));
         if (fs::exists(nam)) LoadNames(nam, names.MapNames);
     }
+    // The point symbols of the start folder's classifier; without them the
+    // page is printed all the same, and that is said.
+    ZnakSet znaks;
+    try {
+        znaks.LoadZnakIndex(startDir / "sem100n.ris");
+        ctx.znaks = &znaks;
+    } catch (const FileError& e) {
+        std::fprintf(stderr, "dmap: %s; знаки не печатаются\n", e.what());
+    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setOutputFileName(QString::fromStdString(out));
+    printer.setOutputFileName(QString::fromStdString(pdf.temp().string()));
     QPainter p;
-    if (!p.begin(&printer)) throw FileError("Не удалось начать печать в " + out);
+    if (!p.begin(&printer)) throw FileError("Не удалось начать печать в " + pathText(out));
     PrintJob job;
     job.deviceWidth = printer.width();
     job.layerFilter = byLayers ? &filter : nullptr;
@@ -425,7 +439,9 @@ int cmdPrint(const std::vector<std::string>& a) {
             DrawPrintedLabels(painter, names.MapNames, v, psx, psy);
         };
     PrintMap(p, doc, ctx, job);
-    if (!p.end()) throw FileError("Не удалось записать " + out);
+    if (!p.end() || printer.printerState() == QPrinter::Error)
+        throw FileError("Файл " + pathText(out) + " не записан: печать не завершена");
+    pdf.commit();
     return 0;
 }
 

@@ -2,13 +2,60 @@
 
 #include "Redraw.h"
 
+#include "mapdata/BinaryIO.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
 namespace dm {
+
+PdfTarget::PdfTarget(fs::path target) : target_(std::move(target)) {
+    std::error_code ec;
+    const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    if (!fs::is_directory(folder, ec)) throw FileError("Нет папки " + pathText(folder) + " для файла " + pathText(target_));
+    if (fs::is_directory(target_, ec)) throw FileError(pathText(target_) + " — это папка, а не файл PDF");
+    temp_ = folder / ("." + target_.filename().string() + ".~" + std::to_string(::getpid()) + ".pdf");
+    fs::remove(temp_, ec);
+}
+
+PdfTarget::~PdfTarget() {
+    if (committed_) return;
+    std::error_code ec;
+    fs::remove(temp_, ec);
+}
+
+void PdfTarget::commit() {
+    const std::string what = "Файл " + pathText(target_) + " не записан: ";
+    const int fd = ::open(temp_.c_str(), O_RDONLY);
+    if (fd < 0) throw FileError(what + ReasonText(errno));
+    // A PDF ends with "%%EOF" (and a line break): a file cut short by a full
+    // disk or a size limit does not.
+    char tail[16] = {};
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    const off_t from = size > off_t(sizeof tail) ? size - off_t(sizeof tail) : 0;
+    const ssize_t n = size > 0 ? ::pread(fd, tail, size_t(size - from), from) : 0;
+    const bool whole = n > 0 && std::string(tail, size_t(n)).find("%%EOF") != std::string::npos;
+    const bool synced = whole && ::fsync(fd) == 0;
+    const int syncErr = errno;
+    ::close(fd);
+    if (!whole) throw FileError(what + "печать не дописана (нет места на диске или файл слишком велик)");
+    if (!synced) throw FileError(what + ReasonText(syncErr));
+    std::error_code ec;
+    fs::rename(temp_, target_, ec);
+    if (ec) throw FileError(what + ReasonText(ec));
+    committed_ = true;
+}
 
 double PrintFactor(int deviceWidth, const MapView& view) {
     const double w = view.ViewYMax - view.ViewYMin;

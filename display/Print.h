@@ -7,6 +7,7 @@
 
 #include "mapdata/MapDoc.h"
 
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -39,5 +40,27 @@ QRect SheetRect(const QPainter& p);
 
 // The print factor: page pixels per map unit across the map width.
 double PrintFactor(int deviceWidth, const MapView& view);
+
+// A PDF printed into a file: the job writes a temporary file beside the
+// target, which replaces the target only when it is complete, so that a
+// full disk or a size limit leaves the old file as it was.
+class PdfTarget {
+public:
+    // FileError when the target's folder is missing or the target is a folder.
+    explicit PdfTarget(std::filesystem::path target);
+    ~PdfTarget();  // removes the temporary file unless committed
+    PdfTarget(const PdfTarget&) = delete;
+    PdfTarget& operator=(const PdfTarget&) = delete;
+    const std::filesystem::path& target() const { return target_; }
+    const std::filesystem::path& temp() const { return temp_; }
+    // The job ended well and the file is a whole PDF (its last line is the
+    // "%%EOF" marker): it goes to disk and takes the target's name.
+    // Otherwise FileError naming the target; the old file stays.
+    void commit();
+
+private:
+    std::filesystem::path target_, temp_;
+    bool committed_ = false;
+};
 
 }  // namespace dm

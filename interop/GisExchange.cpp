@@ -527,7 +527,7 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const Export
         }
         std::error_code ec;
         fs::rename(done, out, ec);
-        if (ec) throw FileError("Не удалось записать " + pathText(out) + ": " + ec.message());
+        if (ec) throw FileError("Не удалось записать " + pathText(out) + ": " + ReasonText(ec));
     } catch (...) {
         for (const fs::path& p : created) removeWritten(p);
         throw;

@@ -24,8 +24,37 @@ std::string pathText(const fs::path& p) { return p.string(); }
 namespace {
 constexpr size_t kChunk = 1 << 20;
 
-std::string errnoText(int e) { return std::error_code(e, std::generic_category()).message(); }
+std::string errnoText(int e) { return ReasonText(e); }
 }  // namespace
+
+std::string ReasonText(int e) {
+    switch (e) {
+        case ENOENT: return "нет такого файла или папки";
+        case EACCES:
+        case EPERM: return "нет прав";
+        case EISDIR: return "это папка";
+        case ENOTDIR: return "в пути файл стоит на месте папки";
+        case ENOSPC: return "нет места на диске";
+        case EDQUOT: return "превышена квота диска";
+        case EFBIG: return "файл слишком велик";
+        case EROFS: return "диск только для чтения";
+        case EEXIST: return "такой файл уже есть";
+        case ENAMETOOLONG: return "слишком длинное имя";
+        case EMFILE:
+        case ENFILE: return "открыто слишком много файлов";
+        case EIO: return "ошибка ввода-вывода";
+        case EBUSY: return "файл занят";
+        case EXDEV: return "нельзя переместить на другой диск";
+        case ENOMEM: return "недостаточно памяти";
+        case EINVAL: return "недопустимое имя или значение";
+        default: return "ошибка системы " + std::to_string(e);
+    }
+}
+
+std::string ReasonText(const std::error_code& ec) {
+    return ec.category() == std::generic_category() || ec.category() == std::system_category() ? ReasonText(ec.value())
+                                                                                                 : ec.message();
+}
 
 // Reads a file chunk after chunk on a thread of its own, a few chunks ahead
 // of the reader that decodes them: the copying out of the system's cache
@@ -196,7 +225,7 @@ BinReader::BinReader(const fs::path& path) : name_(pathText(path)) {
     if (ec) {
         std::fclose(file_);
         file_ = nullptr;
-        throw FileError("Не удалось прочитать файл " + name_ + ": " + ec.message());
+        throw FileError("Не удалось прочитать файл " + name_ + ": " + ReasonText(ec));
     }
     size_ = sz;
     buf_ = cur_ = end_ = nullptr;
@@ -376,7 +405,7 @@ void AtomicFile::commit() {
     if (!ec && fs::exists(st)) fs::permissions(temp_, st.permissions(), ec);
     ec.clear();
     fs::rename(temp_, target_, ec);
-    if (ec) throw FileError("Не удалось заменить файл " + pathText(target_) + ": " + ec.message());
+    if (ec) throw FileError("Не удалось заменить файл " + pathText(target_) + ": " + ReasonText(ec));
     committed_ = true;
     // And the folder's entry for the new name.
     const fs::path dir = target_.has_parent_path() ? target_.parent_path() : fs::path(".");

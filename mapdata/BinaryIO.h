@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +28,11 @@ public:
 
 // Path as text for messages (UTF-8).
 std::string pathText(const std::filesystem::path& p);
+
+// Why a file operation failed, in Russian ("нет такого файла или папки",
+// "нет прав", "это папка", "нет места на диске", ...).
+std::string ReasonText(int err);
+std::string ReasonText(const std::error_code& ec);
 
 class ReadAhead;
 

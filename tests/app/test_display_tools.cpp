@@ -310,9 +310,14 @@ TEST_F(DisplayToolsTest, EscAbortsARunningPrintJob) {
     EXPECT_FALSE(w_->isPrinting());
     EXPECT_EQ(ws().view.view().SymbolFactor, 1);
     // The next job runs to the end.
+    // An aborted job leaves no file, nor anything beside it.
+    EXPECT_FALSE(fs::exists(pdf));
+    for (const auto& e : fs::directory_iterator(dir_)) EXPECT_NE(e.path().extension(), fs::path(".pdf")) << e.path();
+    // The next job runs to the end and says where the file is.
     dialogs_.clear();
     act("PrintMapButton")->trigger();
-    EXPECT_TRUE(dialogs_.texts("message").isEmpty());
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Карта напечатана в файл ") +
+                                                     QString::fromStdString(pdf.string())});
     EXPECT_TRUE(fs::exists(pdf));
 }
 
