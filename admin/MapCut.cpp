@@ -237,7 +237,16 @@ void SaveCutMapFiles(const std::filesystem::path& binPath, const std::vector<TOb
     if (names) names->finish();
     bin.commit();
     orient.commit();
-    if (names) names->commit();
+    if (names) {
+        names->commit();
+    } else {
+        // No labels: an older names file of that name would be read with
+        // the new map as its labels.
+        const std::filesystem::path old = resolvePathCase(withExtension(binPath, ".nam"));
+        std::error_code ec;
+        if (std::filesystem::exists(old, ec) && !std::filesystem::remove(old, ec))
+            throw FileError("Старый файл названий " + pathText(old) + " не удалён: " + ReasonText(ec));
+    }
 }
 
 }  // namespace dm

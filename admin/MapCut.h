@@ -62,8 +62,9 @@ DistrictCut CutRegionToBoundary(TObjList& objects, TObj& boundary, const MapView
 
 // Writes a cut map: the objects that have vertices to `binPath`, the
 // orientation record to the ".or" and, when there are labels, the labels
-// to the ".nam" with the same stem.  All files are written to temporary
-// files first and replace the old ones only when every one was written.
+// to the ".nam" with the same stem (without labels an old ".nam" of that
+// stem is removed).  All files are written to temporary files first and
+// replace the old ones only when every one was written.
 void SaveCutMapFiles(const std::filesystem::path& binPath, const std::vector<TObj*>& objects,
                      const OrientationRecord& orientation, const std::vector<NameRef>& labels);
 

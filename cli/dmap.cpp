@@ -53,6 +53,29 @@ struct UsageError {
     std::string text;
 };
 
+// A text field of an output line: "\\", "|" and line breaks are written as
+// \\, \|, \n and \r, so that every record stays one line of fields; with
+// `controls` every other control character is shown as \xNN too.
+std::string field(std::string_view utf8, bool controls = false) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (char ch : utf8) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (ch == '\\') out += "\\\\";
+        else if (ch == '|') out += "\\|";
+        else if (ch == '\n') out += "\\n";
+        else if (ch == '\r') out += "\\r";
+        else if (controls && (c < 0x20 || c == 0x7F)) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 struct Command {
     const char* name;
     const char* args;
@@ -447,11 +470,16 @@ int cmdPrint(const std::vector<std::string>& a) {
 
 int cmdSemantics(const std::vector<std::string>& a) {
     if (a.size() != 1) throw UsageError{"semantics: нужен один аргумент FILE.smn"};
-    // As the program reads it: RTF, or plain Windows-1251 text.
-    for (const std::string& line : ReadListFile(resolvePathCase(fs::path(a[0])))) {
-        const std::string u = cp1251ToUtf8(line) + "\n";
+    // As the program reads it: RTF, or plain Windows-1251 text; control
+    // characters of a damaged file are shown, not sent to the terminal.
+    const fs::path path = resolvePathCase(fs::path(a[0]));
+    long valid = 0;
+    for (const std::string& line : ReadListFile(path)) {
+        valid += ParseSemanticLine(line).has_value();
+        const std::string u = field(cp1251ToUtf8(line), true) + "\n";
         std::fwrite(u.data(), 1, u.size(), stdout);
     }
+    if (valid == 0) throw FileError("В файле " + pathText(path) + " нет ни одной строки семантики");
     return 0;
 }
 
@@ -461,7 +489,7 @@ int cmdNames(const std::vector<std::string>& a) {
     LoadNames(fs::path(a[0]), names);
     for (const auto& n : names) {
         // The text is every byte of the label, a zero byte included.
-        const std::string text = cp1251ToUtf8(NameDisplayText(*n));
+        const std::string text = field(cp1251ToUtf8(NameDisplayText(*n)));
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::printf("|%.3f|%.3f|%.3f|%.3f|%d|%d\n", n->X1, n->Y1, n->X2, n->Y2, int(n->Anchor), n->BoundObject);
     }
@@ -490,7 +518,7 @@ int cmdStreets(const std::vector<std::string>& a) {
     LoadStreets(fs::path(file), streets);
     for (const StreetRow& r : FillStreetList(streets, order)) {
         const Trues& s = *streets[size_t(r.street)];
-        const std::string line = cp1251ToUtf8(r.first) + "|" + cp1251ToUtf8(r.second) + "|" +
+        const std::string line = field(cp1251ToUtf8(r.first)) + "|" + field(cp1251ToUtf8(r.second)) + "|" +
                                  std::to_string(s.Axis.size()) + "|" + std::to_string(s.Houses.size()) + "\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
@@ -543,8 +571,9 @@ int cmdCut(const std::vector<std::string>& a) {
     std::vector<NameRef> names;
     const fs::path nam = withExtension(binPath, ".nam");
     if (fileExistsCI(nam)) LoadNames(resolvePathCase(nam), names);
+    // Read as "Создать карту" reads it: the drawing reader, pen width 2.
     TObjList bounds;
-    ReadBoundaryFile(fs::path(pos[1]), bounds);
+    ReadBoundaryFile(fs::path(pos[1]), bounds, true);
     if (bounds.empty()) throw FileError("Файл " + pos[1] + " не содержит границы");
     // The view of the map as the program opens it on a screen of this width.
     MapView view;
@@ -579,10 +608,11 @@ int cmdDistricts(const std::vector<std::string>& a) {
                 for (const auto& o : b) vertices += o->PointCount();
             }
         }
-        const bool map = !e.file.empty() && fileExistsCI(dir / StemPath(e.file + ".or")) &&
-                         fileExistsCI(dir / StemPath(e.file + ".bin"));
-        const std::string line = cp1251ToUtf8(e.name) + "|" + cp1251ToUtf8(e.file) + "|" + std::to_string(vertices) +
-                                 "|" + (map ? "yes" : "no") + "\n";
+        // The map is made when its orientation file is there ("Карта не
+        // создана." is said of a missing ".or").
+        const bool map = !e.file.empty() && fileExistsCI(dir / StemPath(e.file + ".or"));
+        const std::string line = field(cp1251ToUtf8(e.name), true) + "|" + field(cp1251ToUtf8(e.file), true) + "|" +
+                                 std::to_string(vertices) + "|" + (map ? "yes" : "no") + "\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return refused.empty() ? 0 : 1;
@@ -695,59 +725,81 @@ const std::vector<Command>& commands() {
         {"info", "MAP", "summary of a map (MAP is its .or or .bin)", cmdInfo},
         {"convert", "IN.bin OUT.bin",
          "load an object file and save it again; when OUT has no .or beside it,\n"
-         "                 the .or of IN is copied there",
+         "the .or of IN is copied there",
          cmdConvert},
         {"coord", "LAT LON MERIDIAN",
          "plane x, y of a geographic point (decimal degrees; LAT -90..90,\n"
-         "                 LON at most 6 degrees from MERIDIAN)",
+         "LON at most 6 degrees from MERIDIAN)",
          cmdCoord},
         {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR] [--names] [--smallest] [--timing]",
          "draw every object of a map into a picture (at most 64 million pixels); PNG\n"
-         "                 with zlib's fastest level, --smallest for the smallest file;\n"
-         "                 --timing: the seconds of each step on standard error", cmdRender},
+         "with zlib's fastest level, --smallest for the smallest file;\n"
+         "--timing: the seconds of each step on standard error", cmdRender},
         {"print", "MAP -o OUT.pdf [--names] [--layers NAME,...] [--start DIR]",
          "print the map to a PDF page as \"Печать карты\" does (layers from the\n"
-         "                 start folder's layer files)",
+         "start folder's layer files)",
          cmdPrint},
-        {"names", "FILE.nam", "the labels of a names file, one per line", cmdNames},
-        {"semantics", "FILE.smn", "the lines of a semantic list as the program reads them (RTF or plain text)",
+        {"names", "FILE.nam",
+         "the labels of a names file, one per line: text|x1|y1|x2|y2|anchor|object\n"
+         "(in the texts \\, | and line breaks are written \\\\, \\|, \\n and \\r)",
+         cmdNames},
+        {"semantics", "FILE.smn",
+         "the lines of a semantic list as the program reads them (RTF or plain text;\n"
+         "control characters written as \\xNN; exit code 1 when no line is a semantic)",
          cmdSemantics},
         {"route", "NETWORK.uzl X1 Y1 X2 Y2", "the driving route between two map points (metres)", cmdRoute},
         {"streets", "FILE.rue [--sort old|new]",
          "the streets of a streets file in the order of the street list:\n"
-         "                 first name|second name|axis points|houses",
+         "first name|second name|axis points|houses\n"
+         "(in the names \\, | and line breaks are written \\\\, \\|, \\n and \\r)",
          cmdStreets},
         {"cut", "MAP BOUNDARY.gtm OUT.bin [--screen-width W]",
          "cut a map to the last boundary of a boundary file as \"Создать карту\" does\n"
-         "                 (the view of the map opened on a screen W pixels wide, 1920 by\n"
-         "                 default) and write OUT.bin, .or and .nam",
+         "(the view of the map opened on a screen W pixels wide, 1920 by\n"
+         "default) and write OUT.bin, .or and .nam",
          cmdCut},
-        {"districts", "DIR", "the districts of a region folder: name|stem|boundary vertices|map yes/no", cmdDistricts},
+        {"districts", "DIR",
+         "the districts of a region folder: name|stem|boundary vertices|map yes/no\n"
+         "(map: its .or is there; in the texts \\, | and line breaks are written \\\\,\n"
+         "\\|, \\n and \\r, other control characters \\xNN; a line of the list whose\n"
+         "stem could name a file elsewhere is refused on standard error, exit code 1)",
+         cmdDistricts},
         {"export", "MAP OUT.gpkg|OUT.geojson [--crs DEF | --assign-crs DEF] [--start DIR]",
          "write the map's objects, labels and streets (when there) as a GeoPackage or\n"
-         "                 GeoJSON file in the map's coordinate system; --crs DEF transforms the\n"
-         "                 coordinates into DEF (any system GDAL accepts), --assign-crs DEF only\n"
-         "                 declares DEF; a point object of several placements is a multi-point",
+         "GeoJSON file in the map's coordinate system; --crs DEF transforms the\n"
+         "coordinates into DEF (any system GDAL accepts), --assign-crs DEF only\n"
+         "declares DEF; a point object of several placements is a multi-point",
          cmdExport},
         {"import", "IN OUT.bin (--code-field NAME | --code N) [--name-field NAME] [--crs DEF] [--start DIR]",
          "add the points, lines and polygons of any file GDAL reads to the map OUT\n"
-         "                 (its .or must exist), reprojected into its coordinate system; --crs DEF\n"
-         "                 is the system of layers that declare none; a multi-point is one point\n"
-         "                 object of several placements",
+         "(its .or must exist), reprojected into its coordinate system; --crs DEF\n"
+         "is the system of layers that declare none; a multi-point is one point\n"
+         "object of several placements",
          cmdImport},
         {"sample-city", "DIR [--objects N] [--seed S] [--network-nodes M]",
          "write a sample start folder with the city map (N >= 1 objects;\n"
-         "                 progress on standard error for large N); the road network\n"
-         "                 has about M nodes (2..4000000; by default the city's street\n"
-         "                 grid, at most 32768 nodes)",
+         "progress on standard error for large N); the road network\n"
+         "has about M nodes (2..4000000; by default the city's street\n"
+         "grid, at most 32768 nodes)",
          cmdSampleCity},
     };
     return c;
 }
 
+// A help text of several lines, each after `indent`.
+std::string indented(const char* text, const std::string& indent) {
+    std::string out = indent;
+    for (const char* p = text; *p; ++p) {
+        out += *p;
+        if (*p == '\n' && p[1]) out += indent;
+    }
+    return out;
+}
+
 void printHelp(std::FILE* to) {
     std::fprintf(to, "usage: dmap <command> [arguments]\n\ncommands:\n");
-    for (const auto& c : commands()) std::fprintf(to, "  %-12s %s\n  %-12s   %s\n", c.name, c.args, "", c.help);
+    for (const auto& c : commands())
+        std::fprintf(to, "  %-12s %s\n%s\n", c.name, c.args, indented(c.help, std::string(17, ' ')).c_str());
 }
 
 }  // namespace
@@ -767,7 +819,7 @@ int main(int argc, char** argv) {
         if (args[0] != c.name) continue;
         for (size_t i = 1; i < args.size(); ++i)
             if (args[i] == "-h" || args[i] == "--help") {
-                std::printf("usage: dmap %s %s\n  %s\n", c.name, c.args, c.help);
+                std::printf("usage: dmap %s %s\n%s\n", c.name, c.args, indented(c.help, "  ").c_str());
                 return 0;
             }
         try {
