@@ -138,9 +138,16 @@ TEST(Dmap, DistrictsPrintsOneLinePerDistrict) {
     WritePlainList(d / "reg.ray", {{"A", "a"}, {"B", ""}});
     ASSERT_EQ(runDmap("districts " + d.string(), out, err), 0) << err;
     EXPECT_EQ(out, "A|a|0|no\nB||0|no\n");
-    WritePlainList(d / "reg.ray", {{"A", "a"}, {"B", "../b"}});
+    // The map is made once its ".or" is there (with or without objects).
+    WriteOrientation(d / "a.or", {10, 0, 10, 0, 0, 1, {0, 0, 0}, 0});
+    ASSERT_EQ(runDmap("districts " + d.string(), out, err), 0) << err;
+    EXPECT_EQ(out, "A|a|0|yes\nB||0|no\n");
+    // One unsafe stem refuses its line only; names with "|", a line break
+    // and a control character stay one line of fields.
+    WritePlainList(d / "reg.ray", {{"A|1", "a"}, {"B", "../b"}, {"C\x01\\", "c"}});
     EXPECT_EQ(runDmap("districts " + d.string() + "/", out, err), 1);
-    EXPECT_NE(err.find("строка 2"), std::string::npos) << err;
+    EXPECT_EQ(err, "Файл " + (d / "reg.ray").string() + ", строка 2: недопустимое имя файла тумана \"../b\"\n");
+    EXPECT_EQ(out, "A\\|1|a|0|yes\nC\\x01\\\\|c|0|no\n");
     EXPECT_NE(runDmap("districts", out, err), 0);
     fs::remove_all(d.parent_path());
 }

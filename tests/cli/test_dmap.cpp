@@ -17,6 +17,7 @@
 #include <fstream>
 #include <map>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace dm;
@@ -28,6 +29,7 @@ fs::path tempDir(const std::string& name) {
     fs::create_directories(d);
     return d;
 }
+void writeText(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 }  // namespace
 
 TEST(Dmap, HelpListsTheCommands) {
@@ -529,6 +531,62 @@ TEST(Dmap, PrintWritesAPdfPageWithTheChosenLayers) {
     EXPECT_FALSE(fs::exists(d / "x.pdf"));
     EXPECT_EQ(runDmap("print " + map, out, err), 2);
     EXPECT_EQ(runDmap("print " + map + " -o", out, err), 2);
+    // A layer whose codes file is missing gives no code; a name that would
+    // read a codes file outside the start folder is refused, naming it.
+    list.push_back(utf8ToCp1251("Горы"));
+    list.push_back("/etc/passwd");
+    SaveLayerList(d, list);
+    EXPECT_EQ(runDmap("print " + map + " -o " + (d / "x.pdf").string() + " --layers Горы", out, err), 1);
+    EXPECT_EQ(err, "dmap: Не указаны слои.\n");
+    EXPECT_EQ(runDmap("print " + map + " -o " + (d / "x.pdf").string() + " --layers /etc/passwd", out, err), 1);
+    EXPECT_NE(err.find("Слой «/etc/passwd» не может иметь файла кодов"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(d / "x.pdf"));
+    // A missing folder, a folder as OUT: said, nothing written.
+    EXPECT_EQ(runDmap("print " + map + " -o " + (d / "none" / "x.pdf").string(), out, err), 1);
+    EXPECT_EQ(err, "dmap: Нет папки " + (d / "none").string() + " для файла " + (d / "none" / "x.pdf").string() + "\n");
+    EXPECT_EQ(runDmap("print " + map + " -o " + d.string(), out, err), 1);
+    EXPECT_EQ(err, "dmap: " + d.string() + " — это папка, а не файл PDF\n");
+    // Without the classifier the page is printed, and that is said.
+    fs::rename(d / "sem100n.ris", d / "kept.ris");
+    EXPECT_EQ(runDmap("print " + map + " -o " + (d / "plain.pdf").string(), out, err), 0);
+    EXPECT_NE(err.find("sem100n.ris"), std::string::npos) << err;
+    EXPECT_NE(err.find("знаки не печатаются"), std::string::npos) << err;
+    EXPECT_TRUE(fs::exists(d / "plain.pdf"));
+    fs::remove_all(d);
+}
+
+TEST(Dmap, APdfThatCannotBeWrittenWholeLeavesTheOldFile) {
+    // Files may not grow past 64 KiB: the page of the city cannot be written.
+    const fs::path d = tempDir("printlimit");
+    sample::writeStartFolder(d, {});
+    writeText(d / "map.pdf", "old page");
+    const std::string cmd = "sh -c 'ulimit -f 64; exec " + std::string(DMAP_PATH) + " print " +
+                            (d / "Darvent" / "Darvent.or").string() + " -o " + (d / "map.pdf").string() + "' 2>&1";
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int status = ::pclose(p);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << out;
+    EXPECT_NE(out.find("Файл " + (d / "map.pdf").string() + " не записан"), std::string::npos) << out;
+    EXPECT_EQ(readWholeFile(d / "map.pdf"), std::vector<uint8_t>({'o', 'l', 'd', ' ', 'p', 'a', 'g', 'e'}));
+    for (const auto& e : fs::directory_iterator(d)) EXPECT_EQ(e.path().filename().string().find(".~"), std::string::npos);
+    // On a full small file system (where one can be made) the same.
+    const fs::path small = d / "small";
+    fs::create_directories(small);
+    if (::geteuid() == 0 && std::system(("mount -t tmpfs -o size=48k tmpfs " + small.string() + " 2>/dev/null").c_str()) == 0) {
+        writeText(small / "map.pdf", "old page");
+        std::string o2, e2;
+        EXPECT_EQ(runDmap("print " + (d / "Darvent" / "Darvent.or").string() + " -o " + (small / "map.pdf").string(), o2, e2), 1);
+        EXPECT_NE(e2.find("не записан"), std::string::npos) << e2;
+        EXPECT_EQ(readWholeFile(small / "map.pdf"), std::vector<uint8_t>({'o', 'l', 'd', ' ', 'p', 'a', 'g', 'e'}));
+        size_t files = 0;
+        for (const auto& e : fs::directory_iterator(small)) files += e.is_regular_file();
+        EXPECT_EQ(files, 1u);
+        std::system(("umount " + small.string()).c_str());
+    }
     fs::remove_all(d);
 }
 
