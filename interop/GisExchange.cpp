@@ -163,6 +163,24 @@ std::string singleLineWkt(const OGRSpatialReference& srs) {
     return s;
 }
 
+// A GeoJSON collection written to its end: the last characters are the
+// closing "]" of its features and "}" of the collection.
+bool geoJsonComplete(const fs::path& p) {
+    std::FILE* f = std::fopen(p.string().c_str(), "rb");
+    if (!f) return false;
+    char tail[64];
+    size_t n = 0;
+    if (std::fseek(f, -long(sizeof tail), SEEK_END) != 0) std::fseek(f, 0, SEEK_SET);
+    n = std::fread(tail, 1, sizeof tail, f);
+    std::fclose(f);
+    std::string t(tail, n);
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
+    if (t.empty() || t.back() != '}') return false;
+    t.pop_back();
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
+    return !t.empty() && t.back() == ']';
+}
+
 // GDAL writes a GeoJSON "crs" member only for systems with an EPSG code;
 // for the others the definition goes in as the member's name (which GDAL
 // and the programs built on it read back).  Copies `from` to `to` with
@@ -520,6 +538,11 @@ ExportReport ExportMap(const fs::path& out, const ExportData& data, const Export
             throw FileError("Не удалось записать " + pathText(out) + ": " + gdalMessage());
         fs::path done = temp;
         if (single) {
+            // GDAL does not tell a write that failed (a full disk, a size
+            // limit) in a GeoJSON file: a whole one ends with the closing
+            // of its collection.
+            if (!geoJsonComplete(temp))
+                throw FileError("Не удалось записать " + pathText(out) + ": файл не дописан (нет места на диске или файл слишком велик)");
             const fs::path withCrs = temp.string() + ".crs";
             created.push_back(withCrs);
             addGeoJsonCrs(temp, withCrs, singleLineWkt(srs));
