@@ -170,6 +170,9 @@ TEST(Dmap, CutKeepsWhatLiesInsideTheBoundary) {
     const PointList& poly = bound[0]->Points;
     ASSERT_GT(cut.size(), 10u);
     EXPECT_EQ(cut[0]->Points, poly);
+    // The boundary as "Создать карту" reads it: the drawing reader's pen width.
+    EXPECT_EQ(cut[0]->PenWidth, 2);
+    EXPECT_NE(bound[0]->PenWidth, 2);  // not what the file holds
     // Half a pixel of the cut's view, and the halving's last step (4 pixels).
     const OrientationRecord o = ReadOrientation(city / "Darvent.or");
     const double metresPerPixel = (o.YMax - o.YMin) / (sample::kSampleScreenWidth * 1.447);

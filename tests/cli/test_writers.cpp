@@ -156,6 +156,23 @@ TEST(Writers, EveryWriterLeavesTheOldFilesWhenItCannotWriteThemWhole) {
     fs::remove_all(base);
 }
 
+TEST(Writers, ACutWithoutLabelsTakesTheOldNamesFileAway) {
+    const fs::path d = fs::temp_directory_path() / ("dm_writers_cut_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    std::ofstream(d / "cut.nam", std::ios::binary) << kOld;
+    MapDoc doc;
+    auto o = std::make_unique<TObj>();
+    o->Kind = KindPoint;
+    o->Points = {{1, 2}};
+    doc.ObjList.append(std::move(o));
+    SaveCutMapFiles(d / "cut.bin", {doc.ObjList[0]}, doc.Orientation, {});
+    EXPECT_TRUE(fs::exists(d / "cut.bin"));
+    EXPECT_TRUE(fs::exists(d / "cut.or"));
+    EXPECT_FALSE(fs::exists(d / "cut.nam"));
+    fs::remove_all(d);
+}
+
 TEST(Writers, TheRegionSettlementFileAndTheSettingsKeepTheirOldBytes) {
     const fs::path d = fs::temp_directory_path() / ("dm_writers_nsp_" + std::to_string(::getpid()));
     fs::remove_all(d);

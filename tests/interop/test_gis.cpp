@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <fstream>
 #include <numbers>
+#include <random>
 #include <sstream>
 #include <unistd.h>
 
@@ -778,5 +779,70 @@ TEST(GisRoundTrip, ExportThenImportKeepsEveryCodeAndVertex) {
             differing += !same;
         }
         EXPECT_EQ(differing, 0) << name;
+    }
+}
+
+TEST(GisRoundTrip, RandomMapsKeepEveryVertexOfEveryObject) {
+    // Objects of every kind with 1 to 6 vertices (point objects of several
+    // placements among them), on a plane map: each file holds every vertex
+    // (GDAL counts them), and they come back as they were.
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> x(4500000, 4510000), y(13500000, 13510000);
+    for (int round = 0; round < 3; ++round) {
+        MapDoc doc;
+        doc.Orientation.XMin = 4500000;
+        doc.Orientation.XMax = 4510000;
+        doc.Orientation.YMin = 13500000;
+        doc.Orientation.YMax = 13510000;
+        long vertices = 0;
+        for (int i = 0; i < 300; ++i) {
+            auto o = std::make_unique<TObj>();
+            o->Kind = uint8_t(1 + rng() % 3);
+            o->Code = int32_t(rng() % 5000);
+            const int n = o->Kind == KindPoint ? 1 + int(rng() % 4) : (o->Kind == KindLine ? 2 : 3) + int(rng() % 4);
+            for (int k = 0; k < n; ++k) o->Points.push_back({x(rng), y(rng)});
+            if (o->Kind == KindArea) o->Points.push_back(o->Points[0]);
+            vertices += long(o->Points.size()) - (o->Kind == KindArea ? 1 : 0);  // a file's ring closes itself
+            doc.ObjList.append(std::move(o));
+        }
+        TempDir dir;
+        ExportData d;
+        d.orientation = &doc.Orientation;
+        d.objects = &doc.ObjList;
+        for (const char* name : {"r.gpkg", "r.geojson"}) {
+            SCOPED_TRACE(name);
+            ExportMap(dir / name, d);
+            Dataset ds = openVector(dir / name);
+            ASSERT_TRUE(ds);
+            long inFile = 0;
+            for (OGRLayer* l : ds->GetLayers())
+                for (auto& f : *l) {
+                    const OGRGeometry* g = f->GetGeometryRef();
+                    ASSERT_NE(g, nullptr);
+                    switch (wkbFlatten(g->getGeometryType())) {
+                        case wkbPoint: inFile += 1; break;
+                        case wkbMultiPoint: inFile += g->toMultiPoint()->getNumGeometries(); break;
+                        case wkbLineString: inFile += g->toLineString()->getNumPoints(); break;
+                        case wkbPolygon: inFile += g->toPolygon()->getExteriorRing()->getNumPoints() - 1; break;
+                        default: ADD_FAILURE() << g->getGeometryName();
+                    }
+                }
+            EXPECT_EQ(inFile, vertices);
+            ImportOptions opt;
+            opt.codeField = "code";
+            const ImportResult back = ImportFeatures(dir / name, doc.Orientation, opt);
+            std::vector<const TObj*> expected;
+            for (uint8_t kind : {KindPoint, KindLine, KindArea})
+                for (const auto& o : doc.ObjList)
+                    if (o->Kind == kind) expected.push_back(o.get());
+            ASSERT_EQ(back.objects.size(), expected.size());
+            for (size_t i = 0; i < expected.size(); ++i) {
+                ASSERT_EQ(back.objects[i]->Points.size(), expected[i]->Points.size()) << i;
+                for (size_t k = 0; k < expected[i]->Points.size(); ++k) {
+                    EXPECT_NEAR(back.objects[i]->Points[k].X, expected[i]->Points[k].X, 1e-6);
+                    EXPECT_NEAR(back.objects[i]->Points[k].Y, expected[i]->Points[k].Y, 1e-6);
+                }
+            }
+        }
     }
 }
