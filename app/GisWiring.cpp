@@ -69,6 +69,14 @@ void MainWindow::ExportGisClick() {
     const fs::path out(chosen->toStdString());
     ws_.files.LastDialogFolder = out.parent_path();
     settings_->setLastFolder(qpath(out.parent_path()));
+    // The file's system: the map's own, or another one the coordinates are
+    // transformed into.
+    const auto system = ws_.dialogs->inputText(
+        QStringLiteral("Экспорт"), QStringLiteral("Система координат файла (например EPSG:4326; пусто — система карты):"),
+        QString());
+    if (!system) return;
+    ExportCrs crs;
+    crs.definition = system->trimmed().toStdString();
     ExportData d;
     d.orientation = &ws_.map.Orientation;
     d.objects = &ws_.map.ObjList;
@@ -80,7 +88,7 @@ void MainWindow::ExportGisClick() {
         ExportReport r;
         {
             BusyScope busy(this);
-            r = ExportMap(out, d);
+            r = ExportMap(out, d, crs);
         }
         ws_.dialogs->message(QString::fromUtf8(r.summary()));
     } catch (const std::exception& e) {

@@ -25,6 +25,7 @@ void writeText(const fs::path& p, const std::string& text) { std::ofstream(p, st
 
 TEST_F(GisMenu, ExportWritesTheOpenMapAndSaysWhat) {
     dialogs_.files.push_back(QString::fromStdString((dir_ / "out.gpkg").string()));
+    dialogs_.inputs.push_back(QString());  // the map's own system
     act("ExportGis")->trigger();
     ASSERT_EQ(dialogs_.texts("save"), QStringList{"Экспорт"});
     ASSERT_EQ(dialogs_.texts("message").size(), 1);
@@ -43,9 +44,30 @@ TEST_F(GisMenu, ExportWritesTheOpenMapAndSaysWhat) {
     // The next dialog starts in the folder used last.
     EXPECT_EQ(ws().files.LastDialogFolder, dir_);
 
+    // Another system: the coordinates go into it.
+    dialogs_.clear();
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "merc.gpkg").string()));
+    dialogs_.inputs.push_back(QStringLiteral("EPSG:3857"));
+    act("ExportGis")->trigger();
+    {
+        GDALDatasetUniquePtr m(GDALDataset::Open((dir_ / "merc.gpkg").c_str(), GDAL_OF_VECTOR));
+        ASSERT_TRUE(m);
+        OGRLayer* l = m->GetLayerByName("points");
+        ASSERT_NE(l->GetSpatialRef(), nullptr);
+        EXPECT_STREQ(l->GetSpatialRef()->GetAuthorityCode(nullptr), "3857");
+        std::unique_ptr<OGRFeature> p(l->GetNextFeature());
+        ASSERT_TRUE(p);
+        EXPECT_GT(std::fabs(p->GetGeometryRef()->toPoint()->getX() - 800), 1000);
+    }
+    // Cancelled at the system: nothing written.
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "none.gpkg").string()));
+    dialogs_.inputs.push_back(std::nullopt);
+    act("ExportGis")->trigger();
+    EXPECT_FALSE(fs::exists(dir_ / "none.gpkg"));
     // A name without a known extension: an error, no file.
     dialogs_.clear();
     dialogs_.files.push_back(QString::fromStdString((dir_ / "out.txt").string()));
+    dialogs_.inputs.push_back(QString());
     act("ExportGis")->trigger();
     ASSERT_EQ(dialogs_.texts("message").size(), 1);
     EXPECT_TRUE(dialogs_.texts("message")[0].contains(".gpkg"));
