@@ -1,3 +1,4 @@
+#include "Translation.h"
 #include "DisplayDialogs.h"
 
 #include "classifier/Semantics.h"
@@ -55,7 +56,7 @@ LayerFormDialog::LayerFormDialog(const fs::path& startDir, const ActiveSemanticL
     add->setObjectName(QStringLiteral("AddButton"));
     auto* del = new QPushButton(QStringLiteral("Удалить"));
     del->setObjectName(QStringLiteral("DelButton"));
-    auto* cancel = new QPushButton(QStringLiteral("&Cancel"));
+    auto* cancel = new QPushButton(StandardButtonText(QDialogButtonBox::Cancel));
     cancel->setObjectName(QStringLiteral("CancelButton"));
     buttons->addWidget(add);
     buttons->addWidget(del);
@@ -156,7 +157,7 @@ LayerShowDialog::LayerShowDialog(const std::vector<std::string>& layers, bool no
     auto* row = new QHBoxLayout;
     auto* showButton = new QPushButton(QStringLiteral("Показать"));
     showButton->setObjectName(QStringLiteral("ShowButton"));
-    auto* close = new QPushButton(QStringLiteral("&Close"));
+    auto* close = new QPushButton(StandardButtonText(QDialogButtonBox::Close));
     close->setObjectName(QStringLiteral("CloseButton"));
     row->addWidget(showButton);
     row->addWidget(close);
@@ -212,8 +213,9 @@ RasterDialog::RasterDialog(QWidget* parent) : QDialog(parent) {
     lay->addWidget(SNazv);
     lay->addWidget(BezNazv);
     auto* buttons = new QDialogButtonBox;
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    buttons->addButton(QDialogButtonBox::Ok);
+    buttons->addButton(QDialogButtonBox::Cancel);
+    RussianButtons(*buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     lay->addWidget(buttons);

@@ -1,3 +1,4 @@
+#include "Translation.h"
 #include "DistrictDialogs.h"
 
 #include "display/DialogPort.h"
@@ -5,6 +6,7 @@
 #include "mapdata/BinaryIO.h"
 #include "mapdata/Cp1251.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -176,7 +178,7 @@ TRayonDlg::TRayonDlg(DistrictTools& tools, DistrictState& st, DialogPort& dialog
     QPushButton* showGrn = pushButton(this, "ShowGrnButton", QStringLiteral("Показать границы "), QStringLiteral("Показать границы района"));
     QPushButton* mapBtn = pushButton(this, "MapButton", QStringLiteral("Вывести карту"), QStringLiteral("Вывести карту района"));
     QPushButton* okBtn = pushButton(this, "OKBtn", QStringLiteral("Показать"), QStringLiteral("Показать закраску"));
-    QPushButton* okBit = pushButton(this, "OkBitBtn", QStringLiteral("OK"));
+    QPushButton* okBit = pushButton(this, "OkBitBtn", StandardButtonText(QDialogButtonBox::Ok));
     QPushButton* cancel = pushButton(this, "CancelBtn", QStringLiteral("&Отмена"));
     QPushButton* cut = pushButton(this, "SpeedButton1", QStringLiteral("Создать карту"));
     QPushButton* join = pushButton(this, "JoinNspButton", QStringLiteral("Обновить список"),

@@ -1,7 +1,9 @@
+#include "Translation.h"
 #include "StopsWindow.h"
 
 #include "mapdata/Cp1251.h"
 
+#include <QDialogButtonBox>
 #include <QCloseEvent>
 #include <QHideEvent>
 #include <QShowEvent>
@@ -97,7 +99,7 @@ StopsWindow::StopsWindow(Workspace& ws, QWidget* parent, bool allTools)
     QToolButton* korr = tool("KorrButton", QStringLiteral("✎"), QStringLiteral("Корректировать остановки"));
     QToolButton* del = tool("DelButton", QStringLiteral("−"), QStringLiteral("Удалить остановку"));
     QToolButton* metro = tool("SpeedButton1", QStringLiteral("M"), QStringLiteral("Показать станции метро"));
-    QPushButton* close = push("BitBtn1", QStringLiteral("Close"));
+    QPushButton* close = push("BitBtn1", StandardButtonText(QDialogButtonBox::Close));
     for (QWidget* w : std::initializer_list<QWidget*>{showB, blick, korr, del, metro}) tools->addWidget(w);
     tools->addStretch();
     tools->addWidget(close);

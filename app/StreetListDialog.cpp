@@ -1,3 +1,4 @@
+#include "Translation.h"
 #include "StreetListDialog.h"
 
 #include "mapdata/Cp1251.h"
@@ -93,8 +94,9 @@ StreetListDialog::StreetListDialog(QWidget* parent) : QDialog(parent) {
     lay->addWidget(LowerLabel);
     lay->addWidget(Edit2);
     auto* buttons = new QDialogButtonBox;
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setObjectName(QStringLiteral("OKBtn"));
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("CancelBtn"));
+    buttons->addButton(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKBtn"));
+    buttons->addButton(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelBtn"));
+    RussianButtons(*buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     lay->addWidget(buttons);

@@ -1,9 +1,11 @@
+#include "Translation.h"
 #include "UserAreaForm.h"
 
 #include "display/Render.h"
 #include "editing/XorDraw.h"
 #include "mapdata/Cp1251.h"
 
+#include <QDialogButtonBox>
 #include <QCloseEvent>
 #include <QHideEvent>
 #include <QShowEvent>
@@ -124,7 +126,7 @@ UserAreaForm::UserAreaForm(Workspace& ws, NameState& names, QWidget* parent, boo
     QToolButton* del = tool("DelButton", QStringLiteral("−"), QStringLiteral("Удалить "));
     QPushButton* prn = push("PrnButton", QStringLiteral("Печатать"), QStringLiteral("Печатать справку"));
     prn->setVisible(allTools);
-    QPushButton* close = push("CloseBtn", QStringLiteral("Close"), {});
+    QPushButton* close = push("CloseBtn", StandardButtonText(QDialogButtonBox::Close), {});
     for (QWidget* w : std::initializer_list<QWidget*>{showOneB, showAllB, blick, del}) showRow->addWidget(w);
     showRow->addStretch();
     showRow->addWidget(close);

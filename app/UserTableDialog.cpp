@@ -1,9 +1,11 @@
+#include "Translation.h"
 #include "UserTableDialog.h"
 
 #include "display/DialogPort.h"
 #include "mapdata/BinaryIO.h"
 #include "mapdata/Cp1251.h"
 
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPainter>
@@ -42,7 +44,7 @@ UserTableDialog::UserTableDialog(DialogPort& dialogs, QWidget* parent) : QDialog
             [this] { delColumn(); });
     connect(add("PrintButton", QStringLiteral("Печатать")), &QPushButton::clicked, this, [this] { print(); });
     row->addStretch();
-    connect(add("CloseBitBtn", QStringLiteral("Close")), &QPushButton::clicked, this, &QDialog::accept);
+    connect(add("CloseBitBtn", StandardButtonText(QDialogButtonBox::Close)), &QPushButton::clicked, this, &QDialog::accept);
     lay->addLayout(row);
     setTable(UserTable::New());
     resize(720, 480);

@@ -1,6 +1,9 @@
 #include "app/MainWindow.h"
 #include "app/MapImageWidget.h"
 #include "app/StatusPanels.h"
+#include "app/StopsWindow.h"
+#include "app/StreetListDialog.h"
+#include "app/DisplayDialogs.h"
 #include "cli/SampleCity.h"
 #include "common/ScriptedDialogs.h"
 #include "app/QtDialogPort.h"
@@ -12,6 +15,7 @@
 #include <QAction>
 #include <QCalendarWidget>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMenu>
 #include <QScrollArea>
@@ -746,13 +750,31 @@ TEST_F(MainWindowTest, MessageAndErrorBoxesHaveRussianTitlesAndIcons) {
 }
 
 TEST_F(MainWindowTest, QtsOwnTextsAreRussian) {
-    start();
+    // The tests run under LANG=C: the program's locale is Russian all the same.
+    ASSERT_EQ(QLocale::system().language(), QLocale::C);
     QTranslator* t = InstallRussianTranslation(*QCoreApplication::instance());
     ASSERT_NE(t, nullptr);
+    MainWindow& w = start();
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Перейти к:"));
+    // The calendar's month names, a number in a widget.
+    EXPECT_EQ(w.calendar()->locale().language(), QLocale::Russian);
+    EXPECT_EQ(w.calendar()->locale().monthName(3), QStringLiteral("марта"));
+    EXPECT_EQ(QLocale().toString(1234.5, 'f', 1), QStringLiteral("1\u00A0234,5"));
+    // Buttons a window gives only as a kind: Qt's translated ones.
+    EXPECT_EQ(w.stopsWindow()->pushButton("BitBtn1")->text(), QStringLiteral("Закрыть"));
+    EXPECT_EQ(StandardButtonText(QDialogButtonBox::Ok), QStringLiteral("ОК"));
+    EXPECT_EQ(StandardButtonText(QDialogButtonBox::Cancel), QStringLiteral("Отмена"));
+    StreetListDialog list(&w);
+    EXPECT_EQ(list.findChild<QPushButton*>("OKBtn")->text(), QStringLiteral("ОК"));
+    EXPECT_EQ(list.findChild<QPushButton*>("CancelBtn")->text(), QStringLiteral("Отмена"));
+    RasterDialog raster(&w);
+    QStringList texts;
+    for (QPushButton* b : raster.findChildren<QPushButton*>()) texts << b->text();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("ОК"), QStringLiteral("Отмена")}));
     QCoreApplication::removeTranslator(t);
     delete t;
+    QLocale::setDefault(QLocale::c());
 }
 
 TEST_F(MainWindowTest, TheCaptionMarksUnsavedChanges) {
