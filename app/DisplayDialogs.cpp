@@ -212,6 +212,9 @@ RasterDialog::RasterDialog(QWidget* parent) : QDialog(parent) {
     BezNazv->setObjectName(QStringLiteral("BezNazv"));
     lay->addWidget(SNazv);
     lay->addWidget(BezNazv);
+    // The two exclude each other: checking one clears the other.
+    connect(SNazv, &QCheckBox::toggled, this, [this](bool on) { BezNazv->setChecked(!on); });
+    connect(BezNazv, &QCheckBox::toggled, this, [this](bool on) { SNazv->setChecked(!on); });
     auto* buttons = new QDialogButtonBox;
     buttons->addButton(QDialogButtonBox::Ok);
     buttons->addButton(QDialogButtonBox::Cancel);

@@ -64,6 +64,8 @@ void MainWindow::wireDisplay() {
         }
         ws_.view.LayerDisplay = a->isChecked();
         ws_.view.ctx.NoAreaFill = false;
+        // The picture follows at once.
+        RedrawWithProgress(ws_);
     });
 
     // Printing and the raster picture.

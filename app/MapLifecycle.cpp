@@ -129,7 +129,6 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
         return false;
     }
     image.fill(Qt::white);
-    ws_.surface->setPanelText(4, QString());
 
     // Read the objects into a new list, drawing each as it comes; the open
     // map is replaced only when everything was read.
@@ -157,6 +156,8 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
 
     ws_.map.clearObjects();
     ws_.map.ObjList.swap(objects);
+    // Nothing of the map that was open stays in the status bar.
+    for (int panel : {2, 3, 4, 5}) ws_.surface->setPanelText(panel, QString());
     ws_.map.CurObj = ws_.map.ObjList.last();
     ws_.map.Orientation = orient;
     ws_.view.ctx.view = view;

@@ -74,7 +74,8 @@ ObjectInfo ShowObjectInfo(const TObj& o, const ActiveSemanticList& semantics, co
     if (!name) return info;
     info.known = true;
     const std::string codeText = SemanticCodeText(semantics, o.Code);
-    info.panel4 = fromCp1251(*name) + fromCp1251(codeText);
+    // A space between the name and the code, so that they read apart.
+    info.panel4 = fromCp1251(*name) + QLatin1Char(' ') + fromCp1251(codeText);
     const LengthArea la = ObjectLengthArea(o, orient);
     info.panel5 = QStringLiteral("Длина= ") + Fixed(la.length, 4, 1) + QStringLiteral(" м.");
     if (!o.Name.empty()) info.panel3 = fromCp1251(o.Name.view());

@@ -120,14 +120,16 @@ TEST_F(DisplayToolsTest, FormingLayers) {
 }
 
 TEST_F(DisplayToolsTest, ShowingByLayersAndSwitchingTheDisplay) {
-    // Switched on before any "Показать": the next redraw is empty.
+    // Switched on before any "Показать": the map is drawn at once, empty.
+    ASSERT_TRUE(streetShown());
     act("SloyOtkl")->trigger();
     EXPECT_TRUE(ws().view.LayerDisplay);
-    act("ShowButton")->trigger();
     EXPECT_FALSE(streetShown());
     EXPECT_FALSE(houseShown());
     act("SloyOtkl")->trigger();
     EXPECT_FALSE(ws().view.LayerDisplay);
+    EXPECT_TRUE(streetShown());
+    EXPECT_TRUE(houseShown());
     writeLayers();
     // "Показать" with nothing checked: the dialog stays; then the roads.
     dialogs_.onDialog = [](QDialog& d) {
@@ -331,6 +333,11 @@ TEST_F(DisplayToolsTest, RasterOfTheWholeMapToTheClipboardAndABitmap) {
         EXPECT_FALSE(r->fileBox()->isChecked());
         EXPECT_TRUE(r->clipboardBox()->isChecked());
         EXPECT_TRUE(r->namesBox()->isChecked());
+        EXPECT_FALSE(r->noNamesBox()->isChecked());
+        // "С названиями" and "Без названий" exclude each other.
+        r->noNamesBox()->setChecked(true);
+        EXPECT_FALSE(r->namesBox()->isChecked());
+        r->namesBox()->setChecked(true);
         EXPECT_FALSE(r->noNamesBox()->isChecked());
         r->fileBox()->setChecked(true);
         return int(QDialog::Accepted);

@@ -80,9 +80,18 @@ protected:
 
 TEST_F(Lifecycle, TheStoredComposedObjectIsForgottenWithItsMap) {
     composeAndStore();
+    ASSERT_FALSE(panel(4).isEmpty());  // the selected street's kind
+    move({123, 45});
+    ASSERT_EQ(panel(2), QStringLiteral("123,45"));
     // Another map: "Сохранить границы  в File" has nothing left to save.
     dialogs_.answers = {A::No};  // "Сохранить измениения в карте?"
     ASSERT_TRUE(openDistrict());
+    // Nothing of the city stays in the status bar (panel 5 holds the
+    // district picture's height).
+    EXPECT_EQ(panel(2), QString());
+    EXPECT_EQ(panel(3), QString());
+    EXPECT_EQ(panel(4), QString());
+    EXPECT_EQ(panel(5), QStringLiteral("%1").arg(ws().view.image.height(), 4));
     EXPECT_FALSE(act("SaveRay")->isEnabled());
     EXPECT_TRUE(w_->creation().SelectedObjects().empty());
     EXPECT_EQ(w_->creation().FormedObj(), nullptr);

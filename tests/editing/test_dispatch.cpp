@@ -29,7 +29,7 @@ TEST_F(DispatchTest, SelectionShowsTheObjectAndEnablesTheObjectCommands) {
     EXPECT_TRUE(ws().view.blink.BlinkOn);
     EXPECT_TRUE(act("BlickButton")->isChecked());
     EXPECT_FALSE(ws().view.blink.BlinkAsPoints);
-    EXPECT_EQ(panel(4), QStringLiteral("Дороги...улицы3060"));
+    EXPECT_EQ(panel(4), QStringLiteral("Дороги...улицы 3060"));
     EXPECT_EQ(panel(5), QStringLiteral("Длина= 400.0 м."));
     EXPECT_TRUE(act("BringToFirst")->isEnabled());
     EXPECT_TRUE(act("SuitButton")->isEnabled());

@@ -55,7 +55,7 @@ TEST(Measure, ObjectInformation) {
     line.Code = 3060;
     line.Points = {{0, 0}, {12.34, 0}};
     ObjectInfo i = ShowObjectInfo(line, sem, o);
-    EXPECT_EQ(i.panel4, QStringLiteral("Дороги...улицы3060"));
+    EXPECT_EQ(i.panel4, QStringLiteral("Дороги...улицы 3060"));
     EXPECT_EQ(i.panel5, QStringLiteral("Длина= 12.3 м."));
     EXPECT_EQ(i.panel3, QString());
     line.Name = utf8ToCp1251("Навои");
@@ -66,7 +66,7 @@ TEST(Measure, ObjectInformation) {
     area.Code = 1010;  // five-digit code field 10105: the first four digits
     area.Points = {{0, 0}, {0, 100}, {100, 100}, {100, 0}, {0, 0}};
     i = ShowObjectInfo(area, sem, o);
-    EXPECT_EQ(i.panel4, QStringLiteral("Здания1010"));
+    EXPECT_EQ(i.panel4, QStringLiteral("Здания 1010"));
     EXPECT_EQ(i.panel5, QStringLiteral("Площадь=      1.00 га. Периметр=400.0 м."));
 
     TObj contour;
