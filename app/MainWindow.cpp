@@ -490,6 +490,17 @@ void MainWindow::scrollBy(int dx, int dy) {
 
 void MainWindow::setImageCursor(Qt::CursorShape shape) { Image->setCursor(shape); }
 
+void MainWindow::showPicturePart(const QRect& part) {
+    if (part.isNull()) return;
+    const QRect r = part.normalized();
+    const QSize view = ScrollBox1->viewport()->size();
+    // The middle of the part, with room for all of it when it fits.
+    const int mx = r.width() < view.width() ? r.width() / 2 + 8 : 0;
+    const int my = r.height() < view.height() ? r.height() / 2 + 8 : 0;
+    ScrollBox1->ensureVisible(r.center().x(), r.center().y(), std::min(mx, view.width() / 2),
+                              std::min(my, view.height() / 2));
+}
+
 void MainWindow::closeEvent(QCloseEvent* e) {
     if (!lifecycle_.FormCloseQuery()) {
         e->ignore();

@@ -117,6 +117,7 @@ public:
     void scrollBy(int dx, int dy) override;
     void setImageCursor(Qt::CursorShape shape) override;
     void mapRedrawn() override;
+    void showPicturePart(const QRect& part) override;
 
     // Layers, printing, raster export and the style of objects.
     bool DrawByLayers(const std::vector<std::string>& checked);  // "Показать" of "Вывод по слоям"

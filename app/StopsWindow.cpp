@@ -355,6 +355,8 @@ void StopsWindow::showStops() {
     }
     painter.end();
     ws_.surface->imageChanged();
+    // The stop that blinks is brought into the window.
+    ws_.surface->showPicturePoints(ws_.map.EditPoints);
 }
 
 void StopsWindow::tick() {

@@ -5,6 +5,8 @@
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,9 +25,11 @@ void StreetListModel::setRows(std::vector<StreetRow> rows, StreetOrder order) {
     for (auto& col : shown_) col.clear();
     shown_[0].reserve(rows_.size());
     shown_[1].reserve(rows_.size());
+    shown_[2].clear();
     for (const StreetRow& r : rows_) {
         shown_[0].push_back(fromCp1251(r.first));
         shown_[1].push_back(fromCp1251(r.second));
+        shown_[2].push_back(QString::fromStdString(r.note));
     }
     filter_.setRows(rows_);
     visible_ = filter_.filter({});
@@ -40,7 +44,7 @@ void StreetListModel::setFilter(const QString& query) {
 
 int StreetListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(visible_.size()); }
 
-int StreetListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int StreetListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
 
 QVariant StreetListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= int(visible_.size())) return {};
@@ -49,6 +53,7 @@ QVariant StreetListModel::data(const QModelIndex& index, int role) const {
 
 QVariant StreetListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (section == 2) return QString();
     const bool oldFirst = order_ == StreetOrder::Old;
     return (section == 0) == oldFirst ? StreetListDialog::kOldHeader : StreetListDialog::kNewHeader;
 }
@@ -64,6 +69,10 @@ StreetListDialog::StreetListDialog(QWidget* parent) : QDialog(parent) {
     Poisk->setPlaceholderText(QStringLiteral("часть старого или нового названия"));
     lay->addWidget(searchLabel);
     lay->addWidget(Poisk);
+    Count = new QLabel;
+    Count->setObjectName(QStringLiteral("Count"));
+    lay->addWidget(Count);
+    Poisk->installEventFilter(this);
 
     model_ = new StreetListModel;
     model_->setParent(this);
@@ -76,6 +85,7 @@ StreetListDialog::StreetListDialog(QWidget* parent) : QDialog(parent) {
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setDefaultSectionSize(StringGrid1->fontMetrics().height() + 4);
     StringGrid1->horizontalHeader()->setStretchLastSection(true);
+    StringGrid1->setColumnWidth(1, 240);
     StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     StringGrid1->setColumnWidth(0, 300);
     StringGrid1->setWordWrap(false);
@@ -105,14 +115,22 @@ StreetListDialog::StreetListDialog(QWidget* parent) : QDialog(parent) {
     QWidget::setTabOrder(Edit2, Poisk);
     QWidget::setTabOrder(Poisk, StringGrid1);
     connect(StringGrid1, &QTableView::clicked, this, [this](const QModelIndex& i) { rowClicked(i); });
+    // Moving in the list with the keys chooses as a click does.
+    connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& i) { rowClicked(i); });
     connect(Edit1, &QLineEdit::textEdited, this, [this](const QString& t) { upperTyped(t); });
-    connect(Poisk, &QLineEdit::textChanged, this, [this](const QString& t) { model_->setFilter(t); });
+    connect(Poisk, &QLineEdit::textChanged, this, [this](const QString& t) {
+        model_->setFilter(t);
+        showCount();
+    });
     resize(640, 520);
 }
 
 void StreetListDialog::fill(std::vector<StreetRow> rows, StreetOrder order) {
     Poisk->clear();
     model_->setRows(std::move(rows), order);
+    chosen_ = -1;
+    showCount();
     const bool oldFirst = order == StreetOrder::Old;
     UpperLabel->setText(oldFirst ? QStringLiteral("Старое") : QStringLiteral("Новое"));
     LowerLabel->setText(oldFirst ? QStringLiteral("Новое") : QStringLiteral("Старое"));
@@ -127,8 +145,33 @@ void StreetListDialog::showEvent(QShowEvent* e) {
 QString StreetListDialog::upperText() const { return Edit1->text(); }
 QString StreetListDialog::lowerText() const { return Edit2->text(); }
 
+void StreetListDialog::showCount() {
+    Count->setText(QStringLiteral("Найдено улиц: %1").arg(model_->rowCount()));
+}
+
+bool StreetListDialog::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Poisk && e->type() == QEvent::KeyPress && model_->rowCount() > 0) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Down) {
+            StringGrid1->setFocus(Qt::TabFocusReason);
+            StringGrid1->selectRow(0);
+            rowClicked(model_->index(0, 0));
+            return true;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // The first row found is taken, and the dialog closes with it.
+            StringGrid1->selectRow(0);
+            rowClicked(model_->index(0, 0));
+            accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
 void StreetListDialog::rowClicked(const QModelIndex& index) {
     if (!index.isValid()) return;
+    chosen_ = model_->row(index.row()).street;
     Edit1->setText(model_->data(model_->index(index.row(), 0), Qt::DisplayRole).toString());
     Edit2->setText(model_->data(model_->index(index.row(), 1), Qt::DisplayRole).toString());
 }

@@ -29,7 +29,7 @@ public:
 
 private:
     std::vector<StreetRow> rows_;
-    std::vector<QString> shown_[2];  // the texts of both columns
+    std::vector<QString> shown_[3];  // the texts of the columns (the third: streets of the same names)
     std::vector<int> visible_;
     StreetFilter filter_;
     StreetOrder order_ = StreetOrder::Old;
@@ -43,11 +43,15 @@ public:
     void fill(std::vector<StreetRow> rows, StreetOrder order);
     QString upperText() const;
     QString lowerText() const;
+    // The register index of the street whose row was chosen last; -1 when
+    // none was since the list was filled.
+    int chosenStreet() const { return chosen_; }
 
     QTableView* grid() const { return StringGrid1; }
     QLineEdit* upperEdit() const { return Edit1; }
     QLineEdit* lowerEdit() const { return Edit2; }
     QLineEdit* searchField() const { return Poisk; }
+    QLabel* countLabel() const { return Count; }
     StreetListModel* model() const { return model_; }
 
     // Header texts of the two columns when sorting by old names.
@@ -58,10 +62,14 @@ protected:
     // The upper edit has the focus when the list opens (typing scrolls the
     // list); the search field is reached with Tab.
     void showEvent(QShowEvent* e) override;
+    // Down from the search field enters the list; Enter in it takes the
+    // first row found.
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void rowClicked(const QModelIndex& index);
     void upperTyped(const QString& text);
+    void showCount();
 
     StreetListModel* model_;
     QLineEdit* Poisk;
@@ -70,6 +78,8 @@ private:
     QLabel* LowerLabel;
     QLineEdit* Edit1;
     QLineEdit* Edit2;
+    QLabel* Count;
+    int chosen_ = -1;
 };
 
 }  // namespace dm

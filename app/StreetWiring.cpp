@@ -2,6 +2,7 @@
 // the street operations.
 #include "HouseForm.h"
 #include "MainWindow.h"
+#include "MapImageWidget.h"
 #include "StreetListDialog.h"
 
 #include "mapdata/Cp1251.h"
@@ -28,8 +29,11 @@ void MainWindow::wireStreets() {
         if (!streetList_) streetList_ = new StreetListDialog(this);
         streetList_->fill(rows, order);
         if (ws_.dialogs->exec(*streetList_) != QDialog::Accepted) return std::nullopt;
+        // Back to the map: its keys work again.
+        Image->setFocus(Qt::OtherFocusReason);
         return std::make_pair(toCp1251(streetList_->upperText()), toCp1251(streetList_->lowerText()));
     };
+    t.chosenStreetRow = [this] { return streetList_ ? streetList_->chosenStreet() : -1; };
     t.showHouseForm = [this] {
         if (!houseForm_) {
             houseForm_ = new HouseForm(streetTools_, this);

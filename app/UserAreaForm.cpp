@@ -367,6 +367,7 @@ void UserAreaForm::showOne() {
             if (a->Number == n) {
                 CurrentUserArea = a;
                 draw(*a, true);
+                ws_.surface->showPicturePoints(ws_.map.EditPoints);
                 pushButton("ListRvdButton")->setEnabled(true);
                 Edit1->setText(fromCp1251(a->Name));
                 QStringList lines;

@@ -2,10 +2,20 @@
 // What the map tools and the map lifecycle see of the main window: the
 // status panels, the progress bar, the busy cursor and the map picture.
 
+#include <QRect>
 #include <QString>
 #include <Qt>
 
 namespace dm {
+
+template <typename P> int pointX(const P& p) {
+    if constexpr (requires { p.PX; }) return p.PX;
+    else return p.x();
+}
+template <typename P> int pointY(const P& p) {
+    if constexpr (requires { p.PY; }) return p.PY;
+    else return p.y();
+}
 
 class MapSurface {
 public:
@@ -31,6 +41,15 @@ public:
     // The map picture was redrawn without labels: "Названия карты" goes
     // off and the tool buttons follow the cleared modes.
     virtual void mapRedrawn() = 0;
+    // Scrolls the picture so that this part of it (picture pixels) is in the
+    // window (its middle when it is larger); nothing moves when it is.
+    virtual void showPicturePart(const QRect& part) { (void)part; }
+    // The same for the box around these picture pixels.
+    template <typename Points> void showPicturePoints(const Points& pts) {
+        QRect box;
+        for (const auto& p : pts) box |= QRect(pointX(p), pointY(p), 1, 1);
+        showPicturePart(box);
+    }
 };
 
 // Keeps the hourglass cursor up for a scope and ends the progress bar.

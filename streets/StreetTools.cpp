@@ -223,11 +223,20 @@ void StreetTools::RueKartaClick() {
     const bool oldFirst = st_.StreetListOrder == StreetOrder::Old;
     const std::string& oldName = oldFirst ? chosen->first : chosen->second;
     const std::string& newName = oldFirst ? chosen->second : chosen->first;
-    const int i = FindStreetByNames(st_.Streets, oldName, newName);
+    int i = -1;
+    if (chosenStreetRow) {
+        const int r = chosenStreetRow();
+        if (r >= 0 && size_t(r) < st_.Streets.size() && st_.Streets[size_t(r)]->OldName == oldName &&
+            st_.Streets[size_t(r)]->NewName == newName)
+            i = r;
+    }
+    if (i < 0) i = FindStreetByNames(st_.Streets, oldName, newName);
     if (i < 0) return;
     select(i);
     enableFound(true);
     ws_.view.blink.BlinkOn = true;
+    // The axis that blinks is brought into the window.
+    ws_.surface->showPicturePoints(ws_.map.EditPoints);
     buttons();
 }
 
@@ -602,9 +611,11 @@ QStringList StreetTools::houseNumbers() const {
     QStringList out;
     if (!st_.CurrentStreet) return out;
     for (const TDom& h : st_.CurrentStreet->Houses) out << fromCp1251(h.Nomer());
-    // Sorted as the list box sorts: alphabetically, letter case ignored.
-    QCollator collator{QLocale(QLocale::English, QLocale::UnitedStates)};
+    // Sorted as an operator reads them: the numbers as numbers ("5а" before
+    // "31"), letter case ignored.
+    QCollator collator{QLocale(QLocale::Russian, QLocale::Russia)};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
     std::stable_sort(out.begin(), out.end(), [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
     return out;
 }
@@ -631,6 +642,7 @@ std::optional<HouseFields> StreetTools::selectHouse(const QString& number) {
         ws_.map.EditPoints = {ws_.view.view().toPixel({h.X, h.Y})};
         ws_.view.blink.BlinkAsPoints = true;
         ws_.view.blink.BlinkOn = true;
+        ws_.surface->showPicturePoints(ws_.map.EditPoints);
         buttons();
         return HouseFields{fromCp1251(h.Nomer()), QString::number(h.Etage), fromCp1251(h.DopInf)};
     }

@@ -32,6 +32,10 @@ public:
     // lower edit (Windows-1251) on OK.
     std::function<std::optional<std::pair<std::string, std::string>>(const std::vector<StreetRow>&, StreetOrder)>
         chooseStreet;
+    // The street of the row last chosen in that list (its index in the
+    // register), -1 when the edits were typed; it tells apart streets of
+    // the same names.
+    std::function<int()> chosenStreetRow;
     // The house form: show it for the current street, refresh its list.
     std::function<void()> showHouseForm;
     std::function<void()> housesChanged;

@@ -1,5 +1,7 @@
 #include "Streets.h"
 
+#include <cstdio>
+
 #include "display/MapView.h"
 #include "mapdata/Cp1251.h"
 #include "mapdata/Geometry.h"
@@ -246,6 +248,23 @@ std::vector<StreetRow> FillStreetList(const std::vector<StreetRef>& streets, Str
     std::vector<StreetRow> sorted;
     sorted.reserve(rows.size());
     for (int i : idx) sorted.push_back(std::move(rows[size_t(i)]));
+    // Streets of the same two names stand side by side: each gets the start
+    // of its axis.
+    for (size_t a = 0; a < sorted.size();) {
+        size_t b = a + 1;
+        while (b < sorted.size() && sorted[b].first == sorted[a].first && sorted[b].second == sorted[a].second) ++b;
+        if (b - a > 1)
+            for (size_t k = a; k < b; ++k) {
+                const Trues& s = *streets[size_t(sorted[k].street)];
+                char buf[96];
+                if (s.Axis.empty() || !FinitePoint(s.Axis[0].X, s.Axis[0].Y))
+                    std::snprintf(buf, sizeof buf, "без оси");
+                else
+                    std::snprintf(buf, sizeof buf, "ось от %.0f, %.0f", s.Axis[0].X, s.Axis[0].Y);
+                sorted[k].note = buf;
+            }
+        a = b;
+    }
     return sorted;
 }
 

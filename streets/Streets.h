@@ -106,6 +106,9 @@ std::vector<TGn> AxisPixels(const Trues& s, const MapView& view);
 struct StreetRow {
     std::string first, second;
     int street = -1;
+    // For streets whose two names are those of another street: where the
+    // axis starts ("ось от X, Y", UTF-8), so that they can be told apart.
+    std::string note;
 };
 // The rows sorted as a sorted list of the platform sorts the entries
 // "first;second;": alphabetically without regard to letter case.

@@ -342,3 +342,31 @@ TEST(StreetList, SearchFieldFiltersOnAnyPartOfEitherName) {
     // Not across the two names: the end of one and the start of the other.
     EXPECT_TRUE(names("улицабобура").empty());
 }
+
+TEST(StreetList, StreetsOfTheSameNamesShowWhereTheirAxesStart) {
+    auto street = [](const char* oldName, double x, double y) {
+        auto s = std::make_shared<Trues>();
+        s->OldName = oldName;
+        s->NewName = "N";
+        s->Axis = {{x, y}, {x + 10, y}};
+        return s;
+    };
+    std::vector<StreetRef> streets = {street("B", 1, 2), street("A", 4571000.4, 13500300), street("B", 7, 8),
+                                      street("A", 4571500, 13500900.6)};
+    streets.push_back(std::make_shared<Trues>(*streets[1]));
+    streets.back()->Axis.clear();
+    const std::vector<StreetRow> rows = FillStreetList(streets, StreetOrder::Old);
+    ASSERT_EQ(rows.size(), 5u);
+    std::vector<std::pair<int, std::string>> got;
+    for (const StreetRow& r : rows) got.emplace_back(r.street, r.note);
+    EXPECT_EQ(got, (std::vector<std::pair<int, std::string>>{{1, "ось от 4571000, 13500300"},
+                                                             {3, "ось от 4571500, 13500901"},
+                                                             {4, "без оси"},
+                                                             {0, "ось от 1, 2"},
+                                                             {2, "ось от 7, 8"}}));
+    // A street of its own names has no note.
+    streets.pop_back();
+    streets.pop_back();
+    streets.pop_back();
+    for (const StreetRow& r : FillStreetList(streets, StreetOrder::Old)) EXPECT_TRUE(r.note.empty()) << r.first;
+}

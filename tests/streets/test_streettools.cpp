@@ -204,7 +204,8 @@ TEST_F(StreetsTest, ShowOnMapAfterEachSort) {
                   QStringLiteral("                  СТАРОЕ  НАЗВАНИЕ"));
         EXPECT_EQ(d.model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
                   QStringLiteral("                   НОВОЕ  НАЗВАНИЕ"));
-        EXPECT_EQ(h->count(), 2);
+        EXPECT_EQ(h->count(), 3);  // the third for streets of the same names
+        EXPECT_EQ(d.countLabel()->text(), QStringLiteral("Найдено улиц: 3"));
         EXPECT_EQ(d.findChild<QLabel*>("UpperLabel")->text(), QStringLiteral("Старое"));
         EXPECT_EQ(d.findChild<QLabel*>("LowerLabel")->text(), QStringLiteral("Новое"));
         ASSERT_EQ(d.model()->rowCount(), 3);
@@ -284,7 +285,24 @@ TEST_F(StreetsTest, TypingInTheUpperEditScrollsAndTheSearchFieldFilters) {
     d.searchField()->clear();
     d.searchField()->setText(QStringLiteral("15"));
     EXPECT_EQ(d.model()->rowCount(), 13);  // 015, 115, 150..159, 215
+    EXPECT_EQ(d.countLabel()->text(), QStringLiteral("Найдено улиц: 13"));
     EXPECT_EQ(d.model()->data(d.model()->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("A015, улица"));
+    // Down from the search field enters the list at its first row; the
+    // keys then move the choice.
+    d.searchField()->setFocus();
+    QTest::keyClick(d.searchField(), Qt::Key_Down);
+    EXPECT_EQ(d.focusWidget(), g);
+    EXPECT_EQ(d.upperText(), QStringLiteral("A015, улица"));
+    QTest::keyClick(g, Qt::Key_Down);
+    EXPECT_EQ(d.upperText(), QStringLiteral("A115, улица"));
+    EXPECT_EQ(d.chosenStreet(), 115);
+    // Enter in the search field takes the first row and closes the list.
+    d.searchField()->setText(QStringLiteral("B29"));
+    d.searchField()->setFocus();
+    QTest::keyClick(d.searchField(), Qt::Key_Return);
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(d.upperText(), QStringLiteral("B290, улица"));
+    EXPECT_EQ(d.chosenStreet(), 290);
     d.searchField()->clear();
     EXPECT_EQ(d.model()->rowCount(), 300);
 }
@@ -471,7 +489,7 @@ TEST_F(StreetsTest, TheHouseFormAndItsFiveButtons) {
         for (int i = 0; i < f->numbers()->count(); ++i) l << f->numbers()->item(i)->text();
         return l;
     };
-    EXPECT_EQ(listed(), (QStringList{"12а", "12а", "3"}));
+    EXPECT_EQ(listed(), (QStringList{"3", "12а", "12а"}));
     for (const char* b : {"CloseButton", "CreaButton", "ShowAllButton", "KorrButton", "DelButton"})
         ASSERT_NE(f->button(b), nullptr) << b;
     EXPECT_EQ(f->button("KorrButton")->toolTip(), QStringLiteral("Корректировать сведения о доме"));
@@ -503,9 +521,9 @@ TEST_F(StreetsTest, TheHouseFormAndItsFiveButtons) {
     EXPECT_EQ(cp1251ToUtf8(s.Houses[0].DopInf), "аптека №5");
     EXPECT_EQ(toPixel(s.Houses[0].X, s.Houses[0].Y), QPoint(150, 190));
     EXPECT_TRUE(ws().files.StreetsModified);
-    EXPECT_EQ(listed(), (QStringList{"12а", "12б", "3"}));
+    EXPECT_EQ(listed(), (QStringList{"3", "12а", "12б"}));
     // Delete the selected house.
-    clickNumber(2);  // "3"
+    clickNumber(0);  // "3": the numbers sort as numbers
     QTest::mouseClick(f->button("DelButton"), Qt::LeftButton);
     EXPECT_EQ(s.Houses.size(), 2u);
     EXPECT_EQ(listed(), (QStringList{"12а", "12б"}));
