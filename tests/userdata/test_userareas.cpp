@@ -118,6 +118,18 @@ TEST(UserAreas, FiguresBuiltFromThreeClicksWorkedByHand) {
     // K1 = (6, 8); P2 to the left of the walk, beta = alpha - 90 degrees.
     EXPECT_EQ(BuildFigure(7, QPoint(0, 0), QPoint(30, 40), QPoint(0, 60), 10),
               (Pts{{0, 0}, {6, 8}, {-2, 14}, {-8, 6}, {0, 0}}));
+    // A base rising to the right (alpha 349.80 degrees) and P2 below it
+    // (gamma 81.63): A = alpha + 180 = 529.80 lies above G + 360 = 441.63, so
+    // s = -88.16 and G = 441.63 - 90 + 88.16 = 439.80: beta 79.80 degrees,
+    // down the screen.  Worked with the Part's degrees, minutes and seconds.
+    const QPoint q0(100, 100), q1(200, 82), under(210, 150), over(190, 20);
+    EXPECT_EQ(BuildFigure(7, q0, q1, under, 20), (Pts{{100, 100}, {120, 96}, {124, 116}, {104, 120}, {100, 100}}));
+    EXPECT_EQ(BuildFigure(3, q0, q1, under, 20), (Pts{{100, 100}, {120, 96}, {123, 111}, {103, 115}, {100, 100}}));
+    EXPECT_EQ(BuildFigure(4, q0, q1, under, 20), (Pts{{100, 100}, {120, 96}, {114, 118}, {100, 100}}));
+    EXPECT_EQ(BuildFigure(5, q0, q1, under, 20), (Pts{{104, 120}, {120, 96}}));
+    // P2 above it (gamma 260.84): s = 91.04, beta 259.80 degrees, up.
+    EXPECT_EQ(BuildFigure(7, q0, q1, over, 20), (Pts{{100, 100}, {120, 96}, {116, 76}, {96, 80}, {100, 100}}));
+    EXPECT_EQ(BuildFigure(3, q0, q1, over, 20), (Pts{{100, 100}, {120, 96}, {117, 81}, {97, 85}, {100, 100}}));
 }
 
 TEST(UserAreas, AnAreaWithAVertexThatIsNotANumberIsNotShown) {
