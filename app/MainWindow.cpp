@@ -46,6 +46,7 @@ MainWindow::MainWindow(const AppOptions& options, QWidget* parent) : QMainWindow
     setWindowTitle(caption_);
     if (!options_.dialogs) {
         qtDialogs_ = std::make_unique<QtDialogPort>(this);
+        qtDialogs_->afterModal = [this] { takeKeys(); };
         options_.dialogs = qtDialogs_.get();
     }
     ws_.dialogs = options_.dialogs;
@@ -490,6 +491,12 @@ void MainWindow::scrollBy(int dx, int dy) {
 
 void MainWindow::setImageCursor(Qt::CursorShape shape) { Image->setCursor(shape); }
 
+void MainWindow::takeKeys() {
+    if (!isVisible() || QApplication::activeModalWidget()) return;
+    activateWindow();
+    Image->setFocus(Qt::OtherFocusReason);
+}
+
 void MainWindow::showPicturePart(const QRect& part) {
     if (part.isNull()) return;
     const QRect r = part.normalized();
@@ -530,6 +537,15 @@ bool MainWindow::scrollKey(int key) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    // A tool window of ours closed and no window is active: the main window
+    // and its map take the keys (no window manager does it for us).
+    if (e->type() == QEvent::Hide && watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(watched);
+        if (w->isWindow() && w != this && w->parentWidget() == this && !w->isModal())
+            QTimer::singleShot(0, this, [this] {
+                if (!QApplication::activeWindow()) takeKeys();
+            });
+    }
     // The window sees every key before its controls (the chooser keeps its own keys).
     if (e->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* w = static_cast<QWidget*>(watched);

@@ -118,6 +118,9 @@ public:
     void setImageCursor(Qt::CursorShape shape) override;
     void mapRedrawn() override;
     void showPicturePart(const QRect& part) override;
+    // The window active and the map picture with the keys (after a dialog
+    // or one of the tool windows closed).
+    void takeKeys();
 
     // Layers, printing, raster export and the style of objects.
     bool DrawByLayers(const std::vector<std::string>& checked);  // "Показать" of "Вывод по слоям"

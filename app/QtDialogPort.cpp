@@ -17,9 +17,29 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <QApplication>
+#include <QPointer>
+
 namespace dm {
 
 namespace {
+// When a dialog of the port has closed, the window that was active before
+// it (a tool window or the main window) is active again; for the main window
+// the port's afterModal gives the map its keys back.
+struct BackToWindow {
+    const std::function<void()>& after;
+    QWidget* main;
+    QPointer<QWidget> before = QApplication::activeWindow();
+    ~BackToWindow() {
+        if (QApplication::activeModalWidget()) return;  // still inside another dialog
+        if (before && before != main && before->isVisible()) {
+            before->activateWindow();
+            return;
+        }
+        if (after) after();
+    }
+};
+
 // Message boxes open over the middle of the main window (without a window
 // manager Qt would leave them at the screen's corner).
 void centreOn(QWidget* dialog, QWidget* parent) {
@@ -38,14 +58,17 @@ void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, 
 }  // namespace
 
 void QtDialogPort::message(const QString& text) {
+    const BackToWindow back{afterModal, parent_};
     showMessage(parent_, QMessageBox::Information, QStringLiteral("Сообщение"), text);
 }
 
 void QtDialogPort::error(const QString& text) {
+    const BackToWindow back{afterModal, parent_};
     showMessage(parent_, QMessageBox::Critical, QStringLiteral("Ошибка"), text);
 }
 
 DialogPort::Answer QtDialogPort::question(const QString& text, bool withCancel) {
+    const BackToWindow back{afterModal, parent_};
     QMessageBox box(QMessageBox::Question, QStringLiteral("Подтверждение"), text, QMessageBox::NoButton, parent_);
     QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
@@ -61,6 +84,7 @@ DialogPort::Answer QtDialogPort::question(const QString& text, bool withCancel) 
 }
 
 std::optional<QString> QtDialogPort::inputText(const QString& caption, const QString& prompt, const QString& initial) {
+    const BackToWindow back{afterModal, parent_};
     bool ok = false;
     const QString s = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok) return std::nullopt;
@@ -69,6 +93,7 @@ std::optional<QString> QtDialogPort::inputText(const QString& caption, const QSt
 
 std::optional<QString> QtDialogPort::openFileName(const QString& caption, const QString& dir,
                                                   const QStringList& filters) {
+    const BackToWindow back{afterModal, parent_};
     const QString s = QFileDialog::getOpenFileName(parent_, caption, dir, filters.join(QStringLiteral(";;")));
     if (s.isEmpty()) return std::nullopt;
     return s;
@@ -76,18 +101,21 @@ std::optional<QString> QtDialogPort::openFileName(const QString& caption, const 
 
 std::optional<QString> QtDialogPort::saveFileName(const QString& caption, const QString& dir,
                                                   const QStringList& filters) {
+    const BackToWindow back{afterModal, parent_};
     const QString s = QFileDialog::getSaveFileName(parent_, caption, dir, filters.join(QStringLiteral(";;")));
     if (s.isEmpty()) return std::nullopt;
     return s;
 }
 
 std::optional<QColor> QtDialogPort::chooseColor(const QColor& initial) {
+    const BackToWindow back{afterModal, parent_};
     const QColor c = QColorDialog::getColor(initial, parent_);
     if (!c.isValid()) return std::nullopt;
     return c;
 }
 
 std::optional<std::pair<QFont, QColor>> QtDialogPort::chooseFont(const QFont& initial, const QColor& color) {
+    const BackToWindow back{afterModal, parent_};
     bool ok = false;
     const QFont f = QFontDialog::getFont(&ok, initial, parent_);
     if (!ok) return std::nullopt;
@@ -96,13 +124,18 @@ std::optional<std::pair<QFont, QColor>> QtDialogPort::chooseFont(const QFont& in
 }
 
 bool QtDialogPort::setUpPrinter(QPrinter& printer) {
+    const BackToWindow back{afterModal, parent_};
     QPrintDialog d(&printer, parent_);
     return d.exec() == QDialog::Accepted;
 }
 
-int QtDialogPort::exec(QDialog& dialog) { return dialog.exec(); }
+int QtDialogPort::exec(QDialog& dialog) {
+    const BackToWindow back{afterModal, parent_};
+    return dialog.exec();
+}
 
 std::optional<std::pair<QString, QString>> QtDialogPort::namesDialog(const QString& newName, const QString& oldName) {
+    const BackToWindow back{afterModal, parent_};
     QDialog d(parent_);
     d.setWindowTitle(QStringLiteral("Названия"));
     auto* lay = new QVBoxLayout(&d);
@@ -126,6 +159,7 @@ std::optional<std::pair<QString, QString>> QtDialogPort::namesDialog(const QStri
 
 std::optional<int> QtDialogPort::chooseOption(const QString& caption, const QString& group, const QStringList& options,
                                               int initial) {
+    const BackToWindow back{afterModal, parent_};
     QDialog d(parent_);
     d.setWindowTitle(caption);
     auto* lay = new QVBoxLayout(&d);

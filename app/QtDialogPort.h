@@ -1,6 +1,8 @@
 #pragma once
 #include "display/DialogPort.h"
 
+#include <functional>
+
 class QWidget;
 
 namespace dm {
@@ -24,6 +26,10 @@ public:
     std::optional<int> chooseOption(const QString& caption, const QString& group, const QStringList& options,
                                     int initial) override;
     int exec(QDialog& dialog) override;
+
+    // Run when any of these dialogs has closed: the main window takes the
+    // keys again (without a window manager nothing would activate it).
+    std::function<void()> afterModal;
 
 private:
     QWidget* parent_;

@@ -749,6 +749,46 @@ TEST_F(MainWindowTest, MessageAndErrorBoxesHaveRussianTitlesAndIcons) {
     }
 }
 
+TEST_F(MainWindowTest, AfterADialogTheWindowThatWasActiveIsActiveAgain) {
+    MainWindow& w = start();
+    QtDialogPort port(&w);
+    int backToMap = 0;
+    port.afterModal = [&] {
+        ++backToMap;
+        w.takeKeys();
+    };
+    auto answerNo = [&] {
+        onNextModal([](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    };
+    // From the main window: the main window again and the map with the keys.
+    w.activateWindow();
+    QApplication::processEvents();
+    answerNo();
+    port.message(QStringLiteral("Объект не найден"));
+    QApplication::processEvents();
+    EXPECT_EQ(backToMap, 1);
+    EXPECT_EQ(QApplication::activeWindow(), &w);
+    EXPECT_EQ(w.focusWidget(), static_cast<QWidget*>(w.imageWidget()));
+    // From a tool window: that window again, not the main one.
+    QWidget* stops = w.stopsWindow();
+    stops->show();
+    stops->activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), stops);
+    answerNo();
+    EXPECT_EQ(port.question(QStringLiteral("Удалить?"), false), DialogPort::Answer::No);
+    QApplication::processEvents();
+    EXPECT_EQ(backToMap, 1);
+    EXPECT_EQ(QApplication::activeWindow(), stops);
+    // The tool window closed: the main window and the map have the keys.
+    w.imageWidget()->clearFocus();
+    stops->close();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), &w);
+    EXPECT_EQ(w.focusWidget(), static_cast<QWidget*>(w.imageWidget()));
+}
+
 TEST_F(MainWindowTest, QtsOwnTextsAreRussian) {
     // The tests run under LANG=C: the program's locale is Russian all the same.
     ASSERT_EQ(QLocale::system().language(), QLocale::C);
