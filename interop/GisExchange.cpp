@@ -739,7 +739,7 @@ ImportResult ImportFeatures(const fs::path& in, const OrientationRecord& map, co
     registerDrivers();
     if (!opt.code && opt.codeField.empty()) throw FileError("Не указано поле кода объекта");
     CPLErrorReset();
-    DatasetPtr ds(GDALDataset::Open(in.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    DatasetPtr ds(GDALDataset::Open(in.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR));
     if (!ds)
         throw FileError("Файл " + pathText(in) + " не читается как файл ГИС: " +
                         (fs::exists(in) ? gdalMessage() : std::string("файла нет")));
