@@ -157,6 +157,7 @@ void LoadObjects(BinReader& in, TObjList& list, const ProgressFn& progress, cons
 void LoadObjects(const fs::path& path, TObjList& list, const ProgressFn& progress, const LoadedObjectFn& onObject) {
     const fs::path real = resolvePathCase(path);
     std::error_code ec;
+    if (fs::is_directory(real, ec)) throw FileError(pathText(path) + " — это папка, а не файл");
     if (!fs::is_regular_file(real, ec)) throw FileError("Файл " + pathText(path) + " не существует");
     BinReader in(real);
     LoadObjects(in, list, progress, onObject);

@@ -220,5 +220,10 @@ TEST(Dmap, CutKeepsWhatLiesInsideTheBoundary) {
                       text, err),
               1);
     EXPECT_NE(err.find("none.gtm"), std::string::npos) << err;
+    EXPECT_NE(err.find("не существует"), std::string::npos) << err;
+    // A folder given as the outline (or as the map) says it is a folder.
+    EXPECT_EQ(runDmap("cut " + (city / "Darvent.bin").string() + " " + city.string() + " " + out.string(), text, err),
+              1);
+    EXPECT_EQ(err, "dmap: " + city.string() + " — это папка, а не файл\n");
     EXPECT_NE(runDmap("cut " + (city / "Darvent.bin").string(), text, err), 0);
 }
