@@ -47,7 +47,26 @@ UserTableDialog::UserTableDialog(DialogPort& dialogs, QWidget* parent) : QDialog
     connect(add("CloseBitBtn", StandardButtonText(QDialogButtonBox::Close)), &QPushButton::clicked, this, &QDialog::accept);
     lay->addLayout(row);
     setTable(UserTable::New());
+    saved_ = table();
     resize(720, 480);
+}
+
+bool UserTableDialog::edited() const {
+    const UserTable now = table();
+    return now.cells != saved_.cells || now.widths != saved_.widths;
+}
+
+void UserTableDialog::done(int r) {
+    if (edited()) {
+        switch (dialogs_.question(QStringLiteral("Сохранить изменения?"), true)) {
+            case DialogPort::Answer::Yes:
+                if (!save()) return;
+                break;
+            case DialogPort::Answer::No: break;
+            case DialogPort::Answer::Cancel: return;
+        }
+    }
+    QDialog::done(r);
 }
 
 QPushButton* UserTableDialog::button(const char* name) const {
@@ -97,16 +116,21 @@ void UserTableDialog::load() {
         return;
     }
     setTable(t);
+    saved_ = table();
 }
 
-void UserTableDialog::save() {
+bool UserTableDialog::save() {
     const auto chosen = dialogs_.saveFileName(QStringLiteral("Сохранить"), QString(), {QStringLiteral("Все файлы (*)")});
-    if (!chosen) return;
+    if (!chosen) return false;
+    const UserTable t = table();
     try {
-        SaveUserTable(fs::path(chosen->toStdString()), table());
+        SaveUserTable(fs::path(chosen->toStdString()), t);
     } catch (const std::exception& e) {
         dialogs_.error(QString::fromUtf8(e.what()));
+        return false;
     }
+    saved_ = t;
+    return true;
 }
 
 void UserTableDialog::addRow() { StringGrid1->setRowCount(StringGrid1->rowCount() + 1); }

@@ -24,15 +24,20 @@ public:
     void setTable(const UserTable& t);
 
     void load();
-    void save();
+    bool save();  // false: not saved (no file chosen, or an error shown)
     void addRow();
     void delRow();
     void addColumn();
     void delColumn();
     void print();
 
+    // Closing with edits not saved asks "Сохранить изменения?" first.
+    void done(int r) override;
+
 private:
+    bool edited() const;
     DialogPort& dialogs_;
+    UserTable saved_;  // as last loaded or saved (or the new table)
     QTableWidget* StringGrid1;
 };
 

@@ -255,3 +255,48 @@ TEST_F(UserTableWindowTest, TwoHundredFiftyRowsPrintOnThreePdfPages) {
     const std::string info = commandOutput("pdfinfo " + pdf.string());
     EXPECT_NE(info.find("Pages:           3\n"), std::string::npos) << info;
 }
+
+TEST_F(UserTableWindowTest, ClosingWithEditsNotSavedAsksFirst) {
+    const fs::path file = dir_ / "kept.txt";
+    dialogs_.onDialog = [&](QDialog& dlg) {
+        auto& d = dynamic_cast<UserTableDialog&>(dlg);
+        d.show();
+        // Nothing edited: closes without a question.
+        d.button("CloseBitBtn")->click();
+        EXPECT_FALSE(d.isVisible());
+        EXPECT_TRUE(dialogs_.texts("question3").isEmpty());
+        d.show();
+        d.grid()->setItem(0, 0, new QTableWidgetItem(QStringLiteral("Юнусабад")));
+        // Cancel: stays open with the edit.
+        dialogs_.answers = {DialogPort::Answer::Cancel};
+        d.button("CloseBitBtn")->click();
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(dialogs_.texts("question3"), QStringList{QStringLiteral("Сохранить изменения?")});
+        // Yes, but no file chosen: still open.
+        dialogs_.answers = {DialogPort::Answer::Yes};
+        dialogs_.files = {std::nullopt};
+        d.reject();
+        EXPECT_TRUE(d.isVisible());
+        // Yes with a file: saved, then closed.
+        dialogs_.answers = {DialogPort::Answer::Yes};
+        dialogs_.files = {QString::fromStdString(file.string())};
+        d.close();
+        EXPECT_FALSE(d.isVisible());
+        // Saved: closing again asks nothing; a width dragged is an edit too.
+        d.show();
+        d.button("CloseBitBtn")->click();
+        EXPECT_EQ(dialogs_.texts("question3").size(), 3);
+        d.show();
+        d.grid()->setColumnWidth(0, 90);
+        dialogs_.answers = {DialogPort::Answer::No};
+        d.button("CloseBitBtn")->click();
+        EXPECT_FALSE(d.isVisible());
+        EXPECT_EQ(dialogs_.texts("question3").size(), 4);
+        return int(QDialog::Accepted);
+    };
+    act("TableButton")->trigger();
+    // The file as written: 5 rows, 1 column, width 64, the title and the edit.
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(bytes, "5\r\n1\r\n64\r\n\xcd\xee\xec\xe5\xf0\r\n\xde\xed\xf3\xf1\xe0\xe1\xe0\xe4\r\n\r\n\r\n\r\n");
+}
