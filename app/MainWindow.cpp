@@ -269,6 +269,10 @@ void MainWindow::wireActions() {
         return Flow::Done;
     });
     editor_.extraBands.push_back([this](QPoint pos) { return RovdForm->band(pos); });
+    // Another map: what was noted of the last one no longer holds.
+    mapSubscriptions_.push_back(std::make_unique<MapSubscription>(ws_.map.events, [this](const MapEvent& e) {
+        if (e.everything()) saved_.forget();
+    }));
     mapSubscriptions_.push_back(
         std::make_unique<MapSubscription>(ws_.map.events, [this](const MapEvent& e) { RovdForm->mapChanged(e); }));
     // The user table: made for each use, gone when closed.
@@ -419,16 +423,30 @@ void MainWindow::redrawTouched(const TouchedAreas& t) {
     Image->update();
 }
 
+SavedState::Flags MainWindow::changeFlags() {
+    return {ws_.map.MapModified, ws_.files.NamesModified, ws_.files.StreetsModified};
+}
+
+SavedState::Sources MainWindow::savedSources() {
+    return {ws_.map, names_.MapNames, streets_.Streets, history_.topStep()};
+}
+
 void MainWindow::UndoClick() {
+    saved_.look(changeFlags(), savedSources());
     if (!history_.undo()) return;
+    saved_.backToSaved(changeFlags(), savedSources());
     editor_.DisableObjectCommands();
     RedrawMapView(ws_);
+    updateCaption();
 }
 
 void MainWindow::RedoClick() {
+    saved_.look(changeFlags(), savedSources());
     if (!history_.redo()) return;
+    saved_.backToSaved(changeFlags(), savedSources());
     editor_.DisableObjectCommands();
     RedrawMapView(ws_);
+    updateCaption();
 }
 
 void MainWindow::syncButtons() {
@@ -478,6 +496,7 @@ void MainWindow::setCaption(const QString& caption) {
 }
 
 void MainWindow::updateCaption() {
+    saved_.look(changeFlags(), savedSources());
     // Unsaved changes of the map, its labels or its streets: a trailing "*".
     const bool changed = ws_.map.MapModified || ws_.files.NamesModified || ws_.files.StreetsModified;
     const QString title = changed ? caption_ + QLatin1Char('*') : caption_;

@@ -4,6 +4,7 @@
 // It owns the program's state (Workspace) and wires the menu items to the
 // code of the subsystems.
 
+#include "SavedState.h"
 #include "ActionTable.h"
 #include "MapLifecycle.h"
 #include "admin/DistrictTools.h"
@@ -171,6 +172,9 @@ private:
     Workspace ws_;
     // The windows' answers to the map's life cycle (gone before the map).
     std::vector<std::unique_ptr<MapSubscription>> mapSubscriptions_;
+    SavedState saved_;  // what the files hold, for the caption after undo
+    SavedState::Flags changeFlags();
+    SavedState::Sources savedSources();
     MapLifecycle lifecycle_{ws_};
     MapEditor editor_{ws_};
     NameState names_;

@@ -124,6 +124,7 @@ void UndoHistory::commit() {
         }
         if (t.everything || !t.boxes.empty()) changedAreas(t);
     }
+    open_.serial = ++serials_;
     done_.push_back(std::move(open_));
     open_ = Step{};
     undone_.clear();

@@ -59,6 +59,9 @@ public:
     bool redo();
     void clear();
     bool recording() const { return depth_ > 0; }
+    // A number of the step last done (0 before any): equal numbers mean the
+    // history stands where it stood.
+    uint64_t topStep() const { return done_.empty() ? 0 : done_.back().serial; }
     // The memory the steps hold (their records, the object copies and the
     // vertices in them), for the memory figures of the benchmarks.
     size_t heldBytes() const;
@@ -97,6 +100,7 @@ private:
         QString what;
         std::vector<Change> changes;
         bool mapModifiedBefore = false;
+        uint64_t serial = 0;
     };
 
     // `gone`: the objects the step takes out of the list.
@@ -112,6 +116,7 @@ private:
     std::vector<Step> done_, undone_;
     Step open_;
     int depth_ = 0;
+    uint64_t serials_ = 0;
     MapSubscription sub_;
 };
 

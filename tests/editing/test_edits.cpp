@@ -614,3 +614,38 @@ TEST_F(PictureAfterEdits, VertexEditsAndDrawOrder) {
     act("SendToBack")->trigger();
     EXPECT_EQ(differingPixels(ws().view.image, fullRedraw()), 0);
 }
+
+TEST_F(EditsTest, TheCaptionsStarFollowsWhetherTheMapDiffersFromWhatWasSaved) {
+    auto star = [this] {
+        QApplication::processEvents();
+        return w_->windowTitle().endsWith(QLatin1Char('*'));
+    };
+    ASSERT_FALSE(star());
+    // Two edits taken back one by one: clean only when both are.
+    select({650, 600});
+    act("BringToFirst")->trigger();
+    EXPECT_TRUE(star());
+    select({300, 400});
+    act("DeleteButton")->trigger();
+    act("UndoAction")->trigger();
+    EXPECT_TRUE(star());
+    act("UndoAction")->trigger();
+    EXPECT_FALSE(star());
+    EXPECT_FALSE(ws().map.MapModified);
+    act("RedoAction")->trigger();
+    EXPECT_TRUE(star());
+    // Saved after the first edit: that is the state without a star now.
+    act("FileSave")->trigger();
+    EXPECT_FALSE(star());
+    act("UndoAction")->trigger();
+    EXPECT_TRUE(star());
+    act("RedoAction")->trigger();
+    EXPECT_FALSE(star());
+    // A change outside the history: back at the saved step, still a star.
+    act("UndoAction")->trigger();
+    ws().map.ObjList[0]->Code += 1;
+    ws().map.MapModified = true;
+    act("RedoAction")->trigger();
+    EXPECT_TRUE(star());
+    EXPECT_TRUE(ws().map.MapModified);
+}

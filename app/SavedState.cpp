@@ -1,0 +1,80 @@
+#include "SavedState.h"
+
+#include "mapdata/BinaryIO.h"
+#include "mapdata/MapFiles.h"
+
+namespace dm {
+
+namespace {
+
+class Fnv {
+public:
+    void add(const std::vector<uint8_t>& bytes) {
+        for (uint8_t b : bytes) h_ = (h_ ^ b) * 0x100000001b3ULL;
+    }
+    uint64_t value() const { return h_; }
+
+private:
+    uint64_t h_ = 0xcbf29ce484222325ULL;
+};
+
+}  // namespace
+
+uint64_t MapFingerprint(const MapDoc& doc) {
+    Fnv h;
+    BinWriter w;
+    EncodeOrientation(w, doc.Orientation);
+    h.add(w.data());
+    for (const auto& o : doc.ObjList) {
+        w.clear();
+        EncodeObject(w, *o);
+        h.add(w.data());
+    }
+    return h.value();
+}
+
+uint64_t NamesFingerprint(const std::vector<NameRef>& names) {
+    Fnv h;
+    BinWriter w;
+    for (const NameRef& n : names) {
+        w.clear();
+        EncodeName(w, *n);
+        h.add(w.data());
+    }
+    return h.value();
+}
+
+uint64_t StreetsFingerprint(const std::vector<StreetRef>& streets) {
+    Fnv h;
+    BinWriter w;
+    for (const StreetRef& s : streets) {
+        w.clear();
+        EncodeStreet(w, *s);
+        h.add(w.data());
+    }
+    return h.value();
+}
+
+void SavedState::look(const Flags& f, const Sources& s) {
+    // The objects (a large list) when their flag turns clean; the labels and
+    // the streets, small and read at other moments than the map (the
+    // register when first needed), each time they are clean.
+    if (!f.map && (map_.wasModified || !map_.print)) {
+        map_.print = MapFingerprint(s.doc);
+        top_ = s.historyTop;
+    }
+    map_.wasModified = f.map;
+    if (!f.names) names_.print = NamesFingerprint(s.names);
+    if (!f.streets) streets_.print = StreetsFingerprint(s.streets);
+}
+
+void SavedState::backToSaved(const Flags& f, const Sources& s) {
+    // The objects only where the history stands where it stood when they
+    // were noted (an edit outside the history leaves the print unequal).
+    if (f.map && map_.print && s.historyTop == top_ && MapFingerprint(s.doc) == *map_.print) f.map = false;
+    if (f.names && names_.print && NamesFingerprint(s.names) == *names_.print) f.names = false;
+    if (f.streets && streets_.print && StreetsFingerprint(s.streets) == *streets_.print) f.streets = false;
+    map_.wasModified = f.map;
+}
+
+}  // namespace dm

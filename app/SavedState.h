@@ -1,0 +1,53 @@
+#pragma once
+// Whether the map, its labels and its streets still differ from what was
+// last read or saved: fingerprints of the bytes their files would hold,
+// noted whenever a change flag turns clean and compared after an undo or a
+// redo, so that taking every edit back clears the flag again.
+
+#include "mapdata/MapDoc.h"
+#include "names/Names.h"
+#include "streets/Streets.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace dm {
+
+// FNV-1a over the bytes the files would hold.
+uint64_t MapFingerprint(const MapDoc& doc);  // the objects and the orientation record
+uint64_t NamesFingerprint(const std::vector<NameRef>& names);
+uint64_t StreetsFingerprint(const std::vector<StreetRef>& streets);
+
+class SavedState {
+public:
+    struct Flags {
+        bool& map;
+        bool& names;
+        bool& streets;
+    };
+    struct Sources {
+        const MapDoc& doc;
+        const std::vector<NameRef>& names;
+        const std::vector<StreetRef>& streets;
+        uint64_t historyTop;  // the undo history's last step
+    };
+
+    // Notes the state of whatever is clean (the objects only when they
+    // turned clean since the last look: a save, an open).
+    void look(const Flags& f, const Sources& s);
+    // After an undo or a redo: clears the flags of what is back to its
+    // noted state.
+    void backToSaved(const Flags& f, const Sources& s);
+    // Another map: nothing noted holds.
+    void forget() { *this = SavedState{}; }
+
+private:
+    struct Part {
+        std::optional<uint64_t> print;
+        bool wasModified = true;
+    };
+    Part map_, names_, streets_;  // wasModified: the objects' only
+    uint64_t top_ = 0;  // the history's last step when the map was noted
+};
+
+}  // namespace dm
