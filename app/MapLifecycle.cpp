@@ -1,6 +1,8 @@
 #include "MapLifecycle.h"
 
 #include "mapdata/Cp1251.h"
+#include "admin/AdminLists.h"
+#include "mapdata/ObjectIndex.h"
 
 #include <QPainter>
 
@@ -86,6 +88,18 @@ bool MapLifecycle::OpenDistrictMap(const fs::path& orPath) {
     return true;
 }
 
+bool MapLifecycle::recordIsTheCitys(const OrientationRecord& r) const {
+    const std::string& city = ws_.files.CityFolderName;
+    if (city.empty()) return false;
+    try {
+        const OrientationRecord c =
+            ReadOrientation(resolvePathCase(ws_.files.StartDir / StemPath(city) / StemPath(city + ".or")));
+        return c.XMax == r.XMax && c.XMin == r.XMin && c.YMax == r.YMax && c.YMin == r.YMin;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     const bool cityMap = kind == MapKind::City;
     BusyScope busy(ws_.surface);
@@ -105,8 +119,41 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
         ws_.dialogs->error(errorText(e));
         return false;
     }
+    // A district map cut from the city keeps the city's record, the extent
+    // of the whole city: such a map is shown over the extent of its own
+    // objects, read first (else the district lies in a corner of a picture
+    // mostly empty).
+    TObjList objects;
+    const fs::path binPath = withExtension(orPath, ".bin");
+    std::error_code ec2;
+    const bool hasObjects = fs::is_regular_file(resolvePathCase(binPath), ec2);
+    bool loaded = false;
+    OrientationRecord extent = orient;
+    if (kind == MapKind::District && hasObjects && recordIsTheCitys(orient)) {
+        try {
+            LoadObjects(binPath, objects, [this](int p) { progress(p); });
+        } catch (const std::exception& e) {
+            ws_.dialogs->error(errorText(e));
+            return false;
+        }
+        loaded = true;
+        ObjectIndex::Box own;
+        for (const auto& o : objects) {
+            const ObjectIndex::Box b = ObjectIndex::extentOf(*o);
+            if (!b.valid()) continue;
+            own = own.valid() ? ObjectIndex::Box{std::min(own.xmin, b.xmin), std::max(own.xmax, b.xmax),
+                                                 std::min(own.ymin, b.ymin), std::max(own.ymax, b.ymax)}
+                              : b;
+        }
+        if (own.valid() && own.xmax > own.xmin && own.ymax > own.ymin) {
+            extent.XMin = own.xmin;
+            extent.XMax = own.xmax;
+            extent.YMin = own.ymin;
+            extent.YMax = own.ymax;
+        }
+    }
     MapView view;
-    view.setExtent(orient);
+    view.setExtent(extent);
     view.Scale = ws_.view.view().Scale;
     if (!view.FitScaleToScreen(ws_.surface->screenWidth())) {
         ws_.dialogs->message(QStringLiteral("Карта ") + qpath(orPath) +
@@ -134,12 +181,11 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     // map is replaced only when everything was read.
     RenderContext ctx = ws_.view.ctx;
     ctx.view = view;
-    TObjList objects;
-    const fs::path binPath = withExtension(orPath, ".bin");
     {
         QPainter painter(&image);
-        std::error_code ec2;
-        if (!fs::is_regular_file(resolvePathCase(binPath), ec2)) {
+        if (loaded) {
+            for (const auto& o : objects) DrawObject(painter, *o, view.SymbolFactor, ctx);
+        } else if (!hasObjects) {
             // A map without objects yet: it opens empty.
             ws_.dialogs->error(QStringLiteral("Файл ") + qpath(binPath) + QStringLiteral(" не существует"));
         } else {
@@ -161,6 +207,7 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     ws_.map.CurObj = ws_.map.ObjList.last();
     ws_.map.Orientation = orient;
     ws_.view.ctx.view = view;
+    ws_.view.home = view;
     ws_.view.image = std::move(image);
     ws_.view.blink.BlinkOn = false;
     ws_.files.MapFileName = orPath;

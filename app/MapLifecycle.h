@@ -52,6 +52,8 @@ public:
     static QStringList saveFilters();
 
 private:
+    // The extent of the record is the city map's.
+    bool recordIsTheCitys(const OrientationRecord& r) const;
     bool openMap(const std::filesystem::path& orPath, MapKind kind);
     bool writeObjects(const std::filesystem::path& binPath);
     struct SaveSet {

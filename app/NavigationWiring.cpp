@@ -149,7 +149,15 @@ void MainWindow::finishZoom() {
 
 void MainWindow::WholeMapClick() {
     if (ws_.files.MapFileName.empty()) return;
-    const OrientationRecord& o = ws_.map.Orientation;
+    // The extent the map opened over (a district map's own), else its record's.
+    const MapView& home = ws_.view.home;
+    OrientationRecord o = ws_.map.Orientation;
+    if (home.ViewXMax > home.ViewXMin && home.ViewYMax > home.ViewYMin) {
+        o.XMax = home.ViewXMax;
+        o.XMin = home.ViewXMin;
+        o.YMax = home.ViewYMax;
+        o.YMin = home.ViewYMin;
+    }
     const double dx = o.XMax - o.XMin, dy = o.YMax - o.YMin;
     if (!(dx > 0) || !(dy > 0)) return;
     const QSize room = ScrollBox1->viewport()->size();

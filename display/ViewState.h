@@ -27,6 +27,10 @@ struct ViewState {
     std::vector<int> LayerFilter;
     const std::vector<int>* activeLayerFilter() const { return LayerDisplay ? &LayerFilter : nullptr; }
 
+    // The extent the open map was first shown over (its record's; a
+    // district map's own objects'): what "Вся карта" shows again.
+    MapView home;
+
     MapView& view() { return ctx.view; }
     const MapView& view() const { return ctx.view; }
 };

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTextEdit>
 
 using namespace dm;
@@ -551,4 +553,64 @@ TEST_F(SampleCityDistricts, ALassoCutSavedUnderANewNameAndReopenedShowsOnlyTheCu
             const TGn g = opening.toPixel(p);
             EXPECT_TRUE(g.PX >= l - 1 && g.PX <= r + 1 && g.PY >= t - 1 && g.PY <= b + 1) << g.PX << "," << g.PY;
         }
+}
+
+TEST_F(SampleCityDistricts, ADistrictMapIsShownOverItsOwnObjectsFromTheTopLeft) {
+    MainWindow* w = &open(true);
+    w->resize(1200, 800);
+    QApplication::processEvents();
+    // Scrolled away on the city first.
+    auto* box = w->findChild<QScrollArea*>();
+    ASSERT_NE(box, nullptr);
+    box->horizontalScrollBar()->setValue(box->horizontalScrollBar()->maximum());
+    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+    const TObj& b = *w->districts().DistrictBounds[4];
+    double x = 0, y = 0;
+    for (size_t i = 0; i + 1 < b.Points.size(); ++i) {
+        x += b.Points[i].X;
+        y += b.Points[i].Y;
+    }
+    const TGn px = w->workspace().view.view().toPixel({x / 4, y / 4});
+    w->actions()["TumanMapButton"]->trigger();
+    QTest::mouseClick(w->imageWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(px.PX, px.PY));
+    ASSERT_EQ(w->workspace().files.MapFileName, dir_ / "Darvent" / "yugvost.or");
+    QApplication::processEvents();
+    // The extent of the district's own points (its record holds the city's).
+    TObjList objects;
+    LoadObjects(dir_ / "Darvent" / "yugvost.bin", objects);
+    double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
+    for (const auto& o : objects)
+        for (const TXY& p : o->Points) {
+            xmin = std::min(xmin, p.X), xmax = std::max(xmax, p.X);
+            ymin = std::min(ymin, p.Y), ymax = std::max(ymax, p.Y);
+        }
+    const OrientationRecord rec = ReadOrientation(dir_ / "Darvent" / "yugvost.or");
+    ASSERT_LT(ymax - ymin, 0.7 * (rec.YMax - rec.YMin));  // the case that went wrong
+    const MapView& v = w->workspace().view.view();
+    EXPECT_DOUBLE_EQ(v.ViewXMax, xmax);
+    EXPECT_DOUBLE_EQ(v.ViewXMin, xmin);
+    EXPECT_DOUBLE_EQ(v.ViewYMax, ymax);
+    EXPECT_DOUBLE_EQ(v.ViewYMin, ymin);
+    // 1.2 screens wide (the screen: 1000 pixels), from the top-left.
+    EXPECT_EQ(w->workspace().view.image.width(), 1200);
+    EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(box->verticalScrollBar()->value(), 0);
+    // The window shows the district: most of what is in view is drawn on.
+    const QImage shown = w->workspace().view.image.copy(QRect(QPoint(0, 0), box->viewport()->size()));
+    int white = 0;
+    for (int r = 0; r < shown.height(); r += 4)
+        for (int c = 0; c < shown.width(); c += 4) white += shown.pixel(c, r) == qRgb(255, 255, 255);
+    EXPECT_LT(white, (shown.height() / 4) * (shown.width() / 4) / 2);
+    // "Вся карта" after zooming in: the district's extent in the window, no unused band.
+    QTest::keyClick(w->imageWidget(), Qt::Key_Plus);
+    ASSERT_NE(v.ViewYMin, ymin);
+    w->actions()["WholeMap"]->trigger();
+    EXPECT_DOUBLE_EQ(v.ViewXMax, xmax);
+    EXPECT_DOUBLE_EQ(v.ViewYMin, ymin);
+    const QSize room = box->viewport()->size();
+    const QSize image = w->workspace().view.image.size();
+    EXPECT_TRUE(image.width() == room.width() - 2 || image.height() == room.height() - 2)
+        << image.width() << "x" << image.height() << " in " << room.width() << "x" << room.height();
+    EXPECT_LE(image.width(), room.width());
+    EXPECT_LE(image.height(), room.height());
 }
