@@ -109,26 +109,51 @@ void MainWindow::ImportGisClick() {
     const fs::path in(chosen->toStdString());
     ws_.files.LastDialogFolder = in.parent_path();
     settings_->setLastFolder(qpath(in.parent_path()));
-    const auto codeAnswer = ws_.dialogs->inputText(QStringLiteral("Импорт"),
-                                                   QStringLiteral("Поле с кодом объекта (или код для всех объектов):"),
-                                                   QStringLiteral("code"));
-    if (!codeAnswer) return;
-    ImportOptions opt;
-    bool isNumber = false;
-    const int fixed = codeAnswer->trimmed().toInt(&isNumber);
-    if (isNumber)
-        opt.code = fixed;
-    else
-        opt.codeField = codeAnswer->trimmed().toStdString();
-    if (!opt.code && opt.codeField.empty()) {
-        ws_.dialogs->message(QStringLiteral("Не указано поле кода объекта."));
+    // The file's own attribute names to choose the code and the name from.
+    std::vector<std::string> fields;
+    try {
+        BusyScope busy(this);
+        fields = ImportFieldNames(in);
+    } catch (const std::exception& e) {
+        ws_.dialogs->error(QString::fromUtf8(e.what()));
         return;
     }
-    const auto nameAnswer = ws_.dialogs->inputText(QStringLiteral("Импорт"),
-                                                   QStringLiteral("Поле с названием объекта (пусто: без названий):"),
-                                                   QStringLiteral("name"));
-    if (!nameAnswer) return;
-    opt.nameField = nameAnswer->trimmed().toStdString();
+    QStringList fieldNames;
+    for (const std::string& f : fields) fieldNames << QString::fromStdString(f);
+    auto likely = [&fieldNames](std::initializer_list<const char*> wanted) -> int {
+        for (const char* w : wanted)
+            for (int i = 0; i < fieldNames.size(); ++i)
+                if (fieldNames[i].compare(QString::fromUtf8(w), Qt::CaseInsensitive) == 0) return i;
+        return -1;
+    };
+    const QString fixedCode = QStringLiteral("(один код для всех объектов)");
+    const int codeGuess = likely({"code", "kod", "код"});
+    const auto codeChoice =
+        ws_.dialogs->chooseItem(QStringLiteral("Импорт"), QStringLiteral("Поле с кодом объекта:"),
+                                fieldNames + QStringList{fixedCode}, codeGuess >= 0 ? codeGuess : 0);
+    if (!codeChoice) return;
+    ImportOptions opt;
+    if (*codeChoice >= 0 && *codeChoice < fieldNames.size()) {
+        opt.codeField = fields[size_t(*codeChoice)];
+    } else {
+        const auto codeAnswer = ws_.dialogs->inputText(QStringLiteral("Импорт"),
+                                                       QStringLiteral("Код для всех объектов:"), QString());
+        if (!codeAnswer) return;
+        bool isNumber = false;
+        const int fixed = codeAnswer->trimmed().toInt(&isNumber);
+        if (!isNumber) {
+            ws_.dialogs->message(QStringLiteral("«%1» — не целое число.").arg(codeAnswer->trimmed()));
+            return;
+        }
+        opt.code = fixed;
+    }
+    const QString noNames = QStringLiteral("(без названий)");
+    const int nameGuess = likely({"name", "nazv", "название", "title"});
+    const auto nameChoice =
+        ws_.dialogs->chooseItem(QStringLiteral("Импорт"), QStringLiteral("Поле с названием объекта:"),
+                                QStringList{noNames} + fieldNames, nameGuess >= 0 ? nameGuess + 1 : 0);
+    if (!nameChoice) return;
+    if (*nameChoice >= 1 && *nameChoice <= fieldNames.size()) opt.nameField = fields[size_t(*nameChoice - 1)];
     ImportResult r;
     try {
         BusyScope busy(this);
@@ -138,12 +163,22 @@ void MainWindow::ImportGisClick() {
         return;
     }
     if (!r.objects.empty()) {
+        // Where the new objects lie, to bring them into the window.
+        ObjectIndex::Box box;
+        for (const auto& o : r.objects) {
+            const ObjectIndex::Box b = ObjectIndex::extentOf(*o);
+            if (!b.valid()) continue;
+            box = box.valid() ? ObjectIndex::Box{std::min(box.xmin, b.xmin), std::max(box.xmax, b.xmax),
+                                                 std::min(box.ymin, b.ymin), std::max(box.ymax, b.ymax)}
+                              : b;
+        }
         // One step of the undo history: "Отменить" takes the whole import back.
         history_.begin(QStringLiteral("Импорт"));
         for (auto& o : r.objects) history_.added(ws_.map.ObjList.append(std::move(o)));
         ws_.map.MapModified = true;
         history_.commit();
         syncButtons();
+        if (box.valid()) showMapBox(box);
     }
     ws_.dialogs->message(QString::fromUtf8(r.summary()));
 }

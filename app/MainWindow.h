@@ -121,6 +121,11 @@ public:
     void showPicturePart(const QRect& part) override;
     // The window active and the map picture with the keys (after a dialog
     // or one of the tool windows closed).
+    // The map shown over an extent, fitted into the window (false: it
+    // cannot be shown, the view unchanged).
+    bool fitExtent(const OrientationRecord& o);
+    // Brings a part of the map into the window when some of it is not.
+    void showMapBox(const ObjectIndex::Box& box);
     void takeKeys();
 
     // Layers, printing, raster export and the style of objects.

@@ -158,18 +158,44 @@ void MainWindow::WholeMapClick() {
         o.YMax = home.ViewYMax;
         o.YMin = home.ViewYMin;
     }
+    fitExtent(o);
+}
+
+bool MainWindow::fitExtent(const OrientationRecord& o) {
     const double dx = o.XMax - o.XMin, dy = o.YMax - o.YMin;
-    if (!(dx > 0) || !(dy > 0)) return;
+    if (!(dx > 0) || !(dy > 0)) return false;
     const QSize room = ScrollBox1->viewport()->size();
     MapView& v = ws_.view.view();
+    const MapView was = v;
     v.setExtent(o);
     v.Scale = std::min((room.width() - 2) / dy, (room.height() - 2) / dx);
-    if (!(v.Scale > 0)) return;
     const QSize size = v.imageSize();
-    if (size.width() < 1 || size.height() < 1) return;
+    if (!(v.Scale > 0) || size.width() < 1 || size.height() < 1) {
+        v = was;
+        return false;
+    }
     ws_.view.image = QImage(size, QImage::Format_RGB32);
     finishZoom();
     scrollToTopLeft();
+    return true;
+}
+
+void MainWindow::showMapBox(const ObjectIndex::Box& box) {
+    const MapView& v = ws_.view.view();
+    const TGn a = v.toPixel({box.xmax, box.ymin}), b = v.toPixel({box.xmin, box.ymax});
+    const QRect shown(ScrollBox1->horizontalScrollBar()->value(), ScrollBox1->verticalScrollBar()->value(),
+                      ScrollBox1->viewport()->width(), ScrollBox1->viewport()->height());
+    if (shown.contains(QRect(QPoint(a.PX, a.PY), QPoint(b.PX, b.PY)).normalized())) return;
+    // A tenth of the extent around it; at least a hundredth of the map's
+    // (a single point, a straight line).
+    OrientationRecord o = ws_.map.Orientation;
+    const double mx = std::max((box.xmax - box.xmin) / 10, (o.XMax - o.XMin) / 100);
+    const double my = std::max((box.ymax - box.ymin) / 10, (o.YMax - o.YMin) / 100);
+    o.XMin = box.xmin - mx;
+    o.XMax = box.xmax + mx;
+    o.YMin = box.ymin - my;
+    o.YMax = box.ymax + my;
+    fitExtent(o);
 }
 
 }  // namespace dm

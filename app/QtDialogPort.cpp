@@ -129,6 +129,17 @@ bool QtDialogPort::setUpPrinter(QPrinter& printer) {
     return d.exec() == QDialog::Accepted;
 }
 
+std::optional<int> QtDialogPort::chooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                                            int initial) {
+    const BackToWindow back{afterModal, parent_};
+    bool ok = false;
+    const QString s = QInputDialog::getItem(parent_, caption, prompt, items, initial, false, &ok);
+    if (!ok) return std::nullopt;
+    const int i = int(items.indexOf(s));
+    if (i < 0) return std::nullopt;
+    return i;
+}
+
 int QtDialogPort::exec(QDialog& dialog) {
     const BackToWindow back{afterModal, parent_};
     return dialog.exec();

@@ -25,6 +25,8 @@ public:
     std::optional<std::pair<QString, QString>> namesDialog(const QString& newName, const QString& oldName) override;
     std::optional<int> chooseOption(const QString& caption, const QString& group, const QStringList& options,
                                     int initial) override;
+    std::optional<int> chooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                                  int initial) override;
     int exec(QDialog& dialog) override;
 
     // Run when any of these dialogs has closed: the main window takes the

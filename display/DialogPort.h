@@ -46,6 +46,11 @@ public:
     // A choice among radio buttons under a group title; nullopt when cancelled.
     virtual std::optional<int> chooseOption(const QString& caption, const QString& group, const QStringList& options,
                                             int initial) = 0;
+    // A choice from a drop-down list under a prompt; nullopt when cancelled.
+    virtual std::optional<int> chooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                                          int initial) {
+        return chooseOption(caption, prompt, items, initial);
+    }
     // Any other modal dialog of the program; returns its result code.
     virtual int exec(QDialog& dialog) = 0;
 };

@@ -734,15 +734,36 @@ struct Importer {
 
 }  // namespace
 
-ImportResult ImportFeatures(const fs::path& in, const OrientationRecord& map, const ImportOptions& opt,
-                            const ActiveSemanticList* semantics) {
+namespace {
+DatasetPtr openForImport(const fs::path& in) {
     registerDrivers();
-    if (!opt.code && opt.codeField.empty()) throw FileError("Не указано поле кода объекта");
     CPLErrorReset();
     DatasetPtr ds(GDALDataset::Open(in.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR));
     if (!ds)
         throw FileError("Файл " + pathText(in) + " не читается как файл ГИС: " +
                         (fs::exists(in) ? gdalMessage() : std::string("файла нет")));
+    return ds;
+}
+}  // namespace
+
+std::vector<std::string> ImportFieldNames(const fs::path& in) {
+    DatasetPtr ds = openForImport(in);
+    std::vector<std::string> names;
+    for (OGRLayer* layer : ds->GetLayers()) {
+        OGRFeatureDefn* defn = layer->GetLayerDefn();
+        for (int i = 0; i < defn->GetFieldCount(); ++i) {
+            std::string name = defn->GetFieldDefn(i)->GetNameRef();
+            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+ImportResult ImportFeatures(const fs::path& in, const OrientationRecord& map, const ImportOptions& opt,
+                            const ActiveSemanticList* semantics) {
+    registerDrivers();
+    if (!opt.code && opt.codeField.empty()) throw FileError("Не указано поле кода объекта");
+    DatasetPtr ds = openForImport(in);
     ImportResult result;
     Importer imp{map, opt, semantics, result, {}};
     OGRSpatialReference target;

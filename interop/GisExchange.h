@@ -112,4 +112,9 @@ struct ImportResult {
 ImportResult ImportFeatures(const std::filesystem::path& in, const OrientationRecord& map,
                             const ImportOptions& options, const ActiveSemanticList* semantics = nullptr);
 
+// The attribute names of a GIS file, of every layer in turn, each once (in
+// UTF-8, as GDAL gives them).  Throws FileError as ImportFeatures does for
+// a file GDAL cannot read.
+std::vector<std::string> ImportFieldNames(const std::filesystem::path& in);
+
 }  // namespace dm

@@ -6,6 +6,8 @@
 
 #include <QComboBox>
 #include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
@@ -86,9 +88,13 @@ TEST_F(GisMenu, ImportIsOneStepThatUndoTakesBackToTheSameBytes) {
 { "type": "Feature", "properties": { "kod": 930 }, "geometry": null }
 ] })");
     dialogs_.files.push_back(QString::fromStdString((dir_ / "in.geojson").string()));
-    dialogs_.inputs.push_back(QStringLiteral("kod"));
-    dialogs_.inputs.push_back(QStringLiteral("title"));
+    dialogs_.picks = {0, 2};  // "kod", then "title"
     act("ImportGis")->trigger();
+    // The file's own attribute names offered, the likely ones first.
+    EXPECT_EQ(dialogs_.texts("item"),
+              (QStringList{QStringLiteral("Поле с кодом объекта:|kod|title|(один код для всех объектов)"),
+                           QStringLiteral("Поле с названием объекта:|(без названий)|kod|title")}));
+    EXPECT_EQ(dialogs_.initials, (std::vector<int>{0, 2}));
     ASSERT_EQ(ws().map.ObjList.size(), 8u);
     const TObj& maple = *ws().map.ObjList[5];
     EXPECT_EQ(maple.Kind, KindPoint);
@@ -104,8 +110,21 @@ TEST_F(GisMenu, ImportIsOneStepThatUndoTakesBackToTheSameBytes) {
     const QString said = dialogs_.texts("message")[0];
     EXPECT_TRUE(said.contains("Добавлено: точек 1, линий 0, площадей 2")) << said.toStdString();
     EXPECT_TRUE(said.contains("(не добавлены): 1")) << said.toStdString();
-    // The new tree is drawn where it stands: pixel (600, 500) of the map.
-    EXPECT_NE(ws().view.image.pixel(600, 500), qRgb(255, 255, 255));
+    // Part of them lay below the window: the window shows them all now,
+    // the new tree drawn where it stands.
+    auto* box = w_->findChild<QScrollArea*>();
+    const QRect shown(box->horizontalScrollBar()->value(), box->verticalScrollBar()->value(),
+                      box->viewport()->width(), box->viewport()->height());
+    const MapView& v = ws().view.view();
+    for (const TXY& p : {TXY{600, 500}, TXY{200, 200}, TXY{310, 330}}) {
+        const TGn px = v.toPixel(p);
+        EXPECT_TRUE(shown.contains(QPoint(px.PX, px.PY))) << p.X << " " << p.Y << " at " << px.PX << "," << px.PY;
+    }
+    const TGn tree = v.toPixel({600, 500});
+    EXPECT_NE(ws().view.image.pixel(tree.PX, tree.PY), qRgb(255, 255, 255));
+    // Fitted: the extent (200..330 across, 200..600 up) and a tenth around it.
+    EXPECT_DOUBLE_EQ(v.ViewXMax, 640);
+    EXPECT_DOUBLE_EQ(v.ViewYMin, 170);
 
     act("UndoAction")->trigger();
     EXPECT_EQ(ws().map.ObjList.size(), 5u);
@@ -117,13 +136,45 @@ TEST_F(GisMenu, ImportIsOneStepThatUndoTakesBackToTheSameBytes) {
 TEST_F(GisMenu, ImportErrorsAreShownAndChangeNothing) {
     writeText(dir_ / "junk.gpkg", "not a geopackage");
     dialogs_.files.push_back(QString::fromStdString((dir_ / "junk.gpkg").string()));
-    dialogs_.inputs.push_back(QStringLiteral("code"));
-    dialogs_.inputs.push_back(QString());
-    act("ImportGis")->trigger();
+    act("ImportGis")->trigger();  // told before any question
     ASSERT_EQ(dialogs_.texts("message").size(), 1);
     EXPECT_TRUE(dialogs_.texts("message")[0].contains("junk.gpkg"));
     EXPECT_EQ(ws().map.ObjList.size(), 5u);
     EXPECT_FALSE(ws().map.MapModified);
+}
+
+TEST_F(GisMenu, ImportWithOneCodeForAllAndNoNamesKeepsAViewThatShowsThem) {
+    writeText(dir_ / "two.geojson", R"({ "type": "FeatureCollection", "features": [
+{ "type": "Feature", "properties": { "Name": "Чинар", "h": 3 },
+  "geometry": { "type": "Point", "coordinates": [ 150, 950 ] } },
+{ "type": "Feature", "properties": { "Name": "Тут" },
+  "geometry": { "type": "Point", "coordinates": [ 250, 900 ] } } ] })");
+    const MapView before = ws().view.view();
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "two.geojson").string()));
+    dialogs_.picks = {2, 0};  // one code for all; no names
+    dialogs_.inputs.push_back(QStringLiteral(" 2402 "));
+    act("ImportGis")->trigger();
+    EXPECT_EQ(dialogs_.texts("item"),
+              (QStringList{QStringLiteral("Поле с кодом объекта:|Name|h|(один код для всех объектов)"),
+                           QStringLiteral("Поле с названием объекта:|(без названий)|Name|h")}));
+    EXPECT_EQ(dialogs_.initials, (std::vector<int>{0, 1}));  // "Name" taken for "name"
+    EXPECT_EQ(dialogs_.texts("input"), QStringList{QStringLiteral("Импорт|Код для всех объектов:")});
+    ASSERT_EQ(ws().map.ObjList.size(), 7u);
+    for (size_t i : {5u, 6u}) {
+        EXPECT_EQ(ws().map.ObjList[i]->Code, 2402);
+        EXPECT_TRUE(ws().map.ObjList[i]->Name.str().empty());
+    }
+    // Both in the window already (pixels (250, 150) and (350, 200)): the view stays.
+    EXPECT_EQ(ws().view.view().ViewXMax, before.ViewXMax);
+    EXPECT_EQ(ws().view.view().Scale, before.Scale);
+    // A code that is not a number: told, nothing added.
+    dialogs_.clear();
+    dialogs_.files.push_back(QString::fromStdString((dir_ / "two.geojson").string()));
+    dialogs_.picks = {2};
+    dialogs_.inputs.push_back(QStringLiteral("дом"));
+    act("ImportGis")->trigger();
+    EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("«дом» — не целое число.")});
+    EXPECT_EQ(ws().map.ObjList.size(), 7u);
 }
 
 namespace {

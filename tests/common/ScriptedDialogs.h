@@ -29,6 +29,8 @@ public:
     std::function<int(QDialog&)> onDialog;
     std::deque<std::optional<std::pair<QString, QString>>> names;  // (new, old)
     std::deque<std::optional<int>> options;
+    std::deque<std::optional<int>> picks;  // chooseItem's answers
+    std::vector<int> initials;             // the item chooseItem offered first
     std::deque<std::optional<std::pair<QFont, QColor>>> fonts;
     // The print dialog: sets up the printer (a PDF file, say); none: cancelled.
     std::function<bool(QPrinter&)> onPrinter;
@@ -84,6 +86,13 @@ public:
     std::optional<int> chooseOption(const QString& caption, const QString&, const QStringList&, int) override {
         asked.push_back({"option", caption});
         return pop(options, caption);
+    }
+    // Recorded as "item" with the prompt and the items offered:
+    // "prompt|first|second|...".
+    std::optional<int> chooseItem(const QString&, const QString& prompt, const QStringList& items, int initial) override {
+        asked.push_back({"item", (QStringList{prompt} + items).join(QLatin1Char('|'))});
+        initials.push_back(initial);
+        return pop(picks, prompt);
     }
     bool setUpPrinter(QPrinter& p) override {
         asked.push_back({"print", {}});
