@@ -27,6 +27,16 @@ void AppSettings::setGeometry(const QByteArray& g) {
     s_->sync();
 }
 
+QByteArray AppSettings::toolGeometry(const QString& window) const {
+    return s_ ? s_->value(QStringLiteral("tools/") + window).toByteArray() : QByteArray();
+}
+
+void AppSettings::setToolGeometry(const QString& window, const QByteArray& g) {
+    if (!s_) return;
+    s_->setValue(QStringLiteral("tools/") + window, g);
+    s_->sync();
+}
+
 QString AppSettings::lastFolder() const { return s_ ? s_->value("dialogs/lastFolder").toString() : QString(); }
 
 void AppSettings::setLastFolder(const QString& folder) {

@@ -26,6 +26,9 @@ public:
     bool enabled() const { return s_ != nullptr; }
     QByteArray geometry() const;
     void setGeometry(const QByteArray& g);
+    // The place and size of a tool window, by its object name.
+    QByteArray toolGeometry(const QString& window) const;
+    void setToolGeometry(const QString& window, const QByteArray& g);
     QString lastFolder() const;
     void setLastFolder(const QString& folder);
     std::optional<int> semanticCode() const;

@@ -200,6 +200,7 @@ void MainWindow::restoreSemantic() {
 void MainWindow::showAsRemembered() {
     const QByteArray g = settings_->geometry();
     if (!g.isEmpty() && restoreGeometry(g)) {
+        if (!isMaximized() && !isFullScreen()) KeepOnScreen(this);
         show();
         return;
     }

@@ -253,9 +253,11 @@ void MainWindow::wireActions() {
     wireGis();
     // Stops and metro stations.
     Ostnv = new StopsWindow(ws_, this, options_.allTools);
+    Ostnv->setProperty("dmToolWindow", true);
     actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });
     // User areas: the form is made at start (it sets the name font).
     RovdForm = new UserAreaForm(ws_, names_, this, options_.allTools);
+    RovdForm->setProperty("dmToolWindow", true);
     actions_.wire("RayOtdelMenu", [this] {
         RovdForm->show();
         RovdForm->raise();
@@ -535,6 +537,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     Timer1->stop();
     ws_.map.events.notify(MapEvent::Closed);
     settings_->setGeometry(saveGeometry());
+    for (const auto& t : toolWindows_)
+        if (t) settings_->setToolGeometry(t->objectName(), t->saveGeometry());
     settings_->setLastFolder(QString::fromStdString(ws_.files.LastDialogFolder.string()));
     e->accept();
 }
@@ -555,7 +559,40 @@ bool MainWindow::scrollKey(int key) {
     }
 }
 
+void KeepOnScreen(QWidget* w) {
+    const QScreen* s = QGuiApplication::screenAt(w->frameGeometry().center());
+    if (!s) s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (!s) return;
+    const QRect room = s->availableGeometry();
+    QRect f = w->frameGeometry();
+    const QSize frame = f.size() - w->size();
+    if (f.width() > room.width() || f.height() > room.height()) {
+        w->resize(std::min(f.width(), room.width()) - frame.width(), std::min(f.height(), room.height()) - frame.height());
+        f = w->frameGeometry();
+    }
+    const int x = std::clamp(f.x(), room.left(), room.right() + 1 - f.width());
+    const int y = std::clamp(f.y(), room.top(), room.bottom() + 1 - f.height());
+    if (x != f.x() || y != f.y()) w->move(x, y);
+}
+
+void MainWindow::placeToolWindow(QWidget* w) {
+    for (const auto& t : toolWindows_)
+        if (t == w) return;
+    toolWindows_.emplace_back(w);
+    const QByteArray g = settings_->toolGeometry(w->objectName());
+    if (g.isEmpty() || !w->restoreGeometry(g)) {
+        const QPoint corner = ScrollBox1->viewport()->mapToGlobal(QPoint(ScrollBox1->viewport()->width(), 0));
+        w->move(corner.x() - w->frameGeometry().width() - 8, corner.y() + 8);
+    }
+    KeepOnScreen(w);
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    // A tool window about to show for the first time: its place.
+    if (e->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(watched);
+        if (w->isWindow() && w->parentWidget() == this && w->property("dmToolWindow").toBool()) placeToolWindow(w);
+    }
     // A tool window of ours closed and no window is active: the main window
     // and its map take the keys (no window manager does it for us).
     if (e->type() == QEvent::Hide && watched->isWidgetType()) {

@@ -18,6 +18,7 @@
 #include "streets/StreetTools.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -44,6 +45,9 @@ struct AppOptions {
     // recent maps are kept between runs; empty: nothing is kept.
     std::filesystem::path settingsFile;
 };
+
+// Moves (and if need be shrinks) a window so that all of it is on its screen.
+void KeepOnScreen(QWidget* w);
 
 class MainWindow : public QMainWindow, public MapSurface {
     Q_OBJECT
@@ -126,6 +130,10 @@ public:
     bool fitExtent(const OrientationRecord& o);
     // Brings a part of the map into the window when some of it is not.
     void showMapBox(const ObjectIndex::Box& box);
+    // A tool window (stops, user areas, houses) as it first shows: where
+    // it was at the last run, else inside the map area's top right corner;
+    // on the screen either way.
+    void placeToolWindow(QWidget* w);
     void takeKeys();
 
     // Layers, printing, raster export and the style of objects.
@@ -177,7 +185,8 @@ private:
     Workspace ws_;
     // The windows' answers to the map's life cycle (gone before the map).
     std::vector<std::unique_ptr<MapSubscription>> mapSubscriptions_;
-    SavedState saved_;  // what the files hold, for the caption after undo
+    SavedState saved_;
+    std::vector<QPointer<QWidget>> toolWindows_;  // placed, their geometry kept at the end  // what the files hold, for the caption after undo
     SavedState::Flags changeFlags();
     SavedState::Sources savedSources();
     MapLifecycle lifecycle_{ws_};

@@ -37,9 +37,7 @@ void MainWindow::wireStreets() {
     t.showHouseForm = [this] {
         if (!houseForm_) {
             houseForm_ = new HouseForm(streetTools_, this);
-            // Inside the map area's top right corner, clear of the menus.
-            const QPoint corner = ScrollBox1->mapToGlobal(QPoint(ScrollBox1->width(), 0));
-            houseForm_->move(corner.x() - houseForm_->frameGeometry().width() - 24, corner.y() + 8);
+            houseForm_->setProperty("dmToolWindow", true);
         }
         houseForm_->showForStreet();
     };

@@ -1,6 +1,7 @@
 // "Экспорт...", "Импорт..." (one step of the undo history), the recent maps
 // and the settings kept between runs, driven through the real window.
 #include "app/AppSettings.h"
+#include "app/StopsWindow.h"
 #include "common/SmallMapFixture.h"
 #include "mapdata/BinaryIO.h"
 
@@ -256,4 +257,51 @@ TEST_F(Remembered, WindowFolderSemanticAndRecentMapsSurviveARestart) {
     EXPECT_TRUE(d.texts("message").back().contains("не существует"));
     EXPECT_EQ(w->settings().recentMaps().size(), 1);
     w->workspace().map.MapModified = false;
+}
+
+TEST_F(Remembered, ToolWindowsOpenAtTheMapsTopRightComeBackWhereLeftAndStayOnTheScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        ScriptedDialogs d;
+        auto w = start(d);
+        w->showAsRemembered();
+        w->setGeometry(screen.left() + 10, screen.top() + 10, 700, 500);
+        QApplication::processEvents();
+        // First shown: inside the map area's top right corner, not over the menus.
+        QWidget* stops = w->stopsWindow();
+        stops->show();
+        QApplication::processEvents();
+        QWidget* area = w->findChild<QScrollArea*>()->viewport();
+        const QRect map(area->mapToGlobal(QPoint(0, 0)), area->size());
+        const QRect f = stops->frameGeometry();
+        EXPECT_TRUE(map.contains(f.topRight())) << f.x() << "," << f.y() << " " << f.width();
+        EXPECT_LE(map.right() - f.right(), 40);
+        EXPECT_LE(f.top() - map.top(), 40);
+        // Left elsewhere, another size.
+        stops->move(screen.left() + 30, screen.top() + 40);
+        stops->resize(520, 470);
+        w->close();
+    }
+    {
+        ScriptedDialogs d;
+        auto w = start(d);
+        w->showAsRemembered();
+        QWidget* stops = w->stopsWindow();
+        stops->show();
+        QApplication::processEvents();
+        EXPECT_EQ(stops->pos(), QPoint(screen.left() + 30, screen.top() + 40));
+        EXPECT_EQ(stops->size(), QSize(520, 470));
+        // Left mostly off the screen (a screen since gone, say).
+        stops->move(screen.right() - 20, screen.bottom() - 10);
+        w->close();
+    }
+    ScriptedDialogs d;
+    auto w = start(d);
+    w->showAsRemembered();
+    QWidget* stops = w->stopsWindow();
+    stops->show();
+    QApplication::processEvents();
+    EXPECT_TRUE(screen.contains(stops->frameGeometry())) << stops->x() << "," << stops->y();
+    EXPECT_EQ(stops->size(), QSize(520, 470));
+    EXPECT_TRUE(screen.contains(w->frameGeometry()));
 }
