@@ -77,6 +77,8 @@ QRect SheetRect(const QPainter& p) {
     return QRect(0, 0, dev->width(), dev->height());
 }
 
+int MapTopOnPage(int headerHeight) { return 50 + headerHeight + headerHeight / 4; }
+
 bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job) {
     RenderContext ctx = screen;
     const double f = PrintFactor(job.deviceWidth, screen.view);
@@ -101,11 +103,14 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
     int x = 4200;
     if (x + fm.horizontalAdvance(title) > right) x = std::max(0, right - fm.horizontalAdvance(title));
     p.drawText(QPoint(x, 50 + fm.ascent()), title);
+    // The map below the header, clear of it.
+    const int mapTop = MapTopOnPage(fm.height());
+    const QRect sheet = SheetRect(p);
+    p.translate(0, mapTop);
     // Only what can reach the page, in list order.
     std::vector<TObj*> objects;
-    const QRect sheet = SheetRect(p);
     if (!sheet.isEmpty()) {
-        VisibleObjects(doc, ctx, sheet, objects);
+        VisibleObjects(doc, ctx, sheet.translated(0, -mapTop), objects);
     } else {
         for (const auto& obj : doc.ObjList) objects.push_back(obj.get());
     }

@@ -38,6 +38,10 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
 // transformed painter).
 QRect SheetRect(const QPainter& p);
 
+// Where the map starts on the page: below the header (at 50, of the given
+// height) and a quarter of its height more.
+int MapTopOnPage(int headerHeight);
+
 // The print factor: page pixels per map unit across the map width.
 double PrintFactor(int deviceWidth, const MapView& view);
 

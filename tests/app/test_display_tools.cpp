@@ -202,6 +202,26 @@ TEST_F(DisplayToolsTest, ACodesFileWithABadLineStopsTheDisplay) {
     EXPECT_FALSE(act("SloyOtkl")->isChecked());
 }
 
+namespace {
+// A4 printed at 1200 dpi and rendered back at 100 dpi: the printable width
+// is 9583 printer pixels, 798.6 page pixels, with equal margins on both
+// sides of the 827 pixels of the page; the same margin above.
+constexpr double kMargin100 = (827.0 - 9583.0 / 12) / 2;
+// Where the printed map starts, in page pixels at 100 dpi: below the header
+// (Arial bold 40 pt, its top at 50) by a quarter of the header's height.
+double mapTopAt100Dpi(int dpi = 1200) {
+    QImage dev(8, 8, QImage::Format_RGB32);
+    dev.setDotsPerMeterX(qRound(dpi / 0.0254));
+    dev.setDotsPerMeterY(qRound(dpi / 0.0254));
+    QFont header(QStringLiteral("Arial"));
+    header.setStyleHint(QFont::SansSerif);
+    header.setBold(true);
+    header.setPointSize(40);
+    const int h = QFontMetrics(header, &dev).height();
+    return kMargin100 + (50 + h + h / 4) * 100.0 / dpi;
+}
+}  // namespace
+
 TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
     // A line of code 3110: not drawn on the screen, printed.
     auto o = std::make_unique<TObj>();
@@ -210,6 +230,13 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
     o->PenWidth = 40;
     o->Points = {toMap({100, 500}), toMap({1000, 500})};
     ws().map.ObjList.append(std::move(o));
+    // A street along the top edge of the map, under the header's place.
+    auto edge = std::make_unique<TObj>();
+    edge->Kind = KindLine;
+    edge->Code = 3060;
+    edge->PenWidth = 40;
+    edge->Points = {toMap({0, 20}), toMap({1200, 20})};
+    ws().map.ObjList.append(std::move(edge));
     auto label = std::make_shared<TNaz>();
     label->OldName = utf8ToCp1251("Пробная надпись");
     label->FontName = "Arial";
@@ -234,23 +261,34 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
         << text;
     EXPECT_NE(text.find("Пробная надпись"), std::string::npos) << text;
     // Rendered back: the printed line across the page at its place.  The
-    // map is 1200 m wide across 9583 printer pixels; at 100 dpi the page is
-    // 827 pixels wide, 0.689 pixels a metre, and the line lies 500 m below
-    // the top edge.
+    // map is 1200 m wide across 9583 printer pixels, 0.6655 page pixels a
+    // metre at 100 dpi, and the line lies 500 m below the top of the map,
+    // which lies below the header.
     std::string ignore;
     ASSERT_EQ(run("pdftoppm -png -r 100 -singlefile " + pdf.string() + " " + (dir_ / "page").string(), ignore), 0);
     const QImage page(QString::fromStdString((dir_ / "page.png").string()));
     ASSERT_FALSE(page.isNull());
     EXPECT_EQ(page.width(), 827);
-    const double k = 827.0 / 1200.0;
-    const int y = int(500 * k), x0 = int(250 * k), x1 = int(850 * k);
-    int dark = 0;  // columns with ink within 4 pixels of the line's place
-    for (int x = x0; x < x1; ++x) {
-        bool ink = false;
-        for (int dy = -4; dy <= 4; ++dy) ink |= qGray(page.pixel(x, y + dy)) < 100;
-        dark += ink;
-    }
-    EXPECT_GT(dark, (x1 - x0) * 9 / 10);
+    const double k = 9583.0 / 12 / 1200, top = mapTopAt100Dpi();
+    ASSERT_GT(top, 60);
+    const int x0 = int(kMargin100 + 250 * k), x1 = int(kMargin100 + 850 * k);
+    auto darkAt = [&](int y) {
+        int dark = 0;  // columns with ink within 4 pixels of a line's place
+        for (int x = x0; x < x1; ++x) {
+            bool ink = false;
+            for (int dy = -4; dy <= 4; ++dy) ink |= qGray(page.pixel(x, y + dy)) < 100;
+            dark += ink;
+        }
+        return dark;
+    };
+    EXPECT_GT(darkAt(int(top + 500 * k)), (x1 - x0) * 9 / 10);
+    EXPECT_GT(darkAt(int(top + 20 * k)), (x1 - x0) * 9 / 10);
+    // Nothing of the map in the header's rows: left of the header, no ink
+    // down to the header's bottom.
+    int overlap = 0;
+    for (int yy = 0; yy < int(top * 0.85); ++yy)
+        for (int xx = 0; xx < int(4200 * 827.0 / 9583) - 10; ++xx) overlap += qGray(page.pixel(xx, yy)) < 200;
+    EXPECT_EQ(overlap, 0);
     // The header's ink near its place, (4200, 50) printer pixels.
     int header = 0;
     for (int yy = 0; yy < 60; ++yy)
@@ -282,12 +320,17 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
     EXPECT_GT(topInk, 100);
     EXPECT_GT(rightmost, 827 - 40);  // the header reaches the right edge
     EXPECT_GT(leftmost, 827 / 3);    // and starts right of the middle
-    // The label's place (page pixels of (200, 700) to (300, 700) at 0.689 a
-    // metre): no ink.
-    int labelInk = 0;
-    for (int yy = int(700 * k) - 15; yy < int(700 * k) + 5; ++yy)
-        for (int xx = int(200 * k); xx < int(300 * k); ++xx) labelInk += qGray(p300.pixel(xx, yy)) < 128;
+    // The label's place (page pixels of (200, 700) to (300, 700)): no ink;
+    // the printed line still there.
+    const double top300 = mapTopAt100Dpi(300);
+    int labelInk = 0, lineInk = 0;
+    for (int yy = int(top300 + 700 * k) - 15; yy < int(top300 + 700 * k) + 5; ++yy)
+        for (int xx = int(kMargin100 + 200 * k); xx < int(kMargin100 + 300 * k); ++xx)
+            labelInk += qGray(p300.pixel(xx, yy)) < 128;
+    for (int xx = int(kMargin100 + 200 * k); xx < int(kMargin100 + 300 * k); ++xx)
+        lineInk += qGray(p300.pixel(xx, int(top300 + 500 * k))) < 128;
     EXPECT_EQ(labelInk, 0);
+    EXPECT_GT(lineInk, 60);
     // Cancelled: nothing printed.
     fs::remove(pdf);
     dialogs_.onPrinter = nullptr;
@@ -525,7 +568,7 @@ TEST_F(DisplayToolsTest, ThePrintPreviewShowsThePrintedPage) {
 
 TEST_F(DisplayToolsTest, ThePrintoutFollowsTheLayerDisplay) {
     // The house is the black square at (600..700, 600..700); the streets
-    // are of code 3060.  On the page every view pixel (a metre) is 0.689
+    // are of code 3060.  On the page every view pixel (a metre) is 0.6655
     // pixels at 100 dpi.
     ws().view.LayerFilter = {3060};
     // Thin printed lines come out light grey at this resolution.
@@ -535,9 +578,10 @@ TEST_F(DisplayToolsTest, ThePrintoutFollowsTheLayerDisplay) {
         EXPECT_EQ(run("pdftoppm -png -r 100 -singlefile " + pdf.string() + " " + png.string(), ignore), 0);
         const QImage page(QString::fromStdString(png.string() + ".png"));
         int n = 0;
-        const double k = 827.0 / 1200.0;
-        for (int y = int(r.top() * k); y <= int(r.bottom() * k); ++y)
-            for (int x = int(r.left() * k); x <= int(r.right() * k); ++x) n += qGray(page.pixel(x, y)) < below;
+        const double k = 9583.0 / 12 / 1200, top = mapTopAt100Dpi();
+        for (int y = int(top + r.top() * k); y <= int(top + r.bottom() * k); ++y)
+            for (int x = int(kMargin100 + r.left() * k); x <= int(kMargin100 + r.right() * k); ++x)
+                n += qGray(page.pixel(x, y)) < below;
         return n;
     };
     // (The page's margins move everything a few pixels: the boxes allow for it.)

@@ -247,6 +247,13 @@ TEST_F(Visibility, ThePrintedPageDrawsWhatReachesTheSheetAsTheWholeList) {
     {
         QPainter p(&ref);
         ASSERT_TRUE(PrintMap(p, empty, ctx_, job));
+        // The map below the header (Arial bold 40 pt at 50) and a quarter of its height.
+        QFont header(QStringLiteral("Arial"));
+        header.setStyleHint(QFont::SansSerif);
+        header.setBold(true);
+        header.setPointSize(40);
+        const int h = QFontMetrics(header, &ref).height();
+        p.translate(0, 50 + h + h / 4);
         RenderContext pc = ctx_;
         pc.PrintScaleX = pc.PrintScaleY = 2;
         pc.view.SymbolFactor = kPrintSymbolFactor;
