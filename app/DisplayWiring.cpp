@@ -2,6 +2,7 @@
 // "Сохранить в буфере обмена" and "Изменить цвет": layers, printing,
 // raster export and the object style dialog.
 #include "DisplayDialogs.h"
+#include "AppSettings.h"
 #include "InputHold.h"
 #include "MainWindow.h"
 
@@ -17,6 +18,7 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QRadioButton>
 
 namespace fs = std::filesystem;
@@ -142,9 +144,26 @@ bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
     return true;
 }
 
+void MainWindow::offerPrinter(QPrinter& printer) {
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    // A map wider than tall is offered across the page.
+    const MapView& v = ws_.view.view();
+    const bool wide = v.ViewYMax - v.ViewYMin > v.ViewXMax - v.ViewXMin;
+    printer.setPageOrientation(wide ? QPageLayout::Landscape : QPageLayout::Portrait);
+    // Into a file: the map's own name, in the folder used last (else the map's).
+    const fs::path map = ws_.files.MapFileName;
+    const QString stem = map.empty() ? QStringLiteral("map") : QString::fromStdString(map.stem().string());
+    printer.setDocName(stem);
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        fs::path folder = ws_.files.LastDialogFolder;
+        if (folder.empty() || !fs::is_directory(folder)) folder = map.parent_path();
+        printer.setOutputFileName(QString::fromStdString((folder / (stem.toStdString() + ".pdf")).string()));
+    }
+}
+
 void MainWindow::PrintMapClick() {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageSize(QPageSize(QPageSize::A4));
+    offerPrinter(printer);
     if (!ws_.dialogs->setUpPrinter(printer)) return;
     if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty()) {
         printTo(printer, true);
@@ -157,6 +176,8 @@ void MainWindow::PrintMapClick() {
         printer.setOutputFileName(QString::fromStdString(pdf.temp().string()));
         if (!printTo(printer, true)) return;
         pdf.commit();
+        ws_.files.LastDialogFolder = pdf.target().parent_path();
+        settings_->setLastFolder(QString::fromStdString(ws_.files.LastDialogFolder.string()));
         ws_.dialogs->message(QStringLiteral("Карта напечатана в файл ") + QString::fromStdString(pdf.target().string()));
     } catch (const std::exception& e) {
         ws_.dialogs->error(QString::fromUtf8(e.what()));
@@ -165,7 +186,7 @@ void MainWindow::PrintMapClick() {
 
 void MainWindow::PrintPreviewClick() {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageSize(QPageSize(QPageSize::A4));
+    offerPrinter(printer);
     QPrintPreviewDialog d(&printer, this);
     d.setWindowTitle(QStringLiteral("Предварительный просмотр"));
     connect(&d, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* pr) { printTo(*pr, false); });

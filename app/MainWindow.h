@@ -141,6 +141,8 @@ public:
     void PrintMapClick();        // "Печать карты"
     void PrintPreviewClick();    // "Предварительный просмотр"
     bool printTo(class QPrinter& printer, bool watchEsc);
+    // The page and the file offered before the print dialog.
+    void offerPrinter(class QPrinter& printer);
     void ExportRaster();         // "Сохранить в буфере обмена"
     void ExportRasterBox(int left, int top, int right, int bottom);
     void AreaLineButtonClick();  // "Изменить цвет"

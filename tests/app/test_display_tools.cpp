@@ -338,6 +338,52 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
     EXPECT_FALSE(fs::exists(pdf));
 }
 
+TEST_F(DisplayToolsTest, ThePrintDialogOffersTheMapsShapeAndName) {
+    // A square map: upright; the PDF named after the map, in the map's
+    // folder while no other folder was used.
+    QPageLayout::Orientation orientation{};
+    QString offered;
+    dialogs_.onPrinter = [&](QPrinter& p) {
+        orientation = p.pageLayout().orientation();
+        offered = p.outputFileName();
+        return false;
+    };
+    ws().files.LastDialogFolder.clear();
+    act("PrintMapButton")->trigger();
+    EXPECT_EQ(orientation, QPageLayout::Portrait);
+    EXPECT_EQ(offered, QString::fromStdString((dir_ / "Darvent" / "Darvent.pdf").string()));
+    // Twice as wide as tall: across the page.  Then the file goes where it
+    // is asked, the message names it, and that folder is offered next.
+    MapView& v = ws().view.view();
+    v.ViewYMax = v.ViewYMin + 2 * (v.ViewXMax - v.ViewXMin);
+    fs::create_directories(dir_ / "out");
+    const fs::path pdf = dir_ / "out" / "wide.pdf";
+    dialogs_.onPrinter = [&](QPrinter& p) {
+        orientation = p.pageLayout().orientation();
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(QString::fromStdString(pdf.string()));
+        return true;
+    };
+    act("PrintMapButton")->trigger();
+    EXPECT_EQ(orientation, QPageLayout::Landscape);
+    ASSERT_TRUE(fs::exists(pdf));
+    EXPECT_EQ(dialogs_.texts("message").value(0), QStringLiteral("Карта напечатана в файл ") +
+                                                      QString::fromStdString(pdf.string()));
+    std::string info;
+    ASSERT_EQ(run("pdfinfo " + pdf.string(), info), 0);
+    EXPECT_NE(info.find("842 x 595"), std::string::npos) << info;  // A4 across, in points
+    // Narrower than tall again: upright, the PDF offered in the folder last used.
+    v.ViewYMax = v.ViewYMin + (v.ViewXMax - v.ViewXMin) / 2;
+    dialogs_.onPrinter = [&](QPrinter& p) {
+        orientation = p.pageLayout().orientation();
+        offered = p.outputFileName();
+        return false;
+    };
+    act("PrintMapButton")->trigger();
+    EXPECT_EQ(orientation, QPageLayout::Portrait);
+    EXPECT_EQ(offered, QString::fromStdString((dir_ / "out" / "Darvent.pdf").string()));
+}
+
 TEST_F(DisplayToolsTest, EscAbortsARunningPrintJob) {
     for (int i = 0; i < 5000; ++i) {
         auto o = std::make_unique<TObj>();
