@@ -237,6 +237,11 @@ void MainWindow::wireActions() {
     cr.elevationLabel = [&n](TObj& obj, QPoint click, const QString& text) { return n.addMarkLabel(obj, click, text); };
     editor_.setHistory(&history_);
     history_.changedAreas = [this](const TouchedAreas& t) { redrawTouched(t); };
+    // Steps of the tool windows too (stops, user areas): Ctrl+Z follows at once.
+    history_.stepsChanged = [this] {
+        actions_.setAvailable("UndoAction", history_.canUndo());
+        actions_.setAvailable("RedoAction", history_.canRedo());
+    };
 
     // Routes.
     Info = new RouteInfoWindow(this);
@@ -252,11 +257,11 @@ void MainWindow::wireActions() {
     wireNavigation();
     wireGis();
     // Stops and metro stations.
-    Ostnv = new StopsWindow(ws_, this, options_.allTools);
+    Ostnv = new StopsWindow(ws_, history_, this, options_.allTools);
     Ostnv->setProperty("dmToolWindow", true);
     actions_.wire("OstnvMenu", [this] { Ostnv->OstnvMenuClick(); });
     // User areas: the form is made at start (it sets the name font).
-    RovdForm = new UserAreaForm(ws_, names_, this, options_.allTools);
+    RovdForm = new UserAreaForm(ws_, names_, history_, this, options_.allTools);
     RovdForm->setProperty("dmToolWindow", true);
     actions_.wire("RayOtdelMenu", [this] {
         RovdForm->show();

@@ -200,7 +200,7 @@ private:
     ObjectCreation creation_{ws_, editor_, history_};
     RouteTool routes_{ws_, editor_};
     StreetState streets_;
-    StreetTools streetTools_{ws_, streets_, names_, editor_};
+    StreetTools streetTools_{ws_, streets_, names_, editor_, history_};
     DistrictState districts_;
     DistrictTools districtTools_{ws_, districts_, names_, creation_, editor_};
     class HouseForm* houseForm_ = nullptr;

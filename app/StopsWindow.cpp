@@ -33,8 +33,8 @@ std::string cut(const QString& s, size_t max) {
 }
 }  // namespace
 
-StopsWindow::StopsWindow(Workspace& ws, QWidget* parent, bool allTools)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ws_(ws) {
+StopsWindow::StopsWindow(Workspace& ws, UndoHistory& history, QWidget* parent, bool allTools)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ws_(ws), history_(history) {
     setObjectName(QStringLiteral("OstnvFrm"));
     setWindowTitle(QStringLiteral("OstnvFrm"));
     for (int i = 0; i < 9; ++i) {
@@ -187,6 +187,7 @@ void StopsWindow::loadStops() {
     }
     stopsFile_ = path;
     Stops = std::move(loaded);
+    history_.forget(this);  // the steps of the stops read before
     CurrentStop.reset();
     StopsModified = stopsPartial_.any();
     fillList();
@@ -267,6 +268,7 @@ void StopsWindow::remember() {
         return;
     }
     placed_ = false;
+    RegisterEdit<TOstnv> step(Stops, CurrentStop);
     if (!CurrentStop) CurrentStop = std::make_shared<TOstnv>();
     TOstnv& s = *CurrentStop;
     s.Name = cut(edit(1)->text(), kStopNameMax);
@@ -291,7 +293,15 @@ void StopsWindow::remember() {
     ws_.modes.StopPlaceMode = false;
     ws_.view.blink.BlinkOn = false;
     StopsModified = true;
+    step.commit(history_, this, QStringLiteral("Запомнить остановку"), [this] { restored(); });
     pushButton("CreaOstButton")->setEnabled(true);
+}
+
+void StopsWindow::restored() {
+    StopsModified = true;
+    if (CurrentStop && std::find(Stops.begin(), Stops.end(), CurrentStop) == Stops.end()) CurrentStop.reset();
+    for (int i = 6; i <= 9; ++i) edit(i)->clear();
+    fillList();
 }
 
 void StopsWindow::save() {
@@ -380,11 +390,13 @@ void StopsWindow::correct() {
         ws_.dialogs->message(QStringLiteral("Укажите остановку."));
         return;
     }
+    RegisterEdit<TOstnv> step(Stops, CurrentStop);
     CurrentStop->BusRoutes = cut(edit(6)->text(), kStopRoutesMax);
     CurrentStop->TramRoutes = cut(edit(7)->text(), kStopRoutesMax);
     CurrentStop->TrolleybusRoutes = cut(edit(8)->text(), kStopRoutesMax);
     CurrentStop->NearestMetro = cut(edit(9)->text(), kStopMetroMax);
     StopsModified = true;
+    step.commit(history_, this, QStringLiteral("Корректировать остановку"), [this] { restored(); });
 }
 
 void StopsWindow::remove() {
@@ -400,6 +412,7 @@ void StopsWindow::remove() {
         return;
     }
     const int32_t n = StopLineNumber(toCp1251(line));
+    RegisterEdit<TOstnv> step(Stops);
     for (auto it = Stops.begin(); it != Stops.end(); ++it)
         if ((*it)->Number == n) {
             // The stop in hand goes with it: a later correction must not
@@ -414,6 +427,7 @@ void StopsWindow::remove() {
             break;
         }
     StopsModified = true;
+    step.commit(history_, this, QStringLiteral("Удалить остановку"), [this] { restored(); });
 }
 
 void StopsWindow::showMetro() {

@@ -3,6 +3,7 @@
 // window, not modal.
 
 #include "display/PartialRead.h"
+#include "editing/RegisterEdit.h"
 #include "editing/Workspace.h"
 #include "transport/Stops.h"
 
@@ -22,7 +23,8 @@ class StopsWindow : public QWidget {
     Q_OBJECT
 public:
     // allTools: the buttons the delivered window hides are shown too.
-    StopsWindow(Workspace& ws, QWidget* parent, bool allTools = false);
+    // Storing, correcting and deleting a stop are steps of `history`.
+    StopsWindow(Workspace& ws, UndoHistory& history, QWidget* parent, bool allTools = false);
 
     // "Остановки": the metro stations, then the window.
     void OstnvMenuClick();
@@ -69,8 +71,11 @@ private:
     QStringList selectedLines() const;
     QPoint screenPoint(double x, double y) const;
     void blinkOff();
+    // After an undo or a redo of one of the window's steps.
+    void restored();
 
     Workspace& ws_;
+    UndoHistory& history_;
     QLineEdit* edits_[9];
     QListWidget* ListBox1;
     QTimer* Timer1;

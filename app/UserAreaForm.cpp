@@ -37,8 +37,8 @@ std::string cut(const QString& s, size_t max) {
 const uint8_t kFigures[] = {FigureRectangle, FigureTriangle, FigurePentagon, FigureCircle, FigureSquare};
 }  // namespace
 
-UserAreaForm::UserAreaForm(Workspace& ws, NameState& names, QWidget* parent, bool allTools)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ws_(ws), names_(names) {
+UserAreaForm::UserAreaForm(Workspace& ws, NameState& names, UndoHistory& history, QWidget* parent, bool allTools)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ws_(ws), names_(names), history_(history) {
     setObjectName(QStringLiteral("RovdForm"));
     setWindowTitle(QStringLiteral("Форма пользователя"));
     // The font of the labels, street names and these areas.
@@ -307,6 +307,7 @@ bool UserAreaForm::band(QPoint pos) {
 }
 
 void UserAreaForm::remember() {
+    RegisterEdit<TRovd> step(UserAreas, CurrentUserArea);
     if (!CurrentUserArea) CurrentUserArea = std::make_shared<TRovd>();
     TRovd& a = *CurrentUserArea;
     a.Name = cut(Edit1->text(), kAreaNameMax);
@@ -333,8 +334,28 @@ void UserAreaForm::remember() {
     ws_.modes.UserAreaDrawMode = false;
     blinkOff();
     UserAreasModified = true;
+    step.commit(history_, this, QStringLiteral("Запомнить область"), [this] { restored(); });
     pushButton("CreaRvdButton")->setEnabled(true);
     pushButton("ListRvdButton")->setEnabled(false);
+}
+
+void UserAreaForm::fillLists() {
+    ListBox1->clear();
+    ListBox2->clear();
+    for (const auto& a : UserAreas) {
+        ListBox2->addItem(QString::number(a->Number));
+        ListBox1->addItem(fromCp1251(a->Name));
+    }
+}
+
+void UserAreaForm::restored() {
+    UserAreasModified = true;
+    if (CurrentUserArea && std::find(UserAreas.begin(), UserAreas.end(), CurrentUserArea) == UserAreas.end()) {
+        CurrentUserArea.reset();
+        figure_.clear();
+        blinkOff();
+    }
+    fillLists();
 }
 
 void UserAreaForm::undo() {
@@ -394,6 +415,7 @@ void UserAreaForm::remove() {
         return;
     }
     const int32_t n = ListBox2->item(row) ? ListBox2->item(row)->text().toInt() : -1;
+    RegisterEdit<TRovd> step(UserAreas);
     for (auto it = UserAreas.begin(); it != UserAreas.end(); ++it)
         if ((*it)->Number == n) {
             if (CurrentUserArea == *it) {
@@ -407,6 +429,7 @@ void UserAreaForm::remove() {
     delete ListBox1->takeItem(row);
     delete ListBox2->takeItem(row);
     UserAreasModified = true;
+    step.commit(history_, this, QStringLiteral("Удалить область"), [this] { restored(); });
 }
 
 void UserAreaForm::tick() {
@@ -464,15 +487,11 @@ void UserAreaForm::load() {
     }
     areasFile_ = path;
     UserAreas = std::move(loaded);
+    history_.forget(this);  // the steps of the areas read before
     CurrentUserArea.reset();
     figure_.clear();
     blinkOff();
-    ListBox1->clear();
-    ListBox2->clear();
-    for (const auto& a : UserAreas) {
-        ListBox2->addItem(QString::number(a->Number));
-        ListBox1->addItem(fromCp1251(a->Name));
-    }
+    fillLists();
     UserAreasModified = partial_.any();
 }
 

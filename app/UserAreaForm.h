@@ -3,6 +3,7 @@
 // figure, a name and a note each; on top of the main window, not modal.
 
 #include "display/PartialRead.h"
+#include "editing/RegisterEdit.h"
 #include "editing/Workspace.h"
 #include "names/Names.h"
 #include "userdata/UserAreas.h"
@@ -24,7 +25,8 @@ class UserAreaForm : public QWidget {
     Q_OBJECT
 public:
     // allTools: the hidden "Печатать" is shown too.
-    UserAreaForm(Workspace& ws, NameState& names, QWidget* parent, bool allTools = false);
+    // Storing and deleting an area are steps of `history`.
+    UserAreaForm(Workspace& ws, NameState& names, UndoHistory& history, QWidget* parent, bool allTools = false);
 
     std::vector<AreaRef> UserAreas;
     AreaRef CurrentUserArea;
@@ -82,6 +84,11 @@ private:
 
     Workspace& ws_;
     NameState& names_;
+    UndoHistory& history_;
+    // The two lists from UserAreas.
+    void fillLists();
+    // After an undo or a redo of one of the form's steps.
+    void restored();
     QLineEdit* Edit1;
     QPlainTextEdit* RichEdit1;
     QRadioButton* radios_[5];

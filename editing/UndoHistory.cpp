@@ -32,6 +32,7 @@ void UndoHistory::mapChanged(const MapEvent& e) {
         }
     undone_.clear();
     if (depth_ && refersTo(open_, e)) cancel();
+    if (stepsChanged) stepsChanged();
 }
 
 void UndoHistory::begin(const QString& what) {
@@ -84,6 +85,29 @@ void UndoHistory::custom(std::function<void()> undo, std::function<void()> redo)
     open_.changes.push_back(Custom{std::move(undo), std::move(redo)});
 }
 
+void UndoHistory::registerChange(const void* tag, std::function<void()> undo, std::function<void()> redo) {
+    if (!depth_) return;
+    open_.changes.push_back(Register{tag, std::move(undo), std::move(redo)});
+}
+
+void UndoHistory::forget(const void* tag) {
+    const auto holds = [tag](const Step& s) {
+        for (const Change& c : s.changes)
+            if (const auto* r = std::get_if<Register>(&c); r && r->tag == tag) return true;
+        return false;
+    };
+    std::erase_if(done_, holds);
+    std::erase_if(undone_, holds);
+    if (depth_ && holds(open_)) cancel();
+    if (stepsChanged) stepsChanged();
+}
+
+bool UndoHistory::touchesMap(const Step& s) {
+    for (const Change& c : s.changes)
+        if (!std::holds_alternative<Register>(c)) return true;
+    return false;
+}
+
 void UndoHistory::commit() {
     if (depth_ == 0 || --depth_ > 0) return;
     if (open_.changes.empty()) return;
@@ -128,6 +152,7 @@ void UndoHistory::commit() {
     done_.push_back(std::move(open_));
     open_ = Step{};
     undone_.clear();
+    if (stepsChanged) stepsChanged();
 }
 
 void UndoHistory::cancel() {
@@ -222,11 +247,14 @@ bool UndoHistory::undo() {
     Step s = std::move(done_.back());
     done_.pop_back();
     MapEvent e{MapEvent::Restored, {}};
+    const bool map = touchesMap(s);
     undoStep(s, e.gone);
+    undone_.push_back(std::move(s));
+    if (stepsChanged) stepsChanged();
+    if (!map) return true;  // a register's step: its owner refreshes itself
     doc_.CurObj = nullptr;
     doc_.EditPoints.clear();
     doc_.MapModified = true;
-    undone_.push_back(std::move(s));
     tell(e);
     return true;
 }
@@ -236,11 +264,14 @@ bool UndoHistory::redo() {
     Step s = std::move(undone_.back());
     undone_.pop_back();
     MapEvent e{MapEvent::Restored, {}};
+    const bool map = touchesMap(s);
     redoStep(s, e.gone);
+    done_.push_back(std::move(s));
+    if (stepsChanged) stepsChanged();
+    if (!map) return true;
     doc_.CurObj = nullptr;
     doc_.EditPoints.clear();
     doc_.MapModified = true;
-    done_.push_back(std::move(s));
     tell(e);
     return true;
 }
@@ -255,6 +286,7 @@ void UndoHistory::clear() {
     done_.clear();
     undone_.clear();
     cancel();
+    if (stepsChanged) stepsChanged();
 }
 
 }  // namespace dm

@@ -3,6 +3,9 @@
 // object contents (before and after), objects added or removed (the removed
 // ones are kept alive by the step), moves in the list, the orientation
 // record, and changes of other subsystems given as a pair of functions.
+// The registers beside the map (streets and houses, stops, user areas) put
+// their operations here too, as steps of their own that leave the map's
+// change flag alone.
 
 #include "mapdata/MapDoc.h"
 
@@ -30,6 +33,8 @@ public:
     explicit UndoHistory(MapDoc& doc);
     // Told at each commit of the parts of the map the step touched.
     std::function<void(const TouchedAreas&)> changedAreas;
+    // Told whenever what can be undone or redone may have changed.
+    std::function<void()> stepsChanged;
 
     // Starts recording a step; nested begin() calls join the open step.
     void begin(const QString& what);
@@ -47,6 +52,13 @@ public:
     void willChangeOrientation();
     // A change elsewhere (labels...): how to take it back and do it again.
     void custom(std::function<void()> undo, std::function<void()> redo);
+    // A change of a register beside the map, known by `tag` (its owner): a
+    // step of such changes alone does not mark the map changed when it is
+    // undone or redone.
+    void registerChange(const void* tag, std::function<void()> undo, std::function<void()> redo);
+    // The register `tag` was read again or went away: the steps that hold
+    // its changes are dropped (the others stay).
+    void forget(const void* tag);
     // Ends the step; an empty step is dropped.
     void commit();
     // Drops the open step without undoing it (the operation did nothing).
@@ -95,7 +107,11 @@ private:
     struct Custom {
         std::function<void()> undo, redo;
     };
-    using Change = std::variant<Content, Added, Removed, Moved, Reordered, Orientation, Custom>;
+    struct Register {
+        const void* tag;
+        std::function<void()> undo, redo;
+    };
+    using Change = std::variant<Content, Added, Removed, Moved, Reordered, Orientation, Custom, Register>;
     struct Step {
         QString what;
         std::vector<Change> changes;
@@ -104,6 +120,8 @@ private:
     };
 
     // `gone`: the objects the step takes out of the list.
+    // Whether the step changes the map itself (not only a register).
+    static bool touchesMap(const Step& s);
     void undoStep(Step& s, std::vector<const TObj*>& gone);
     void redoStep(Step& s, std::vector<const TObj*>& gone);
     void tell(const MapEvent& e);

@@ -26,8 +26,9 @@ std::string cut(const QString& s, size_t max) {
 }
 }  // namespace
 
-StreetTools::StreetTools(Workspace& ws, StreetState& streets, NameState& names, MapEditor& editor)
-    : ws_(ws), st_(streets), names_(names), sub_(ws.map.events, [this](const MapEvent& e) { mapChanged(e); }) {
+StreetTools::StreetTools(Workspace& ws, StreetState& streets, NameState& names, MapEditor& editor,
+                         UndoHistory& history)
+    : ws_(ws), st_(streets), names_(names), history_(history), sub_(ws.map.events, [this](const MapEvent& e) { mapChanged(e); }) {
     MouseDispatch& d = editor.dispatch();
     d.attach(4, [this](const MouseClick& c) { return placeHouse(c); });
     d.attach(8, [this](const MouseClick& c) { return nameStart(c); });
@@ -43,6 +44,32 @@ StreetTools::StreetTools(Workspace& ws, StreetState& streets, NameState& names, 
 }
 
 // ---- helpers ------------------------------------------------------------------
+
+void StreetTools::record(RegisterEdit<Trues>& edit, const QString& what) {
+    edit.commit(history_, &st_, what, [this] { restored(); });
+}
+
+void StreetTools::restored() {
+    ws_.files.StreetsModified = true;
+    house_ = -1;
+    const bool kept = st_.CurrentStreet &&
+                      std::find(st_.Streets.begin(), st_.Streets.end(), st_.CurrentStreet) != st_.Streets.end();
+    if (st_.CurrentStreet && !kept) {
+        // The street in hand went out of the register again.
+        st_.CurrentStreet.reset();
+        ws_.modes.HousePlaceMode = false;
+        enable("RueDelete", false);
+        enable("RueDoma", false);
+        enable("RueShriftChange", false);
+        enable("RueKorAxeMenu", false);
+        ws_.map.EditPoints.clear();
+        if (streetChanged) streetChanged();
+    } else if (st_.CurrentStreet) {
+        ws_.map.EditPoints = AxisPixels(*st_.CurrentStreet, ws_.view.view());
+    }
+    if (housesChanged) housesChanged();
+    buttons();
+}
 
 void StreetTools::enableLoaded(bool on) {
     for (const char* id : kLoadedItems) enable(id, on);
@@ -181,6 +208,7 @@ void StreetTools::RueLoadClick() {
     }
     ws_.surface->setBusy(false);
     st_.Streets = std::move(loaded);
+    history_.forget(&st_);  // the steps of the register read before
     st_.CurrentStreet.reset();
     house_ = -1;
     ws_.modes.HousePlaceMode = false;
@@ -277,6 +305,7 @@ void StreetTools::RueAxeInsertClick() {}
 
 void StreetTools::RueShriftChangeClick() {
     if (!st_.CurrentStreet) return;
+    RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
     Trues& s = *st_.CurrentStreet;
     const TNameFont& f = names_.NameFont;
     s.FontName = f.Face.substr(0, kStreetFontMax);
@@ -287,6 +316,7 @@ void StreetTools::RueShriftChangeClick() {
     drawName(s, false);
     enable("RueShriftChange", false);
     ws_.files.StreetsModified = true;
+    record(edit, QStringLiteral("Изменить шрифт"));
     buttons();
 }
 
@@ -301,6 +331,7 @@ void StreetTools::RueSortOldClick() { st_.StreetListOrder = StreetOrder::Old; }
 
 void StreetTools::RueDeleteClick() {
     if (!st_.CurrentStreet) return;
+    RegisterEdit<Trues> edit(st_.Streets);
     const auto it = std::find(st_.Streets.begin(), st_.Streets.end(), st_.CurrentStreet);
     if (it != st_.Streets.end()) st_.Streets.erase(it);
     st_.CurrentStreet.reset();
@@ -313,6 +344,7 @@ void StreetTools::RueDeleteClick() {
     enable("RueKorAxeMenu", false);
     ws_.map.EditPoints.clear();
     ws_.files.StreetsModified = true;
+    record(edit, QStringLiteral("Удалить улицу"));
     buttons();
 }
 
@@ -366,6 +398,7 @@ Flow StreetTools::placeHouse(const MouseClick& c) {
     h.Y = at.Y;
     h.Etage = floors;
     h.DopInf = cut(placing_.info, kHouseNoteMax);
+    RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
     st_.CurrentStreet->Houses.push_back(h);
     if (!ws_.view.image.isNull()) {
         QPainter p(&ws_.view.image);
@@ -374,7 +407,9 @@ Flow StreetTools::placeHouse(const MouseClick& c) {
         changed();
     }
     ws_.files.StreetsModified = true;
+    record(edit, QStringLiteral("Создать дом"));
     if (housesChanged) housesChanged();
+    buttons();
     return Flow::Done;
 }
 
@@ -413,6 +448,7 @@ void StreetTools::finishAxis() {
     s.Axis.clear();
     for (const QPoint& q : m.InputPoints) s.Axis.push_back(ws_.view.view().toMap(q.x(), q.y()));
     s.StreetNo = int32_t(st_.Streets.size());
+    RegisterEdit<Trues> edit(st_.Streets);
     st_.Streets.push_back(pending_);
     pending_.reset();
     m.StreetCreateMode = false;
@@ -421,6 +457,7 @@ void StreetTools::finishAxis() {
     m.StreetStep = 0;
     m.InputPoints.clear();
     ws_.files.StreetsModified = true;
+    record(edit, QStringLiteral("Создать улицу"));
     ws_.surface->setPanelText(4, QStringLiteral("Готово."));
     buttons();
 }
@@ -447,6 +484,7 @@ Flow StreetTools::moveAxisPoint(const MouseClick& c) {
     eraseBands();
     const size_t k = size_t(m.PickIndex);
     StreetRef s = st_.CurrentStreet;
+    RegisterEdit<Trues> edit(st_.Streets, s);
     drawAxis(*s, Qt::white);
     s->Axis[k] = ws_.view.view().toMap(c.pos.x(), c.pos.y());
     // The moved street goes to the end of the list.
@@ -455,6 +493,7 @@ Flow StreetTools::moveAxisPoint(const MouseClick& c) {
     drawAxis(*s, QColor(0, 0, 255));
     ws_.map.EditPoints = AxisPixels(*s, ws_.view.view());
     ws_.files.StreetsModified = true;
+    record(edit, QStringLiteral("Переместить точку"));
     enable("RueKorAxeMenu", false);
     buttons();
     return Flow::Done;
@@ -473,9 +512,11 @@ Flow StreetTools::editName(const MouseClick& c) {
     Trues& s = *st_.CurrentStreet;
     drawName(s, true);
     if (const auto names = ws_.dialogs->namesDialog(fromCp1251(s.NewName), fromCp1251(s.OldName))) {
+        RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
         s.NewName = cut(names->first, kStreetNameMax);
         s.OldName = cut(names->second, kStreetNameMax);
         ws_.files.StreetsModified = true;
+        record(edit, QStringLiteral("Корректировать название"));
     }
     drawName(s, false);
     enable("RueShriftChange", true);
@@ -508,6 +549,7 @@ Flow StreetTools::placeName(const MouseClick& c) {
     Trues& s = *st_.CurrentStreet;
     const TXY p = ws_.view.view().toMap(c.pos.x(), c.pos.y());
     if (m.ClickCount == 0) {
+        nameMoveBefore_ = s;
         s.X1 = p.X;
         s.Y1 = p.Y;
         m.ClickCount = 1;
@@ -515,11 +557,13 @@ Flow StreetTools::placeName(const MouseClick& c) {
         return Flow::Done;
     }
     eraseBands();
+    RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet, nameMoveBefore_);
     s.X2 = p.X;
     s.Y2 = p.Y;
     s.BoundObject = -1;
     drawName(s, false);
     ws_.files.StreetsModified = true;
+    record(edit, QStringLiteral("Переместить название"));
     m.StreetNameMoveMode = m.StreetNamePlacing = false;
     m.ClickCount = 0;
     ws_.surface->setPanelText(4, QString());
@@ -653,6 +697,7 @@ bool StreetTools::correctHouse(const HouseFields& f) {
     if (!selectedHouse()) return false;
     uint8_t floors = 0;
     if (!parseFloors(f.floors, floors)) return false;
+    RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
     TDom& old = st_.CurrentStreet->Houses[size_t(house_)];
     TDom h;  // a new house at the same place
     h.setNomer(cut(f.number, kHouseNumberMax));
@@ -662,17 +707,22 @@ bool StreetTools::correctHouse(const HouseFields& f) {
     h.DopInf = cut(f.info, kHouseNoteMax);
     old = h;
     ws_.files.StreetsModified = true;
+    record(edit, QStringLiteral("Корректировать дом"));
     if (housesChanged) housesChanged();
+    buttons();
     return true;
 }
 
 bool StreetTools::deleteHouse() {
     if (!selectedHouse()) return false;
+    RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
     auto& houses = st_.CurrentStreet->Houses;
     houses.erase(houses.begin() + house_);
     house_ = -1;
     ws_.files.StreetsModified = true;
+    record(edit, QStringLiteral("Удалить дом"));
     if (housesChanged) housesChanged();
+    buttons();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "Streets.h"
 
 #include "editing/MapEditor.h"
+#include "editing/RegisterEdit.h"
 #include "editing/Workspace.h"
 #include "names/Names.h"
 
@@ -22,7 +23,8 @@ struct HouseFields {
 
 class StreetTools {
 public:
-    StreetTools(Workspace& ws, StreetState& streets, NameState& names, MapEditor& editor);
+    // Each operation that changes the register is a step of `history`.
+    StreetTools(Workspace& ws, StreetState& streets, NameState& names, MapEditor& editor, UndoHistory& history);
 
     // Hooks into the window.
     std::function<void(const char* id, bool enabled)> setItemEnabled;
@@ -128,6 +130,13 @@ private:
     NameState& names_;
     std::shared_ptr<Trues> pending_;  // the street being made
     int house_ = -1;                  // the selected house of CurrentStreet
+    UndoHistory& history_;
+    // The name's content before its first new end was clicked.
+    Trues nameMoveBefore_;
+    // An operation on the register becomes an undo step.
+    void record(RegisterEdit<Trues>& edit, const QString& what);
+    // After an undo or a redo of such a step.
+    void restored();
     HouseFields placing_;             // the fields of the house to place
     // Rubber bands on the picture (taken off before anything else is drawn).
     bool axisBand_ = false, lineBand_ = false;

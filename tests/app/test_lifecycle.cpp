@@ -11,6 +11,7 @@
 #include "app/StopsWindow.h"
 #include "app/UserAreaForm.h"
 #include "common/SmallMapFixture.h"
+#include "editing/RegisterEdit.h"
 #include "streets/Streets.h"
 #include "transport/Stops.h"
 #include "userdata/UserAreas.h"
@@ -813,4 +814,63 @@ TEST(UndoHistoryLifecycle, AnObjectRemovedOutsideTheHistoryTakesItsStepsAlong) {
     doc.events.notify(MapEvent::Opened);
     EXPECT_FALSE(h.canUndo());
     EXPECT_FALSE(h.canRedo());
+}
+
+TEST(UndoHistoryLifecycle, RegisterStepsLeaveTheMapAloneAndGoWhenTheirRegisterIsReadAgain) {
+    MapDoc doc;
+    auto o = std::make_unique<TObj>();
+    o->Points = {{1, 0}};
+    TObj* obj = o.get();
+    doc.ObjList.append(std::move(o));
+    UndoHistory h(doc);
+    int steps = 0;
+    h.stepsChanged = [&] { ++steps; };
+    std::vector<std::shared_ptr<int>> stops{std::make_shared<int>(1), std::make_shared<int>(2)};
+    std::vector<std::shared_ptr<int>> areas{std::make_shared<int>(7)};
+    char stopsTag = 0, areasTag = 0;
+    // A stop deleted, a map object changed, an area's value changed.
+    {
+        RegisterEdit<int> e(stops);
+        stops.erase(stops.begin());
+        e.commit(h, &stopsTag, QStringLiteral("stop"), nullptr);
+    }
+    EXPECT_EQ(steps, 1);
+    h.begin("map");
+    h.willChange(obj);
+    obj->Points[0].X = 5;
+    h.commit();
+    int restoredAreas = 0;
+    {
+        RegisterEdit<int> e(areas, areas[0]);
+        *areas[0] = 8;
+        e.commit(h, &areasTag, QStringLiteral("area"), [&] { ++restoredAreas; });
+    }
+    doc.MapModified = false;
+    doc.CurObj = obj;
+    ASSERT_TRUE(h.undo());  // the area: the map's flag and current object stay
+    EXPECT_EQ(*areas[0], 7);
+    EXPECT_EQ(restoredAreas, 1);
+    EXPECT_FALSE(doc.MapModified);
+    EXPECT_EQ(doc.CurObj, obj);
+    ASSERT_TRUE(h.redo());
+    EXPECT_EQ(*areas[0], 8);
+    EXPECT_EQ(restoredAreas, 2);
+    ASSERT_TRUE(h.undo());
+    ASSERT_TRUE(h.undo());  // the map's step marks the map
+    EXPECT_EQ(obj->Points[0].X, 1);
+    EXPECT_TRUE(doc.MapModified);
+    // The stops read again: their step goes, the others stay where they were.
+    const int before = steps;
+    h.forget(&stopsTag);
+    EXPECT_GT(steps, before);
+    EXPECT_FALSE(h.canUndo());
+    ASSERT_TRUE(h.redo());
+    EXPECT_EQ(obj->Points[0].X, 5);
+    ASSERT_TRUE(h.redo());
+    EXPECT_EQ(*areas[0], 8);
+    EXPECT_FALSE(h.canRedo());
+    ASSERT_EQ(stops.size(), 1u);
+    EXPECT_EQ(*stops[0], 2);
+    h.forget(&areasTag);
+    EXPECT_EQ(h.undoText(), QStringLiteral("map"));
 }

@@ -564,6 +564,109 @@ TEST_F(StreetsTest, TheHouseFormAndItsFiveButtons) {
     EXPECT_FALSE(ws().modes.HousePlaceMode);
 }
 
+TEST_F(StreetsTest, EachChangeOfTheRegisterIsOneUndoStep) {
+    load();
+    auto undo = [&] { act("UndoAction")->trigger(); };
+    auto redo = [&] { act("RedoAction")->trigger(); };
+    auto names = [&] {
+        std::vector<std::string> out;
+        for (const auto& s : streets()) out.push_back(cp1251ToUtf8(s->OldName));
+        return out;
+    };
+    const std::vector<std::string> all{"Ленина, улица", "Абая, тупик", "Бобура, улица"};
+    EXPECT_FALSE(act("UndoAction")->isEnabled());
+    // A house corrected, another deleted (through the house form).
+    act("ShowRueAxe")->trigger();
+    click({100, 150});
+    tools().RueDomaClick();
+    HouseForm* f = w_->houseForm();
+    ASSERT_NE(f, nullptr);
+    auto listed = [&] {
+        QStringList l;
+        for (int i = 0; i < f->numbers()->count(); ++i) l << f->numbers()->item(i)->text();
+        return l;
+    };
+    auto clickNumber = [&](int i) {
+        QTest::mouseClick(f->numbers()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          f->numbers()->visualItemRect(f->numbers()->item(i)).center());
+    };
+    Trues& lenina = *streets()[0];
+    clickNumber(1);  // the first "12а"
+    f->numberEdit()->setText(QStringLiteral("14"));
+    f->floorsEdit()->setText(QStringLiteral("6"));
+    f->infoEdit()->setText(QStringLiteral("почта"));
+    QTest::mouseClick(f->button("KorrButton"), Qt::LeftButton);
+    ASSERT_EQ(lenina.Houses[0].Nomer(), "14");
+    EXPECT_TRUE(act("UndoAction")->isEnabled());
+    clickNumber(0);  // "3"
+    QTest::mouseClick(f->button("DelButton"), Qt::LeftButton);
+    ASSERT_EQ(lenina.Houses.size(), 2u);
+    EXPECT_EQ(listed(), (QStringList{"12а", "14"}));
+    // The street "Абая, тупик" deleted.
+    act("ShowRueAxe")->trigger();
+    click({500, 150});
+    withStreetList([](StreetListDialog& d) {
+        d.upperEdit()->setText(QStringLiteral("Абая, тупик"));
+        d.lowerEdit()->clear();
+    });
+    act("RueKarta")->trigger();
+    act("RueDelete")->trigger();
+    ASSERT_EQ(names(), (std::vector<std::string>{"Ленина, улица", "Бобура, улица"}));
+    // Undo: the street back in its place, the map untouched.
+    undo();
+    EXPECT_EQ(names(), all);
+    EXPECT_EQ(streets()[1]->Axis.size(), 2u);
+    EXPECT_FALSE(ws().map.MapModified);
+    EXPECT_TRUE(ws().files.StreetsModified);
+    // The house back, then its old fields; the form follows.
+    undo();
+    ASSERT_EQ(lenina.Houses.size(), 3u);
+    EXPECT_EQ(lenina.Houses[1].Nomer(), "3");
+    EXPECT_EQ(lenina.Houses[1].Etage, 2);
+    EXPECT_EQ(lenina.Houses[0].Nomer(), "14");
+    undo();
+    EXPECT_EQ(cp1251ToUtf8(lenina.Houses[0].Nomer()), "12а");
+    EXPECT_EQ(lenina.Houses[0].Etage, 5);
+    EXPECT_EQ(cp1251ToUtf8(lenina.Houses[0].DopInf), "аптека");
+    EXPECT_EQ(toPixel(lenina.Houses[0].X, lenina.Houses[0].Y), QPoint(150, 190));
+    // Everything taken back: the register is as read, nothing to save.
+    EXPECT_FALSE(ws().files.StreetsModified);
+    EXPECT_FALSE(act("UndoAction")->isEnabled());
+    EXPECT_EQ(w_->windowTitle().count(QLatin1Char('*')), 0);
+    // Redo, one operation at a time.
+    redo();
+    EXPECT_EQ(lenina.Houses[0].Nomer(), "14");
+    EXPECT_EQ(lenina.Houses.size(), 3u);
+    EXPECT_TRUE(ws().files.StreetsModified);
+    redo();
+    EXPECT_EQ(lenina.Houses.size(), 2u);
+    redo();
+    EXPECT_EQ(names(), (std::vector<std::string>{"Ленина, улица", "Бобура, улица"}));
+    EXPECT_FALSE(act("RedoAction")->isEnabled());
+    // A moved name, a corrected name and a moved axis point: one step each.
+    act("RueChangeMenu")->trigger();
+    click({102, 152});
+    click({300, 600});
+    click({450, 600});
+    ASSERT_EQ(toPixel(lenina.X1, lenina.Y1), QPoint(300, 600));
+    act("RueKorrMenu")->trigger();
+    dialogs_.names.push_back(std::make_pair(QStringLiteral("Новая"), QStringLiteral("Старая")));
+    click({300, 600});
+    ASSERT_EQ(cp1251ToUtf8(lenina.OldName), "Старая");
+    undo();
+    EXPECT_EQ(cp1251ToUtf8(lenina.OldName), "Ленина, улица");
+    EXPECT_EQ(cp1251ToUtf8(lenina.NewName), "Навои, улица");
+    EXPECT_EQ(toPixel(lenina.X1, lenina.Y1), QPoint(300, 600));
+    undo();
+    EXPECT_EQ(toPixel(lenina.X1, lenina.Y1), QPoint(100, 150));
+    EXPECT_EQ(toPixel(lenina.X2, lenina.Y2), QPoint(250, 150));
+    // Reading the register again drops its steps.
+    tools().RueLoadClick();
+    EXPECT_EQ(names(), all);
+    EXPECT_FALSE(act("UndoAction")->isEnabled());
+    EXPECT_FALSE(act("RedoAction")->isEnabled());
+}
+
 namespace {
 // The streets file under another letter case, as copied from Windows.
 class StreetsUpperCaseTest : public StreetsTest {

@@ -99,15 +99,40 @@ TEST_F(StopsWindowTest, CreateShowCorrectDeleteAndSaveStops) {
     s.toolButton("DelButton")->click();
     EXPECT_EQ(s.Stops.size(), 1u);
     EXPECT_EQ(s.list()->count(), 1);
+    // Ctrl+Z in the main window: the stop back in its place, then the
+    // correction taken back; the map untouched.  Ctrl+Y does both again.
+    ASSERT_TRUE(act("UndoAction")->isEnabled());
+    act("UndoAction")->trigger();
+    ASSERT_EQ(s.Stops.size(), 2u);
+    EXPECT_EQ(cp1251ToUtf8(s.Stops[1]->Name), "Алайский");
+    EXPECT_EQ(s.Stops[1]->BusRoutes, "3");
+    EXPECT_EQ(toPixel(s.Stops[1]->X, s.Stops[1]->Y), QPoint(300, 700));
+    EXPECT_EQ(s.Stops[0]->TramRoutes, "5");
+    ASSERT_EQ(s.list()->count(), 2);
+    EXPECT_EQ(s.list()->item(0)->text(), QStringLiteral("Алайский; 1"));
+    act("UndoAction")->trigger();
+    EXPECT_EQ(s.Stops[0]->TramRoutes, "");
+    EXPECT_EQ(s.Stops[0]->BusRoutes, "12, 45");
+    EXPECT_TRUE(s.StopsModified);
+    EXPECT_FALSE(ws().map.MapModified);
+    act("RedoAction")->trigger();
+    EXPECT_EQ(s.Stops[0]->TramRoutes, "5");
+    act("RedoAction")->trigger();
+    ASSERT_EQ(s.Stops.size(), 1u);
+    EXPECT_EQ(cp1251ToUtf8(s.Stops[0]->Name), "Чорсу");
+    EXPECT_EQ(s.list()->count(), 1);
+    EXPECT_FALSE(act("RedoAction")->isEnabled());
     dialogs_.answers = {A::Cancel};
     s.close();
     EXPECT_TRUE(s.isVisible());
     dialogs_.answers = {A::No};
     s.close();
     EXPECT_FALSE(s.isVisible());
-    // Shown again: the stops are read from the file, renumbered.
+    // Shown again: the stops are read from the file, renumbered; the steps
+    // of the stops read before are gone.
     act("OstnvMenu")->trigger();
     EXPECT_EQ(s.Stops.size(), 2u);
+    EXPECT_FALSE(act("UndoAction")->isEnabled());
     EXPECT_FALSE(s.blinking());
 }
 

@@ -231,6 +231,19 @@ TEST_F(UserAreaFormTest, CreateShowSaveLoadAndDeleteAreas) {
     f.toolButton("DelButton")->click();
     EXPECT_TRUE(f.UserAreas.empty());
     EXPECT_EQ(f.list()->count(), 0);
+    // Ctrl+Z brings the area back into both lists, Ctrl+Y deletes it again;
+    // the load before dropped the step that stored it.
+    act("UndoAction")->trigger();
+    ASSERT_EQ(f.UserAreas.size(), 1u);
+    EXPECT_EQ(f.UserAreas[0]->Points.size(), 5u);
+    ASSERT_EQ(f.list()->count(), 1);
+    EXPECT_EQ(f.list()->item(0)->text(), QStringLiteral("Склад"));
+    EXPECT_FALSE(act("UndoAction")->isEnabled());
+    EXPECT_FALSE(ws().map.MapModified);
+    act("RedoAction")->trigger();
+    EXPECT_TRUE(f.UserAreas.empty());
+    EXPECT_EQ(f.list()->count(), 0);
+    EXPECT_TRUE(f.UserAreasModified);
     dialogs_.answers = {A::No};
     f.close();
     EXPECT_EQ(dialogs_.texts("question3"), QStringList{QStringLiteral("Сохранить изменения?")});
