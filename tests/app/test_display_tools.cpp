@@ -594,6 +594,88 @@ TEST_F(DisplayToolsTest, TheStyleDialogChangesOnlyObjectsOfTheCodeAndUndoRestore
     EXPECT_NE(line->PenWidth, 3);
 }
 
+TEST_F(DisplayToolsTest, TheStyleDialogStartsFromTheObjectOrTheSemanticAndKeepsTheWorkingValues) {
+    TObj& house = *ws().map.ObjList[2];
+    house.PenWidth = 7;
+    house.PenColor = 0x00336699;
+    house.BrushColor = 0x00AABBCC;
+    TCurrentSemantic& cs = ws().classifier.CurrentSemantic;
+    const int32_t semanticBrush = cs.BrushColor;
+    const std::vector<std::string> classifier = ws().classifier.ActiveSemantics.Lines;
+    // From the object: its width in the field, "Цвет заливки" on its brush
+    // colour; a new fill chosen, applied to all objects of its code.
+    act("FindButton")->trigger();
+    click({650, 600});
+    ASSERT_EQ(ws().map.CurObj, &house);
+    dialogs_.colors.push_back(QColor(0, 128, 0));
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* s = qobject_cast<StyleDialog*>(&d);
+        EXPECT_EQ(s->widthField()->value(), 7);
+        s->fillButton()->click();
+        s->allButton()->setChecked(true);
+        s->acceptButton()->click();
+        return d.result();
+    };
+    act("AreaLineButton")->trigger();
+    ASSERT_EQ(dialogs_.colorInitials.size(), 1u);
+    EXPECT_EQ(dialogs_.colorInitials[0], QColor(0xCC, 0xBB, 0xAA));  // 0x00BBGGRR
+    EXPECT_EQ(house.BrushColor, 0x00008000);
+    EXPECT_EQ(house.PenWidth, 7);
+    EXPECT_EQ(cs.BrushColor, semanticBrush);  // the semantic's own brush stays
+    EXPECT_EQ(ws().classifier.ActiveSemantics.Lines, classifier);  // the classifier is not touched
+    // Cancelled: the working pen values still go to the current semantic,
+    // the objects stay.  (The redraw made the last object current.)
+    ws().map.CurObj = &house;
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* s = qobject_cast<StyleDialog*>(&d);
+        s->widthField()->setValue(4);
+        s->penStyleButton(2)->click();
+        return int(QDialog::Rejected);
+    };
+    act("AreaLineButton")->trigger();
+    EXPECT_EQ(cs.PenWidth, 4);
+    EXPECT_EQ(cs.PenStyle, 2);
+    EXPECT_EQ(house.PenWidth, 7);
+    // No object in hand: the dialog starts from the semantic's values, and
+    // "all of this type" keeps the code of the object styled last.
+    ws().map.CurObj = nullptr;
+    ws().map.MapModified = false;
+    cs.PenColor = 0x00010203;
+    int startWidth = 0;
+    int32_t startColor = 0;
+    dialogs_.onDialog = [&](QDialog& d) {
+        auto* s = qobject_cast<StyleDialog*>(&d);
+        startWidth = s->widthField()->value();
+        startColor = s->style().PenColor;
+        s->widthField()->setValue(11);
+        s->allButton()->setChecked(true);
+        s->acceptButton()->click();
+        return d.result();
+    };
+    act("AreaLineButton")->trigger();
+    EXPECT_EQ(startWidth, 4);
+    EXPECT_EQ(startColor, 0x00010203);
+    EXPECT_EQ(w_->StyleTypeCode, 1010);
+    EXPECT_EQ(house.PenWidth, 11);
+    EXPECT_NE(ws().map.ObjList[0]->PenWidth, 11);
+    EXPECT_TRUE(ws().map.MapModified);
+    // Neither target chosen: refused, the dialog stays unaccepted and the
+    // map is not marked changed.
+    ws().map.MapModified = false;
+    int result = -1;
+    dialogs_.onDialog = [&](QDialog& d) {
+        auto* s = qobject_cast<StyleDialog*>(&d);
+        s->widthField()->setValue(2);
+        s->acceptButton()->click();
+        result = d.result();
+        return result;
+    };
+    act("AreaLineButton")->trigger();
+    EXPECT_EQ(result, int(QDialog::Rejected));
+    EXPECT_FALSE(ws().map.MapModified);
+    EXPECT_EQ(house.PenWidth, 11);
+}
+
 TEST_F(DisplayToolsTest, ThePrintPreviewShowsThePrintedPage) {
     ASSERT_TRUE(act("PrnPreview")->isEnabled());
     int pages = -1;

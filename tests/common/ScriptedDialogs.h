@@ -31,6 +31,7 @@ public:
     std::deque<std::optional<int>> options;
     std::deque<std::optional<int>> picks;  // chooseItem's answers
     std::vector<int> initials;             // the item chooseItem offered first
+    std::vector<QColor> colorInitials;     // the colour chooseColor offered first
     std::deque<std::optional<std::pair<QFont, QColor>>> fonts;
     // The print dialog: sets up the printer (a PDF file, say); none: cancelled.
     std::function<bool(QPrinter&)> onPrinter;
@@ -68,8 +69,9 @@ public:
         dirs.push_back(dir);
         return pop(files, caption);
     }
-    std::optional<QColor> chooseColor(const QColor&) override {
+    std::optional<QColor> chooseColor(const QColor& initial) override {
         asked.push_back({"color", {}});
+        colorInitials.push_back(initial);
         if (colors.empty()) return std::nullopt;
         auto c = colors.front();
         colors.pop_front();
