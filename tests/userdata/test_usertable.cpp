@@ -10,6 +10,7 @@
 #include <QPrinter>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 using namespace dm;
@@ -179,13 +180,73 @@ TEST(UserTable, PrintedOnPagesOfOneHundredThenOneHundredAndOne) {
     EXPECT_EQ(page.pixel(2999, 160), qRgb(0, 0, 0));
 }
 
+TEST(UserTable, TheRulesOfEachPageLieWhereTheyBelong) {
+    // Two columns 100 and 200 wide on a page 3000 wide: k = 10, the rules
+    // at x = 0 and 1000, the table 3000 wide.  The image is wider than the
+    // page so that a rule at the table's right edge would show.
+    auto ink = [](const QImage& img, int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) n += qGray(img.pixel(x, y)) < 128;
+        return n;
+    };
+    {
+        // Ten data rows on one page: the last row 20 lower, the final rule
+        // at (10 + 1) * 80 + 380 + 2k = 1280.
+        UserTable t;
+        t.cells = {std::vector<std::string>(11), std::vector<std::string>(11)};
+        t.widths = {100, 200};
+        QImage page(3200, 2000, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        {
+            QPainter p(&page);
+            PrintUserTable(p, 3000, "", t, {});
+        }
+        EXPECT_EQ(page.pixel(1500, 1280), qRgb(0, 0, 0));
+        EXPECT_EQ(ink(page, 1200, 1262, 2900, 1278), 0);  // nothing between the last row and the rule
+        for (int y : {160, 280, 380}) EXPECT_EQ(page.pixel(2500, y), qRgb(0, 0, 0)) << y;
+        // Vertical rules at 0 and 1000 from 160 down to 11 * 80 + 400 = 1280;
+        // none at the right edge.
+        EXPECT_EQ(page.pixel(1000, 170), qRgb(0, 0, 0));
+        EXPECT_EQ(page.pixel(1000, 1270), qRgb(0, 0, 0));
+        EXPECT_EQ(ink(page, 1000, 1290, 1000, 1900), 0);
+        EXPECT_EQ(ink(page, 3001, 170, 3199, 1270), 0);
+        EXPECT_EQ(ink(page, 3000, 400, 3000, 1270), 0);
+    }
+    {
+        // 150 data rows: the second page (the first one wiped at the page
+        // break) has its header rules at 260 and 360, vertical rules from
+        // 260 to (151 - 100) * 80 + 400 = 4480, and the final rule at
+        // (49 + 1) * 80 + 380 + 20 = 4400.
+        UserTable t;
+        t.cells = {std::vector<std::string>(151), std::vector<std::string>(151)};
+        t.widths = {100, 200};
+        QImage page(3200, 14000, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        int breaks = 0;
+        {
+            QPainter p(&page);
+            PrintUserTable(p, 3000, "", t, [&] {
+                ++breaks;
+                p.fillRect(page.rect(), Qt::white);
+            });
+        }
+        EXPECT_EQ(breaks, 1);
+        for (int y : {260, 360, 4400}) EXPECT_EQ(page.pixel(2500, y), qRgb(0, 0, 0)) << y;
+        EXPECT_EQ(ink(page, 2400, 150, 2600, 250), 0);  // no rule at 160 on this page
+        EXPECT_EQ(page.pixel(1000, 4470), qRgb(0, 0, 0));
+        EXPECT_EQ(ink(page, 1000, 4490, 1000, 13000), 0);
+        EXPECT_EQ(ink(page, 0, 4490, 3199, 13900), 0);
+    }
+}
+
 namespace {
 class UserTableWindowTest : public SmallMapFixture {};
 }  // namespace
 
 TEST_F(UserTableWindowTest, AddColumnsAndRowsSaveAndLoadThroughTheWindow) {
     const fs::path file = dir_ / "table.txt";
-    dialogs_.inputs = {QStringLiteral("Адрес"), QStringLiteral("120")};
+    dialogs_.inputs = {QStringLiteral("Адрес"), QStringLiteral("120"), QStringLiteral("Склад"), QStringLiteral("ш")};
     dialogs_.files = {QString::fromStdString(file.string()), QString::fromStdString(file.string())};
     dialogs_.onDialog = [](QDialog& dlg) {
         auto& d = dynamic_cast<UserTableDialog&>(dlg);
@@ -194,12 +255,21 @@ TEST_F(UserTableWindowTest, AddColumnsAndRowsSaveAndLoadThroughTheWindow) {
         EXPECT_EQ(d.grid()->rowCount(), 4);
         d.button("AddColumnButton")->click();
         EXPECT_EQ(d.grid()->columnWidth(1), 120);
+        // A width that is not a number: said; the column stays, as wide as a new one.
+        d.button("AddColumnButton")->click();
+        EXPECT_EQ(d.grid()->columnCount(), 3);
+        EXPECT_EQ(d.grid()->horizontalHeaderItem(2)->text(), QStringLiteral("Склад"));
+        d.button("DelColumnButton")->click();
         d.button("AddRowButton")->click();
         d.grid()->setItem(4, 1, new QTableWidgetItem(QStringLiteral("Навои, 12")));
         d.button("SaveButton")->click();
+        // The bottom row and the right column go; the first data row stays.
+        d.grid()->setItem(1, 0, new QTableWidgetItem(QStringLiteral("первая")));
         d.button("DelColumnButton")->click();
         d.button("DelRowButton")->click();
         EXPECT_EQ(d.grid()->columnCount(), 1);
+        EXPECT_EQ(d.grid()->rowCount(), 4);
+        EXPECT_TRUE(d.grid()->item(1, 0) && d.grid()->item(1, 0)->text() == QStringLiteral("первая"));
         d.button("OpenButton")->click();
         EXPECT_EQ(d.grid()->columnCount(), 2);
         EXPECT_EQ(d.grid()->item(4, 1)->text(), QStringLiteral("Навои, 12"));
@@ -207,7 +277,10 @@ TEST_F(UserTableWindowTest, AddColumnsAndRowsSaveAndLoadThroughTheWindow) {
         return int(QDialog::Accepted);
     };
     act("TableButton")->trigger();
-    EXPECT_EQ(dialogs_.texts("input"), (QStringList{QStringLiteral("Название столбца|"), QStringLiteral("Ширина столбца|")}));
+    EXPECT_EQ(dialogs_.texts("input"), (QStringList{QStringLiteral("Название столбца|"), QStringLiteral("Ширина столбца|"),
+                                                    QStringLiteral("Название столбца|"), QStringLiteral("Ширина столбца|")}));
+    EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("«ш» — не целое число.")))
+        << dialogs_.texts("message").join(QLatin1Char('|')).toStdString();
     UserTable t;
     LoadUserTable(file, t);
     EXPECT_EQ(t.rows(), 6);
@@ -245,8 +318,9 @@ TEST_F(UserTableWindowTest, TwoHundredFiftyRowsPrintOnThreePdfPages) {
     dialogs_.onDialog = [](QDialog& dlg) {
         auto& d = dynamic_cast<UserTableDialog&>(dlg);
         UserTable t;
-        t.cells = {std::vector<std::string>(251)};
-        t.widths = {64};
+        t.cells = {std::vector<std::string>(251), std::vector<std::string>(251)};
+        t.widths = {64, 64};
+        t.cells[0][1] = "   1";  // set out as the column numbers are
         d.setTable(t);
         d.button("PrintButton")->click();
         return int(QDialog::Accepted);
@@ -254,6 +328,33 @@ TEST_F(UserTableWindowTest, TwoHundredFiftyRowsPrintOnThreePdfPages) {
     act("TableButton")->trigger();
     const std::string info = commandOutput("pdfinfo " + pdf.string());
     EXPECT_NE(info.find("Pages:           3\n"), std::string::npos) << info;
+    // The first page's words with their boxes: the column numbers 1 and 2
+    // stand 5 printer pixels into their columns, the cells' text 13: the
+    // number "1" begins 8 pixels (0.48 pt at 1200 dpi) left of the cell's.
+    const std::string page = commandOutput("pdftotext -bbox -f 1 -l 1 " + pdf.string() + " -");
+    struct Word {
+        double x, y;
+        std::string text;
+    };
+    std::vector<Word> words;
+    for (size_t at = page.find("<word "); at != std::string::npos; at = page.find("<word ", at + 1)) {
+        const size_t gt = page.find('>', at), end = page.find("</word>", gt);
+        const std::string attrs = page.substr(at, gt - at);
+        auto attr = [&](const char* name) { return std::stod(attrs.substr(attrs.find(name) + std::strlen(name) + 2)); };
+        words.push_back({attr("xMin"), attr("yMin"), page.substr(gt + 1, end - gt - 1)});
+    }
+    std::vector<Word> ones, twos;
+    for (const Word& w : words) {
+        if (w.text == "1") ones.push_back(w);
+        if (w.text == "2") twos.push_back(w);
+        EXPECT_NE(w.text, "0");  // the columns are numbered from 1
+    }
+    ASSERT_EQ(ones.size(), 2u) << page;
+    ASSERT_EQ(twos.size(), 1u) << page;
+    const Word& number = ones[0].y < ones[1].y ? ones[0] : ones[1];
+    const Word& cell = ones[0].y < ones[1].y ? ones[1] : ones[0];
+    EXPECT_NEAR(number.x - cell.x, -8 * 72.0 / 1200, 0.05);
+    EXPECT_NEAR(twos[0].y, number.y, 0.01);
 }
 
 TEST_F(UserTableWindowTest, ClosingWithEditsNotSavedAsksFirst) {
