@@ -12,6 +12,7 @@
 #include <limits>
 
 using namespace dm;
+namespace fs = std::filesystem;
 using A = DialogPort::Answer;
 
 namespace {
@@ -98,7 +99,8 @@ TEST_F(StopsWindowTest, CreateShowCorrectDeleteAndSaveStops) {
     selectOnly(0);
     s.toolButton("DelButton")->click();
     EXPECT_EQ(s.Stops.size(), 1u);
-    EXPECT_EQ(s.list()->count(), 1);
+    ASSERT_EQ(s.list()->count(), 1);
+    EXPECT_EQ(s.list()->item(0)->text(), QStringLiteral("Чорсу; 0"));  // the selected row went
     // Ctrl+Z in the main window: the stop back in its place, then the
     // correction taken back; the map untouched.  Ctrl+Y does both again.
     ASSERT_TRUE(act("UndoAction")->isEnabled());
@@ -134,6 +136,108 @@ TEST_F(StopsWindowTest, CreateShowCorrectDeleteAndSaveStops) {
     EXPECT_EQ(s.Stops.size(), 2u);
     EXPECT_FALSE(act("UndoAction")->isEnabled());
     EXPECT_FALSE(s.blinking());
+}
+
+TEST_F(StopsWindowTest, FieldLengthsListLinesBlinkingAndTheFilesReadAgain) {
+    // Three stops in the file, the first name 70 letters long; two metro stations.
+    std::vector<StopRef> file;
+    for (const char* name : {"", "Бешагач", "Алмазар"}) {
+        auto st = std::make_shared<TOstnv>();
+        st->Name = *name ? utf8ToCp1251(name) : std::string(70, '\xE0');  // "а" x 70
+        st->BusRoutes = utf8ToCp1251(std::string("маршрут ") + (*name ? name : "длинный"));
+        const TXY at = toMap({200 + 100 * int(file.size()), 300});
+        st->X = at.X;
+        st->Y = at.Y;
+        file.push_back(st);
+    }
+    SaveStops(dir_ / "Darvent" / "ostanov.dat", file);
+    std::vector<TMetro> metro(2);
+    metro[0].Name = utf8ToCp1251("Чорсу");
+    metro[1].Name = utf8ToCp1251("Айбек");
+    const TXY m = toMap({600, 600});
+    metro[0].X = metro[1].X = m.X;
+    metro[0].Y = metro[1].Y = m.Y;
+    SaveMetro(dir_ / "Darvent" / "metro.dat", metro);
+    act("OstnvMenu")->trigger();
+    StopsWindow& s = stops();
+    ASSERT_EQ(s.list()->count(), 3);
+    auto lines = [&] {
+        QStringList l;
+        for (int i = 0; i < s.list()->count(); ++i) l << s.list()->item(i)->text();
+        return l;
+    };
+    auto selectLine = [&](const QString& start) {
+        for (int i = 0; i < s.list()->count(); ++i)
+            s.list()->item(i)->setSelected(s.list()->item(i)->text().startsWith(start));
+    };
+    // Sorted, letter case ignored; 60 letters kept of the long name.
+    EXPECT_EQ(lines(), (QStringList{QString(60, QChar(u'а')) + QStringLiteral("; 0"), QStringLiteral("Алмазар; 2"),
+                                    QStringLiteral("Бешагач; 1")}));
+    // The metro circle: 4 pixels round the station.
+    s.toolButton("SpeedButton1")->click();
+    EXPECT_EQ(ws().view.image.pixel(596, 600), qRgb(255, 0, 0));
+    EXPECT_EQ(ws().view.image.pixel(600, 604), qRgb(255, 0, 0));
+    // Two stops shown: the last one shown is the one that blinks, red on
+    // odd phases and yellow on even ones.
+    for (int i = 0; i < 3; ++i) s.list()->item(i)->setSelected(i > 0);
+    s.toolButton("ShowButton")->click();
+    ASSERT_EQ(ws().map.EditPoints.size(), 1u);
+    const QPoint last(ws().map.EditPoints[0].PX, ws().map.EditPoints[0].PY);
+    EXPECT_TRUE(last == QPoint(400, 300) || last == QPoint(300, 300));
+    s.toolButton("BlickButton")->click();
+    ws().view.BlinkPhase = 0;
+    s.tick();
+    EXPECT_EQ(ws().view.image.pixel(last.x() - 3, last.y()), qRgb(255, 0, 0));
+    s.tick();
+    EXPECT_EQ(ws().view.image.pixel(last.x() - 3, last.y()), qRgb(255, 255, 0));
+    s.toolButton("BlickButton")->click();
+    // A correction cuts the routes to 20 characters and the nearest metro to 40.
+    selectLine(QStringLiteral("Алмазар"));
+    s.listClicked();
+    s.edit(6)->setText(QString(30, QChar(u'1')));
+    s.edit(9)->setText(QString(50, QChar(u'м')));
+    s.toolButton("KorrButton")->click();
+    const StopRef almazar = s.Stops[2];
+    EXPECT_EQ(cp1251ToUtf8(almazar->Name), "Алмазар");
+    EXPECT_EQ(almazar->BusRoutes, std::string(20, '1'));
+    EXPECT_EQ(almazar->NearestMetro, std::string(40, '\xEC'));
+    // A new stop: its name cut to 60, its routes to 20, numbered by the
+    // count of stops.
+    s.edit(1)->setText(QString(70, QChar(u'б')));
+    s.edit(2)->setText(QString(30, QChar(u'2')));
+    s.edit(5)->setText(QString(50, QChar(u'н')));
+    s.pushButton("CreaOstButton")->click();
+    click({700, 700});
+    s.pushButton("Button2")->click();
+    ASSERT_EQ(s.Stops.size(), 4u);
+    EXPECT_EQ(s.Stops[3]->Name, std::string(60, '\xE1'));
+    EXPECT_EQ(s.Stops[3]->BusRoutes, std::string(20, '2'));
+    EXPECT_EQ(s.Stops[3]->NearestMetro, std::string(40, '\xED'));
+    // Of two stops with one number the list line finds the first: after a
+    // deletion the next new stop takes a number already held.
+    selectLine(QStringLiteral("Бешагач; 1"));
+    s.toolButton("DelButton")->click();
+    ASSERT_EQ(s.Stops.size(), 3u);
+    s.edit(1)->setText(QStringLiteral("Новая"));
+    s.edit(2)->setText(QStringLiteral("99"));
+    s.pushButton("CreaOstButton")->click();
+    click({750, 750});
+    s.pushButton("Button2")->click();
+    ASSERT_EQ(s.Stops.back()->Number, 3);  // as the long-named new one
+    selectLine(QString(QChar(u'б')));
+    s.listClicked();
+    EXPECT_EQ(s.edit(6)->text(), QString(20, QChar(u'2')));
+    // Closed and opened again: the stations are read anew, not added to;
+    // without ostanov.dat the stops stay as they are.
+    dialogs_.answers = {A::No};
+    s.close();
+    fs::remove(dir_ / "Darvent" / "ostanov.dat");
+    act("OstnvMenu")->trigger();
+    EXPECT_EQ(s.MetroStations.size(), 2u);
+    EXPECT_EQ(s.Stops.size(), 4u);
+    EXPECT_EQ(s.list()->count(), 4);
+    dialogs_.answers = {A::No};
+    s.close();
 }
 
 TEST_F(StopsWindowTest, MetroStationsShownInRed) {
