@@ -132,6 +132,54 @@ TEST(UserAreas, FiguresBuiltFromThreeClicksWorkedByHand) {
     EXPECT_EQ(BuildFigure(3, q0, q1, over, 20), (Pts{{100, 100}, {120, 96}, {117, 81}, {97, 85}, {100, 100}}));
 }
 
+TEST(UserAreas, TheNameStandsBesideTheLastVertexAndACircleHasNoLineThroughIt) {
+    // One pixel a metre: the point (X, Y) is the pixel (Y, 1000 - X).
+    MapView view;
+    view.Scale = 1;
+    view.ViewXMin = 0;
+    view.ViewXMax = 1000;
+    view.ViewYMin = 0;
+    view.ViewYMax = 1000;
+    auto at = [](int col, int row) { return TXY{1000.0 - row, double(col)}; };
+    auto inkNear = [](const QImage& img, QPoint p, int w, int h) {
+        int n = 0;
+        for (int y = p.y(); y < p.y() + h; ++y)
+            for (int x = p.x(); x < p.x() + w; ++x) n += img.pixel(x, y) == qRgb(0, 0, 0);
+        return n;
+    };
+    TRovd a;
+    a.Figure = FigureRectangle;
+    a.Name = utf8ToCp1251("ЖЖЖ");
+    a.FontName = "Arial";
+    a.FontSize = 12;
+    a.FontColor = 0;
+    a.PenColor = 0x0000FF;    // red
+    a.BrushColor = 0x00FFFF;  // yellow
+    a.PenWidth = 1;
+    a.Points = {at(100, 100), at(300, 100), at(300, 200), at(100, 400)};
+    QImage img(1000, 1000, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        DrawUserArea(p, a, view);
+    }
+    EXPECT_GT(inkNear(img, {105, 400}, 60, 25), 20);  // beside (100, 400)
+    EXPECT_EQ(inkNear(img, {105, 100}, 60, 25), 0);
+    // A circle of the corners (100, 500) and (300, 700): filled, no outline
+    // drawn from corner to corner through its middle.
+    TRovd c = a;
+    c.Figure = FigureCircle;
+    c.Name.clear();
+    c.Points = {at(100, 500), at(300, 700)};
+    {
+        QPainter p(&img);
+        DrawUserArea(p, c, view);
+    }
+    EXPECT_EQ(img.pixel(200, 600), qRgb(255, 255, 0));
+    EXPECT_EQ(img.pixel(150, 550), qRgb(255, 255, 0));
+    EXPECT_EQ(img.pixel(100, 600), qRgb(255, 0, 0));  // its rim
+}
+
 TEST(UserAreas, AnAreaWithAVertexThatIsNotANumberIsNotShown) {
     MapView v;
     v.ViewXMax = 1000;
@@ -231,6 +279,7 @@ TEST_F(UserAreaFormTest, CreateShowSaveLoadAndDeleteAreas) {
     f.toolButton("DelButton")->click();
     EXPECT_TRUE(f.UserAreas.empty());
     EXPECT_EQ(f.list()->count(), 0);
+    EXPECT_EQ(f.findChild<QListWidget*>(QStringLiteral("ListBox2"))->count(), 0);  // its number line too
     // Ctrl+Z brings the area back into both lists, Ctrl+Y deletes it again;
     // the load before dropped the step that stored it.
     act("UndoAction")->trigger();
@@ -248,6 +297,51 @@ TEST_F(UserAreaFormTest, CreateShowSaveLoadAndDeleteAreas) {
     f.close();
     EXPECT_EQ(dialogs_.texts("question3"), QStringList{QStringLiteral("Сохранить изменения?")});
     EXPECT_FALSE(f.isVisible());
+}
+
+TEST_F(UserAreaFormTest, NamesCutFontsKeptAndTheFirstOfTwoNumbersShown) {
+    act("RayOtdelMenu")->trigger();
+    UserAreaForm& f = form();
+    auto store = [&](const QString& name, QPoint base) {
+        f.nameEdit()->setText(name);
+        f.figureButton(5)->setChecked(true);
+        f.figureSize()->setValue(20);
+        f.pushButton("CreaRvdButton")->click();
+        click(base);
+        click(base + QPoint(40, 0));
+        click(base + QPoint(20, 30));
+        f.pushButton("ListRvdButton")->click();
+    };
+    // A bold italic font: both go to the areas stored after it.
+    QFont bi(QStringLiteral("Arial"));
+    bi.setBold(true);
+    bi.setItalic(true);
+    bi.setPointSize(11);
+    dialogs_.fonts.push_back(std::make_pair(bi, QColor(0, 0, 255)));
+    f.chooseFont();
+    store(QString(70, QChar(u'я')), {100, 100});
+    ASSERT_EQ(f.UserAreas.size(), 1u);
+    EXPECT_EQ(f.UserAreas[0]->Name, std::string(60, '\xFF'));  // 60 of 70
+    EXPECT_EQ(f.UserAreas[0]->Bold, 1);
+    EXPECT_EQ(f.UserAreas[0]->Italic, 1);
+    EXPECT_EQ(f.UserAreas[0]->FontSize, 11);
+    EXPECT_EQ(f.UserAreas[0]->FontColor, 0xFF0000);  // blue as 0x00BBGGRR
+    // Numbers as the count: after a deletion the next area takes the
+    // number of one that stays; showing that number shows the first.
+    store(QStringLiteral("Склад"), {300, 100});
+    f.list()->clearSelection();
+    f.list()->item(0)->setSelected(true);
+    f.toolButton("DelButton")->click();
+    store(QStringLiteral("Гараж"), {500, 100});
+    ASSERT_EQ(f.UserAreas.size(), 2u);
+    ASSERT_EQ(f.UserAreas[1]->Number, 1);
+    f.list()->clearSelection();
+    f.list()->item(1)->setSelected(true);  // "Гараж", number 1
+    f.toolButton("ShowRovdButton")->click();
+    EXPECT_EQ(f.nameEdit()->text(), QStringLiteral("Склад"));
+    EXPECT_EQ(f.CurrentUserArea, f.UserAreas[0]);
+    dialogs_.answers = {A::No};
+    f.close();
 }
 
 TEST_F(UserAreaFormTest, CoincidingClicksAskForTheFigureAgain) {
