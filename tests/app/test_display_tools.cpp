@@ -155,6 +155,23 @@ TEST_F(DisplayToolsTest, ShowingByLayersAndSwitchingTheDisplay) {
     act("FindButton")->trigger();
     click({650, 600});
     EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("Объект не найден")));
+    act("FindButton")->trigger();
+    // Switched off and on: the areas filled again.
+    act("SloyOtkl")->trigger();
+    EXPECT_FALSE(ws().view.LayerDisplay);
+    EXPECT_FALSE(ws().view.ctx.NoAreaFill);
+    act("SloyOtkl")->trigger();
+    EXPECT_TRUE(ws().view.LayerDisplay);
+    // Both layers: their codes in the list's order ("Дороги" before
+    // "Деревья"), not by name.
+    dialogs_.onDialog = [](QDialog& d) {
+        auto* s = qobject_cast<LayerShowDialog*>(&d);
+        for (int i = 0; i < s->layers()->count(); ++i) s->layers()->item(i)->setCheckState(Qt::Checked);
+        s->findChild<QPushButton*>("ShowButton")->click();
+        return d.result();
+    };
+    act("SloyShow")->trigger();
+    EXPECT_EQ(ws().view.LayerFilter, (std::vector<int>{3060, 3050, 2402}));
     // "&Close": the display goes off, the picture stays until a redraw.
     dialogs_.onDialog = [](QDialog& d) {
         d.findChild<QPushButton*>("CloseButton")->click();
@@ -413,7 +430,6 @@ TEST_F(DisplayToolsTest, EscAbortsARunningPrintJob) {
 }
 
 TEST_F(DisplayToolsTest, RasterOfTheWholeMapToTheClipboardAndABitmap) {
-    const fs::path bmp = dir_ / "Darvent" / "Darvent.bmp";
     dialogs_.onDialog = [](QDialog& d) {
         auto* r = qobject_cast<RasterDialog*>(&d);
         EXPECT_NE(r, nullptr);
@@ -431,12 +447,34 @@ TEST_F(DisplayToolsTest, RasterOfTheWholeMapToTheClipboardAndABitmap) {
         r->fileBox()->setChecked(true);
         return int(QDialog::Accepted);
     };
-    // Layers on: the raster still holds every object.
+    // Layers on: the raster still holds every object.  A label: drawn with
+    // "С названиями" though "Названия карты" is off, before the picture is
+    // copied and written.  The map's file named otherwise than the city.
     ws().view.LayerDisplay = true;
+    act("MapNamesItem")->setChecked(false);
+    auto label = std::make_shared<TNaz>();
+    label->OldName = utf8ToCp1251("ЖЖЖЖ");
+    label->FontName = "Arial";
+    const TXY at = toMap({450, 420});
+    label->X1 = label->X2 = at.X;
+    label->Y1 = at.Y;
+    label->Y2 = at.Y + 100;
+    w_->names().MapNames.push_back(label);
+    ASSERT_FALSE(ws().files.NamesFileName.empty());
+    ws().files.MapFileName = dir_ / "Darvent" / "centre.or";
+    const fs::path bmp = dir_ / "Darvent" / "centre.bmp";
+    // The scale read-out from the picture's width and the east extent
+    // (1200 m across 1200 pixels at 3.25 a millimetre: 1:3250), whatever
+    // the north extent.
+    ws().view.view().ViewXMin = ws().view.view().ViewXMax - 600;
     w_->ExportRaster();
     EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Готово!")});
     EXPECT_TRUE(houseShown());
-    EXPECT_TRUE(panel(0).startsWith(QStringLiteral("1:")));
+    EXPECT_EQ(panel(0), QStringLiteral("1:  3250"));
+    int labelInk = 0;
+    for (int y = 400; y < 425; ++y)
+        for (int x = 450; x < 550; ++x) labelInk += ws().view.image.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(labelInk, 30);
     const QImage shot = QGuiApplication::clipboard()->image();
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.convertToFormat(QImage::Format_RGB32), ws().view.image);

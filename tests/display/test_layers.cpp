@@ -125,6 +125,9 @@ TEST(Layers, NamesThatWouldLeaveTheStartFolderAreRefusedNamingTheLayer) {
     EXPECT_EQ(readWholeFile(d / "Sloys.rtf"), before);
     // Only the first five characters name the file: the rest may hold anything.
     EXPECT_EQ(LayerCodesPath(d, "Roads/main"), d / "Roads.rtf");
+    // Shorter than five: the whole name, nothing added.
+    EXPECT_EQ(LayerCodesPath(d, utf8ToCp1251("Лес")), d / "Лес.rtf");
+    EXPECT_EQ(LayerCodesPath(d, "A"), d / "A.rtf");
     // A layer with such a name already in the list goes from it; no file
     // anywhere is touched.
     fs::create_directories(d / "sub");
