@@ -262,6 +262,15 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
     label->Y1 = at.Y;
     label->Y2 = at.Y + 100;
     w_->names().MapNames.push_back(label);
+    // A face that only begins with "Arial" is printed in its own face.
+    auto narrow = std::make_shared<TNaz>(*label);
+    narrow->OldName = "Narrow";
+    narrow->FontName = "Arial Narrow";
+    const TXY at2 = toMap({600, 800});
+    narrow->X1 = narrow->X2 = at2.X;
+    narrow->Y1 = at2.Y;
+    narrow->Y2 = at2.Y + 100;
+    w_->names().MapNames.push_back(narrow);
     act("ShowButton")->trigger();
     ASSERT_TRUE(white({550, 500}));
     act("MapNamesItem")->setChecked(true);
@@ -277,6 +286,9 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
     EXPECT_TRUE(text.find("Д А Р В Е Н Т") != std::string::npos || text.find("ДАРВЕНТ") != std::string::npos)
         << text;
     EXPECT_NE(text.find("Пробная надпись"), std::string::npos) << text;
+    std::string fonts;
+    ASSERT_EQ(run("pdffonts " + pdf.string(), fonts), 0);
+    EXPECT_NE(fonts.find("SansNarrow"), std::string::npos) << fonts;  // what "Arial Narrow" resolves to here
     // Rendered back: the printed line across the page at its place.  The
     // map is 1200 m wide across 9583 printer pixels, 0.6655 page pixels a
     // metre at 100 dpi, and the line lies 500 m below the top of the map,
