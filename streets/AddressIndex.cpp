@@ -1,0 +1,615 @@
+#include "AddressIndex.h"
+
+#include "mapdata/Cp1251.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace dm {
+
+namespace {
+
+// The letters of Russian and Uzbek Cyrillic in Latin (lower case).
+const char* latinOf(char16_t c) {
+    switch (c) {
+        case u'а': return "a";
+        case u'б': return "b";
+        case u'в': return "v";
+        case u'г': return "g";
+        case u'д': return "d";
+        case u'е': return "e";
+        case u'ё': return "e";
+        case u'ж': return "j";
+        case u'з': return "z";
+        case u'и': return "i";
+        case u'й': return "y";
+        case u'к': return "k";
+        case u'л': return "l";
+        case u'м': return "m";
+        case u'н': return "n";
+        case u'о': return "o";
+        case u'п': return "p";
+        case u'р': return "r";
+        case u'с': return "s";
+        case u'т': return "t";
+        case u'у': return "u";
+        case u'ф': return "f";
+        case u'х': return "x";
+        case u'ц': return "c";
+        case u'ч': return "ch";
+        case u'ш': return "sh";
+        case u'щ': return "sh";
+        case u'ъ': return "";
+        case u'ы': return "y";
+        case u'ь': return "";
+        case u'э': return "e";
+        case u'ю': return "yu";
+        case u'я': return "ya";
+        case u'ў': return "o";
+        case u'қ': return "q";
+        case u'ғ': return "g";
+        case u'ҳ': return "h";
+        default: return nullptr;
+    }
+}
+
+// The Latin spellings of one letter made one.
+std::string oneSpelling(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        auto at = [&](const char* p) { return s.compare(i, std::strlen(p), p) == 0; };
+        if (at("shch")) {
+            out += "sh";
+            i += 4;
+        } else if (at("zh")) {
+            out += 'j';
+            i += 2;
+        } else if (at("kh")) {
+            out += 'x';
+            i += 2;
+        } else if (at("ts")) {
+            out += 'c';
+            i += 2;
+        } else if (at("yo")) {
+            out += 'e';
+            i += 2;
+        } else {
+            out += s[i++];
+        }
+    }
+    return out;
+}
+
+bool isApostrophe(QChar c) {
+    const char16_t u = c.unicode();
+    return u == u'\'' || u == u'\u2019' || u == u'\u2018' || u == u'\u02BB' || u == u'\u02BC' || u == u'`';
+}
+
+// Lower case, "ё" as "е", apostrophes dropped.
+QString folded(std::string_view utf8) {
+    QString s = QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).toLower();
+    QString out;
+    out.reserve(s.size());
+    for (QChar c : s) {
+        if (isApostrophe(c)) continue;
+        out += c == QChar(u'ё') ? QChar(u'е') : c;
+    }
+    return out;
+}
+
+// A word in Latin, its spellings made one.
+std::string latinWord(const QString& w) {
+    std::string s;
+    for (QChar c : w) {
+        if (const char* l = latinOf(c.unicode())) s += l;
+        else if (c.unicode() < 128) s += char(c.unicode());
+        else s += QString(c).toUtf8().toStdString();
+    }
+    return oneSpelling(s);
+}
+
+const QStringList& kindWords() {
+    static const QStringList w{
+        QStringLiteral("улица"),   QStringLiteral("ул"),       QStringLiteral("проспект"), QStringLiteral("пр"),
+        QStringLiteral("переулок"), QStringLiteral("пер"),     QStringLiteral("проезд"),   QStringLiteral("тупик"),
+        QStringLiteral("площадь"), QStringLiteral("пл"),       QStringLiteral("бульвар"),  QStringLiteral("шоссе"),
+        QStringLiteral("ш"),       QStringLiteral("массив"),   QStringLiteral("ulitsa"),   QStringLiteral("ulica"),
+        QStringLiteral("ul"),      QStringLiteral("prospekt"), QStringLiteral("pr"),       QStringLiteral("pereulok"),
+        QStringLiteral("per"),     QStringLiteral("proezd"),   QStringLiteral("tupik"),    QStringLiteral("ploshchad"),
+        QStringLiteral("ploshad"), QStringLiteral("pl"),       QStringLiteral("bulvar"),   QStringLiteral("shosse"),
+        QStringLiteral("sh"),      QStringLiteral("massiv")};
+    return w;
+}
+
+// The words of a text, the kind words and their hyphenated abbreviations
+// ("пр-т", "б-р", "м-в", "пр-д") left out.
+QStringList streetWords(const QString& text) {
+    static const QRegularExpression abbreviations(QStringLiteral("(?<![\\p{L}\\p{N}])(пр-т|б-р|м-в|пр-д)(?![\\p{L}\\p{N}])"));
+    static const QRegularExpression separators(QStringLiteral("[^\\p{L}\\p{N}]+"));
+    QString t = text;
+    t.replace(abbreviations, QStringLiteral(" "));
+    QStringList words = t.split(separators, Qt::SkipEmptyParts);
+    words.removeIf([](const QString& w) { return kindWords().contains(w); });
+    return words;
+}
+
+std::vector<std::string> splitKey(const std::string& key) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i <= key.size()) {
+        const size_t j = std::min(key.find(' ', i), key.size());
+        if (j > i) out.push_back(key.substr(i, j - i));
+        i = j + 1;
+    }
+    return out;
+}
+
+// At most one letter wrong, missing or extra.
+bool oneOff(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    const size_t n = a.size(), m = b.size();
+    if (n + 1 < m || m + 1 < n) return false;
+    size_t i = 0;
+    while (i < n && i < m && a[i] == b[i]) ++i;
+    if (n == m) return a.compare(i + 1, std::string::npos, b, i + 1, std::string::npos) == 0;
+    if (n > m) return a.compare(i + 1, std::string::npos, b, i, std::string::npos) == 0;
+    return a.compare(i, std::string::npos, b, i + 1, std::string::npos) == 0;
+}
+
+long leadingNumber(const std::string& key) {
+    long n = -1;
+    for (char c : key) {
+        if (c < '0' || c > '9') break;
+        if (n > 100000000) return n;
+        n = (n < 0 ? 0 : n * 10) + (c - '0');
+    }
+    return n;
+}
+
+bool isHouseWord(const QString& w) {
+    static const QStringList words{QStringLiteral("корп"), QStringLiteral("корп."), QStringLiteral("корпус"),
+                                   QStringLiteral("к"), QStringLiteral("к.")};
+    return words.contains(w.toLower());
+}
+
+bool startsWithDigit(const QString& w) { return !w.isEmpty() && w[0].isDigit(); }
+bool singleLetter(const QString& w) { return w.size() == 1 && w[0].isLetter(); }
+
+// The name without its kind, and the kind's short form ("ул."), UTF-8.
+std::pair<std::string, std::string> nameAndKind(const std::string& cp1251) {
+    static const std::vector<std::pair<QString, QString>> shortForms{
+        {QStringLiteral("улица"), QStringLiteral("ул.")},     {QStringLiteral("проспект"), QStringLiteral("пр-т")},
+        {QStringLiteral("переулок"), QStringLiteral("пер.")}, {QStringLiteral("проезд"), QStringLiteral("пр-д")},
+        {QStringLiteral("тупик"), QStringLiteral("туп.")},    {QStringLiteral("площадь"), QStringLiteral("пл.")},
+        {QStringLiteral("бульвар"), QStringLiteral("б-р")},   {QStringLiteral("шоссе"), QStringLiteral("ш.")},
+        {QStringLiteral("массив"), QStringLiteral("м-в")}};
+    auto shortOf = [](const QString& w) -> QString {
+        const QString l = w.toLower();
+        for (const auto& [full, abbreviated] : shortForms)
+            if (l == full || l == abbreviated || l + QLatin1Char('.') == abbreviated) return abbreviated;
+        return {};
+    };
+    const QString name = QString::fromStdString(cp1251ToUtf8(cp1251)).trimmed();
+    // "Навои, улица": the kind after the last comma.
+    const qsizetype comma = name.lastIndexOf(QLatin1Char(','));
+    if (comma >= 0) {
+        const QString kind = shortOf(name.mid(comma + 1).trimmed());
+        if (!kind.isEmpty()) return {name.left(comma).trimmed().toStdString(), kind.toStdString()};
+    }
+    // "улица Навои", "Навои улица".
+    const QStringList words = name.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.size() >= 2) {
+        if (const QString k = shortOf(words.first()); !k.isEmpty())
+            return {words.mid(1).join(QLatin1Char(' ')).toStdString(), k.toStdString()};
+        if (const QString k = shortOf(words.last()); !k.isEmpty())
+            return {words.mid(0, words.size() - 1).join(QLatin1Char(' ')).toStdString(), k.toStdString()};
+    }
+    return {name.toStdString(), std::string()};
+}
+
+double segmentDistance(double px, double py, const TXY& a, const TXY& b, double& qx, double& qy) {
+    const double dx = b.X - a.X, dy = b.Y - a.Y, len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((px - a.X) * dx + (py - a.Y) * dy) / len2 : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    qx = a.X + t * dx;
+    qy = a.Y + t * dy;
+    return std::hypot(px - qx, py - qy);
+}
+
+bool finite(const TXY& p) { return std::isfinite(p.X) && std::isfinite(p.Y); }
+
+}  // namespace
+
+std::string AddressKey(std::string_view utf8) {
+    std::string key;
+    for (const QString& w : streetWords(folded(utf8))) {
+        const std::string l = latinWord(w);
+        if (l.empty()) continue;
+        if (!key.empty()) key += ' ';
+        key += l;
+    }
+    return key;
+}
+
+std::string HouseKey(std::string_view utf8) {
+    QString s = folded(utf8);
+    static const QRegularExpression building(QStringLiteral("корпус|корп\\.?|к\\."));
+    s.replace(building, QStringLiteral("к"));
+    std::string key;
+    for (QChar c : s) {
+        if (c.isSpace() || c == QLatin1Char('.') || c == QLatin1Char(',')) continue;
+        if (const char* l = latinOf(c.unicode())) key += l;
+        else if (c.unicode() < 128) key += char(c.unicode());
+        else key += QString(c).toUtf8().toStdString();
+    }
+    return oneSpelling(key);
+}
+
+std::vector<AddressQuery> ReadAddressQuery(std::string_view utf8) {
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    const QStringList t = QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).split(separators, Qt::SkipEmptyParts);
+    std::vector<AddressQuery> out;
+    auto join = [&](qsizetype from, qsizetype to) {
+        QStringList part;
+        for (qsizetype i = from; i < to; ++i) part << t[i];
+        return part.join(QLatin1Char(' ')).toStdString();
+    };
+    const qsizetype n = t.size();
+    // The number at the end: its letter and building may follow it.
+    qsizetype i = n;
+    while (i > 0 && (startsWithDigit(t[i - 1]) || isHouseWord(t[i - 1]) || singleLetter(t[i - 1]))) --i;
+    while (i < n && !startsWithDigit(t[i])) ++i;
+    if (i > 0 && i < n) out.push_back({join(0, i), join(i, n)});
+    // The number at the start.
+    if (n >= 2 && startsWithDigit(t[0])) {
+        qsizetype j = 1;
+        while (j < n - 1 && (singleLetter(t[j]) || isHouseWord(t[j]) || (startsWithDigit(t[j]) && isHouseWord(t[j - 1]))))
+            ++j;
+        out.push_back({join(j, n), join(0, j)});
+    }
+    out.push_back({join(0, n), std::string()});
+    return out;
+}
+
+TXY AxisMiddle(const Trues& s) {
+    std::vector<TXY> pts;
+    for (const TXY& p : s.Axis)
+        if (finite(p)) pts.push_back(p);
+    if (pts.empty()) return {(s.X1 + s.X2) / 2, (s.Y1 + s.Y2) / 2};
+    double total = 0;
+    for (size_t i = 1; i < pts.size(); ++i) total += std::hypot(pts[i].X - pts[i - 1].X, pts[i].Y - pts[i - 1].Y);
+    double left = total / 2;
+    for (size_t i = 1; i < pts.size(); ++i) {
+        const double d = std::hypot(pts[i].X - pts[i - 1].X, pts[i].Y - pts[i - 1].Y);
+        if (d >= left && d > 0) {
+            const double t = left / d;
+            return {pts[i - 1].X + t * (pts[i].X - pts[i - 1].X), pts[i - 1].Y + t * (pts[i].Y - pts[i - 1].Y)};
+        }
+        left -= d;
+    }
+    return pts.back();
+}
+
+namespace {
+std::string formerPart(const Trues& s) {
+    if (s.NewName.empty() || s.OldName.empty() || s.NewName == s.OldName) return {};
+    return " (быв. " + nameAndKind(s.OldName).first + ")";
+}
+const std::string& currentName(const Trues& s) { return s.NewName.empty() ? s.OldName : s.NewName; }
+}  // namespace
+
+std::string AddressText(const AddressHit& h) {
+    const Trues& s = *h.street;
+    const auto [name, kind] = nameAndKind(currentName(s));
+    std::string out = name;
+    if (!kind.empty()) out += " " + kind;
+    if (h.house >= 0 && size_t(h.house) < s.Houses.size()) out += ", " + cp1251ToUtf8(s.Houses[size_t(h.house)].Nomer());
+    return out + formerPart(s);
+}
+
+std::string AddressSpoken(const Trues& s, int house) {
+    const auto [name, kind] = nameAndKind(currentName(s));
+    std::string out = kind.empty() ? name : kind + " " + name;
+    out += formerPart(s);
+    if (house >= 0 && size_t(house) < s.Houses.size()) out += ", " + cp1251ToUtf8(s.Houses[size_t(house)].Nomer());
+    return out;
+}
+
+// ---- the index ---------------------------------------------------------------------------
+
+bool AddressIndex::Rank::operator<(const Rank& o) const {
+    if (fuzzy != o.fuzzy) return !fuzzy;
+    if (cls != o.cls) return cls < o.cls;
+    if (old != o.old) return !old;
+    return order < o.order;
+}
+
+void AddressIndex::derive(Entry& e) const {
+    const Trues& s = *e.street;
+    const std::string& cur = currentName(s);
+    e.current = AddressKey(cp1251ToUtf8(cur));
+    e.old = s.NewName.empty() ? std::string() : AddressKey(cp1251ToUtf8(s.OldName));
+    if (e.old == e.current) e.old.clear();
+    e.currentWords = splitKey(e.current);
+    e.oldWords = splitKey(e.old);
+    e.houses.clear();
+    e.houses.reserve(s.Houses.size());
+    for (const TDom& h : s.Houses) {
+        House k;
+        k.key = HouseKey(cp1251ToUtf8(h.Nomer()));
+        k.number = leadingNumber(k.key);
+        e.houses.push_back(std::move(k));
+    }
+}
+
+void AddressIndex::clear() {
+    entries_.clear();
+    nextOrder_ = 0;
+    gridValid_ = false;
+    grid_.clear();
+}
+
+void AddressIndex::build(const std::vector<StreetRef>& streets) {
+    clear();
+    entries_.reserve(streets.size());
+    for (const StreetRef& s : streets) added(s);
+}
+
+void AddressIndex::added(const StreetRef& s) {
+    if (!s) return;
+    Entry& e = entries_[s.get()];
+    e.street = s;
+    e.order = nextOrder_++;
+    derive(e);
+    gridValid_ = false;
+}
+
+void AddressIndex::changed(const StreetRef& s) {
+    if (!s) return;
+    const auto it = entries_.find(s.get());
+    if (it == entries_.end()) return added(s);
+    derive(it->second);
+    gridValid_ = false;
+}
+
+void AddressIndex::removed(const StreetRef& s) {
+    if (!s) return;
+    if (entries_.erase(s.get())) gridValid_ = false;
+}
+
+void AddressIndex::movedToEnd(const StreetRef& s) {
+    const auto it = entries_.find(s.get());
+    if (it == entries_.end()) return added(s);
+    it->second.order = nextOrder_++;
+    derive(it->second);
+    gridValid_ = false;
+}
+
+std::optional<AddressIndex::Rank> AddressIndex::rank(const Entry& e, const std::string& key,
+                                                      const std::vector<std::string>& words) const {
+    std::optional<Rank> best;
+    auto offer = [&](const Rank& r) {
+        if (!best || r < *best) best = r;
+    };
+    for (const bool old : {false, true}) {
+        const std::string& name = old ? e.old : e.current;
+        if (name.empty()) continue;
+        if (name == key) offer({false, 0, old, e.order});
+        else if (name.compare(0, key.size(), key) == 0) offer({false, 1, old, e.order});
+        else if (name.find(key) != std::string::npos) offer({false, 2, old, e.order});
+        else if (!best || best->fuzzy) {
+            // Each word asked for: one of the name's words, one letter off
+            // when it has five letters or more, or the beginning of one when
+            // it is the last word typed.
+            const std::vector<std::string>& nameWords = old ? e.oldWords : e.currentWords;
+            bool all = true, exactOrder = words.size() == nameWords.size();
+            for (size_t i = 0; i < words.size() && all; ++i) {
+                const std::string& w = words[i];
+                bool found = false;
+                for (size_t j = 0; j < nameWords.size() && !found; ++j) {
+                    const std::string& n = nameWords[j];
+                    if (n == w || (w.size() >= 5 && oneOff(w, n)) ||
+                        (i + 1 == words.size() && n.compare(0, w.size(), w) == 0)) {
+                        found = true;
+                        exactOrder = exactOrder && i == j;
+                    }
+                }
+                all = found;
+            }
+            if (all) offer({true, exactOrder ? 0 : 2, old, e.order});
+        }
+    }
+    return best;
+}
+
+void AddressIndex::findIn(const AddressQuery& q, std::vector<std::pair<Rank, AddressHit>>& out) const {
+    const std::string key = AddressKey(q.street);
+    if (key.empty()) return;
+    const std::vector<std::string> words = splitKey(key);
+    const std::string houseKey = HouseKey(q.house);
+    const long houseNumber = leadingNumber(houseKey);
+    for (const auto& [ptr, e] : entries_) {
+        const std::optional<Rank> r = rank(e, key, words);
+        if (!r) continue;
+        AddressHit h;
+        h.street = e.street;
+        h.fuzzy = r->fuzzy;
+        h.matchClass = r->cls;
+        h.oldName = r->old;
+        const Trues& s = *e.street;
+        auto withHouse = [&](int k, bool exact) {
+            AddressHit x = h;
+            x.house = k;
+            x.exactHouse = exact;
+            const TDom& d = s.Houses[size_t(k)];
+            x.X = d.X;
+            x.Y = d.Y;
+            out.push_back({*r, x});
+        };
+        auto streetItself = [&] {
+            const TXY m = AxisMiddle(s);
+            h.X = m.X;
+            h.Y = m.Y;
+            out.push_back({*r, h});
+        };
+        if (houseKey.empty() || e.houses.empty()) {
+            streetItself();
+            continue;
+        }
+        bool any = false;
+        for (size_t k = 0; k < e.houses.size(); ++k)
+            if (e.houses[k].key == houseKey) {
+                withHouse(int(k), true);
+                any = true;
+            }
+        if (any) continue;
+        // No such house: the nearest numbers on the street.
+        std::vector<std::pair<long, size_t>> near;
+        if (houseNumber >= 0)
+            for (size_t k = 0; k < e.houses.size(); ++k)
+                if (e.houses[k].number >= 0) near.push_back({std::labs(e.houses[k].number - houseNumber), k});
+        if (near.empty()) {
+            streetItself();
+            continue;
+        }
+        std::stable_sort(near.begin(), near.end(), [&](const auto& a, const auto& b) {
+            if (a.first != b.first) return a.first < b.first;
+            return e.houses[a.second].number < e.houses[b.second].number;
+        });
+        for (size_t k = 0; k < near.size() && k < 3; ++k) withHouse(int(near[k].second), false);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+std::vector<AddressHit> AddressIndex::find(std::string_view queryUtf8, size_t limit) const {
+    // Each reading of the query; the one whose first candidate ranks best
+    // (the earlier reading on a tie).
+    std::vector<std::pair<Rank, AddressHit>> best;
+    for (const AddressQuery& q : ReadAddressQuery(queryUtf8)) {
+        std::vector<std::pair<Rank, AddressHit>> hits;
+        findIn(q, hits);
+        if (hits.empty()) continue;
+        if (best.empty()) {
+            best = std::move(hits);
+            continue;
+        }
+        const Rank& a = hits.front().first;
+        const Rank& b = best.front().first;
+        if (a.fuzzy != b.fuzzy ? !a.fuzzy : a.cls < b.cls) best = std::move(hits);
+    }
+    std::vector<AddressHit> out;
+    for (size_t i = 0; i < best.size() && out.size() < limit; ++i) out.push_back(best[i].second);
+    return out;
+}
+
+// ---- what is here -------------------------------------------------------------------------
+
+void AddressIndex::buildGrid() const {
+    grid_.clear();
+    gridValid_ = true;
+    double minX = std::numeric_limits<double>::max(), minY = minX, maxX = -minX, maxY = -minX;
+    auto extend = [&](const TXY& p) {
+        if (!finite(p)) return;
+        minX = std::min(minX, p.X), maxX = std::max(maxX, p.X);
+        minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
+    };
+    for (const auto& [ptr, e] : entries_) {
+        for (const TXY& p : e.street->Axis) extend(p);
+        for (const TDom& h : e.street->Houses) extend({h.X, h.Y});
+    }
+    if (minX > maxX) {
+        gridCols_ = gridRows_ = 0;
+        return;
+    }
+    // Cells of 200 m, fewer when the extent is very wide.
+    cell_ = std::max(200.0, std::max(maxX - minX, maxY - minY) / 4096);
+    gridMinX_ = minX;
+    gridMinY_ = minY;
+    gridRows_ = int((maxX - minX) / cell_) + 1;
+    gridCols_ = int((maxY - minY) / cell_) + 1;
+    auto cellOf = [&](double x, double y) {
+        const int64_t r = std::clamp<int64_t>(int64_t((x - gridMinX_) / cell_), 0, gridRows_ - 1);
+        const int64_t c = std::clamp<int64_t>(int64_t((y - gridMinY_) / cell_), 0, gridCols_ - 1);
+        return std::pair<int64_t, int64_t>{r, c};
+    };
+    for (const auto& [ptr, e] : entries_) {
+        const Trues& s = *e.street;
+        for (size_t k = 0; k < s.Houses.size(); ++k) {
+            const TDom& h = s.Houses[k];
+            if (!finite({h.X, h.Y})) continue;
+            const auto [r, c] = cellOf(h.X, h.Y);
+            grid_[r * gridCols_ + c].houses.push_back({&e, int(k)});
+        }
+        for (size_t k = 0; k + 1 < s.Axis.size(); ++k) {
+            const TXY& a = s.Axis[k];
+            const TXY& b = s.Axis[k + 1];
+            if (!finite(a) || !finite(b)) continue;
+            const auto [r0, c0] = cellOf(std::min(a.X, b.X), std::min(a.Y, b.Y));
+            const auto [r1, c1] = cellOf(std::max(a.X, b.X), std::max(a.Y, b.Y));
+            for (int64_t r = r0; r <= r1; ++r)
+                for (int64_t c = c0; c <= c1; ++c) grid_[r * gridCols_ + c].segments.push_back({&e, int(k)});
+        }
+    }
+}
+
+std::optional<AddressNear> AddressIndex::nearest(double x, double y, double reach) const {
+    if (!std::isfinite(x) || !std::isfinite(y)) return std::nullopt;
+    if (!gridValid_) buildGrid();
+    if (gridRows_ == 0) return std::nullopt;
+    const int64_t r0 = int64_t(std::floor((x - gridMinX_) / cell_)), c0 = int64_t(std::floor((y - gridMinY_) / cell_));
+    // The cells of the grid on the square ring `ring` cells round the point's.
+    auto visit = [&](int64_t ring, auto&& each) {
+        auto at = [&](int64_t r, int64_t c) {
+            const auto it = grid_.find(r * gridCols_ + c);
+            if (it != grid_.end()) each(it->second);
+        };
+        const int64_t rFrom = std::max<int64_t>(0, r0 - ring), rTo = std::min<int64_t>(gridRows_ - 1, r0 + ring);
+        const int64_t cFrom = std::max<int64_t>(0, c0 - ring), cTo = std::min<int64_t>(gridCols_ - 1, c0 + ring);
+        for (int64_t r = rFrom; r <= rTo; ++r) {
+            if (std::llabs(r - r0) == ring) {
+                for (int64_t c = cFrom; c <= cTo; ++c) at(r, c);
+            } else {
+                if (c0 - ring >= 0 && c0 - ring < gridCols_) at(r, c0 - ring);
+                if (ring > 0 && c0 + ring >= 0 && c0 + ring < gridCols_) at(r, c0 + ring);
+            }
+        }
+    };
+    // The nearest house within the reach.
+    std::optional<AddressNear> best;
+    const int64_t houseRings = int64_t(std::ceil(reach / cell_)) + 1;
+    for (int64_t ring = 0; ring <= houseRings; ++ring)
+        visit(ring, [&](const Cell& cell) {
+            for (const auto& [e, k] : cell.houses) {
+                const TDom& h = e->street->Houses[size_t(k)];
+                const double d = std::hypot(h.X - x, h.Y - y);
+                if (d > reach) continue;
+                if (!best || d < best->distance || (d == best->distance && e->order < entries_.at(best->street.get()).order))
+                    best = AddressNear{e->street, k, d, h.X, h.Y};
+            }
+        });
+    if (best) return best;
+    // The street whose axis is nearest: rings until no nearer can come.
+    const int64_t maxRing = std::max<int64_t>({r0, c0, gridRows_ - r0, gridCols_ - c0, 1}) + 1;
+    for (int64_t ring = 0; ring <= maxRing; ++ring) {
+        visit(ring, [&](const Cell& cell) {
+            for (const auto& [e, k] : cell.segments) {
+                double qx = 0, qy = 0;
+                const double d = segmentDistance(x, y, e->street->Axis[size_t(k)], e->street->Axis[size_t(k) + 1], qx, qy);
+                if (!best || d < best->distance ||
+                    (d == best->distance && e->order < entries_.at(best->street.get()).order))
+                    best = AddressNear{e->street, -1, d, qx, qy};
+            }
+        });
+        // Everything nearer than `ring` cells has been seen.
+        if (best && best->distance <= double(ring) * cell_) break;
+    }
+    return best;
+}
+
+}  // namespace dm
