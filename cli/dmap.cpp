@@ -16,6 +16,7 @@
 #include "mapdata/Rtf.h"
 #include "names/Names.h"
 #include "routing/RoadNetwork.h"
+#include "streets/AddressIndex.h"
 #include "streets/Streets.h"
 
 #include <QGuiApplication>
@@ -527,12 +528,8 @@ int cmdStreets(const std::vector<std::string>& a) {
 
 constexpr int kExitNoRoute = 3;
 
-int cmdRoute(const std::vector<std::string>& a) {
-    if (a.size() != 5) throw UsageError{"route: нужны аргументы NETWORK.uzl X1 Y1 X2 Y2"};
-    double v[4];
-    for (int i = 0; i < 4; ++i)
-        if (!parseDouble(a[size_t(i) + 1], v[i])) throw UsageError{"route: координаты должны быть числами (метры)"};
-    const RoadNetwork net = LoadRoadNetwork(fs::path(a[0]));
+int printRoute(const fs::path& network, const double v[4]) {
+    const RoadNetwork net = LoadRoadNetwork(network);
     const RoutePoint p1 = RouteEndPoint(v[0], v[1]), p2 = RouteEndPoint(v[2], v[3]);
     const RouteResult r = RouteTime(net, p1, p2);
     if (r.status != RouteResult::Found) {
@@ -545,6 +542,88 @@ int cmdRoute(const std::vector<std::string>& a) {
     for (int id : r.path) std::printf(" %d", id);
     std::printf("\n");
     return 0;
+}
+
+int cmdRoute(const std::vector<std::string>& a) {
+    if (a.size() != 5) throw UsageError{"route: нужны аргументы NETWORK.uzl X1 Y1 X2 Y2"};
+    double v[4];
+    for (int i = 0; i < 4; ++i)
+        if (!parseDouble(a[size_t(i) + 1], v[i])) throw UsageError{"route: координаты должны быть числами (метры)"};
+    return printRoute(fs::path(a[0]), v);
+}
+
+// ---- addresses ------------------------------------------------------------------------
+
+constexpr int kExitNoAddress = 3;
+
+// The street register of a start folder's city, indexed.
+AddressIndex addressIndex(const fs::path& start, std::vector<StreetRef>& streets) {
+    const fs::path file = resolvePathCase(start / "Darvent" / "darvent.rue");
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) throw FileError("Нет файла улиц " + file.string());
+    LoadStreets(file, streets);
+    AddressIndex idx;
+    idx.build(streets);
+    return idx;
+}
+
+std::string addressLine(const Trues& s, int house, double x, double y) {
+    char xy[96];
+    std::snprintf(xy, sizeof xy, "|%.2f|%.2f", x, y);
+    return field(cp1251ToUtf8(s.NewName)) + "|" + field(cp1251ToUtf8(s.OldName)) + "|" +
+           (house >= 0 ? field(cp1251ToUtf8(s.Houses[size_t(house)].Nomer())) : std::string()) + xy;
+}
+
+int noAddress() {
+    std::fprintf(stderr, "Адрес не найден\n");
+    return kExitNoAddress;
+}
+
+int cmdFind(const std::vector<std::string>& a) {
+    std::vector<std::string> pos;
+    long long limit = 20;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--limit") {
+            if (i + 1 >= a.size() || !parseLong(a[++i], limit) || limit < 1 || limit > 100000)
+                throw UsageError{"find: --limit должно быть целым от 1 до 100000"};
+        } else {
+            pos.push_back(a[i]);
+        }
+    }
+    if (pos.size() != 2) throw UsageError{"find: нужны аргументы START QUERY"};
+    std::vector<StreetRef> streets;
+    const AddressIndex idx = addressIndex(fs::path(pos[0]), streets);
+    const std::vector<AddressHit> hits = idx.find(pos[1], size_t(limit));
+    if (hits.empty()) return noAddress();
+    for (const AddressHit& h : hits) std::printf("%s\n", addressLine(*h.street, h.house, h.X, h.Y).c_str());
+    return 0;
+}
+
+int cmdWhere(const std::vector<std::string>& a) {
+    if (a.size() != 3) throw UsageError{"where: нужны аргументы START X Y"};
+    double x = 0, y = 0;
+    if (!parseDouble(a[1], x) || !parseDouble(a[2], y)) throw UsageError{"where: координаты должны быть числами (метры)"};
+    std::vector<StreetRef> streets;
+    const AddressIndex idx = addressIndex(fs::path(a[0]), streets);
+    const std::optional<AddressNear> n = idx.nearest(x, y);
+    if (!n) return noAddress();
+    std::printf("%s|%.1f\n", addressLine(*n->street, n->house, n->X, n->Y).c_str(), n->distance);
+    return 0;
+}
+
+int cmdRouteAddress(const std::vector<std::string>& a) {
+    if (a.size() != 3) throw UsageError{"route-address: нужны аргументы START FROM TO"};
+    std::vector<StreetRef> streets;
+    const fs::path start(a[0]);
+    const AddressIndex idx = addressIndex(start, streets);
+    double v[4];
+    for (int k = 0; k < 2; ++k) {
+        const std::vector<AddressHit> hits = idx.find(a[size_t(k) + 1], 1);
+        if (hits.empty()) return noAddress();
+        v[2 * k] = hits[0].X;
+        v[2 * k + 1] = hits[0].Y;
+    }
+    return printRoute(resolvePathCase(start / "njoints.uzl"), v);
 }
 
 int cmdCut(const std::vector<std::string>& a) {
@@ -748,6 +827,21 @@ const std::vector<Command>& commands() {
          "control characters written as \\xNN; exit code 1 when no line is a semantic)",
          cmdSemantics},
         {"route", "NETWORK.uzl X1 Y1 X2 Y2", "the driving route between two map points (metres)", cmdRoute},
+        {"find", "START QUERY [--limit N]",
+         "the addresses of the city's street register that answer QUERY (a street\n"
+         "under its old or new name, any letter case, Latin letters, one letter off,\n"
+         "and a house number), best first: new name|old name|house|x|y (the house,\n"
+         "or the middle of the street's axis); N at most, 20 by default; none:\n"
+         "\"Адрес не найден\" and exit code 3",
+         cmdFind},
+        {"where", "START X Y",
+         "the nearest address to a map point: the nearest house within 100 m, else\n"
+         "the street whose axis is nearest: new name|old name|house|x|y|metres",
+         cmdWhere},
+        {"route-address", "START FROM TO",
+         "the driving route between the first addresses found for FROM and TO over\n"
+         "the start folder's njoints.uzl, printed as route prints it",
+         cmdRouteAddress},
         {"streets", "FILE.rue [--sort old|new]",
          "the streets of a streets file in the order of the street list:\n"
          "first name|second name|axis points|houses\n"

@@ -325,6 +325,79 @@ TEST(Dmap, RoutePrintsTheReportAndThePath) {
     fs::remove_all(d);
 }
 
+TEST(Dmap, FindWhereAndRouteBetweenAddresses) {
+    // Navoi (formerly Lenina) along the network's first road with houses
+    // 12а and 14 where the route test clicks; Bobur along the second road.
+    const fs::path d = tempDir("address");
+    fs::create_directories(d / "Darvent");
+    RoadNetwork net;
+    auto node = [&](double x, double y, int to) {
+        TRoadNode n;
+        n.Id = int32_t(net.RoadNodes.size());
+        n.X = x;
+        n.Y = y;
+        if (to >= 0) {
+            n.Link[0] = to;
+            n.Speed[0] = 1;
+        }
+        net.RoadNodes.push_back(n);
+    };
+    node(4571000, 13500000, 1);
+    node(4571000, 13500100, 2);
+    node(4571000, 13500200, -1);
+    node(4571000, 13500500, 4);
+    node(4571100, 13500500, 5);
+    node(4571200, 13500500, -1);
+    SaveRoadNetwork(d / "njoints.uzl", net);
+    auto house = [](const char* n, double x, double y) {
+        TDom h;
+        h.setNomer(utf8ToCp1251(n));
+        h.X = x;
+        h.Y = y;
+        return h;
+    };
+    auto navoi = std::make_shared<Trues>();
+    navoi->OldName = utf8ToCp1251("Ленина, улица");
+    navoi->NewName = utf8ToCp1251("Навои, улица");
+    navoi->Axis = {{4571000, 13500000}, {4571000, 13500200}};
+    navoi->Houses = {house("12а", 4571000, 13500030.6), house("14", 4571000, 13500170.4)};
+    auto bobur = std::make_shared<Trues>();
+    bobur->OldName = utf8ToCp1251("Бобура, улица");
+    bobur->Axis = {{4571000, 13500500}, {4571200, 13500500}};
+    bobur->Houses = {house("3", 4571030.1, 13500500)};
+    SaveStreets(d / "Darvent" / "darvent.rue", {navoi, bobur});
+    const std::string start = d.string();
+    std::string out, err;
+    ASSERT_EQ(runDmap("find " + start + " 'навои 12 А'", out, err), 0) << err;
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60\n");
+    ASSERT_EQ(runDmap("find " + start + " Ленина", out, err), 0) << err;
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица||4571000.00|13500100.00\n");  // the middle of the axis
+    ASSERT_EQ(runDmap("find " + start + " 'Navoi 13'", out, err), 0) << err;
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60\n"
+                   "Навои, улица|Ленина, улица|14|4571000.00|13500170.40\n");
+    ASSERT_EQ(runDmap("find " + start + " 'Navoi 13' --limit 1", out, err), 0) << err;
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60\n");
+    ASSERT_EQ(runDmap("find " + start + " 'ул. Бобра, 3'", out, err), 0) << err;  // a letter missing
+    EXPECT_EQ(out, "|Бобура, улица|3|4571030.10|13500500.00\n");
+    EXPECT_EQ(runDmap("find " + start + " Пушкина", out, err), 3);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "Адрес не найден\n");
+    // What is here: the house within 100 m, else the nearest axis.
+    ASSERT_EQ(runDmap("where " + start + " 4571050 13500500", out, err), 0) << err;
+    EXPECT_EQ(out, "|Бобура, улица|3|4571030.10|13500500.00|19.9\n");
+    ASSERT_EQ(runDmap("where " + start + " 4571400 13500100", out, err), 0) << err;
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица||4571000.00|13500100.00|400.0\n");
+    // The route between two houses is the route between clicks on them.
+    ASSERT_EQ(runDmap("route-address " + start + " 'Навои 12а' 'Навои 14'", out, err), 0) << err;
+    EXPECT_EQ(out, "Расстояние:        139 м.\nВремя в пути:   8 мин.\nСредняя скорость: 1.0 км/ч.\npath: 1\n");
+    EXPECT_EQ(runDmap("route-address " + start + " 'Навои 12а' Пушкина", out, err), 3);
+    EXPECT_EQ(err, "Адрес не найден\n");
+    EXPECT_EQ(runDmap("find " + start, out, err), 2);
+    EXPECT_EQ(runDmap("where " + start + " 1 x", out, err), 2);
+    EXPECT_EQ(runDmap("find " + (d / "none").string() + " Навои", out, err), 1);
+    fs::remove_all(d);
+}
+
 TEST(Dmap, HelpOfEveryCommandAndShortHelp) {
     std::string out, err;
     ASSERT_EQ(runDmap("-h", out, err), 0);
