@@ -3,6 +3,11 @@
 #
 #   scripts/mutants.sh [NAME ...]
 #
+# DM_MUTANT_TARGETS (build targets, blank-separated) and DM_MUTANT_TESTS (a
+# ctest -R pattern) narrow a run to the tests that should catch the faults
+# (a quicker check while sharpening tests; a fault that survives such a run
+# may still be caught by the whole suite).
+#
 # Each fault is a small patch in scripts/mutants/ (its first line says what
 # it breaks).  The tracked files are copied to build-mutants/src (only those
 # that changed since the last run), the patch is applied there, the copy is rebuilt in build-mutants/build and the tests
@@ -36,11 +41,11 @@ done
 
 build() {
   cmake -S "$src" -B "$bld" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
-    cmake --build "$bld" -j"$(nproc)" >"$work/build.log" 2>&1
+    cmake --build "$bld" -j"$(nproc)" ${DM_MUTANT_TARGETS:+--target $DM_MUTANT_TARGETS} >"$work/build.log" 2>&1
 }
 tests() {
   QT_QPA_PLATFORM=offscreen ctest --test-dir "$bld" -j"$(nproc)" --stop-on-failure --timeout 300 \
-    >"$work/test.log" 2>&1
+    ${DM_MUTANT_TESTS:+-R "$DM_MUTANT_TESTS"} >"$work/test.log" 2>&1
 }
 
 echo "Building the unchanged copy ..."
