@@ -177,6 +177,9 @@ const EntryDef kEntries[] = {
     {"TableButton", nullptr, "Таблица пользователя", "Таблица пользователя", 0, nullptr},
     {"CalndrButton", nullptr, "Календарь", "Календарь", 0, nullptr},
     {"AboutButton", nullptr, "О программе", "О программе", 0, nullptr},
+    // The address search.
+    {"WhatIsHere", nullptr, "Что здесь?", "Что здесь? (адрес по щелчку на карте)", Checkable, nullptr},
+    {"RouteAddresses", nullptr, "Маршрут между адресами", "Маршрут между адресами", 0, nullptr},
 };
 
 // Tool-bar order; FileSave and N6 are the buttons SpeedButton4 and ExitButton.
@@ -198,7 +201,8 @@ const Glyph kGlyphs[] = {
     {"FontButton", "A", 0x000000}, {"AreaLineButton", "Цв", 0x0050A0}, {"PrintMapButton", "Пч", 0x404040},
     {"RastrButton", "Бф", 0x404040}, {"SloyFormButton", "Сф", 0x406000}, {"SloyShowButton", "Сл", 0x406000},
     {"TumanMapButton", "Рн", 0x806000}, {"TableButton", "Тб", 0x404080}, {"CalndrButton", "Кл", 0x804000},
-    {"AboutButton", "i", 0x204080}, {"N6", "✕", 0x800000},
+    {"AboutButton", "i", 0x204080}, {"N6", "✕", 0x800000}, {"WhatIsHere", "Ад", 0x006080},
+    {"RouteAddresses", "⇄", 0xA06000},
 };
 
 QIcon glyphIcon(const QString& text, QColor color) {

@@ -255,6 +255,7 @@ void MainWindow::wireActions() {
     wireDisplay();
     wireDistricts();
     wireNavigation();
+    wireAddresses();
     wireGis();
     // Stops and metro stations.
     Ostnv = new StopsWindow(ws_, history_, this, options_.allTools);
@@ -469,6 +470,7 @@ void MainWindow::syncButtons() {
     set("GeocordButton", ws_.modes.MeasureMode);
     set("MoveRastrButton", ws_.modes.PanMode);
     set("TumanMapButton", ws_.modes.DistrictPickMode);
+    set("WhatIsHere", ws_.modes.WhatIsHereMode);
 }
 
 void MainWindow::setPanelText(int panel, const QString& text) { StatusBar1->setText(panel, text); }

@@ -15,6 +15,7 @@
 #include "editing/Workspace.h"
 #include "names/NameTools.h"
 #include "routing/RouteTool.h"
+#include "streets/AddressIndex.h"
 #include "streets/StreetTools.h"
 
 #include <QMainWindow>
@@ -99,6 +100,14 @@ public:
     // Zooms by `factor` (2: in, 0.5: out) keeping the map point under the
     // viewport pixel `at` there; the picture keeps its size.
     bool zoomAt(QPoint at, double factor);
+    // The address search: the field of the tool bar (Ctrl+F), a candidate
+    // shown (the map centred on it at street level or nearer, its house or
+    // axis blinking), what is at a picture pixel ("Что здесь?").
+    class AddressField* addressField() const { return AddressEdit; }
+    void chooseAddress(const AddressHit& hit);
+    bool centreOn(const TXY& p);
+    QString addressAt(QPoint pixel);
+    class QMenu* mapMenu() const { return mapMenu_; }
     void WholeMapClick();     // "Вся карта": the orientation extent in the window
     // Moves the map with a drag of the middle button by `delta` pixels.
     void dragMap(QPoint delta);
@@ -169,6 +178,9 @@ private:
     void updateCaption();
     bool scrollKey(int key);
     void wireNavigation();
+    void wireAddresses();
+    // A right click that no mode takes: the map's own menu.
+    bool rightClickTaken(QPoint pixel);
     void wireGis();
     void fillRecentMenu();
     void openRecentMap(const QString& path);
@@ -215,6 +227,9 @@ private:
     StatusPanels* StatusBar1 = nullptr;
     QTimer* Timer1 = nullptr;
     QComboBox* ComboBox1 = nullptr;
+    class AddressField* AddressEdit = nullptr;
+    class QMenu* mapMenu_ = nullptr;
+    QPoint menuPixel_;  // where the map's menu was asked for
     QCalendarWidget* MonthCalendar1 = nullptr;
     int busy_ = 0;
     QString caption_;  // the window caption without the change mark

@@ -5,6 +5,7 @@
 #include "MapImageWidget.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -31,7 +32,17 @@ void MainWindow::wireNavigation() {
             middleDragging_ = false;
             return;
         }
-        editor_.ImageMouseDown(ev->button(), ev->position().toPoint());
+        const QPoint at = ev->position().toPoint();
+        if (ev->button() == Qt::LeftButton && ws_.modes.WhatIsHereMode) {
+            setPanelText(4, addressAt(at));
+            return;
+        }
+        if (ev->button() == Qt::RightButton && !rightClickTaken(at) && !ws_.files.MapFileName.empty()) {
+            menuPixel_ = at;
+            mapMenu_->popup(ev->globalPosition().toPoint());
+            return;
+        }
+        editor_.ImageMouseDown(ev->button(), at);
     };
     Image->onMouseMove = [this](QMouseEvent* ev) {
         if (middlePending_ && (ev->buttons() & Qt::MiddleButton)) {

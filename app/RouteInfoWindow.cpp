@@ -1,6 +1,8 @@
 #include "RouteInfoWindow.h"
 
+#include <QFormLayout>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -21,8 +23,24 @@ RouteInfoWindow::RouteInfoWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Q
     f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(11);
     Memo1->setFont(f);
+    Addresses = new QWidget(this);
+    auto* form = new QFormLayout(Addresses);
+    form->setContentsMargins(4, 4, 4, 0);
+    From = new AddressField({}, Addresses);
+    From->setObjectName(QStringLiteral("FromEdit"));
+    To = new AddressField({}, Addresses);
+    To->setObjectName(QStringLiteral("ToEdit"));
+    FindRoute = new QPushButton(QStringLiteral("Найти"), Addresses);
+    FindRoute->setObjectName(QStringLiteral("FindRouteButton"));
+    form->addRow(QStringLiteral("Откуда"), From);
+    form->addRow(QStringLiteral("Куда"), To);
+    form->addRow(QString(), FindRoute);
+    connect(FindRoute, &QPushButton::clicked, this, [this] { findRoute(); });
+    From->chosen = [this](const AddressHit&) { To->setFocus(); };
+    To->chosen = [this](const AddressHit&) { findRoute(); };
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
+    lay->addWidget(Addresses);
     lay->addWidget(Memo1);
     // At least the original 170 x 67 client area; wider and higher when the
     // lines need it in the installed font.
@@ -37,7 +55,9 @@ void RouteInfoWindow::fitToLines() {
     // The text frame, the document margin on both sides and a little air.
     const int frame = 2 * Memo1->frameWidth() + 2 * int(Memo1->document()->documentMargin()) + 8;
     const int rows = std::max<int>(4, int(l.size()));
-    const QSize want(std::max(170, w + frame), std::max(67, rows * fm.lineSpacing() + frame));
+    const QSize fields = Addresses->sizeHint();
+    const QSize want(std::max({170, w + frame, fields.width()}),
+                     std::max(67, rows * fm.lineSpacing() + frame) + fields.height());
     if (size() != want) resize(want);
 }
 
@@ -69,6 +89,26 @@ void RouteInfoWindow::showLines(const QStringList& lines) {
     raise();
     setLine(0, QStringLiteral("Информация о пути:"));
     fitToLines();
+}
+
+void RouteInfoWindow::setFinder(const AddressField::Finder& finder) {
+    From->setFinder(finder);
+    To->setFinder(finder);
+}
+
+void RouteInfoWindow::askAddresses() {
+    if (!isVisible()) showLines({QString(), QString(), QString()});
+    From->setFocus();
+    From->selectAll();
+}
+
+void RouteInfoWindow::findRoute() {
+    const std::optional<AddressHit> a = From->current(), b = To->current();
+    if (!a || !b) {
+        showLines({QStringLiteral("Адрес не найден: ") + (a ? To->text() : From->text()), QString(), QString()});
+        return;
+    }
+    if (routeBetween) routeBetween(*a, *b);
 }
 
 }  // namespace dm

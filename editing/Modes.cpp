@@ -11,7 +11,7 @@ void InteractionState::ResetModes(BlinkState& blink) {
     MeasureMode = DistrictPickMode = LassoArmed = false;
     StreetAxisShowMode = StreetFindByAxisMode = StreetNameMoveMode = StreetNamePlacing = false;
     StreetNameEditMode = StreetAxisVertexMode = StreetCreateMode = false;
-    HousePlaceMode = ComposeMode = RouteMode = false;
+    HousePlaceMode = ComposeMode = RouteMode = WhatIsHereMode = false;
     blink.BlinkOn = false;
 }
 

@@ -47,6 +47,7 @@ struct InteractionState {
     bool StopPlaceMode = false;
     bool UserAreaDrawMode = false;
     bool DistrictPickMode = false;
+    bool WhatIsHereMode = false;  // "Что здесь?": a click tells the address there
     bool ZoomBoxDown = false;  // the tool button "Увеличить" is down
     bool PanMode = false;
     bool Precision = false;    // "Точные измерения": measuring snaps to vertices

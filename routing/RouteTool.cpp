@@ -55,6 +55,10 @@ Flow RouteTool::click(const MouseClick& c) {
     return Flow::Done;
 }
 
+void RouteTool::RouteBetween(double x1, double y1, double x2, double y2) {
+    if (ensureNetwork()) ShowRoute(RouteEndPoint(x1, y1), RouteEndPoint(x2, y2));
+}
+
 void RouteTool::ShowRoute(RoutePoint p1, RoutePoint p2) {
     if (!net_ || !graph_) return;
     last_ = RouteTime(*graph_, p1, p2);

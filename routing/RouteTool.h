@@ -21,6 +21,9 @@ public:
     void ItenererButtonClick();
     // Draws and reports the route between two map points.
     void ShowRoute(RoutePoint p1, RoutePoint p2);
+    // The route between two map points, as two clicks on them give it (the
+    // network loaded first when it is not).
+    void RouteBetween(double x1, double y1, double x2, double y2);
 
     // The route window: lines 1 to 3 of its memo.
     std::function<void(const QStringList& lines)> showInfo;

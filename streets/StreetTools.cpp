@@ -51,6 +51,7 @@ void StreetTools::record(RegisterEdit<Trues>& edit, const QString& what) {
 
 void StreetTools::restored() {
     ws_.files.StreetsModified = true;
+    addresses_.build(st_.Streets);
     house_ = -1;
     const bool kept = st_.CurrentStreet &&
                       std::find(st_.Streets.begin(), st_.Streets.end(), st_.CurrentStreet) != st_.Streets.end();
@@ -92,6 +93,7 @@ void StreetTools::startMode(bool InteractionState::*flag, const QString& prompt)
 void StreetTools::mapChanged(const MapEvent& e) {
     if (e.kind != MapEvent::Opened && e.kind != MapEvent::Closed) return;
     st_.Streets.clear();
+    addresses_.clear();
     st_.partial.clear();
     st_.CurrentStreet.reset();
     pending_.reset();
@@ -208,6 +210,7 @@ void StreetTools::RueLoadClick() {
     }
     ws_.surface->setBusy(false);
     st_.Streets = std::move(loaded);
+    addresses_.build(st_.Streets);
     history_.forget(&st_);  // the steps of the register read before
     st_.CurrentStreet.reset();
     house_ = -1;
@@ -334,6 +337,7 @@ void StreetTools::RueDeleteClick() {
     RegisterEdit<Trues> edit(st_.Streets);
     const auto it = std::find(st_.Streets.begin(), st_.Streets.end(), st_.CurrentStreet);
     if (it != st_.Streets.end()) st_.Streets.erase(it);
+    addresses_.removed(st_.CurrentStreet);
     st_.CurrentStreet.reset();
     house_ = -1;
     ws_.modes.HousePlaceMode = false;
@@ -400,6 +404,7 @@ Flow StreetTools::placeHouse(const MouseClick& c) {
     h.DopInf = cut(placing_.info, kHouseNoteMax);
     RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
     st_.CurrentStreet->Houses.push_back(h);
+    addresses_.changed(st_.CurrentStreet);
     if (!ws_.view.image.isNull()) {
         QPainter p(&ws_.view.image);
         DrawHouseNumber(p, h, ws_.view.view());
@@ -450,6 +455,7 @@ void StreetTools::finishAxis() {
     s.StreetNo = int32_t(st_.Streets.size());
     RegisterEdit<Trues> edit(st_.Streets);
     st_.Streets.push_back(pending_);
+    addresses_.added(pending_);
     pending_.reset();
     m.StreetCreateMode = false;
     m.CreateMode = false;
@@ -490,6 +496,7 @@ Flow StreetTools::moveAxisPoint(const MouseClick& c) {
     // The moved street goes to the end of the list.
     st_.Streets.erase(std::find(st_.Streets.begin(), st_.Streets.end(), s));
     st_.Streets.push_back(s);
+    addresses_.movedToEnd(s);
     drawAxis(*s, QColor(0, 0, 255));
     ws_.map.EditPoints = AxisPixels(*s, ws_.view.view());
     ws_.files.StreetsModified = true;
@@ -515,6 +522,7 @@ Flow StreetTools::editName(const MouseClick& c) {
         RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
         s.NewName = cut(names->first, kStreetNameMax);
         s.OldName = cut(names->second, kStreetNameMax);
+        addresses_.changed(st_.CurrentStreet);
         ws_.files.StreetsModified = true;
         record(edit, QStringLiteral("Корректировать название"));
     }
@@ -561,6 +569,7 @@ Flow StreetTools::placeName(const MouseClick& c) {
     s.X2 = p.X;
     s.Y2 = p.Y;
     s.BoundObject = -1;
+    addresses_.changed(st_.CurrentStreet);
     drawName(s, false);
     ws_.files.StreetsModified = true;
     record(edit, QStringLiteral("Переместить название"));
@@ -706,6 +715,7 @@ bool StreetTools::correctHouse(const HouseFields& f) {
     h.Etage = floors;
     h.DopInf = cut(f.info, kHouseNoteMax);
     old = h;
+    addresses_.changed(st_.CurrentStreet);
     ws_.files.StreetsModified = true;
     record(edit, QStringLiteral("Корректировать дом"));
     if (housesChanged) housesChanged();
@@ -718,6 +728,7 @@ bool StreetTools::deleteHouse() {
     RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
     auto& houses = st_.CurrentStreet->Houses;
     houses.erase(houses.begin() + house_);
+    addresses_.changed(st_.CurrentStreet);
     house_ = -1;
     ws_.files.StreetsModified = true;
     record(edit, QStringLiteral("Удалить дом"));
@@ -741,6 +752,29 @@ void StreetTools::showAllHouses() {
     for (const TDom& h : st_.CurrentStreet->Houses) DrawHouseNumber(p, h, ws_.view.view());
     p.end();
     changed();
+}
+
+const AddressIndex& StreetTools::addresses() {
+    if (st_.Streets.empty() && !ws_.files.MapFileName.empty()) RueMenuOpened();
+    return addresses_;
+}
+
+bool StreetTools::showAddress(const AddressHit& hit) {
+    const auto it = std::find(st_.Streets.begin(), st_.Streets.end(), hit.street);
+    if (it == st_.Streets.end()) return false;
+    ws_.modes.ResetModes(ws_.view.blink);
+    select(int(it - st_.Streets.begin()));
+    enableFound(true);
+    const Trues& s = *st_.CurrentStreet;
+    if (hit.house >= 0 && size_t(hit.house) < s.Houses.size()) {
+        house_ = hit.house;
+        const TDom& h = s.Houses[size_t(hit.house)];
+        ws_.map.EditPoints = {ws_.view.view().toPixel({h.X, h.Y})};
+        ws_.view.blink.BlinkAsPoints = true;
+    }
+    ws_.view.blink.BlinkOn = true;
+    buttons();
+    return true;
 }
 
 void StreetTools::closeHouseForm() {

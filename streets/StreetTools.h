@@ -2,6 +2,7 @@
 // The street operations of the menu "Улицы", the house form's operations
 // and the street rows of the mouse dispatch (4 and 8 to 17).
 
+#include "AddressIndex.h"
 #include "Streets.h"
 
 #include "editing/MapEditor.h"
@@ -92,6 +93,15 @@ public:
 
     StreetState& state() { return st_; }
 
+    // The address search.  The index follows every change of the register;
+    // asked for before the register is loaded, it loads it as opening the
+    // menu "Улицы" does.
+    const AddressIndex& addresses();
+    // Shows a found address as "Показать на карте" shows a street: the
+    // street becomes current and its axis blinks, or the house does when
+    // one was found.  False when the street is no longer in the register.
+    bool showAddress(const AddressHit& hit);
+
 private:
     // Another map: the register read for the map that went is dropped (it
     // is read again for this one), with the street and house in hand.
@@ -131,6 +141,7 @@ private:
     std::shared_ptr<Trues> pending_;  // the street being made
     int house_ = -1;                  // the selected house of CurrentStreet
     UndoHistory& history_;
+    AddressIndex addresses_;
     // The name's content before its first new end was clicked.
     Trues nameMoveBefore_;
     // An operation on the register becomes an undo step.

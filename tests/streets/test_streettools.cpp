@@ -1,11 +1,20 @@
 // Every item of the menu "Улицы", the street list dialog and the house form,
 // driven through the real window with scripted dialogs.
 
+#include "app/AddressField.h"
 #include "app/HouseForm.h"
+#include "app/RouteInfoWindow.h"
+#include "routing/RoadNetwork.h"
+#include "routing/RouteTool.h"
 #include "app/StreetListDialog.h"
 #include "common/SmallMapFixture.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -665,6 +674,131 @@ TEST_F(StreetsTest, EachChangeOfTheRegisterIsOneUndoStep) {
     EXPECT_EQ(names(), all);
     EXPECT_FALSE(act("UndoAction")->isEnabled());
     EXPECT_FALSE(act("RedoAction")->isEnabled());
+}
+
+TEST_F(StreetsTest, AddressSearchWhatIsHereAndTheRouteBetweenTwoAddresses) {
+    // Ctrl+F puts the cursor in the tool bar's field; the register is read
+    // with the first letters typed.
+    AddressField* field = w_->addressField();
+    ASSERT_NE(field, nullptr);
+    auto* find = w_->findChild<QAction*>(QStringLiteral("AddressFind"));
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(find->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
+    field->setText(QStringLiteral("старое"));
+    find->trigger();
+    EXPECT_EQ(field->selectedText(), QStringLiteral("старое"));  // all of it, to be typed over
+    // Typed as a keyboard types (the text of key presses).
+    auto type = [&](const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+        QApplication::sendEvent(field, &press);
+    };
+    type(QStringLiteral("лени 12 А"));
+    const MapView original = ws().view.view();
+    auto restoreView = [&] {
+        ws().view.view() = original;
+        ws().view.image = QImage(original.imageSize(), QImage::Format_RGB32);
+        RedrawWithProgress(ws());
+        w_->scrollToTopLeft();
+    };
+    ASSERT_EQ(streets().size(), 3u);
+    QStringList offered;
+    for (const AddressHit& h : field->candidates()) offered << QString::fromStdString(AddressText(h));
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("Навои ул., 12а (быв. Ленина)"),
+                                    QStringLiteral("Навои ул., 12а (быв. Ленина)")}));  // two houses of that number
+    // Chosen at 1:3250 (street level already): house (150, 190) lies too
+    // near the picture's corner to be scrolled to the window's middle, so
+    // the picture is drawn anew at the same scale round it (the house at
+    // its middle, 600, 600), and it blinks.
+    MapView& v = ws().view.view();
+    const double scale = v.Scale;
+    QTest::keyClick(field->popupCompleter()->popup(), Qt::Key_Down);
+    QTest::keyClick(field->popupCompleter()->popup(), Qt::Key_Return);
+    EXPECT_EQ(v.Scale, scale);
+    auto* box = w_->findChild<QScrollArea*>();
+    const QPoint middle = box->viewport()->rect().center();
+    auto shown = [&] { return w_->mapPointAtViewport(middle); };
+    const TXY house = toMap({150, 190});
+    EXPECT_NEAR(shown().X, house.X, 2);
+    EXPECT_NEAR(shown().Y, house.Y, 2);
+    EXPECT_EQ(w_->streets().CurrentStreet, streets()[0]);
+    ASSERT_EQ(ws().map.EditPoints.size(), 1u);
+    EXPECT_EQ(QPoint(ws().map.EditPoints[0].PX, ws().map.EditPoints[0].PY), QPoint(600, 600));
+    EXPECT_TRUE(ws().view.blink.BlinkAsPoints);
+    EXPECT_TRUE(ws().view.blink.BlinkOn);
+    // Zoomed out to 1:13000: the next choice comes back to street level
+    // (1:5000, 0.65 pixels a metre), centred on the middle of the axis of
+    // "Абая, тупик" (it has no houses), the axis blinking.
+    w_->zoomAt(middle, 0.25);
+    ASSERT_LT(v.Scale, 0.3);
+    field->selectAll();
+    type(QStringLiteral("абая"));
+    QTest::keyClick(field->popupCompleter()->popup(), Qt::Key_Escape);
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(v.Scale, 0.65);
+    const TXY axisMiddle = toMap({600, 250});
+    EXPECT_NEAR(shown().X, axisMiddle.X, 2);
+    EXPECT_NEAR(shown().Y, axisMiddle.Y, 2);
+    EXPECT_EQ(w_->streets().CurrentStreet, streets()[1]);
+    EXPECT_FALSE(ws().view.blink.BlinkAsPoints);
+    EXPECT_EQ(ws().map.EditPoints.size(), 2u);
+    // A renamed street shows under its new name at once.
+    restoreView();
+    act("RueKorrMenu")->trigger();
+    dialogs_.names.push_back(std::make_pair(QStringLiteral("Фурката, улица"), QStringLiteral("Абая, тупик")));
+    click({501, 151});
+    ASSERT_FALSE(w_->streetTools().addresses().find("Фурката").empty());
+    // "Что здесь?": the house "3" of Navoi at (250, 190), 30 m from (250, 220).
+    act("WhatIsHere")->trigger();
+    EXPECT_TRUE(ws().modes.WhatIsHereMode);
+    click({250, 220});
+    EXPECT_EQ(panel(4), QStringLiteral("ул. Навои (быв. Ленина), 3 — 30 м"));
+    // Far from every house: the nearest axis (Bobur's at column 80), 520 m.
+    click({600, 900});
+    EXPECT_EQ(panel(4), QStringLiteral("ул. Бобура — 520 м"));
+    act("WhatIsHere")->trigger();
+    EXPECT_FALSE(ws().modes.WhatIsHereMode);
+    // A right click that no mode takes: the map's menu with "Что здесь?".
+    click({350, 230}, Qt::RightButton);
+    ASSERT_TRUE(w_->mapMenu()->isVisible());
+    w_->mapMenu()->findChild<QAction*>(QStringLiteral("WhatIsHereAt"))->trigger();
+    w_->mapMenu()->hide();
+    EXPECT_EQ(panel(4), QStringLiteral("ул. Навои (быв. Ленина), 12а — 40 м"));
+    // The route between two addresses is the route between clicks on them.
+    RoadNetwork net;
+    for (int col : {100, 250, 400}) {
+        TRoadNode n;
+        n.Id = int32_t(net.RoadNodes.size());
+        const TXY p = toMap({col, 200});
+        n.X = p.X;
+        n.Y = p.Y;
+        int k = 0;
+        for (int to : {n.Id - 1, n.Id + 1})
+            if (to >= 0 && to < 3) {
+                n.Link[size_t(k)] = to;
+                n.Speed[size_t(k++)] = 40;
+            }
+        net.RoadNodes.push_back(n);
+    }
+    SaveRoadNetwork(dir_ / "njoints.uzl", net);
+    restoreView();
+    act("ItenererButton")->trigger();
+    click({150, 190});
+    click({250, 190});
+    ASSERT_EQ(w_->routes().lastRoute().status, RouteResult::Found);
+    const QStringList byClicks = w_->routeInfo()->lines();
+    const std::vector<int> path = w_->routes().lastRoute().path;
+    w_->routeInfo()->memo()->clear();
+    act("RouteAddresses")->trigger();
+    ASSERT_TRUE(w_->routeInfo()->isVisible());
+    EXPECT_TRUE(w_->routeInfo()->fromField()->hasFocus() || !w_->routeInfo()->isActiveWindow());
+    w_->routeInfo()->fromField()->setText(QStringLiteral("Навои 12а"));
+    w_->routeInfo()->toField()->setText(QStringLiteral("Ленина 3"));
+    w_->routeInfo()->findButton()->click();
+    EXPECT_EQ(w_->routeInfo()->lines(), byClicks);
+    EXPECT_EQ(w_->routes().lastRoute().path, path);
+    w_->routeInfo()->toField()->setText(QStringLiteral("Пушкина 1"));
+    w_->routeInfo()->findButton()->click();
+    EXPECT_EQ(w_->routeInfo()->lines().value(1), QStringLiteral("Адрес не найден: Пушкина 1"));
 }
 
 namespace {

@@ -1,0 +1,53 @@
+#include "AddressField.h"
+
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QStringListModel>
+
+namespace dm {
+
+AddressField::AddressField(Finder finder, QWidget* parent) : QLineEdit(parent), finder_(std::move(finder)) {
+    setClearButtonEnabled(true);
+    model_ = new QStringListModel(this);
+    completer_ = new QCompleter(model_, this);
+    completer_->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    completer_->setMaxVisibleItems(20);
+    completer_->setWidget(this);
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& t) { refresh(t); });
+    connect(completer_, QOverload<const QModelIndex&>::of(&QCompleter::activated), this,
+            [this](const QModelIndex& i) { choose(i.row()); });
+    connect(this, &QLineEdit::returnPressed, this, [this] {
+        if (completer_->popup()->isVisible()) return;
+        if (hits_.empty()) refresh(text());
+        if (!hits_.empty()) choose(0);
+    });
+}
+
+void AddressField::refresh(const QString& t) {
+    hits_ = finder_ ? finder_(t) : std::vector<AddressHit>{};
+    QStringList texts;
+    for (const AddressHit& h : hits_) texts << QString::fromStdString(AddressText(h));
+    model_->setStringList(texts);
+    if (texts.isEmpty()) completer_->popup()->hide();
+    else completer_->complete();
+}
+
+void AddressField::choose(int row) {
+    if (row < 0 || size_t(row) >= hits_.size()) return;
+    const AddressHit h = hits_[size_t(row)];
+    completer_->popup()->hide();
+    setText(QString::fromStdString(AddressText(h)));
+    picked_ = h;
+    pickedText_ = text();
+    if (chosen) chosen(h);
+}
+
+std::optional<AddressHit> AddressField::current() {
+    if (picked_ && text() == pickedText_) return picked_;
+    refresh(text());
+    completer_->popup()->hide();
+    if (hits_.empty()) return std::nullopt;
+    return hits_.front();
+}
+
+}  // namespace dm
