@@ -13,6 +13,7 @@
 #include "display/RuntimeDir.h"
 #include "editing/HitTest.h"
 #include "routing/RoadNetwork.h"
+#include "streets/AddressIndex.h"
 #include "mapdata/Cp1251.h"
 #include "mapdata/MapDoc.h"
 
@@ -622,6 +623,241 @@ int benchStreets(int n, int runs) {
     return same ? 0 : 1;
 }
 
+// The address search on a register of `n` streets of 10 houses each: the
+// index built, each keystroke's candidates, "Что здесь?" and 10,000 changes
+// applied street by street.  The baselines do the same the simplest way in
+// the same run: the names made keys and ranked anew at each keystroke, every
+// house and axis segment measured for a point, and the index built anew.
+struct PlainHit {
+    const Trues* street;
+    bool fuzzy;
+    int cls;
+    bool old;
+    size_t order;
+};
+
+std::vector<const Trues*> plainFind(const std::vector<StreetRef>& streets, const std::string& query, size_t limit) {
+    const std::string key = AddressKey(query);
+    if (key.empty()) return {};
+    auto words = [](const std::string& k) {
+        std::vector<std::string> w;
+        std::string cur;
+        for (char c : k) {
+            if (c == ' ') {
+                if (!cur.empty()) w.push_back(cur);
+                cur.clear();
+            } else {
+                cur += c;
+            }
+        }
+        if (!cur.empty()) w.push_back(cur);
+        return w;
+    };
+    // Edit distance by the textbook table.
+    auto distance = [](const std::string& a, const std::string& b) {
+        std::vector<size_t> row(b.size() + 1);
+        for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+        for (size_t i = 1; i <= a.size(); ++i) {
+            size_t diag = row[0];
+            row[0] = i;
+            for (size_t j = 1; j <= b.size(); ++j) {
+                const size_t up = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                diag = up;
+            }
+        }
+        return row[b.size()];
+    };
+    const std::vector<std::string> qw = words(key);
+    std::vector<PlainHit> hits;
+    for (size_t i = 0; i < streets.size(); ++i) {
+        const Trues& s = *streets[i];
+        std::optional<PlainHit> best;
+        for (const bool old : {false, true}) {
+            const std::string raw = old ? (s.NewName.empty() ? std::string() : s.OldName) : (s.NewName.empty() ? s.OldName : s.NewName);
+            std::string name = AddressKey(cp1251ToUtf8(raw));
+            if (old && name == AddressKey(cp1251ToUtf8(s.NewName.empty() ? s.OldName : s.NewName))) name.clear();
+            if (name.empty()) continue;
+            std::optional<PlainHit> h;
+            if (name == key) h = PlainHit{&s, false, 0, old, i};
+            else if (name.rfind(key, 0) == 0) h = PlainHit{&s, false, 1, old, i};
+            else if (name.find(key) != std::string::npos) h = PlainHit{&s, false, 2, old, i};
+            else {
+                const std::vector<std::string> nw = words(name);
+                bool all = true, inOrder = qw.size() == nw.size();
+                for (size_t a = 0; a < qw.size() && all; ++a) {
+                    bool found = false;
+                    for (size_t b = 0; b < nw.size() && !found; ++b)
+                        if (nw[b] == qw[a] || (qw[a].size() >= 5 && distance(qw[a], nw[b]) <= 1) ||
+                            (a + 1 == qw.size() && nw[b].rfind(qw[a], 0) == 0)) {
+                            found = true;
+                            inOrder = inOrder && a == b;
+                        }
+                    all = found;
+                }
+                if (all) h = PlainHit{&s, true, inOrder ? 0 : 2, old, i};
+            }
+            auto key4 = [](const PlainHit& x) { return std::make_tuple(x.fuzzy, x.cls, x.old, x.order); };
+            if (h && (!best || key4(*h) < key4(*best))) best = h;
+        }
+        if (best) hits.push_back(*best);
+    }
+    std::sort(hits.begin(), hits.end(), [](const PlainHit& a, const PlainHit& b) {
+        return std::make_tuple(a.fuzzy, a.cls, a.old, a.order) < std::make_tuple(b.fuzzy, b.cls, b.old, b.order);
+    });
+    std::vector<const Trues*> out;
+    for (size_t i = 0; i < hits.size() && out.size() < limit; ++i) out.push_back(hits[i].street);
+    return out;
+}
+
+int benchAddress(int n, int runs) {
+    static const char* kNames[] = {"Навои", "Бобура", "Пушкина", "Гагарина", "Лермонтова", "Садовая",
+                                   "Мирзо Улугбека", "Беруни", "Ибн Сины", "Фурката", "Мукими", "Чехова",
+                                   "Шота Руставели", "Абая", "Амира Темура", "Фитрата", "Ёлочная", "Юнусабадская"};
+    static const char* kTypes[] = {", улица", ", проезд", ", переулок", ", тупик", ", проспект"};
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> across(0, 20000);
+    std::vector<StreetRef> streets;
+    for (int i = 0; i < n; ++i) {
+        auto s = std::make_shared<Trues>();
+        const std::string base = std::string(kNames[rng() % 18]) + " " + std::to_string(rng() % 900 + 1) + "-я";
+        s->OldName = utf8ToCp1251(base + kTypes[rng() % 5]);
+        if (rng() % 3 == 0) s->NewName = utf8ToCp1251(std::string(kNames[rng() % 18]) + kTypes[rng() % 5]);
+        const double x = 4560000 + across(rng), y = 13490000 + across(rng);
+        s->Axis = {{x, y}, {x + 150, y + 100}, {x + 300, y + 120}};
+        for (int k = 0; k < 10; ++k) {
+            TDom h;
+            h.setNomer(std::to_string(k * 2 + 1) + (k % 3 == 0 ? "\xE0" : ""));
+            h.X = x + 30 * k;
+            h.Y = y + 20 * k + 15;
+            s->Houses.push_back(h);
+        }
+        streets.push_back(s);
+    }
+    const std::vector<std::string> queries = {"навои 12", "Бобура 7", "ibn sini 3", "Ёлочная", "шота руставели 5",
+                                              "Lermontova 1a", "юнусабадская 450-я", "Гагарин"};
+    std::vector<double> build, perKey, perKeyBase, slowest, here, hereBase, changes, rebuild;
+    bool same = true;
+    int keystrokes = 0, points = 2000;
+    for (int run = 0; run < runs; ++run) {
+        AddressIndex idx;
+        build.push_back(seconds([&] { idx.build(streets); }));
+        // Keystrokes: each query as typed, letter by letter (UTF-8 letters).
+        double total = 0, totalBase = 0, worst = 0;
+        int keys = 0;
+        for (const std::string& q : queries) {
+            const QString full = QString::fromStdString(q);
+            for (int len = 1; len <= full.size(); ++len) {
+                const std::string typed = full.left(len).toStdString();
+                std::vector<AddressHit> hits;
+                const double t = seconds([&] { hits = idx.find(typed, 20); });
+                total += t;
+                worst = std::max(worst, t);
+                ++keys;
+                // The baseline ranks streets only: compare the streets of
+                // the candidates for the text without its house number.
+                const std::string street = ReadAddressQuery(typed).back().street;
+                std::vector<const Trues*> plain;
+                totalBase += seconds([&] { plain = plainFind(streets, street, 20); });
+                if (run == 0) {
+                    const std::vector<AddressHit> byStreet = idx.find(street, 20);
+                    std::vector<const Trues*> mine;
+                    for (const AddressHit& h : byStreet)
+                        if (mine.empty() || mine.back() != h.street.get()) mine.push_back(h.street.get());
+                    if (mine.size() > plain.size()) mine.resize(plain.size());
+                    same = same && mine == std::vector<const Trues*>(plain.begin(), plain.begin() + long(mine.size()));
+                }
+            }
+        }
+        keystrokes = keys;
+        perKey.push_back(total / keys);
+        perKeyBase.push_back(totalBase / keys);
+        slowest.push_back(worst);
+        // "Что здесь?" at random points; the baseline measures everything.
+        std::mt19937 prng(3);
+        double th = 0, thb = 0;
+        idx.nearest(0, 0);  // the cells are made on the first question
+        for (int i = 0; i < points; ++i) {
+            const double x = 4560000 + across(prng), y = 13490000 + across(prng);
+            std::optional<AddressNear> a;
+            th += seconds([&] { a = idx.nearest(x, y); });
+            const Trues* bestStreet = nullptr;
+            int bestHouse = -1;
+            double bestD = 1e300;
+            thb += seconds([&] {
+                for (const StreetRef& s : streets)
+                    for (size_t k = 0; k < s->Houses.size(); ++k) {
+                        const double d = std::hypot(s->Houses[k].X - x, s->Houses[k].Y - y);
+                        if (d <= 100 && d < bestD) bestD = d, bestStreet = s.get(), bestHouse = int(k);
+                    }
+                if (!bestStreet)
+                    for (const StreetRef& s : streets)
+                        for (size_t k = 0; k + 1 < s->Axis.size(); ++k) {
+                            const TXY& p = s->Axis[k];
+                            const TXY& q = s->Axis[k + 1];
+                            const double dx = q.X - p.X, dy = q.Y - p.Y;
+                            const double t = std::clamp(((x - p.X) * dx + (y - p.Y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+                            const double d = std::hypot(p.X + t * dx - x, p.Y + t * dy - y);
+                            if (d < bestD) bestD = d, bestStreet = s.get();
+                        }
+            });
+            same = same && a && std::fabs(a->distance - bestD) < 1e-6;
+        }
+        here.push_back(th / points);
+        hereBase.push_back(thb / points);
+        // 10,000 changes, each told to the index; a rebuild after each
+        // hundred would be the simple way.
+        std::vector<StreetRef> reg = streets;
+        std::mt19937 crng(17);
+        double tc = 0;
+        for (int i = 0; i < 10000; ++i) {
+            const StreetRef& s = reg[crng() % reg.size()];
+            if (i % 3 == 0) {
+                TDom h;
+                h.setNomer(std::to_string(crng() % 200));
+                h.X = s->Axis[0].X;
+                h.Y = s->Axis[0].Y;
+                s->Houses.push_back(h);
+            } else if (i % 3 == 1) {
+                if (!s->Houses.empty()) s->Houses.pop_back();
+            } else {
+                s->NewName = utf8ToCp1251(std::string(kNames[crng() % 18]) + kTypes[crng() % 5]);
+            }
+            tc += seconds([&] { idx.changed(s); });
+        }
+        changes.push_back(tc);
+        AddressIndex fresh;
+        rebuild.push_back(seconds([&] { fresh.build(reg); }));
+        for (const std::string& q : queries) {
+            const auto a = idx.find(q, 20), b = fresh.find(q, 20);
+            same = same && a.size() == b.size();
+            for (size_t i = 0; same && i < a.size(); ++i) same = a[i].street == b[i].street && a[i].house == b[i].house;
+        }
+    }
+    auto mm = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return std::make_pair(v.front() * 1000, v.back() * 1000);
+    };
+    const auto [blo, bhi] = mm(build);
+    const auto [klo, khi] = mm(perKey);
+    const auto [hlo, hhi] = mm(here);
+    const auto [clo, chi] = mm(changes);
+    std::printf("streets: %d with 10 houses each, %d runs\n", n, runs);
+    std::printf("index built: median %.1f ms (min %.1f, max %.1f) (target < 100)\n", median(build) * 1000, blo, bhi);
+    std::printf("keystroke: median %.3f ms (min %.3f, max %.3f) over %d keystrokes; slowest %.3f ms (target < 5)\n",
+                median(perKey) * 1000, klo, khi, keystrokes, median(slowest) * 1000);
+    std::printf("plain scan per keystroke: median %.2f ms; index / plain = %.3f\n", median(perKeyBase) * 1000,
+                median(perKey) / median(perKeyBase));
+    std::printf("what is here: median %.4f ms (min %.4f, max %.4f) over %d points (target < 1)\n", median(here) * 1000,
+                hlo, hhi, points);
+    std::printf("every house and segment measured: median %.3f ms; index / plain = %.4f\n", median(hereBase) * 1000,
+                median(here) / median(hereBase));
+    std::printf("10,000 changes: median %.1f ms (min %.1f, max %.1f) in all (target < 50); one rebuild %.1f ms\n",
+                median(changes) * 1000, clo, chi, median(rebuild) * 1000);
+    std::printf("same answers: %s\n", same ? "yes" : "NO");
+    return same ? 0 : 1;
+}
+
 }  // namespace
 
 // "Создать карту" on the large city: the cut of every object to a
@@ -966,6 +1202,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (a.size() >= 1 && a[0] == "address") {
+        const int n = a.size() >= 2 ? std::max(1, std::atoi(a[1].c_str())) : 20000;
+        const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
+        return benchAddress(n, runs);
+    }
     if (a.size() >= 1 && a[0] == "streets") {
         const int n = a.size() >= 2 ? std::max(1, std::atoi(a[1].c_str())) : 20000;
         const int runs = a.size() >= 3 ? std::max(1, std::atoi(a[2].c_str())) : 5;
@@ -1036,6 +1277,6 @@ int main(int argc, char** argv) {
         }
     }
     std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES] | "
-                         "streets [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS] | interactive START_DIR [RUNS] | export MAP.bin [RUNS]\n");
+                         "streets [N] [RUNS] | address [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS] | interactive START_DIR [RUNS] | export MAP.bin [RUNS]\n");
     return 2;
 }

@@ -4,6 +4,7 @@
 # build/bench-city between runs).  Usage:
 #   scripts/bench.sh load|redraw [RUNS] | hittest [CLICKS] | route [QUERIES] [RUNS] [NODES]
 #   | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city) | print [RUNS]
+#   | address [N] [RUNS] (the address search on N streets of 10 houses, 20,000 by default; needs no city)
 #   | cut [RUNS] (the city cut to the central district's outline, against loading it)
 #   | interactive [RUNS] (zoomed redraw, wheel steps, object moves in the program's window)
 #   | export [RUNS] (the city exported to a GeoPackage, against ogr2ogr copying that file)
@@ -17,6 +18,9 @@ bin=build-release/bin
 what=${1:-load}
 if [ "$what" = streets ]; then
   exec $bin/darvent-bench streets "${2:-20000}" "${3:-5}"
+fi
+if [ "$what" = address ]; then
+  exec $bin/darvent-bench address "${2:-20000}" "${3:-5}"
 fi
 if [ "$what" = sizes ]; then
   shift
