@@ -247,5 +247,8 @@ TEST(AddressIndexTest, TheNearestHouseWithinAHundredMetresElseTheNearestAxis) {
     bobur->Houses.push_back(h);
     idx.changed(bobur);
     EXPECT_EQ(near(1900, 600), "ул. Бобура, 7 — 50");
+    // Bobur gone: Navoi's axis is the nearest (its end, (1000, 0)).
+    idx.removed(bobur);
+    EXPECT_EQ(near(1900, 600), "ул. Навои (быв. Ленина) — 1082");
     EXPECT_FALSE(AddressIndex().nearest(0, 0));
 }

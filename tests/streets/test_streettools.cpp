@@ -621,9 +621,11 @@ TEST_F(StreetsTest, EachChangeOfTheRegisterIsOneUndoStep) {
     act("RueKarta")->trigger();
     act("RueDelete")->trigger();
     ASSERT_EQ(names(), (std::vector<std::string>{"Ленина, улица", "Бобура, улица"}));
+    EXPECT_TRUE(tools().addresses().find("Абая").empty());  // the address search follows
     // Undo: the street back in its place, the map untouched.
     undo();
     EXPECT_EQ(names(), all);
+    EXPECT_EQ(tools().addresses().find("Абая").size(), 1u);
     EXPECT_EQ(streets()[1]->Axis.size(), 2u);
     EXPECT_FALSE(ws().map.MapModified);
     EXPECT_TRUE(ws().files.StreetsModified);
