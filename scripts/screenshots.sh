@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Takes the documentation's pictures of the street list, the stops window
-# and a district map opened from "Туманы" in a virtual display of its own,
-# with the program's texts in Russian whatever the system's language:
-# docs/street-list.png, docs/stops-window.png, docs/district-map.png.
+# Takes the documentation's pictures of the street list, the stops window,
+# the address search and a district map opened from "Туманы" in a virtual
+# display of its own, with the program's texts in Russian whatever the
+# system's language:
+# docs/street-list.png, docs/stops-window.png, docs/address-candidates.png,
+# docs/address-found.png, docs/district-map.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

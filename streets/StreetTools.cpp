@@ -769,6 +769,13 @@ bool StreetTools::showAddress(const AddressHit& hit) {
     if (hit.house >= 0 && size_t(hit.house) < s.Houses.size()) {
         house_ = hit.house;
         const TDom& h = s.Houses[size_t(hit.house)];
+        // Its number in blue, as the house form shows a house.
+        if (!ws_.view.image.isNull()) {
+            QPainter p(&ws_.view.image);
+            DrawHouseNumber(p, h, ws_.view.view());
+            p.end();
+            changed();
+        }
         ws_.map.EditPoints = {ws_.view.view().toPixel({h.X, h.Y})};
         ws_.view.blink.BlinkAsPoints = true;
     }

@@ -1,9 +1,10 @@
 // darvent-shots START OUT: the pictures of the documentation, taken on a
 // real display (a virtual one: scripts/screenshots.sh) by driving the main
 // window on the start folder START: the street list ("Список улиц"), the
-// stops window and a district map opened from "Туманы".  Each picture is
+// stops window, the address field and a district map opened from "Туманы".  Each picture is
 // the part of the screen the windows cover, written as OUT/<name>.png.
 
+#include "app/AddressField.h"
 #include "app/DistrictDialogs.h"
 #include "app/MainWindow.h"
 #include "app/StopsWindow.h"
@@ -12,7 +13,10 @@
 #include "common/ScriptedDialogs.h"
 #include "display/RuntimeDir.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QCompleter>
+#include <QKeyEvent>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -105,6 +109,19 @@ int main(int argc, char** argv) {
     if (stops) {
         dialogs.answers = {DialogPort::Answer::No};
         stops->close();
+    }
+
+    // The address field: an old street name and a number typed, the
+    // candidates offered; the first chosen, its house centred and blinking.
+    if (AddressField* field = w.addressField()) {
+        field->setFocus();
+        QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("Ленина 12"));
+        QApplication::sendEvent(field, &typed);
+        ok &= shot(out, "address-candidates");
+        QTest::keyClick(field->popupCompleter()->popup(), Qt::Key_Down);
+        QTest::keyClick(field->popupCompleter()->popup(), Qt::Key_Return);
+        settle(1200);  // a blink or two
+        ok &= shot(out, "address-found");
     }
 
     // "Туманы": the last district's map ("Вывести карту").
