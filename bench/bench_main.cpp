@@ -756,7 +756,8 @@ int benchAddress(int n, int runs) {
                 ++keys;
                 // The baseline ranks streets only: compare the streets of
                 // the candidates for the text without its house number.
-                const std::string street = ReadAddressQuery(typed).back().street;
+                // (the first reading: the number, if any, taken off)
+                const std::string street = ReadAddressQuery(typed).front().street;
                 std::vector<const Trues*> plain;
                 totalBase += seconds([&] { plain = plainFind(streets, street, 20); });
                 if (run == 0) {
@@ -765,7 +766,9 @@ int benchAddress(int n, int runs) {
                     for (const AddressHit& h : byStreet)
                         if (mine.empty() || mine.back() != h.street.get()) mine.push_back(h.street.get());
                     if (mine.size() > plain.size()) mine.resize(plain.size());
-                    same = same && mine == std::vector<const Trues*>(plain.begin(), plain.begin() + long(mine.size()));
+                    const bool equal = mine == std::vector<const Trues*>(plain.begin(), plain.begin() + long(mine.size()));
+                    if (!equal) std::fprintf(stderr, "different candidates for \"%s\"\n", street.c_str());
+                    same = same && equal;
                 }
             }
         }
@@ -801,7 +804,10 @@ int benchAddress(int n, int runs) {
                             if (d < bestD) bestD = d, bestStreet = s.get();
                         }
             });
-            same = same && a && std::fabs(a->distance - bestD) < 1e-6;
+            if (!a || std::fabs(a->distance - bestD) >= 1e-6) {
+                std::fprintf(stderr, "different nearest address at %.1f %.1f\n", x, y);
+                same = false;
+            }
         }
         here.push_back(th / points);
         hereBase.push_back(thb / points);
@@ -832,6 +838,7 @@ int benchAddress(int n, int runs) {
             const auto a = idx.find(q, 20), b = fresh.find(q, 20);
             same = same && a.size() == b.size();
             for (size_t i = 0; same && i < a.size(); ++i) same = a[i].street == b[i].street && a[i].house == b[i].house;
+            if (!same) std::fprintf(stderr, "the changed index differs from a rebuild for \"%s\"\n", q.c_str());
         }
     }
     auto mm = [](std::vector<double> v) {

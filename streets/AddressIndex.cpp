@@ -3,9 +3,11 @@
 #include "mapdata/Cp1251.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -114,8 +116,8 @@ std::string latinWord(const QString& w) {
     return oneSpelling(s);
 }
 
-const QStringList& kindWords() {
-    static const QStringList w{
+bool isKindWord(const QString& w) {
+    static const QSet<QString> words{
         QStringLiteral("улица"),   QStringLiteral("ул"),       QStringLiteral("проспект"), QStringLiteral("пр"),
         QStringLiteral("переулок"), QStringLiteral("пер"),     QStringLiteral("проезд"),   QStringLiteral("тупик"),
         QStringLiteral("площадь"), QStringLiteral("пл"),       QStringLiteral("бульвар"),  QStringLiteral("шоссе"),
@@ -124,19 +126,57 @@ const QStringList& kindWords() {
         QStringLiteral("per"),     QStringLiteral("proezd"),   QStringLiteral("tupik"),    QStringLiteral("ploshchad"),
         QStringLiteral("ploshad"), QStringLiteral("pl"),       QStringLiteral("bulvar"),   QStringLiteral("shosse"),
         QStringLiteral("sh"),      QStringLiteral("massiv")};
-    return w;
+    return words.contains(w);
 }
 
-// The words of a text, the kind words and their hyphenated abbreviations
-// ("пр-т", "б-р", "м-в", "пр-д") left out.
+// The hyphenated abbreviations of kinds: "пр-т", "б-р", "м-в", "пр-д".
+bool isHyphenedKind(const QString& a, const QString& b) {
+    return (a == QStringLiteral("пр") && (b == QStringLiteral("т") || b == QStringLiteral("д"))) ||
+           (a == QStringLiteral("б") && b == QStringLiteral("р")) || (a == QStringLiteral("м") && b == QStringLiteral("в"));
+}
+
+// The words of a folded text (letters and digits), the kind words and
+// their hyphenated abbreviations left out.
 QStringList streetWords(const QString& text) {
-    static const QRegularExpression abbreviations(QStringLiteral("(?<![\\p{L}\\p{N}])(пр-т|б-р|м-в|пр-д)(?![\\p{L}\\p{N}])"));
-    static const QRegularExpression separators(QStringLiteral("[^\\p{L}\\p{N}]+"));
-    QString t = text;
-    t.replace(abbreviations, QStringLiteral(" "));
-    QStringList words = t.split(separators, Qt::SkipEmptyParts);
-    words.removeIf([](const QString& w) { return kindWords().contains(w); });
-    return words;
+    QStringList words;
+    std::vector<bool> afterHyphen;
+    QString cur;
+    bool hyphen = false;  // the word under way follows a hyphen
+    auto end = [&](QChar sep) {
+        if (!cur.isEmpty()) {
+            words << cur;
+            afterHyphen.push_back(hyphen);
+            cur.clear();
+            hyphen = sep == QLatin1Char('-');
+        } else {
+            hyphen = false;
+        }
+    };
+    for (QChar c : text) {
+        if (c.isLetterOrNumber()) cur += c;
+        else end(c);
+    }
+    end(QChar());
+    QStringList out;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (i + 1 < words.size() && afterHyphen[size_t(i + 1)] && isHyphenedKind(words[i], words[i + 1])) {
+            ++i;
+            continue;
+        }
+        if (!isKindWord(words[i])) out << words[i];
+    }
+    return out;
+}
+
+// The bytes a key holds, as bits: a-z, the digits, the rest by residue.
+uint64_t bytesOf(const std::string& key) {
+    uint64_t m = 0;
+    for (unsigned char c : key) {
+        if (c == ' ') continue;
+        const unsigned bit = c >= 'a' && c <= 'z' ? c - 'a' : c >= '0' && c <= '9' ? 26 + (c - '0') : 36 + c % 28;
+        m |= uint64_t(1) << bit;
+    }
+    return m;
 }
 
 std::vector<std::string> splitKey(const std::string& key) {
@@ -239,14 +279,124 @@ std::string AddressKey(std::string_view utf8) {
 
 std::string HouseKey(std::string_view utf8) {
     QString s = folded(utf8);
-    static const QRegularExpression building(QStringLiteral("корпус|корп\\.?|к\\."));
-    s.replace(building, QStringLiteral("к"));
+    s.replace(QStringLiteral("корпус"), QStringLiteral("к"));
+    s.replace(QStringLiteral("корп"), QStringLiteral("к"));
     std::string key;
     for (QChar c : s) {
         if (c.isSpace() || c == QLatin1Char('.') || c == QLatin1Char(',')) continue;
         if (const char* l = latinOf(c.unicode())) key += l;
         else if (c.unicode() < 128) key += char(c.unicode());
         else key += QString(c).toUtf8().toStdString();
+    }
+    return oneSpelling(key);
+}
+
+namespace {
+
+// Windows-1251 bytes that the quick keys below read; a text with another
+// byte above 0x7F takes the way through Unicode.
+bool quickByte(unsigned char c) { return c < 0x80 || c >= 0xC0 || c == 0xA8 || c == 0xB8 || c == 0xA1 || c == 0xA2; }
+
+unsigned char lowerCp1251(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if (c >= 0xC0 && c <= 0xDF) return c + 32;
+    if (c == 0xA8 || c == 0xB8) return 0xE5;  // Ё, ё: е
+    if (c == 0xA1) return 0xA2;              // Ў
+    return c;
+}
+
+// The Latin of a lower-case Windows-1251 letter (а..я, ў); null for others.
+const char* latinOfCp1251(unsigned char c) {
+    static const char* const table[32] = {"a", "b", "v", "g", "d", "e", "j", "z", "i", "y", "k", "l", "m", "n", "o", "p",
+                                          "r", "s", "t", "u", "f", "x", "c", "ch", "sh", "sh", "", "y", "", "e", "yu", "ya"};
+    if (c >= 0xE0) return table[c - 0xE0];
+    if (c == 0xA2) return "o";
+    return nullptr;
+}
+
+bool alnumCp1251(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c >= 0xE0 || c == 0xA2;
+}
+
+const std::vector<std::string>& kindWordsCp1251() {
+    static const std::vector<std::string> w = [] {
+        std::vector<std::string> out;
+        for (const char* k : {"улица", "ул", "проспект", "пр", "переулок", "пер", "проезд", "тупик", "площадь", "пл", "бульвар",
+                              "шоссе", "ш", "массив", "ulitsa", "ulica", "ul", "prospekt", "pr", "pereulok", "per",
+                              "proezd", "tupik", "ploshchad", "ploshad", "pl", "bulvar", "shosse", "sh", "massiv"})
+            out.push_back(utf8ToCp1251(k));
+        return out;
+    }();
+    return w;
+}
+
+}  // namespace
+
+std::string AddressKeyCp1251(std::string_view cp1251) {
+    for (unsigned char c : cp1251)
+        if (!quickByte(c)) return AddressKey(cp1251ToUtf8(cp1251));
+    // Words of letters and digits, lower case; whether each follows a hyphen.
+    std::vector<std::string> words;
+    std::vector<bool> afterHyphen;
+    std::string cur;
+    bool hyphen = false;
+    auto end = [&](unsigned char sep) {
+        if (!cur.empty()) {
+            words.push_back(cur);
+            afterHyphen.push_back(hyphen);
+            cur.clear();
+            hyphen = sep == '-';
+        } else {
+            hyphen = false;
+        }
+    };
+    for (unsigned char raw : cp1251) {
+        if (raw == '\'' || raw == '`') continue;  // apostrophes
+        const unsigned char c = lowerCp1251(raw);
+        if (alnumCp1251(c)) cur += char(c);
+        else end(c);
+    }
+    end(0);
+    static const std::string pr = utf8ToCp1251("пр"), t = utf8ToCp1251("т"), d = utf8ToCp1251("д"),
+                             b = utf8ToCp1251("б"), r = utf8ToCp1251("р"), m = utf8ToCp1251("м"), v = utf8ToCp1251("в");
+    const std::vector<std::string>& kinds = kindWordsCp1251();
+    std::string key;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (i + 1 < words.size() && afterHyphen[i + 1]) {
+            const std::string& a = words[i];
+            const std::string& z = words[i + 1];
+            if ((a == pr && (z == t || z == d)) || (a == b && z == r) || (a == m && z == v)) {
+                ++i;
+                continue;
+            }
+        }
+        if (std::find(kinds.begin(), kinds.end(), words[i]) != kinds.end()) continue;
+        std::string latin;
+        for (unsigned char c : words[i])
+            if (const char* l = latinOfCp1251(c)) latin += l;
+            else latin += char(c);
+        latin = oneSpelling(latin);
+        if (latin.empty()) continue;
+        if (!key.empty()) key += ' ';
+        key += latin;
+    }
+    return key;
+}
+
+std::string HouseKeyCp1251(std::string_view cp1251) {
+    for (unsigned char c : cp1251)
+        if (!quickByte(c) || c == '\'' || c == '`') return HouseKey(cp1251ToUtf8(cp1251));
+    std::string s;
+    for (unsigned char c : cp1251) s += char(lowerCp1251(c));
+    static const std::string korpus = utf8ToCp1251("корпус"), korp = utf8ToCp1251("корп"), k = utf8ToCp1251("к");
+    for (const std::string* w : {&korpus, &korp})
+        for (size_t at = s.find(*w); at != std::string::npos; at = s.find(*w, at + k.size())) s.replace(at, w->size(), k);
+    std::string key;
+    for (unsigned char c : s) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '.' || c == ',') continue;
+        if (const char* l = latinOfCp1251(c)) key += l;
+        else if (c < 0x80) key += char(c);
+        else key += cp1251ToUtf8(std::string(1, char(c)));
     }
     return oneSpelling(key);
 }
@@ -333,16 +483,18 @@ bool AddressIndex::Rank::operator<(const Rank& o) const {
 void AddressIndex::derive(Entry& e) const {
     const Trues& s = *e.street;
     const std::string& cur = currentName(s);
-    e.current = AddressKey(cp1251ToUtf8(cur));
-    e.old = s.NewName.empty() ? std::string() : AddressKey(cp1251ToUtf8(s.OldName));
+    e.current = AddressKeyCp1251(cur);
+    e.old = s.NewName.empty() ? std::string() : AddressKeyCp1251(s.OldName);
     if (e.old == e.current) e.old.clear();
     e.currentWords = splitKey(e.current);
     e.oldWords = splitKey(e.old);
+    e.currentBytes = bytesOf(e.current);
+    e.oldBytes = bytesOf(e.old);
     e.houses.clear();
     e.houses.reserve(s.Houses.size());
     for (const TDom& h : s.Houses) {
         House k;
-        k.key = HouseKey(cp1251ToUtf8(h.Nomer()));
+        k.key = HouseKeyCp1251(h.Nomer());
         k.number = leadingNumber(k.key);
         e.houses.push_back(std::move(k));
     }
@@ -350,6 +502,7 @@ void AddressIndex::derive(Entry& e) const {
 
 void AddressIndex::clear() {
     entries_.clear();
+    where_.clear();
     nextOrder_ = 0;
     gridValid_ = false;
     grid_.clear();
@@ -358,12 +511,15 @@ void AddressIndex::clear() {
 void AddressIndex::build(const std::vector<StreetRef>& streets) {
     clear();
     entries_.reserve(streets.size());
+    where_.reserve(streets.size());
     for (const StreetRef& s : streets) added(s);
 }
 
 void AddressIndex::added(const StreetRef& s) {
     if (!s) return;
-    Entry& e = entries_[s.get()];
+    const auto [at, fresh] = where_.try_emplace(s.get(), entries_.size());
+    if (fresh) entries_.emplace_back();
+    Entry& e = entries_[at->second];
     e.street = s;
     e.order = nextOrder_++;
     derive(e);
@@ -372,76 +528,104 @@ void AddressIndex::added(const StreetRef& s) {
 
 void AddressIndex::changed(const StreetRef& s) {
     if (!s) return;
-    const auto it = entries_.find(s.get());
-    if (it == entries_.end()) return added(s);
-    derive(it->second);
+    const auto it = where_.find(s.get());
+    if (it == where_.end()) return added(s);
+    derive(entries_[it->second]);
     gridValid_ = false;
 }
 
 void AddressIndex::removed(const StreetRef& s) {
     if (!s) return;
-    if (entries_.erase(s.get())) gridValid_ = false;
-}
-
-void AddressIndex::movedToEnd(const StreetRef& s) {
-    const auto it = entries_.find(s.get());
-    if (it == entries_.end()) return added(s);
-    it->second.order = nextOrder_++;
-    derive(it->second);
+    const auto it = where_.find(s.get());
+    if (it == where_.end()) return;
+    // The last entry takes the place of the one that goes.
+    const size_t k = it->second;
+    where_.erase(it);
+    if (k + 1 != entries_.size()) {
+        entries_[k] = std::move(entries_.back());
+        where_[entries_[k].street.get()] = k;
+    }
+    entries_.pop_back();
     gridValid_ = false;
 }
 
-std::optional<AddressIndex::Rank> AddressIndex::rank(const Entry& e, const std::string& key,
-                                                      const std::vector<std::string>& words) const {
+void AddressIndex::movedToEnd(const StreetRef& s) {
+    const auto it = where_.find(s.get());
+    if (it == where_.end()) return added(s);
+    entries_[it->second].order = nextOrder_++;
+    derive(entries_[it->second]);
+    gridValid_ = false;
+}
+
+std::optional<AddressIndex::Rank> AddressIndex::rank(const Entry& e, const Query& q) const {
     std::optional<Rank> best;
     auto offer = [&](const Rank& r) {
         if (!best || r < *best) best = r;
     };
+    const std::string& key = q.key;
     for (const bool old : {false, true}) {
         const std::string& name = old ? e.old : e.current;
         if (name.empty()) continue;
-        if (name == key) offer({false, 0, old, e.order});
-        else if (name.compare(0, key.size(), key) == 0) offer({false, 1, old, e.order});
-        else if (name.find(key) != std::string::npos) offer({false, 2, old, e.order});
-        else if (!best || best->fuzzy) {
-            // Each word asked for: one of the name's words, one letter off
-            // when it has five letters or more, or the beginning of one when
-            // it is the last word typed.
-            const std::vector<std::string>& nameWords = old ? e.oldWords : e.currentWords;
-            bool all = true, exactOrder = words.size() == nameWords.size();
-            for (size_t i = 0; i < words.size() && all; ++i) {
-                const std::string& w = words[i];
-                bool found = false;
-                for (size_t j = 0; j < nameWords.size() && !found; ++j) {
-                    const std::string& n = nameWords[j];
-                    if (n == w || (w.size() >= 5 && oneOff(w, n)) ||
-                        (i + 1 == words.size() && n.compare(0, w.size(), w) == 0)) {
-                        found = true;
-                        exactOrder = exactOrder && i == j;
-                    }
-                }
-                all = found;
-            }
-            if (all) offer({true, exactOrder ? 0 : 2, old, e.order});
+        // A byte of the text that the name lacks: no exact match; with
+        // more such bytes than words that may be one letter off, none at all.
+        const uint64_t lacking = q.bytes & ~(old ? e.oldBytes : e.currentBytes);
+        if (lacking == 0) {
+            if (name == key) offer({false, 0, old, e.order});
+            else if (name.compare(0, key.size(), key) == 0) offer({false, 1, old, e.order});
+            else if (name.find(key) != std::string::npos) offer({false, 2, old, e.order});
         }
+        if ((best && !best->fuzzy) || std::popcount(lacking) > q.longWords) continue;
+        // Each word asked for: one of the name's words, one letter off
+        // when it has five letters or more, or the beginning of one when
+        // it is the last word typed.
+        const std::vector<std::string>& words = q.words;
+        const std::vector<std::string>& nameWords = old ? e.oldWords : e.currentWords;
+        bool all = true, exactOrder = words.size() == nameWords.size();
+        for (size_t i = 0; i < words.size() && all; ++i) {
+            const std::string& w = words[i];
+            bool found = false;
+            for (size_t j = 0; j < nameWords.size() && !found; ++j) {
+                const std::string& n = nameWords[j];
+                if (n == w || (w.size() >= 5 && oneOff(w, n)) ||
+                    (i + 1 == words.size() && n.compare(0, w.size(), w) == 0)) {
+                    found = true;
+                    exactOrder = exactOrder && i == j;
+                }
+            }
+            all = found;
+        }
+        if (all) offer({true, exactOrder ? 0 : 2, old, e.order});
     }
     return best;
 }
 
-void AddressIndex::findIn(const AddressQuery& q, std::vector<std::pair<Rank, AddressHit>>& out) const {
-    const std::string key = AddressKey(q.street);
-    if (key.empty()) return;
-    const std::vector<std::string> words = splitKey(key);
+void AddressIndex::findIn(const AddressQuery& q, size_t limit, std::vector<std::pair<Rank, AddressHit>>& out) const {
+    Query query;
+    query.key = AddressKey(q.street);
+    if (query.key.empty() || limit == 0) return;
+    query.words = splitKey(query.key);
+    query.bytes = bytesOf(query.key);
+    for (const std::string& w : query.words) query.longWords += w.size() >= 5;
     const std::string houseKey = HouseKey(q.house);
     const long houseNumber = leadingNumber(houseKey);
-    for (const auto& [ptr, e] : entries_) {
-        const std::optional<Rank> r = rank(e, key, words);
-        if (!r) continue;
+    std::vector<std::pair<Rank, const Entry*>> matched;
+    for (const Entry& e : entries_)
+        if (const std::optional<Rank> r = rank(e, query)) matched.push_back({*r, &e});
+    // Every street gives a candidate at least: the first `limit` streets
+    // in rank order give all that can be shown.
+    auto byRank = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (matched.size() > limit) {
+        std::nth_element(matched.begin(), matched.begin() + long(limit), matched.end(), byRank);
+        matched.resize(limit);
+    }
+    std::sort(matched.begin(), matched.end(), byRank);
+    for (const auto& [r, ep] : matched) {
+        const Entry& e = *ep;
         AddressHit h;
         h.street = e.street;
-        h.fuzzy = r->fuzzy;
-        h.matchClass = r->cls;
-        h.oldName = r->old;
+        h.fuzzy = r.fuzzy;
+        h.matchClass = r.cls;
+        h.oldName = r.old;
         const Trues& s = *e.street;
         auto withHouse = [&](int k, bool exact) {
             AddressHit x = h;
@@ -450,13 +634,13 @@ void AddressIndex::findIn(const AddressQuery& q, std::vector<std::pair<Rank, Add
             const TDom& d = s.Houses[size_t(k)];
             x.X = d.X;
             x.Y = d.Y;
-            out.push_back({*r, x});
+            out.push_back({r, x});
         };
         auto streetItself = [&] {
             const TXY m = AxisMiddle(s);
             h.X = m.X;
             h.Y = m.Y;
-            out.push_back({*r, h});
+            out.push_back({r, h});
         };
         if (houseKey.empty() || e.houses.empty()) {
             streetItself();
@@ -484,7 +668,6 @@ void AddressIndex::findIn(const AddressQuery& q, std::vector<std::pair<Rank, Add
         });
         for (size_t k = 0; k < near.size() && k < 3; ++k) withHouse(int(near[k].second), false);
     }
-    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 std::vector<AddressHit> AddressIndex::find(std::string_view queryUtf8, size_t limit) const {
@@ -492,8 +675,10 @@ std::vector<AddressHit> AddressIndex::find(std::string_view queryUtf8, size_t li
     // (the earlier reading on a tie).
     std::vector<std::pair<Rank, AddressHit>> best;
     for (const AddressQuery& q : ReadAddressQuery(queryUtf8)) {
+        // A whole name matched exactly: no later reading can come first.
+        if (!best.empty() && !best.front().first.fuzzy && best.front().first.cls == 0) break;
         std::vector<std::pair<Rank, AddressHit>> hits;
-        findIn(q, hits);
+        findIn(q, limit, hits);
         if (hits.empty()) continue;
         if (best.empty()) {
             best = std::move(hits);
@@ -519,7 +704,7 @@ void AddressIndex::buildGrid() const {
         minX = std::min(minX, p.X), maxX = std::max(maxX, p.X);
         minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
     };
-    for (const auto& [ptr, e] : entries_) {
+    for (const Entry& e : entries_) {
         for (const TXY& p : e.street->Axis) extend(p);
         for (const TDom& h : e.street->Houses) extend({h.X, h.Y});
     }
@@ -538,7 +723,7 @@ void AddressIndex::buildGrid() const {
         const int64_t c = std::clamp<int64_t>(int64_t((y - gridMinY_) / cell_), 0, gridCols_ - 1);
         return std::pair<int64_t, int64_t>{r, c};
     };
-    for (const auto& [ptr, e] : entries_) {
+    for (const Entry& e : entries_) {
         const Trues& s = *e.street;
         for (size_t k = 0; k < s.Houses.size(); ++k) {
             const TDom& h = s.Houses[k];
@@ -582,6 +767,7 @@ std::optional<AddressNear> AddressIndex::nearest(double x, double y, double reac
     };
     // The nearest house within the reach.
     std::optional<AddressNear> best;
+    uint64_t bestOrder = 0;
     const int64_t houseRings = int64_t(std::ceil(reach / cell_)) + 1;
     for (int64_t ring = 0; ring <= houseRings; ++ring)
         visit(ring, [&](const Cell& cell) {
@@ -589,8 +775,10 @@ std::optional<AddressNear> AddressIndex::nearest(double x, double y, double reac
                 const TDom& h = e->street->Houses[size_t(k)];
                 const double d = std::hypot(h.X - x, h.Y - y);
                 if (d > reach) continue;
-                if (!best || d < best->distance || (d == best->distance && e->order < entries_.at(best->street.get()).order))
+                if (!best || d < best->distance || (d == best->distance && e->order < bestOrder)) {
                     best = AddressNear{e->street, k, d, h.X, h.Y};
+                    bestOrder = e->order;
+                }
             }
         });
     if (best) return best;
@@ -601,9 +789,10 @@ std::optional<AddressNear> AddressIndex::nearest(double x, double y, double reac
             for (const auto& [e, k] : cell.segments) {
                 double qx = 0, qy = 0;
                 const double d = segmentDistance(x, y, e->street->Axis[size_t(k)], e->street->Axis[size_t(k) + 1], qx, qy);
-                if (!best || d < best->distance ||
-                    (d == best->distance && e->order < entries_.at(best->street.get()).order))
+                if (!best || d < best->distance || (d == best->distance && e->order < bestOrder)) {
                     best = AddressNear{e->street, -1, d, qx, qy};
+                    bestOrder = e->order;
+                }
             }
         });
         // Everything nearer than `ring` cells has been seen.

@@ -39,6 +39,10 @@ std::string AddressKey(std::string_view utf8);
 // A house number as operators read it: "12а", "12 А" and "12a" are one,
 // "12/1" and "12 корп. 2" ("12к2") stay apart.
 std::string HouseKey(std::string_view utf8);
+// The same keys from the register's own Windows-1251 bytes, without the
+// way through Unicode (the index derives thousands of them).
+std::string AddressKeyCp1251(std::string_view cp1251);
+std::string HouseKeyCp1251(std::string_view cp1251);
 
 // A query split into its street part and its house number (empty when
 // none): the number stands at the end ("Навои 12а") or at the start
@@ -107,6 +111,7 @@ private:
         uint64_t order = 0;
         std::string current, old;  // keys of the name in use and of the former one
         std::vector<std::string> currentWords, oldWords;
+        uint64_t currentBytes = 0, oldBytes = 0;  // the bytes each key holds
         std::vector<House> houses;
     };
     struct Rank {
@@ -117,8 +122,14 @@ private:
         bool operator<(const Rank& o) const;
     };
     void derive(Entry& e) const;
-    std::optional<Rank> rank(const Entry& e, const std::string& key, const std::vector<std::string>& words) const;
-    void findIn(const AddressQuery& q, std::vector<std::pair<Rank, AddressHit>>& out) const;
+    struct Query {
+        std::string key;
+        std::vector<std::string> words;
+        uint64_t bytes = 0;
+        int longWords = 0;  // words of five letters or more
+    };
+    std::optional<Rank> rank(const Entry& e, const Query& q) const;
+    void findIn(const AddressQuery& q, size_t limit, std::vector<std::pair<Rank, AddressHit>>& out) const;
 
     // Spatial cells of houses and of axis segments, built on demand.
     struct Cell {
@@ -127,7 +138,8 @@ private:
     };
     void buildGrid() const;
 
-    std::unordered_map<const Trues*, Entry> entries_;
+    std::vector<Entry> entries_;
+    std::unordered_map<const Trues*, size_t> where_;  // an entry's place in entries_
     uint64_t nextOrder_ = 0;
     mutable bool gridValid_ = false;
     mutable std::unordered_map<int64_t, Cell> grid_;

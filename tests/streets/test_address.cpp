@@ -67,6 +67,15 @@ TEST(AddressKeys, KindsPunctuationCaseAndLatinLettersAreOneKey) {
     for (const char* h : {"12а", "12 А", "12a", "12A", "12 a"}) EXPECT_EQ(HouseKey(h), "12a") << h;
     EXPECT_EQ(HouseKey("12/1"), "12/1");
     for (const char* h : {"12 корп. 2", "12корп2", "12 корпус 2", "12к2", "12 к. 2"}) EXPECT_EQ(HouseKey(h), "12k2") << h;
+    // The register's own bytes give the same keys without Unicode.
+    EXPECT_EQ(AddressKeyCp1251(utf8ToCp1251("Шайхантаурская, улица")), "shayxantaurskaya");
+    EXPECT_EQ(AddressKeyCp1251(utf8ToCp1251("пр-т Мирзо-Улугбека")), "mirzo ulugbeka");
+    EXPECT_EQ(AddressKeyCp1251(utf8ToCp1251("ЁЛОЧНАЯ, б-р")), "elochnaya");
+    EXPECT_EQ(HouseKeyCp1251(utf8ToCp1251("12 КОРП. 2")), "12k2");
+    EXPECT_EQ(HouseKeyCp1251(utf8ToCp1251("12 А")), "12a");
+    for (const char* n : {"Навои, улица", "пр. Навои", "Ёшлик-2, м-в", "Ўрта (Сой) 1-й проезд", "O'zbekiston", "Abay ko'chasi",
+                          "Кичик халқа", "«Дружба», пл.", "8 Марта", "Ибн-Сины, пр-д", "ТУПИК Ғ", "Ангрен ш."})
+        EXPECT_EQ(AddressKeyCp1251(utf8ToCp1251(n)), AddressKey(cp1251ToUtf8(utf8ToCp1251(n)))) << n;
 }
 
 TEST(AddressKeys, TheNumberAtTheEndOrAtTheStart) {
@@ -84,11 +93,11 @@ TEST(AddressKeys, TheNumberAtTheEndOrAtTheStart) {
 }
 
 TEST(AddressIndexTest, RankedByHowTheNameMatchesThenNewBeforeOldThenTheRegistersOrder) {
-    // 0 begins with the query; 1 renamed to it; 2 renamed from it; 3 holds
-    // it as a part; 4 one letter off; 5 the same name, later in the register.
+    // 0 holds the query as a part; 1 renamed to it; 2 renamed from it; 3
+    // begins with it; 4 one letter off; 5 the same name, later in the register.
     AddressIndex idx;
-    idx.build({street("Навоийская, улица", ""), street("Ленина, улица", "Навои, улица"),
-               street("Навои, переулок", "Бобура, переулок"), street("Алишера Навои, проспект", ""),
+    idx.build({street("Алишера Навои, проспект", ""), street("Ленина, улица", "Навои, улица"),
+               street("Навои, переулок", "Бобура, переулок"), street("Навоийская, улица", ""),
                street("Навой, тупик", ""), street("Навои, проезд", "")});
     EXPECT_EQ(lines(idx.find("Навои")),
               (std::vector<std::string>{"Навои ул. (быв. Ленина)", "Навои пр-д", "Бобура пер. (быв. Навои)",
