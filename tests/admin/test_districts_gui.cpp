@@ -150,6 +150,15 @@ TEST_F(Districts, UnsafeStemsAndAMissingListAreReportedNotFollowed) {
 }
 
 TEST_F(Districts, DistrictsDialogChoosesColoursShowsAndOpens) {
+    // District a's boundary file of two records: a line of another name and
+    // colour first, then its area.
+    {
+        TObjList a;
+        a.appendAsIs(boundary("Old", square(120, 120, 480, 480), 0x00FFFF));
+        a[0]->Kind = KindLine;
+        a.appendAsIs(boundary("\xD6\xE5\xED\xF2\xF0", square(100, 100, 500, 500), 0x0000FF));
+        RewriteBoundaryFile(city() / "a.grn", a);
+    }
     bool checked = false;
     dialogs_.colors.push_back(QColor(0, 0, 255));
     dialogs_.onDialog = [&](QDialog& d) {
@@ -182,10 +191,14 @@ TEST_F(Districts, DistrictsDialogChoosesColoursShowsAndOpens) {
         dlg.button("SaveButton")->click();
         TObjList back;
         ReadBoundaryFile(city() / "a.grn", back);
-        EXPECT_EQ(back[0]->BrushColor, 0xFF0000);
-        EXPECT_EQ(back[0]->BrushStyle, 0);
-        EXPECT_EQ(back[0]->Name, "\xD6\xE5\xED\xF2\xF0");
-        EXPECT_EQ(back[0]->PenWidth, 1);  // as stored
+        EXPECT_EQ(back.size(), 2u);
+        for (const auto& rec : back) {  // every record, the line made an area
+            EXPECT_EQ(rec->Kind, KindArea);
+            EXPECT_EQ(rec->BrushColor, 0xFF0000);
+            EXPECT_EQ(rec->BrushStyle, 0);
+            EXPECT_EQ(rec->Name, "\xD6\xE5\xED\xF2\xF0");
+            EXPECT_EQ(rec->PenWidth, 1);  // as stored
+        }
         // "Показать границы ": the outline in red on the map picture.
         ws().view.image.fill(Qt::white);
         dlg.button("ShowGrnButton")->click();
