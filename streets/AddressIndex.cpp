@@ -619,8 +619,9 @@ void AddressIndex::findIn(const AddressQuery& q, size_t limit, std::vector<std::
         matched.resize(limit);
     }
     std::sort(matched.begin(), matched.end(), byRank);
-    for (const auto& [r, ep] : matched) {
-        const Entry& e = *ep;
+    for (const auto& m : matched) {
+        const Rank& r = m.first;
+        const Entry& e = *m.second;
         AddressHit h;
         h.street = e.street;
         h.fuzzy = r.fuzzy;
