@@ -481,23 +481,31 @@ bool AddressIndex::Rank::operator<(const Rank& o) const {
 }
 
 void AddressIndex::derive(Entry& e) const {
+    // Only what differs from the texts the keys were made from is made again.
     const Trues& s = *e.street;
     const std::string& cur = currentName(s);
-    e.current = AddressKeyCp1251(cur);
-    e.old = s.NewName.empty() ? std::string() : AddressKeyCp1251(s.OldName);
-    if (e.old == e.current) e.old.clear();
-    e.currentWords = splitKey(e.current);
-    e.oldWords = splitKey(e.old);
-    e.currentBytes = bytesOf(e.current);
-    e.oldBytes = bytesOf(e.old);
-    e.houses.clear();
-    e.houses.reserve(s.Houses.size());
-    for (const TDom& h : s.Houses) {
-        House k;
-        k.key = HouseKeyCp1251(h.Nomer());
-        k.number = leadingNumber(k.key);
-        e.houses.push_back(std::move(k));
+    const std::string& former = s.NewName.empty() ? std::string() : s.OldName;
+    if (!e.derived || cur != e.rawCurrent || former != e.rawOld) {
+        e.rawCurrent = cur;
+        e.rawOld = former;
+        e.current = AddressKeyCp1251(cur);
+        e.old = former.empty() ? std::string() : AddressKeyCp1251(former);
+        if (e.old == e.current) e.old.clear();
+        e.currentWords = splitKey(e.current);
+        e.oldWords = splitKey(e.old);
+        e.currentBytes = bytesOf(e.current);
+        e.oldBytes = bytesOf(e.old);
     }
+    const size_t had = e.derived ? e.houses.size() : 0;
+    e.houses.resize(s.Houses.size());
+    for (size_t k = 0; k < s.Houses.size(); ++k) {
+        House& h = e.houses[k];
+        if (k < had && h.raw == s.Houses[k].NomerField) continue;
+        h.raw = s.Houses[k].NomerField;
+        h.key = HouseKeyCp1251(s.Houses[k].Nomer());
+        h.number = leadingNumber(h.key);
+    }
+    e.derived = true;
 }
 
 void AddressIndex::clear() {

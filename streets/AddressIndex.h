@@ -25,6 +25,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -103,6 +104,7 @@ public:
 
 private:
     struct House {
+        std::array<uint8_t, 6> raw{};  // the number as stored, its key made from it
         std::string key;
         long number = -1;  // its leading digits, -1 without
     };
@@ -112,6 +114,8 @@ private:
         std::string current, old;  // keys of the name in use and of the former one
         std::vector<std::string> currentWords, oldWords;
         uint64_t currentBytes = 0, oldBytes = 0;  // the bytes each key holds
+        std::string rawCurrent, rawOld;  // the names the keys were made from
+        bool derived = false;
         std::vector<House> houses;
     };
     struct Rank {
