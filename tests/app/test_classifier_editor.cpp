@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QSpinBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -70,6 +71,14 @@ TEST_F(ClassifierEditorTest, DrawStoreSaveApplyAndSeeTheSymbolOnTheMap) {
         d.button("StoreZnak")->click();
         EXPECT_FALSE(d.button("StoreZnak")->isEnabled());
         EXPECT_EQ(d.model().ZnakList.back().Code, 2402);
+        // Browsed to it at scale 4: its pixels at 41 + 4 (Col - 3), 41 + 4 (Row - 3).
+        d.scaleField()->setValue(4);
+        d.model().ZnakIndexPos = int(d.model().ZnakList.size()) - 2;
+        d.button("Next")->click();
+        EXPECT_EQ(d.model().ZnakIndexPos, int(d.model().ZnakList.size()) - 1);
+        EXPECT_EQ(d.preview().pixel(37, 41), qRgb(0, 0, 0));
+        EXPECT_EQ(d.preview().pixel(41, 41), qRgb(0, 0, 0));
+        EXPECT_EQ(d.preview().pixel(29, 33), qRgb(255, 255, 255));
         d.button("Save")->click();
         d.button("Exit")->click();
         return int(QDialog::Accepted);

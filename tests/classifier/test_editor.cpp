@@ -177,8 +177,10 @@ TEST(ClassifierEditor, LoadSaveNewAndBrowse) {
     EXPECT_EQ(m.Lines.size(), 1u);
     EXPECT_EQ(m.ZnakList.size(), 906u);
     EXPECT_EQ(m.EditorSymbolFile, d / "c.ris");
+    m.ZnakIndexPos = 7;
     m.Load(d / "a.smn");
     EXPECT_EQ(m.ZnakList.size(), 905u);
+    EXPECT_EQ(m.ZnakIndexPos, 0);  // browsing starts again from the first
     m.ZnakList.push_back(znak(2402, 9));
     const auto aRis = readWholeFile(d / "a.ris");
     m.Save(d / "a.smn");
