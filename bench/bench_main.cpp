@@ -550,21 +550,30 @@ int benchPrint(const fs::path& bin, int runs) {
     return 0;
 }
 
+// Street names and kinds of the generated registers.
+const char* const kNames[] = {"Навои", "Бобура", "Пушкина", "Гагарина", "Лермонтова", "Садовая",
+                              "Мирзо Улугбека", "Беруни", "Ибн Сины", "Фурката", "Мукими", "Чехова",
+                              "Шота Руставели", "Абая", "Амира Темура", "Фитрата", "Ёлочная", "Юнусабадская"};
+const char* const kTypes[] = {", улица", ", проезд", ", переулок", ", тупик", ", проспект"};
+
+// A street of a generated register: a numbered name of a kind, renamed
+// one time in three.
+StreetRef generatedStreet(std::mt19937& rng) {
+    auto s = std::make_shared<Trues>();
+    const std::string base = std::string(kNames[rng() % 18]) + " " + std::to_string(rng() % 900 + 1) + "-я";
+    s->OldName = utf8ToCp1251(base + kTypes[rng() % 5]);
+    if (rng() % 3 == 0) s->NewName = utf8ToCp1251(std::string(kNames[rng() % 18]) + kTypes[rng() % 5]);
+    return s;
+}
+
 // The search field of the street list on a register of `n` streets: each
 // keystroke of a few queries refilters the grid.  The baseline is a bare
 // loop over the same folded names.
 int benchStreets(int n, int runs) {
-    static const char* kNames[] = {"Навои", "Бобура", "Пушкина", "Гагарина", "Лермонтова", "Садовая",
-                                   "Мирзо Улугбека", "Беруни", "Ибн Сины", "Фурката", "Мукими", "Чехова",
-                                   "Шота Руставели", "Абая", "Амира Темура", "Фитрата", "Ёлочная", "Юнусабадская"};
-    static const char* kTypes[] = {", улица", ", проезд", ", переулок", ", тупик", ", проспект"};
     std::mt19937 rng(5);
     std::vector<StreetRef> streets;
     for (int i = 0; i < n; ++i) {
-        auto s = std::make_shared<Trues>();
-        const std::string base = std::string(kNames[rng() % 18]) + " " + std::to_string(rng() % 900 + 1) + "-я";
-        s->OldName = utf8ToCp1251(base + kTypes[rng() % 5]);
-        if (rng() % 3 == 0) s->NewName = utf8ToCp1251(std::string(kNames[rng() % 18]) + kTypes[rng() % 5]);
+        StreetRef s = generatedStreet(rng);
         streets.push_back(s);
     }
     StreetListDialog d;
@@ -711,18 +720,11 @@ std::vector<const Trues*> plainFind(const std::vector<StreetRef>& streets, const
 }
 
 int benchAddress(int n, int runs) {
-    static const char* kNames[] = {"Навои", "Бобура", "Пушкина", "Гагарина", "Лермонтова", "Садовая",
-                                   "Мирзо Улугбека", "Беруни", "Ибн Сины", "Фурката", "Мукими", "Чехова",
-                                   "Шота Руставели", "Абая", "Амира Темура", "Фитрата", "Ёлочная", "Юнусабадская"};
-    static const char* kTypes[] = {", улица", ", проезд", ", переулок", ", тупик", ", проспект"};
     std::mt19937 rng(11);
     std::uniform_real_distribution<double> across(0, 20000);
     std::vector<StreetRef> streets;
     for (int i = 0; i < n; ++i) {
-        auto s = std::make_shared<Trues>();
-        const std::string base = std::string(kNames[rng() % 18]) + " " + std::to_string(rng() % 900 + 1) + "-я";
-        s->OldName = utf8ToCp1251(base + kTypes[rng() % 5]);
-        if (rng() % 3 == 0) s->NewName = utf8ToCp1251(std::string(kNames[rng() % 18]) + kTypes[rng() % 5]);
+        StreetRef s = generatedStreet(rng);
         const double x = 4560000 + across(rng), y = 13490000 + across(rng);
         s->Axis = {{x, y}, {x + 150, y + 100}, {x + 300, y + 120}};
         for (int k = 0; k < 10; ++k) {

@@ -686,14 +686,7 @@ std::optional<HouseFields> StreetTools::selectHouse(const QString& number) {
         if (houses[i].Nomer() != n) continue;
         house_ = int(i);
         const TDom& h = houses[i];
-        if (!ws_.view.image.isNull()) {
-            QPainter p(&ws_.view.image);
-            DrawHouseNumber(p, h, ws_.view.view());
-            p.end();
-            changed();
-        }
-        ws_.map.EditPoints = {ws_.view.view().toPixel({h.X, h.Y})};
-        ws_.view.blink.BlinkAsPoints = true;
+        markHouse(h);
         ws_.view.blink.BlinkOn = true;
         ws_.surface->showPicturePoints(ws_.map.EditPoints);
         buttons();
@@ -754,6 +747,18 @@ void StreetTools::showAllHouses() {
     changed();
 }
 
+void StreetTools::markHouse(const TDom& h) {
+    // Its number in blue; the house is what blinks.
+    if (!ws_.view.image.isNull()) {
+        QPainter p(&ws_.view.image);
+        DrawHouseNumber(p, h, ws_.view.view());
+        p.end();
+        changed();
+    }
+    ws_.map.EditPoints = {ws_.view.view().toPixel({h.X, h.Y})};
+    ws_.view.blink.BlinkAsPoints = true;
+}
+
 const AddressIndex& StreetTools::addresses() {
     if (st_.Streets.empty() && !ws_.files.MapFileName.empty()) RueMenuOpened();
     return addresses_;
@@ -768,16 +773,7 @@ bool StreetTools::showAddress(const AddressHit& hit) {
     const Trues& s = *st_.CurrentStreet;
     if (hit.house >= 0 && size_t(hit.house) < s.Houses.size()) {
         house_ = hit.house;
-        const TDom& h = s.Houses[size_t(hit.house)];
-        // Its number in blue, as the house form shows a house.
-        if (!ws_.view.image.isNull()) {
-            QPainter p(&ws_.view.image);
-            DrawHouseNumber(p, h, ws_.view.view());
-            p.end();
-            changed();
-        }
-        ws_.map.EditPoints = {ws_.view.view().toPixel({h.X, h.Y})};
-        ws_.view.blink.BlinkAsPoints = true;
+        markHouse(s.Houses[size_t(hit.house)]);
     }
     ws_.view.blink.BlinkOn = true;
     buttons();

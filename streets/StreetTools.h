@@ -148,6 +148,8 @@ private:
     void record(RegisterEdit<Trues>& edit, const QString& what);
     // After an undo or a redo of such a step.
     void restored();
+    // A house shown: its number drawn in blue, its place the edit point.
+    void markHouse(const TDom& h);
     HouseFields placing_;             // the fields of the house to place
     // Rubber bands on the picture (taken off before anything else is drawn).
     bool axisBand_ = false, lineBand_ = false;

@@ -32,6 +32,31 @@ fs::path tempDir(const std::string& name) {
 void writeText(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 }  // namespace
 
+// Two one-way roads at city-scale coordinates, 1 km/h: nodes 0-1-2 east
+// along the northing 4571000 from the easting 13500000 by 100 m, and nodes
+// 3-4-5 north along the easting 13500500 from the northing 4571000.
+static RoadNetwork twoOneWayRoads() {
+    RoadNetwork net;
+    auto node = [&](double x, double y, int to) {
+        TRoadNode n;
+        n.Id = int32_t(net.RoadNodes.size());
+        n.X = x;
+        n.Y = y;
+        if (to >= 0) {
+            n.Link[0] = to;
+            n.Speed[0] = 1;
+        }
+        net.RoadNodes.push_back(n);
+    };
+    node(4571000, 13500000, 1);
+    node(4571000, 13500100, 2);
+    node(4571000, 13500200, -1);
+    node(4571000, 13500500, 4);
+    node(4571100, 13500500, 5);
+    node(4571200, 13500500, -1);
+    return net;
+}
+
 TEST(Dmap, HelpListsTheCommands) {
     std::string out, err;
     ASSERT_EQ(runDmap("--help", out, err), 0);
@@ -280,24 +305,7 @@ TEST(Dmap, RoutePrintsTheReportAndThePath) {
     // double precision the first query would give 140 m, the second
     // 1.0 km/h and the third 141 m.
     const fs::path d = tempDir("route");
-    RoadNetwork net;
-    auto node = [&](double x, double y, int to) {
-        TRoadNode n;
-        n.Id = int32_t(net.RoadNodes.size());
-        n.X = x;
-        n.Y = y;
-        if (to >= 0) {
-            n.Link[0] = to;
-            n.Speed[0] = 1;
-        }
-        net.RoadNodes.push_back(n);
-    };
-    node(4571000, 13500000, 1);
-    node(4571000, 13500100, 2);
-    node(4571000, 13500200, -1);
-    node(4571000, 13500500, 4);
-    node(4571100, 13500500, 5);
-    node(4571200, 13500500, -1);
+    const RoadNetwork net = twoOneWayRoads();
     SaveRoadNetwork(d / "njoints.uzl", net);
     const std::string uzl = (d / "njoints.uzl").string();
     std::string out, err;
@@ -330,24 +338,7 @@ TEST(Dmap, FindWhereAndRouteBetweenAddresses) {
     // 12а and 14 where the route test clicks; Bobur along the second road.
     const fs::path d = tempDir("address");
     fs::create_directories(d / "Darvent");
-    RoadNetwork net;
-    auto node = [&](double x, double y, int to) {
-        TRoadNode n;
-        n.Id = int32_t(net.RoadNodes.size());
-        n.X = x;
-        n.Y = y;
-        if (to >= 0) {
-            n.Link[0] = to;
-            n.Speed[0] = 1;
-        }
-        net.RoadNodes.push_back(n);
-    };
-    node(4571000, 13500000, 1);
-    node(4571000, 13500100, 2);
-    node(4571000, 13500200, -1);
-    node(4571000, 13500500, 4);
-    node(4571100, 13500500, 5);
-    node(4571200, 13500500, -1);
+    const RoadNetwork net = twoOneWayRoads();
     SaveRoadNetwork(d / "njoints.uzl", net);
     auto house = [](const char* n, double x, double y) {
         TDom h;
