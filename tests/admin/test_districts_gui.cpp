@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QToolButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTextEdit>
@@ -184,6 +185,13 @@ TEST_F(Districts, DistrictsDialogChoosesColoursShowsAndOpens) {
         EXPECT_EQ(st.ChosenBrushStyle, 6);
         dlg.SetBrushStyle(9);
         EXPECT_EQ(st.ChosenBrushStyle, 1);
+        // The buttons in the Part's order: horizontal lines 2, vertical 3.
+        dlg.findChild<QToolButton*>(QStringLiteral("HorizontalBrush"))->click();
+        EXPECT_EQ(st.ChosenBrushStyle, 2);
+        dlg.findChild<QToolButton*>(QStringLiteral("VerticalBrush"))->click();
+        EXPECT_EQ(st.ChosenBrushStyle, 3);
+        dlg.findChild<QToolButton*>(QStringLiteral("DiagCrossBrush"))->click();
+        EXPECT_EQ(st.ChosenBrushStyle, 7);
         dlg.SetBrushStyle(0);
         const QImage sample = dlg.sample()->pixmap().toImage();
         EXPECT_EQ(sample.pixel(20, 20), qRgb(0, 0, 255));

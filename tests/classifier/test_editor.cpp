@@ -127,10 +127,15 @@ TEST(ClassifierEditor, ASymbolFileOfNineHundredRecordsTakesNoNewCode) {
     EXPECT_NE(said[0].find("900"), std::string::npos) << said[0];
     EXPECT_EQ(readWholeFile(d / "full.ris"), before);
     EXPECT_TRUE(m.ZnakList.empty());
-    // A code among the first 900 is still replaced.
+    // A code among the first 900 is still replaced, the 900th too.
     m.CurrentZnak = znak(10005, 6);
     EXPECT_TRUE(m.StoreZnak());
     EXPECT_EQ(ReadZnakFile(d / "full.ris")[5].Count, 6);
+    m.CurrentZnak = znak(10899, 7);
+    EXPECT_TRUE(m.StoreZnak());
+    const std::vector<TZnak> back = ReadZnakFile(d / "full.ris");
+    ASSERT_EQ(back.size(), 900u);
+    EXPECT_EQ(back[899].Count, 7);
     fs::remove_all(d);
 }
 
