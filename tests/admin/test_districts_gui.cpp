@@ -256,6 +256,12 @@ TEST_F(Districts, LassoCutSavedUnderANewNameAndReopened) {
     EXPECT_EQ(w_->creation().SelectedObjects().size(), 3u);
     EXPECT_FALSE(ws().map.MapModified);
 
+    // The kind and meridian are those read by "Открыть" (kept for the
+    // district maps), not those of the record in hand.
+    ws().files.OpenedCoordKind = 2;
+    ws().files.OpenedAxialMeridian = 69;
+    ws().map.Orientation.CoordKind = 1;
+    ws().map.Orientation.AxialMeridian = 0;
     dialogs_.files.push_back(QString::fromStdString((dir_ / "cut.map").string()));
     act("SaveLasso")->trigger();
     EXPECT_EQ(ws().files.MapFileName, dir_ / "cut.bin");
@@ -263,6 +269,8 @@ TEST_F(Districts, LassoCutSavedUnderANewNameAndReopened) {
     const OrientationRecord o = ReadOrientation(dir_ / "cut.or");
     EXPECT_EQ(o.XMax, 1100);  // the view's extent
     EXPECT_EQ(o.YMin, -100);
+    EXPECT_EQ(o.CoordKind, 2);
+    EXPECT_EQ(o.AxialMeridian, 69);
     EXPECT_EQ(o.NextNode, 10);
 
     dialogs_.files.push_back(QString::fromStdString((dir_ / "cut.bin").string()));
