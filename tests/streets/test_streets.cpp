@@ -186,6 +186,43 @@ TEST(StreetsFile, CoordinatesThatAreNotFiniteNumbersAreKeptButNotDrawn) {
     EXPECT_NE(img, white);
 }
 
+TEST(StreetsFile, ABoundStreetsNameIsDrawnWithThePrintedOffsets) {
+    // A street bound to an object (anchor 1), its baseline straight down
+    // from (100, 100) to (100, 400): as a printed label the first end moves
+    // 5 right and 6 up, the second only 6 up, so the text leans back by
+    // 5 pixels over its 300; the screen's offsets would keep it upright.
+    Trues s;
+    s.OldName = std::string(40, '\xC6');  // "Ж" x 40
+    s.FontName = "Arial";
+    s.FontSize = 10;
+    s.Italic = 0;
+    s.BoundObject = 3;
+    s.Anchor = 1;
+    s.X1 = 1000 - 100;
+    s.Y1 = 100;
+    s.X2 = 1000 - 400;
+    s.Y2 = 100;
+    QImage img(500, 600, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        DrawStreetName(p, s, unitView(), false);
+    }
+    // The middle of the ink across a few rows near each end of the text.
+    auto middle = [&](int y0, int y1) {
+        double sum = 0;
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 128) sum += x, ++n;
+        return n ? sum / n : -1.0;
+    };
+    const double top = middle(110, 140), bottom = middle(320, 350);
+    ASSERT_GT(top, 0);
+    ASSERT_GT(bottom, 0);
+    EXPECT_NEAR(top - bottom, 5.0 * 210 / 300, 1.2);  // 3.5 pixels between rows 125 and 335
+}
+
 TEST(StreetsFile, HouseNumbersTakeSixBytesAndAreCutToFive) {
     TDom h;
     h.setNomer("123456");
