@@ -378,6 +378,7 @@ TEST(StreetList, SearchFieldFiltersOnAnyPartOfEitherName) {
     EXPECT_TRUE(names("улица,").empty());
     // Not across the two names: the end of one and the start of the other.
     EXPECT_TRUE(names("улицабобура").empty());
+    EXPECT_TRUE(names("улица бобура").empty());
 }
 
 TEST(StreetList, StreetsOfTheSameNamesShowWhereTheirAxesStart) {
