@@ -414,6 +414,7 @@ TEST_F(StreetsTest, ShowTheAxisByTheNameThenMoveAnAxisPoint) {
 
 TEST_F(StreetsTest, DeleteAStreet) {
     load();
+    streets()[1]->StreetNo = 0;  // a number as stored need not be its place
     act("ShowRueAxe")->trigger();
     click({500, 150});
     withStreetList([](StreetListDialog& d) {
@@ -425,6 +426,7 @@ TEST_F(StreetsTest, DeleteAStreet) {
     act("RueDelete")->trigger();
     EXPECT_TRUE(dialogs_.texts("question").isEmpty());  // no question
     ASSERT_EQ(streets().size(), 2u);
+    EXPECT_EQ(oldName(0), "Ленина, улица");
     EXPECT_EQ(oldName(1), "Бобура, улица");
     for (const char* id : {"RueShriftChange", "RueDelete", "RueDoma"}) EXPECT_FALSE(itemOn(id)) << id;
     EXPECT_FALSE(axisMenuOn());
