@@ -18,6 +18,17 @@ private:
     uint64_t h_ = 0xcbf29ce484222325ULL;
 };
 
+// The records of a list, each as its file writes it, into one fingerprint.
+template <class List, class Encode>
+uint64_t listFingerprint(Fnv& h, const List& list, Encode encode) {
+    BinWriter w;
+    for (const auto& item : list) {
+        w.clear();
+        encode(w, *item);
+        h.add(w.data());
+    }
+    return h.value();
+}
 }  // namespace
 
 uint64_t MapFingerprint(const MapDoc& doc) {
@@ -25,34 +36,17 @@ uint64_t MapFingerprint(const MapDoc& doc) {
     BinWriter w;
     EncodeOrientation(w, doc.Orientation);
     h.add(w.data());
-    for (const auto& o : doc.ObjList) {
-        w.clear();
-        EncodeObject(w, *o);
-        h.add(w.data());
-    }
-    return h.value();
+    return listFingerprint(h, doc.ObjList, [](BinWriter& bw, const TObj& o) { EncodeObject(bw, o); });
 }
 
 uint64_t NamesFingerprint(const std::vector<NameRef>& names) {
     Fnv h;
-    BinWriter w;
-    for (const NameRef& n : names) {
-        w.clear();
-        EncodeName(w, *n);
-        h.add(w.data());
-    }
-    return h.value();
+    return listFingerprint(h, names, [](BinWriter& w, const TNaz& n) { EncodeName(w, n); });
 }
 
 uint64_t StreetsFingerprint(const std::vector<StreetRef>& streets) {
     Fnv h;
-    BinWriter w;
-    for (const StreetRef& s : streets) {
-        w.clear();
-        EncodeStreet(w, *s);
-        h.add(w.data());
-    }
-    return h.value();
+    return listFingerprint(h, streets, [](BinWriter& w, const Trues& s) { EncodeStreet(w, s); });
 }
 
 void SavedState::look(const Flags& f, const Sources& s) {
