@@ -27,7 +27,8 @@ bool testObject(const TObj& o, const std::vector<TGn>& ep, QPoint click, ObjectH
             hit.Map = o.Points[j];
             return true;
         }
-        if (j + 1 < n && PointOnSegment({ep[j].PX, ep[j].PY}, {ep[j + 1].PX, ep[j + 1].PY}, {click.x(), click.y()})) {
+        if (j + 1 < n && SegmentMayHold({ep[j].PX, ep[j].PY}, {ep[j + 1].PX, ep[j + 1].PY}, {click.x(), click.y()}) &&
+            PointOnSegment({ep[j].PX, ep[j].PY}, {ep[j + 1].PX, ep[j + 1].PY}, {click.x(), click.y()})) {
             hit.Index = int(j);
             hit.OnVertex = false;
             hit.Snapped = click;
@@ -91,7 +92,7 @@ ObjectHit HitTester::FindObject(MapDoc& doc, const MapView& view, QPoint click, 
     const double m = kMarginPixels / view.Scale;
     doc.Index.query(c.X - m, c.X + m, c.Y - m, c.Y + m, cand_);
     const int64_t fromKey = from == 0 ? INT64_MIN : from < doc.ObjList.size() ? doc.Index.key(doc.ObjList[from]) : INT64_MAX;
-    std::vector<TGn> ep;
+    std::vector<TGn>& ep = ep_;
     for (TObj* o : cand_) {
         if (from > 0 && doc.Index.key(o) < fromKey) continue;
         if (!passes(*o, layerFilter)) continue;
@@ -100,7 +101,7 @@ ObjectHit HitTester::FindObject(MapDoc& doc, const MapView& view, QPoint click, 
             hit.Number = o->Number;
             hit.Object = o;
             doc.CurObj = o;
-            doc.EditPoints.swap(ep);
+            doc.EditPoints = ep;
             return hit;
         }
     }

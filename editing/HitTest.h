@@ -54,6 +54,7 @@ public:
 
 private:
     std::vector<TObj*> cand_;
+    std::vector<TGn> ep_;
 };
 
 // EditPoints of an object in the view.

@@ -3,6 +3,7 @@
 // area, pixel tests on segments, and the conversion of geographic
 // coordinates to the plane (Krasovsky 1940 ellipsoid).
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -64,6 +65,15 @@ template <typename T> void NormalizeRect(T& x1, T& y1, T& x2, T& y2) {
 // Hit rule for segments: T's foot lies inside P1P2 (within 1 pixel) and T is
 // less than 5 pixels from the line.
 bool PointOnSegment(IPt p1, IPt p2, IPt t);
+// A cheap first look for the hit rule: false only where PointOnSegment is
+// false too (T farther than 8 pixels outside the segment's box; very long
+// segments widen the box by what the near-axis rounding can move the line).
+inline bool SegmentMayHold(IPt p1, IPt p2, IPt t) {
+    const double slack = 8 + (std::fabs(double(p2.X) - p1.X) + std::fabs(double(p2.Y) - p1.Y)) * 1e-6;
+    const double x0 = std::min(p1.X, p2.X) - slack, x1 = std::max(p1.X, p2.X) + slack;
+    const double y0 = std::min(p1.Y, p2.Y) - slack, y1 = std::max(p1.Y, p2.Y) + slack;
+    return t.X >= x0 && t.X <= x1 && t.Y >= y0 && t.Y <= y1;
+}
 
 // Where the segment Q1Q2 crosses the segment P1P2 (pixels); false when it
 // does not (or a direction is undefined).

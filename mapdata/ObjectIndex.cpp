@@ -50,6 +50,7 @@ void ObjectIndex::build() {
     slots_.assign(n, Entry{});
     free_.clear();
     large_.clear();
+    far_.clear();
     double gx0 = INFINITY, gx1 = -INFINITY, gy0 = INFINITY, gy1 = -INFINITY;
     for (size_t i = 0; i < n; ++i) {
         TObj& o = *list[i];
@@ -84,7 +85,7 @@ void ObjectIndex::build() {
         gx1_ = gy1_ = -1;
     }
     cells_.assign(size_t(nx_) * size_t(ny_), {});
-    for (size_t i = 0; i < n; ++i) place(slots_[i]);
+    for (size_t i = 0; i < n; ++i) place(slots_[i], uint32_t(i));
     revision_ = list.revision();
     built_ = true;
 }
@@ -100,27 +101,34 @@ void ObjectIndex::cellRange(const Box& b, int& cx0, int& cx1, int& cy0, int& cy1
     cy1 = cellOf(b.ymax, y0_, ny_);
 }
 
-void ObjectIndex::place(Entry& e) {
-    e.inLarge = false;
+void ObjectIndex::place(Entry& e, uint32_t slot) {
+    e.inLarge = e.inFar = false;
     if (!e.box.valid()) return;
+    if (farReaching(*e.obj)) {
+        e.inFar = true;
+        far_.push_back(slot);
+    }
     int cx0 = 0, cx1 = -1, cy0 = 0, cy1 = -1;
     if (nx_ > 0) cellRange(e.box, cx0, cx1, cy0, cy1);
-    if (nx_ == 0 || farReaching(*e.obj) || size_t(cx1 - cx0 + 1) * size_t(cy1 - cy0 + 1) > kLargeCells) {
+    if (nx_ == 0 || size_t(cx1 - cx0 + 1) * size_t(cy1 - cy0 + 1) > kLargeCells) {
         e.inLarge = true;
-        large_.push_back(e.obj);
+        large_.push_back(slot);
         return;
     }
+    e.cx0 = cx0;
+    e.cy0 = cy0;
     for (int cx = cx0; cx <= cx1; ++cx)
-        for (int cy = cy0; cy <= cy1; ++cy) cells_[size_t(cx) * size_t(ny_) + size_t(cy)].push_back(e.obj);
+        for (int cy = cy0; cy <= cy1; ++cy) cells_[size_t(cx) * size_t(ny_) + size_t(cy)].push_back(slot);
 }
 
-void ObjectIndex::unplace(const Entry& e) {
-    auto drop = [&](std::vector<const TObj*>& v) {
-        auto it = std::find(v.begin(), v.end(), e.obj);
+void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
+    auto drop = [&](std::vector<uint32_t>& v) {
+        auto it = std::find(v.begin(), v.end(), slot);
         if (it == v.end()) return;
         *it = v.back();
         v.pop_back();
     };
+    if (e.inFar) drop(far_);
     if (e.inLarge) {
         drop(large_);
         return;
@@ -189,7 +197,7 @@ void ObjectIndex::objectInserted(const TObjList& list, size_t position) {
     e.obj = o;
     e.box = extentOf(*o);
     e.key = keyBetween(list, position);
-    place(e);
+    place(e, s);
 }
 
 void ObjectIndex::objectRemoved(const TObjList& list, const TObj* o) {
@@ -199,8 +207,8 @@ void ObjectIndex::objectRemoved(const TObjList& list, const TObj* o) {
         built_ = false;
         return;
     }
-    unplace(*e);
     const uint32_t s = o->Slot.get();
+    unplace(*e, s);
     *e = Entry{};
     free_.push_back(s);
 }
@@ -220,9 +228,10 @@ void ObjectIndex::objectChanged(const TObjList& list, const TObj* o) {
     if (!followsReport(list)) return;
     Entry* e = entryOf(o);
     if (!e) return;  // not a member (any more)
-    unplace(*e);
+    const uint32_t s = o->Slot.get();
+    unplace(*e, s);
     e->box = extentOf(*o);
-    place(*e);
+    place(*e, s);
 }
 
 void ObjectIndex::objectsReordered(const TObjList& list) {
@@ -261,11 +270,12 @@ void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std:
         return;
     }
     scratch_.clear();
-    for (const TObj* o : large_) {
-        const Entry* e = entryOf(o);
-        if (e && (meets(e->box, xmin, xmax, ymin, ymax) || (withFar && farReaching(*o))))
-            scratch_.emplace_back(e->key, const_cast<TObj*>(o));
+    for (const uint32_t s : large_) {
+        const Entry& e = slots_[s];
+        if (meets(e.box, xmin, xmax, ymin, ymax)) scratch_.emplace_back(e.key, e.obj);
     }
+    if (withFar)
+        for (const uint32_t s : far_) scratch_.emplace_back(slots_[s].key, slots_[s].obj);
     {
         // Objects beyond the grid (moved there by edits) sit in its border
         // cells, where a query beyond it looks too.
@@ -273,9 +283,13 @@ void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std:
         cellRange(Box{xmin, xmax, ymin, ymax}, cx0, cx1, cy0, cy1);
         for (int cx = cx0; cx <= cx1; ++cx)
             for (int cy = cy0; cy <= cy1; ++cy)
-                for (const TObj* o : cells_[size_t(cx) * size_t(ny_) + size_t(cy)]) {
-                    const Entry& e = slots_[o->Slot.get()];
-                    if (meets(e.box, xmin, xmax, ymin, ymax)) scratch_.emplace_back(e.key, const_cast<TObj*>(o));
+                for (const uint32_t s : cells_[size_t(cx) * size_t(ny_) + size_t(cy)]) {
+                    const Entry& e = slots_[s];
+                    // An object over several cells answers from the first
+                    // of them the query looks at.
+                    if (std::max(e.cx0, cx0) == cx && std::max(e.cy0, cy0) == cy &&
+                        meets(e.box, xmin, xmax, ymin, ymax))
+                        scratch_.emplace_back(e.key, e.obj);
                 }
     }
     std::sort(scratch_.begin(), scratch_.end());

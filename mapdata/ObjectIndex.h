@@ -24,7 +24,8 @@ public:
     void attach(TObjList* list);
 
     // Objects that draw far beyond their vertices (circles and arcs, pens
-    // wider than this) are answered by every drawing query.
+    // wider than this) are answered by every drawing query; a query by the
+    // vertices (a click) finds them in their cells as any other object.
     static constexpr int kWidePen = 32;
     static bool farReaching(const TObj& o) { return o.Shape != 0 || o.PenWidth > kWidePen; }
 
@@ -56,12 +57,14 @@ private:
         Box box;
         int64_t key = 0;
         TObj* obj = nullptr;
+        int32_t cx0 = 0, cy0 = 0;  // its first cell: a query reports it from one cell only
         bool inLarge = false;
+        bool inFar = false;
     };
     void build();
     bool followsReport(const TObjList& list);  // false: a rebuild is due anyway
-    void place(Entry& e);
-    void unplace(const Entry& e);
+    void place(Entry& e, uint32_t slot);
+    void unplace(const Entry& e, uint32_t slot);
     void cellRange(const Box& b, int& cx0, int& cx1, int& cy0, int& cy1) const;
     Entry* entryOf(const TObj* o);
     int64_t keyBetween(const TObjList& list, size_t position);
@@ -73,8 +76,11 @@ private:
     uint64_t builds_ = 0;
     std::vector<Entry> slots_;    // by the objects' Slot
     std::vector<uint32_t> free_;  // slots of removed objects
-    std::vector<std::vector<const TObj*>> cells_;
-    std::vector<const TObj*> large_;  // over many cells, or far-reaching
+    // The cells and the side lists hold slots: one look-up reaches an
+    // entry's box and key without touching the object.
+    std::vector<std::vector<uint32_t>> cells_;
+    std::vector<uint32_t> large_;  // over many cells
+    std::vector<uint32_t> far_;    // far-reaching (also in their cells)
     double x0_ = 0, y0_ = 0, gx1_ = -1, gy1_ = -1, cell_ = 1;
     int nx_ = 0, ny_ = 0;
     std::vector<std::pair<int64_t, TObj*>> scratch_;

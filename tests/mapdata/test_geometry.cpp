@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <numbers>
 
 using namespace dm;
@@ -70,6 +72,34 @@ TEST(PointOnSegment, FootInsideAndDistanceBelowFive) {
     EXPECT_FALSE(PointOnSegment(a, a, {1, 1}));
     // A diagonal segment.
     EXPECT_TRUE(PointOnSegment({0, 0}, {60, 80}, {33, 42}));
+}
+
+TEST(PointOnSegment, TheCheapFirstLookNeverRejectsAHit) {
+    // Segments short and long (up to 3 million pixels, where the near-axis
+    // rounding moves the line), clicks all around them: every click the rule
+    // accepts passes the first look, and clicks 9 pixels off the box do not.
+    std::mt19937 rng(99);
+    int hits = 0, rejected = 0;
+    for (int k = 0; k < 400000; ++k) {
+        const int span = k % 3 == 0 ? 3000000 : k % 3 == 1 ? 2000 : 12;
+        std::uniform_int_distribution<int> d(-span, span), near(-10, 10);
+        const IPt a{d(rng), d(rng)};
+        IPt b{a.X + d(rng), a.Y + (k % 5 == 0 ? near(rng) : d(rng))};
+        const double u = std::uniform_real_distribution<double>(-0.01, 1.01)(rng);
+        const IPt t{int(std::lround(a.X + u * (b.X - a.X))) + near(rng), int(std::lround(a.Y + u * (b.Y - a.Y))) + near(rng)};
+        const bool on = PointOnSegment(a, b, t);
+        hits += on;
+        if (on) {
+            ASSERT_TRUE(SegmentMayHold(a, b, t))
+                << a.X << "," << a.Y << " " << b.X << "," << b.Y << " " << t.X << "," << t.Y;
+        }
+        if (!SegmentMayHold(a, b, t)) ++rejected;
+    }
+    EXPECT_GT(hits, 20000);
+    EXPECT_GT(rejected, 1000);
+    EXPECT_FALSE(SegmentMayHold({0, 0}, {100, 0}, {50, 9}));
+    EXPECT_FALSE(SegmentMayHold({0, 0}, {100, 0}, {109, 0}));
+    EXPECT_TRUE(SegmentMayHold({0, 0}, {100, 0}, {108, -8}));
 }
 
 TEST(SegmentCrossing, FindsTheCrossingPixel) {
