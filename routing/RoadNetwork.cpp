@@ -2,6 +2,7 @@
 
 #include "mapdata/BinaryIO.h"
 #include "mapdata/Geometry.h"
+#include "QuadHeap.h"
 
 #include <algorithm>
 #include <climits>
@@ -349,11 +350,10 @@ RouteGraph::RouteGraph(const RoadNetwork& net) : net_(&net) {
             inFrom_[size_t(fill[size_t(b)]++)] = int32_t(a);
         }
     }
-    // The nodes by northing; a node whose northing is not finite is never
-    // inside a window.
+    // The extent of the nodes with finite coordinates (no other node is
+    // ever inside a window).
     for (size_t a = 0; a < n; ++a) {
         const TRoadNode& na = net.RoadNodes[a];
-        if (std::isfinite(na.X)) byX_.push_back(int32_t(a));
         if (std::isfinite(na.X) && std::isfinite(na.Y)) {
             if (!anyFinite_) {
                 minX_ = maxX_ = na.X;
@@ -366,37 +366,17 @@ RouteGraph::RouteGraph(const RoadNetwork& net) : net_(&net) {
             maxY_ = std::max(maxY_, na.Y);
         }
     }
-    std::stable_sort(byX_.begin(), byX_.end(),
-                     [&net](int32_t a, int32_t b) { return net.RoadNodes[size_t(a)].X < net.RoadNodes[size_t(b)].X; });
-    sortedX_.resize(byX_.size());
-    for (size_t i = 0; i < byX_.size(); ++i) sortedX_[i] = net.RoadNodes[size_t(byX_[i])].X;
+    xy_.resize(2 * n);
+    for (size_t a = 0; a < n; ++a) {
+        xy_[2 * a] = net.RoadNodes[a].X;
+        xy_[2 * a + 1] = net.RoadNodes[a].Y;
+    }
 }
 
 int RouteGraph::linkTime(int a, int b) const {
     for (int e = outStart_[size_t(a)]; e < outStart_[size_t(a) + 1]; ++e)
         if (outTo_[size_t(e)] == b) return outTime_[size_t(e)];
     return kNoRoute;
-}
-
-void RouteGraph::nodesInside(double cx, double cy, double half, int n, int t, std::vector<int>& out) const {
-    out.clear();
-    const double lo = cx - half, hi = cx + half, ylo = cy - half, yhi = cy + half;
-    if (!(lo < hi) || !(ylo < yhi)) return;  // no number is strictly between
-    const auto first = std::upper_bound(sortedX_.begin(), sortedX_.end(), lo);
-    const auto last = std::lower_bound(first, sortedX_.end(), hi);
-    const size_t count = size_t(last - first);
-    auto inside = [&](const TRoadNode& s) { return ylo < s.Y && s.Y < yhi; };
-    if (count > net_->size() / 8) {
-        // Most of the network: in file order straight away.
-        for (const TRoadNode& s : net_->RoadNodes)
-            if (s.Id != n && s.Id != t && lo < s.X && s.X < hi && inside(s)) out.push_back(s.Id);
-        return;
-    }
-    for (size_t i = size_t(first - sortedX_.begin()), e = i + count; i < e; ++i) {
-        const int id = byX_[i];
-        if (id != n && id != t && inside(net_->RoadNodes[size_t(id)])) out.push_back(id);
-    }
-    std::sort(out.begin(), out.end());
 }
 
 bool RouteGraph::coversAll(double cx, double cy, double half) const {
@@ -407,98 +387,135 @@ bool RouteGraph::coversAll(double cx, double cy, double half) const {
 
 namespace {
 
-// Buffers kept between searches.
+// Buffers kept between searches.  Each node's state is one small record,
+// so that a link looked at costs one memory access; the stamp of a window
+// tells the states it has set from older ones, so nothing is cleared
+// between windows.  A node is tested against the window the first time a
+// link reaches it.
 struct SearchBuffers {
-    std::vector<int> w, d, pos, inside;
-    std::vector<std::pair<int, int>> heap;  // (time, window position)
-    std::vector<char> closed;
+    static constexpr int32_t kOutside = INT32_MIN;  // never improved on
+    struct NodeState {
+        int32_t d = kNoRoute;
+        uint32_t seen = 0;  // the stamp of the window that set d
+    };
+    std::vector<NodeState> st;
+    std::vector<uint32_t> closed;  // the stamp of the walk back that closed it
+    uint32_t stamp = 0;
+    QuadHeap heap;  // (time, node)
+    std::vector<int> in, cand, pool;
+    const RouteGraph* g = nullptr;
+    int n = -1, t = -1;
+    double lo = 0, hi = 0, ylo = 0, yhi = 0;  // strictly inside, or an end
+
+    uint32_t nextStamp(size_t nodes) {
+        if (st.size() != nodes || stamp == UINT32_MAX) {
+            st.assign(nodes, NodeState{});
+            closed.assign(nodes, 0);
+            stamp = 0;
+        }
+        return ++stamp;
+    }
+    bool insideSquare(int node) const {
+        const double x = g->nodeX(node), y = g->nodeY(node);
+        return node == n || node == t || (lo < x && x < hi && ylo < y && y < yhi);
+    }
+    // The state of a node in this window, set on first sight.
+    NodeState& state(int node) {
+        NodeState& s = st[size_t(node)];
+        if (s.seen != stamp) s = {insideSquare(node) ? kNoRoute : kOutside, stamp};
+        return s;
+    }
+    bool inWindow(int node) { return state(node).d != kOutside; }
+    int32_t dist(int node) { return state(node).d; }
 };
 
-// The window distances with a binary heap: the shortest times within the
+// The window distances with a four-way heap: the shortest times within the
 // window, and kNoRoute (unreachable) for anything longer.  The search stops
 // once every node as near as the target is settled: the path back from the
 // target only looks at such nodes, and nodes farther away keep values above
 // the target's, as they would with the exact distances.
 void graphDistances(const RouteGraph& g, SearchBuffers& b) {
-    const std::vector<int>& w = b.w;
-    const std::vector<int>& pos = b.pos;
-    std::vector<int>& d = b.d;
-    const size_t c = w.size();
-    d.assign(c, kNoRoute);
-    d[0] = 0;
-    auto& heap = b.heap;
+    auto& st = b.st;
+    const int n = b.n;
+    const SearchBuffers::NodeState& target = b.state(b.t);
+    b.state(n).d = 0;
+    QuadHeap& heap = b.heap;
     heap.clear();
-    const auto later = std::greater<std::pair<int, int>>();
-    heap.push_back({0, 0});
+    heap.push(QuadHeap::key(0, uint32_t(n)));
     while (!heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end(), later);
-        const auto [t, m] = heap.back();
-        heap.pop_back();
-        if (t != d[size_t(m)]) continue;
-        if (t > d[c - 1]) break;
-        const int node = w[size_t(m)];
+        const uint64_t k = heap.pop();
+        const int t = QuadHeap::timeOf(k), node = int(QuadHeap::nodeOf(k));
+        if (t != st[size_t(node)].d) continue;
+        if (t > target.d) break;
         for (int e = g.outBegin(node), end = g.outEnd(node); e < end; ++e) {
-            const int o = pos[size_t(g.outTo(e))];
-            if (o <= 0) continue;  // outside the window, or back to the start
+            const int to = g.outTo(e);
+            if (to == n) continue;  // back to the start
+            SearchBuffers::NodeState& o = b.state(to);  // outside the window: never improved on
             const int lt = g.outTime(e);
             if (lt >= kNoRoute) continue;
             const int nt = t + lt;
-            if (nt < d[size_t(o)] && nt < kNoRoute) {
-                d[size_t(o)] = nt;
-                heap.push_back({nt, o});
-                std::push_heap(heap.begin(), heap.end(), later);
+            if (nt < o.d && nt < kNoRoute) {
+                o.d = nt;
+                heap.push(QuadHeap::key(nt, uint32_t(to)));
             }
         }
     }
 }
 
 // The walk back from the target as `reconstruct` does it, with the links
-// into each node taken from the graph.
+// into each node taken from the graph.  Nodes are taken in window order:
+// the start first, then the nodes inside by number, the target last.
 void graphReconstruct(const RouteGraph& g, SearchBuffers& b, std::vector<int>& path) {
-    const std::vector<int>& w = b.w;
-    const std::vector<int>& pos = b.pos;
-    const std::vector<int>& d = b.d;
-    const size_t c = w.size();
-    auto qualifies = [&](size_t k, size_t v) {
-        const int lt = g.linkTime(w[k], w[v]);
-        return lt < kNoRoute && d[v] - lt == d[k];
+    const uint32_t w = b.stamp;
+    const int n = b.n, t = b.t;
+    auto order = [&](int node) -> int64_t { return node == n ? -1 : node == t ? INT64_MAX : node; };
+    auto qualifies = [&](int k, int v) {
+        const int lt = g.linkTime(k, v);
+        return lt < kNoRoute && b.dist(v) - lt == b.dist(k);
     };
-    auto candidates = [&](size_t v, size_t from) {
-        std::vector<int> in;
-        for (int e = g.inBegin(w[v]), end = g.inEnd(w[v]); e < end; ++e)
-            if (const int o = pos[size_t(g.inFrom(e))]; o >= 0) in.push_back(o);
-        std::sort(in.begin(), in.end());
-        std::vector<int> out;
-        const auto mid = std::lower_bound(in.begin(), in.end(), int(from));
+    // The nodes the walk may go to from v, those after `from` in window
+    // order first, then those before it.
+    auto candidates = [&](int v, int64_t from, std::vector<int>& out) {
+        std::vector<int>& in = b.in;
+        in.clear();
+        for (int e = g.inBegin(v), end = g.inEnd(v); e < end; ++e)
+            if (const int u = g.inFrom(e); b.inWindow(u)) in.push_back(u);
+        std::sort(in.begin(), in.end(), [&](int x, int y) { return order(x) < order(y); });
+        out.clear();
+        const auto mid = std::find_if(in.begin(), in.end(), [&](int u) { return order(u) >= from; });
         for (auto it = mid; it != in.end(); ++it)
-            if (qualifies(size_t(*it), v)) out.push_back(*it);
+            if (qualifies(*it, v)) out.push_back(*it);
         for (auto it = in.begin(); it != mid; ++it)
-            if (qualifies(size_t(*it), v)) out.push_back(*it);
-        return out;
+            if (qualifies(*it, v)) out.push_back(*it);
     };
     struct Frame {
-        size_t v;
-        std::vector<int> next;
+        int v;
+        size_t first, count;  // its candidates in `pool`
         size_t tried = 0;
     };
-    std::vector<char>& closed = b.closed;
-    closed.assign(c, 0);
+    std::vector<int>& pool = b.pool;
+    pool.clear();
     std::vector<Frame> stack;
-    closed[c - 1] = 1;
-    stack.push_back({c - 1, candidates(c - 1, 0)});
-    while (!stack.empty() && stack.back().v != 0) {
+    auto enter = [&](int v, int64_t from) {
+        b.closed[size_t(v)] = w;
+        candidates(v, from, b.cand);
+        stack.push_back({v, pool.size(), b.cand.size()});
+        pool.insert(pool.end(), b.cand.begin(), b.cand.end());
+    };
+    enter(t, -1);
+    while (!stack.empty() && stack.back().v != n) {
         Frame& f = stack.back();
-        if (f.tried == f.next.size()) {
+        if (f.tried == f.count) {
+            pool.resize(f.first);
             stack.pop_back();
             continue;
         }
-        const size_t k = size_t(f.next[f.tried++]);
-        if (closed[k]) continue;
-        closed[k] = 1;
-        stack.push_back({k, candidates(k, k + 1)});
+        const int k = pool[f.first + f.tried++];
+        if (b.closed[size_t(k)] == w) continue;
+        enter(k, order(k) + 1);
     }
     path.clear();
-    for (auto it = stack.rbegin(); it != stack.rend(); ++it) path.push_back(w[it->v]);
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) path.push_back(it->v);
 }
 
 }  // namespace
@@ -510,22 +527,25 @@ int SearchRoute(const RouteGraph& g, int n, int t, std::vector<int>& path) {
     const TRoadNode& b = net.RoadNodes[size_t(t)];
     double h = std::max(std::fabs(a.X - b.X), std::fabs(a.Y - b.Y));
     thread_local SearchBuffers buf;
-    if (buf.pos.size() != net.size()) buf.pos.assign(net.size(), -1);
+    buf.g = &g;
+    buf.n = n;
+    buf.t = t;
     const double cx = std::fabs(a.X + b.X) / 2, cy = std::fabs(a.Y + b.Y) / 2;
     for (;;) {
         const double half = 1.25 * h;
-        g.nodesInside(cx, cy, half, n, t, buf.inside);
-        buf.w.clear();
-        buf.w.push_back(n);
-        buf.w.insert(buf.w.end(), buf.inside.begin(), buf.inside.end());
-        buf.w.push_back(t);
-        for (size_t i = 0; i < buf.w.size(); ++i) buf.pos[size_t(buf.w[i])] = int(i);
+        buf.lo = cx - half;
+        buf.hi = cx + half;
+        buf.ylo = cy - half;
+        buf.yhi = cy + half;
+        buf.nextStamp(net.size());
         graphDistances(g, buf);
-        const bool reached = buf.d.back() < kNoRoute;
-        if (reached) graphReconstruct(g, buf, path);
-        for (int id : buf.w) buf.pos[size_t(id)] = -1;
-        if (reached) return buf.d[buf.w.size() - 1];
-        if (buf.w.size() >= net.size()) return -2;
+        const int time = buf.dist(t);
+        if (time < kNoRoute) {
+            graphReconstruct(g, buf, path);
+            return time;
+        }
+        // A window that already holds every node it ever can (a node without
+        // finite coordinates is never inside one) has nothing more to find.
         if (g.coversAll(cx, cy, half)) return -2;
         h = h > 0 ? h * 1.5 : 1.0;
     }

@@ -67,15 +67,17 @@ struct StartLink {
 StartLink FindStartLink(const RoadNetwork& net, RoutePoint p);
 
 // The network made ready for many searches: every link's time computed
-// once, the links of each node (and into each node) in flat arrays, the
-// nodes in order of their northing so that a search window is found
-// without looking at every node.  The network must stay as it is while the
-// graph is used.
+// once, the links of each node (and into each node) and the nodes' places
+// in flat arrays, so that a search looks only at the nodes it reaches.  The
+// network must stay as it is while the graph is used.
 class RouteGraph {
 public:
     explicit RouteGraph(const RoadNetwork& net);
     const RoadNetwork& network() const { return *net_; }
     size_t size() const { return net_->size(); }
+    // A node's northing and easting.
+    double nodeX(int a) const { return xy_[2 * size_t(a)]; }
+    double nodeY(int a) const { return xy_[2 * size_t(a) + 1]; }
 
     // Links out of node a: targets and times, in slot order.
     int outBegin(int a) const { return outStart_[size_t(a)]; }
@@ -89,18 +91,15 @@ public:
     // LinkTime(a, b) as stored.
     int linkTime(int a, int b) const;
 
-    // The nodes strictly inside the square of half side `half` about
-    // (cx, cy) other than n and t, in file order.
-    void nodesInside(double cx, double cy, double half, int n, int t, std::vector<int>& out) const;
-    // True when that square holds every node with finite coordinates.
+    // True when the square of half side `half` about (cx, cy) holds every
+    // node with finite coordinates.
     bool coversAll(double cx, double cy, double half) const;
 
 private:
     const RoadNetwork* net_;
+    std::vector<double> xy_;  // northing and easting of each node
     std::vector<int32_t> outStart_, outTo_, outTime_;
     std::vector<int32_t> inStart_, inFrom_;
-    std::vector<int32_t> byX_;  // nodes with a finite northing, by northing
-    std::vector<double> sortedX_;
     bool anyFinite_ = false;
     double minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
 };

@@ -1,5 +1,6 @@
 #include <climits>
 #include "routing/RoadNetwork.h"
+#include "routing/QuadHeap.h"
 
 #include "mapdata/BinaryIO.h"
 #include "mapdata/Geometry.h"
@@ -308,4 +309,23 @@ TEST(RoadNetwork, ReportLinesAndZeroMinutes) {
     EXPECT_FALSE(NoRouteText(r).empty());
     r = RouteTime(g.net, {-1, 1900}, {-1, 100});
     EXPECT_EQ(r.status, RouteResult::Unreachable);
+}
+
+TEST(QuadHeap, PopsByTimeThenNodeWithNegativeTimesFirst) {
+    // Times written out around zero and at the ends of the range, nodes out
+    // of order; the pops must come sorted by (time, node).
+    const std::vector<std::pair<int32_t, uint32_t>> keys = {
+        {5, 3}, {-1, 7}, {5, 1}, {0, 0}, {65534, 2}, {-65535, 9}, {INT32_MAX, 4}, {INT32_MIN, 5},
+        {0, 4294967295u}, {3, 8}, {-1, 2}, {5, 2}, {1, 1}, {2, 2}, {7, 7}, {6, 6}, {4, 4}, {0, 1}};
+    QuadHeap h;
+    for (const auto& [t, n] : keys) h.push(QuadHeap::key(t, n));
+    const std::vector<std::pair<int32_t, uint32_t>> expected = {
+        {INT32_MIN, 5}, {-65535, 9}, {-1, 2}, {-1, 7}, {0, 0}, {0, 1}, {0, 4294967295u}, {1, 1}, {2, 2},
+        {3, 8}, {4, 4}, {5, 1}, {5, 2}, {5, 3}, {6, 6}, {7, 7}, {65534, 2}, {INT32_MAX, 4}};
+    std::vector<std::pair<int32_t, uint32_t>> got;
+    while (!h.empty()) {
+        const uint64_t k = h.pop();
+        got.emplace_back(QuadHeap::timeOf(k), QuadHeap::nodeOf(k));
+    }
+    EXPECT_EQ(got, expected);
 }
