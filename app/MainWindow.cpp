@@ -54,7 +54,9 @@ MainWindow::MainWindow(const AppOptions& options, QWidget* parent) : QMainWindow
     settings_ = std::make_unique<AppSettings>(options_.settingsFile);
     buildWidgets();
     wireActions();
+    lifecycle_.preload = options_.preload;
     FormCreate();
+    lifecycle_.preload = nullptr;
     qApp->installEventFilter(this);
 }
 

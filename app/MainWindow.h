@@ -42,6 +42,8 @@ struct AppOptions {
     int screenWidth = 0;             // 0: the width of the screen
     DialogPort* dialogs = nullptr;   // null: Qt dialogs
     bool openCityMap = true;
+    // The city map read while the splash showed (null: read on opening).
+    class StartupPreload* preload = nullptr;
     // Where the window's place, the last folders, the semantic and the
     // recent maps are kept between runs; empty: nothing is kept.
     std::filesystem::path settingsFile;

@@ -26,6 +26,7 @@ void MapImageWidget::paintEvent(QPaintEvent* e) {
         return;
     }
     p.drawImage(e->rect().topLeft(), *image_, e->rect());
+    if (afterPaint) afterPaint();
 }
 
 void MapImageWidget::mousePressEvent(QMouseEvent* e) {

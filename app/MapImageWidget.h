@@ -20,6 +20,8 @@ public:
     // A wheel turn over the picture: true when it was used (the scroll box
     // then does not scroll).
     std::function<bool(QWheelEvent*)> onWheel;
+    // Told after each paint of a map picture.
+    std::function<void()> afterPaint;
 
 protected:
     void paintEvent(QPaintEvent* e) override;

@@ -3,6 +3,7 @@
 #include "mapdata/Cp1251.h"
 #include "admin/AdminLists.h"
 #include "mapdata/ObjectIndex.h"
+#include "StartupPreload.h"
 
 #include <QPainter>
 
@@ -170,18 +171,31 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
                                  .arg(size.height()));
         return false;
     }
-    QImage image(size, QImage::Format_RGB32);
-    if (image.isNull()) {
-        ws_.dialogs->message(QStringLiteral("Недостаточно памяти для изображения карты ") + qpath(orPath));
-        return false;
+    RenderContext ctx = ws_.view.ctx;
+    ctx.view = view;
+    // The city map read and drawn while the program started, when it was
+    // made for this file and view.
+    std::unique_ptr<PreloadedMap> pre;
+    if (cityMap && !loaded && preload) {
+        pre = preload->take(orPath, view, ctx);
+        preload = nullptr;
     }
-    image.fill(Qt::white);
+    QImage image;
+    if (pre) {
+        objects = std::move(pre->objects);
+        image = std::move(pre->image);
+    } else {
+        image = QImage(size, QImage::Format_RGB32);
+        if (image.isNull()) {
+            ws_.dialogs->message(QStringLiteral("Недостаточно памяти для изображения карты ") + qpath(orPath));
+            return false;
+        }
+        image.fill(Qt::white);
+    }
 
     // Read the objects into a new list, drawing each as it comes; the open
     // map is replaced only when everything was read.
-    RenderContext ctx = ws_.view.ctx;
-    ctx.view = view;
-    {
+    if (!pre) {
         QPainter painter(&image);
         if (loaded) {
             for (const auto& o : objects) DrawObject(painter, *o, view.SymbolFactor, ctx);
@@ -202,6 +216,10 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
 
     ws_.map.clearObjects();
     ws_.map.ObjList.swap(objects);
+    if (pre) {
+        ws_.map.Index.adopt(pre->index);
+        ws_.map.KnownObjectsPrint = MapDoc::ObjectsPrint{ws_.map.ObjList.revision(), pre->objectsPrint};
+    }
     // Nothing of the map that was open stays in the status bar.
     for (int panel : {2, 3, 4, 5}) ws_.surface->setPanelText(panel, QString());
     ws_.map.CurObj = ws_.map.ObjList.last();

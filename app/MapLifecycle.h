@@ -9,6 +9,8 @@
 
 namespace dm {
 
+class StartupPreload;
+
 class MapLifecycle {
 public:
     explicit MapLifecycle(Workspace& ws) : ws_(ws) {}
@@ -36,6 +38,9 @@ public:
     // The last request to open a map was given up before anything changed:
     // Cancel on the question about unsaved changes, or their save failed.
     bool lastOpenKept() const { return kept_; }
+    // The city map made while the program started (used by the first
+    // opening of the city map, then forgotten).
+    StartupPreload* preload = nullptr;
 
     // Filled in by the subsystems that own the companions of a map.
     std::function<void()> afterOpen;          // e.g. load the names file

@@ -3,6 +3,8 @@
 #include "mapdata/BinaryIO.h"
 #include "mapdata/MapFiles.h"
 
+#include <cstring>
+
 namespace dm {
 
 namespace {
@@ -10,7 +12,15 @@ namespace {
 class Fnv {
 public:
     void add(const std::vector<uint8_t>& bytes) {
-        for (uint8_t b : bytes) h_ = (h_ ^ b) * 0x100000001b3ULL;
+        const size_t n = bytes.size();
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, bytes.data() + i, 8);
+            h_ = (h_ ^ word) * 0x100000001b3ULL;
+        }
+        for (; i < n; ++i) h_ = (h_ ^ bytes[i]) * 0x100000001b3ULL;
+        h_ = (h_ ^ n) * 0x100000001b3ULL;  // where one record ends
     }
     uint64_t value() const { return h_; }
 
@@ -31,12 +41,21 @@ uint64_t listFingerprint(Fnv& h, const List& list, Encode encode) {
 }
 }  // namespace
 
+uint64_t ObjectsFingerprint(const TObjList& objects) {
+    Fnv h;
+    return listFingerprint(h, objects, [](BinWriter& bw, const TObj& o) { EncodeObject(bw, o); });
+}
+
 uint64_t MapFingerprint(const MapDoc& doc) {
     Fnv h;
     BinWriter w;
     EncodeOrientation(w, doc.Orientation);
     h.add(w.data());
-    return listFingerprint(h, doc.ObjList, [](BinWriter& bw, const TObj& o) { EncodeObject(bw, o); });
+    const auto known = doc.KnownObjectsPrint;
+    doc.KnownObjectsPrint.reset();
+    const uint64_t objects = known && known->revision == doc.ObjList.revision() ? known->print
+                                                                                : ObjectsFingerprint(doc.ObjList);
+    return (h.value() ^ objects) * 0x100000001b3ULL + objects;
 }
 
 uint64_t NamesFingerprint(const std::vector<NameRef>& names) {

@@ -13,8 +13,11 @@
 
 namespace dm {
 
-// FNV-1a over the bytes the files would hold.
-uint64_t MapFingerprint(const MapDoc& doc);  // the objects and the orientation record
+// FNV-1a, eight bytes at a time, over the bytes the files would hold.
+uint64_t ObjectsFingerprint(const TObjList& objects);
+// The orientation record's and the objects' (the known one when the list is
+// still at its revision; it is used up).
+uint64_t MapFingerprint(const MapDoc& doc);
 uint64_t NamesFingerprint(const std::vector<NameRef>& names);
 uint64_t StreetsFingerprint(const std::vector<StreetRef>& streets);
 

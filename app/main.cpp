@@ -1,7 +1,9 @@
 // darvent-map: the map program.
 #include "AppSettings.h"
 #include "MainWindow.h"
+#include "MapImageWidget.h"
 #include "Splash.h"
+#include "StartupPreload.h"
 #include "Translation.h"
 #include "display/RuntimeDir.h"
 
@@ -10,7 +12,11 @@
 #include <QFont>
 #include <QScreen>
 
+#include <QTimer>
+
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <cstring>
 
 int main(int argc, char** argv) {
@@ -35,12 +41,29 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    // With DARVENT_STARTUP_TRACE set the program says on its output when the
+    // splash's wait ended and when the map was first painted, and ends then
+    // (the start-up benchmark).
+    const bool trace = std::getenv("DARVENT_STARTUP_TRACE") != nullptr;
+    auto say = [](const char* what) {
+        std::printf("%s\n", what);
+        std::fflush(stdout);
+    };
     auto* splash = new dm::SplashWindow;
     splash->show();
     splash->repaint();
     QElapsedTimer t;
     t.start();
+    // The city map is read and drawn while the splash shows.
+    dm::StartupPreload preload;
+    {
+        const QScreen* s = QGuiApplication::primaryScreen();
+        preload.start(std::filesystem::current_path(), "Darvent", s ? s->geometry().width() : 1024);
+        options.preload = &preload;
+    }
     while (t.elapsed() < 1200) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (trace) say("splash-wait-ended");
+    while (preload.running()) QApplication::processEvents(QEventLoop::AllEvents, 10);
     int rc = 0;
     {
         dm::MainWindow* w = nullptr;
@@ -52,6 +75,15 @@ int main(int argc, char** argv) {
         }
         delete splash;
         w->setAttribute(Qt::WA_DeleteOnClose);
+        if (trace) {
+            bool said = false;
+            w->imageWidget()->afterPaint = [say, said]() mutable {
+                if (said) return;
+                said = true;
+                say("map-shown");
+                QTimer::singleShot(0, [] { QApplication::exit(0); });
+            };
+        }
         w->showAsRemembered();
         rc = QApplication::exec();
     }

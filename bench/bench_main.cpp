@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QTableView>
@@ -1259,6 +1260,55 @@ int benchStep(const std::string& op, const fs::path& file) {
     return 0;
 }
 
+// The program started in a start folder under the display of this process
+// (a virtual one from scripts/bench.sh), RUNS times: from the process start
+// to the end of the splash's wait and to the first paint of the map, as the
+// program reports them on its output when DARVENT_STARTUP_TRACE is set.
+int benchStartup(const QString& program, const fs::path& startDir, int runs) {
+    const fs::path home = fs::temp_directory_path() / ("darvent-bench-home-" + std::to_string(::getpid()));
+    fs::create_directories(home);
+    std::vector<double> splash, shown, after;
+    for (int i = 0; i < runs; ++i) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DARVENT_STARTUP_TRACE"), QStringLiteral("1"));
+        env.insert(QStringLiteral("HOME"), QString::fromStdString(home.string()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((home / "config").string()));
+        if (env.contains(QStringLiteral("DISPLAY"))) env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QString::fromStdString(startDir.string()));
+        p.setProcessChannelMode(QProcess::SeparateChannels);
+        const auto t0 = Clock::now();
+        p.start(program, {});
+        double ended = -1, painted = -1;
+        while (painted < 0) {
+            if (!p.canReadLine() && !p.waitForReadyRead(60000)) break;
+            while (p.canReadLine()) {
+                const QByteArray line = p.readLine().trimmed();
+                const double at = std::chrono::duration<double>(Clock::now() - t0).count();
+                if (line == "splash-wait-ended") ended = at;
+                if (line == "map-shown") painted = at;
+            }
+        }
+        if (!p.waitForFinished(30000)) p.kill();
+        if (ended < 0 || painted < 0) {
+            std::fprintf(stderr, "the program did not report its start: %s\n",
+                         p.readAllStandardError().constData());
+            fs::remove_all(home);
+            return 1;
+        }
+        splash.push_back(ended);
+        shown.push_back(painted);
+        after.push_back(painted - ended);
+    }
+    fs::remove_all(home);
+    std::printf("start folder: %s, runs: %d (medians, spread)\n", startDir.c_str(), runs);
+    std::printf("process start to the end of the splash's wait: %.3f s (%s)\n", median(splash), spread(splash).c_str());
+    std::printf("process start to the map's first paint:        %.3f s (%s)\n", median(shown), spread(shown).c_str());
+    std::printf("map shown after the splash's wait ended:       %.3f s (%s)\n", median(after), spread(after).c_str());
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     EnsureRuntimeDir();
@@ -1271,6 +1321,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", e.what());
             return 1;
         }
+    }
+    if (a.size() >= 3 && a[0] == "startup") {
+        const int runs = a.size() >= 4 ? std::max(1, std::atoi(a[3].c_str())) : 5;
+        return benchStartup(QString::fromStdString(a[1]), fs::absolute(a[2]), runs);
     }
     if (a.size() == 2 && a[0] == "load-once") {
         try {

@@ -8,6 +8,7 @@
 #include "ObjectIndex.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace dm {
@@ -70,6 +71,14 @@ struct MapDoc {
     // Where the objects lie; it follows ObjList (a cache: queries of a
     // constant map may bring it up to date).
     mutable ObjectIndex Index;
+    // A fingerprint of the objects made where they were read (on another
+    // thread), valid while ObjList stays at that revision; taken once by
+    // whoever fingerprints the map next.
+    struct ObjectsPrint {
+        uint64_t revision = 0;
+        uint64_t print = 0;
+    };
+    mutable std::optional<ObjectsPrint> KnownObjectsPrint;
     std::vector<TGn> EditPoints;
     TObj* CurObj = nullptr;
     OrientationRecord Orientation;

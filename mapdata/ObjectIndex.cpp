@@ -43,6 +43,29 @@ void ObjectIndex::ensure() {
     if (!built_ || revision_ != list_->revision()) build();
 }
 
+void ObjectIndex::adopt(ObjectIndex& other) {
+    built_ = false;
+    if (!list_ || !other.built_ || other.slots_.size() != list_->size() || !other.free_.empty()) return;
+    for (size_t i = 0; i < list_->size(); ++i)
+        if (other.slots_[i].obj != (*list_)[i] || (*list_)[i]->Slot.get() != i) return;
+    slots_.swap(other.slots_);
+    free_.swap(other.free_);
+    cells_.swap(other.cells_);
+    large_.swap(other.large_);
+    far_.swap(other.far_);
+    x0_ = other.x0_;
+    y0_ = other.y0_;
+    gx1_ = other.gx1_;
+    gy1_ = other.gy1_;
+    cell_ = other.cell_;
+    nx_ = other.nx_;
+    ny_ = other.ny_;
+    ++builds_;
+    other.built_ = false;
+    revision_ = list_->revision();
+    built_ = true;
+}
+
 void ObjectIndex::build() {
     ++builds_;
     const TObjList& list = *list_;

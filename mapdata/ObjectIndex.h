@@ -44,6 +44,10 @@ public:
     uint64_t builds() const { return builds_; }
     // Builds now when the list changed behind the index's back.
     void ensure();
+    // Takes over what `other` built over a list holding the same objects in
+    // the same order as the one this index follows (a list read elsewhere
+    // and swapped in); when they are not the same, builds at the next query.
+    void adopt(ObjectIndex& other);
 
     // TObjListObserver
     void objectInserted(const TObjList& list, size_t position) override;

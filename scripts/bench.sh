@@ -9,11 +9,13 @@
 #   | interactive [RUNS] (zoomed redraw, wheel steps, object moves in the program's window)
 #   | export [RUNS] (the city exported to a GeoPackage, against ogr2ogr copying that file)
 #   | sizes [OBJECTS ...] (the table of docs/benchmarks.md; 250000 1000000 2000000 4000000 by default)
+#   | startup [RUNS] [OBJECTS] (the program started on the city, or on a city of OBJECTS objects,
+#     under a virtual display: process start to the splash's end and to the map's first paint)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-release -j"$(nproc)" --target darvent-bench dmap >/dev/null
+cmake --build build-release -j"$(nproc)" --target darvent-bench dmap darvent-map >/dev/null
 bin=build-release/bin
 what=${1:-load}
 if [ "$what" = streets ]; then
@@ -27,6 +29,10 @@ if [ "$what" = sizes ]; then
   exec scripts/bench-sizes.sh "$@"
 fi
 city=build/bench-city
+if [ "$what" = startup ] && [ -n "${3:-}" ]; then
+  city=build/bench-city-$3
+  [ -f "$city/Darvent/Darvent.bin" ] || $bin/dmap sample-city "$city" --objects "$3" >/dev/null
+fi
 if [ ! -f "$city/njoints.uzl" ] || [ ! -f "$city/Darvent/centr.gtm" ]; then
   echo "Generating the 1,000,000-object city in $city ..."
   $bin/dmap sample-city "$city" --objects 1000000
@@ -47,6 +53,8 @@ case "$what" in
     $bin/darvent-bench route "$net" "${2:-1000}" "${3:-3}" ;;
   interactive) $bin/darvent-bench interactive "$city" "$runs" ;;
   export) $bin/darvent-bench export "$city/Darvent/Darvent.bin" "${2:-3}" ;;
+  startup) scripts/in-virtual-display.sh $bin/darvent-bench startup "$PWD/$bin/darvent-map" "$city" "$runs" 2>&1 \
+    | grep -v -e '^Virtual display' -e '^  take a screenshot' -e '^  stop the program' ;;
   cut) $bin/darvent-bench cut "$city/Darvent/Darvent.bin" "$city/Darvent/centr.gtm" "$runs" ;;
   *) echo "unknown benchmark: $what" >&2; exit 2 ;;
 esac

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/MapImageWidget.h"
+#include "app/StartupPreload.h"
 #include "app/StatusPanels.h"
 #include "app/StopsWindow.h"
 #include "app/StreetListDialog.h"
@@ -28,6 +29,8 @@
 #include <QTranslator>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace fs = std::filesystem;
 using namespace dm;
@@ -58,8 +61,10 @@ protected:
         }
         fs::remove_all(dir_);
     }
-    MainWindow& start(bool allTools = false, int screenWidth = 800, bool qtDialogs = false) {
+    MainWindow& start(bool allTools = false, int screenWidth = 800, bool qtDialogs = false,
+                      StartupPreload* preload = nullptr) {
         AppOptions o;
+        o.preload = preload;
         o.startDir = dir_;
         o.screenWidth = screenWidth;
         o.dialogs = qtDialogs ? nullptr : &dialogs_;
@@ -87,6 +92,73 @@ int nonWhite(const QImage& img) {
 }
 
 }  // namespace
+
+TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
+    start();
+    const QImage plain = ws().view.image;
+    std::vector<int> numbers;
+    for (const auto& o : ws().map.ObjList) numbers.push_back(o->Number);
+    ASSERT_GT(numbers.size(), 100u);
+    w_.reset();
+
+    // Taken over: the same picture and objects, the index already built, and
+    // the map clean; an edit taken back leaves it clean again.
+    StartupPreload preload;
+    preload.start(dir_, "Darvent", 800);
+    MainWindow& w = start(false, 800, false, &preload);
+    EXPECT_TRUE(dialogs_.asked.empty());
+    EXPECT_EQ(ws().view.image, plain);
+    std::vector<int> again;
+    for (const auto& o : ws().map.ObjList) again.push_back(o->Number);
+    EXPECT_EQ(again, numbers);
+    std::vector<TObj*> found;
+    ws().map.Index.query(-1e12, 1e12, -1e12, 1e12, found);
+    EXPECT_EQ(found.size(), numbers.size());
+    EXPECT_EQ(ws().map.Index.builds(), 1u);
+    EXPECT_FALSE(ws().map.MapModified);
+    TObj* first = ws().map.ObjList[0];
+    ws().map.CurObj = first;
+    w.edits().DeleteButtonClick();
+    ASSERT_EQ(ws().map.ObjList.size(), numbers.size() - 1);
+    EXPECT_TRUE(ws().map.MapModified);
+    w.UndoClick();
+    ASSERT_EQ(ws().map.ObjList.size(), numbers.size());
+    EXPECT_FALSE(ws().map.MapModified);
+    w_.reset();
+
+    // The objects file changed after it was read: opening reads it again.
+    {
+        StartupPreload stale;
+        stale.start(dir_, "Darvent", 800);
+        stale.finish();
+        TObjList fewer;
+        LoadObjects(cityBin_, fewer);
+        fewer.remove(fewer[3]);
+        SaveObjects(cityBin_, fewer);
+        start(false, 800, false, &stale);
+        EXPECT_EQ(ws().map.ObjList.size(), numbers.size() - 1);
+        w_.reset();
+    }
+    // Another screen width than the one it was made for: read again.
+    {
+        StartupPreload other;
+        other.start(dir_, "Darvent", 640);
+        start(false, 800, false, &other);
+        EXPECT_EQ(ws().view.image.width(), plain.width());
+        w_.reset();
+    }
+    // A damaged file: the message of opening, naming the file.
+    {
+        const std::vector<uint8_t> whole = readWholeFile(cityBin_);
+        std::ofstream(cityBin_, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(whole.data()), std::streamsize(whole.size() / 2 + 3));
+        StartupPreload damaged;
+        damaged.start(dir_, "Darvent", 800);
+        start(false, 800, false, &damaged);
+        ASSERT_EQ(dialogs_.asked.size(), 1u);
+        EXPECT_TRUE(dialogs_.asked[0].text.contains(QStringLiteral("Darvent.bin"))) << dialogs_.asked[0].text.toStdString();
+    }
+}
 
 TEST_F(MainWindowTest, StartsOnTheCityMapFittedToTheScreen) {
     MainWindow& w = start();
