@@ -7,6 +7,7 @@
 #include "MainWindow.h"
 
 #include "display/Layers.h"
+#include "display/PdfCompression.h"
 #include "display/Print.h"
 #include "mapdata/Cp1251.h"
 
@@ -102,6 +103,8 @@ bool MainWindow::DrawByLayers(const std::vector<std::string>& checked) {
 }
 
 bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
+    // A PDF's streams at the fastest level (the map page is large).
+    FastPdfCompression fast;
     QPainter p;
     if (!p.begin(&printer)) {
         ws_.dialogs->error(QStringLiteral("Не удалось начать печать."));

@@ -8,6 +8,7 @@
 #include "display/DialogPort.h"
 #include "classifier/Znak.h"
 #include "cli/SampleCity.h"
+#include "display/PdfCompression.h"
 #include "display/Print.h"
 #include "display/Redraw.h"
 #include "display/RuntimeDir.h"
@@ -587,7 +588,9 @@ int benchRoute(const fs::path& uzl, int queries, int runs) {
 }
 
 // Printing the map to a PDF page against the screen redraw of the same map
-// in the same run.
+// in the same run: as the program prints (its streams at zlib's fastest
+// level) and with Qt's own level, whose pages are compared rasterised at
+// 150 dpi by pdftoppm.
 int benchPrint(const fs::path& bin, int runs) {
     MapDoc doc;
     doc.Orientation = ReadOrientation(withExtension(bin, ".or"));
@@ -597,36 +600,54 @@ int benchPrint(const fs::path& bin, int runs) {
     ctx.view.FitScaleToScreen(1920);
     ctx.view.Scale *= kOpenZoom;
     QImage image(ctx.view.imageSize(), QImage::Format_RGB32);
-    const fs::path pdf = fs::temp_directory_path() / ("darvent-bench-print-" + std::to_string(::getpid()) + ".pdf");
-    std::vector<double> redraw, print;
-    uintmax_t size = 0;
-    for (int i = 0; i < runs; ++i) {
-        redraw.push_back(seconds([&] { RedrawMap(image, doc, ctx); }));
-        print.push_back(seconds([&] {
-            QPrinter printer(QPrinter::HighResolution);
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setPageSize(QPageSize(QPageSize::A4));
-            printer.setOutputFileName(QString::fromStdString(pdf.string()));
-            QPainter p(&printer);
-            PrintJob job;
-            job.deviceWidth = printer.width();
-            PrintMap(p, doc, ctx, job);
-            p.end();
-        }));
-        size = fs::file_size(pdf);
-    }
-    fs::remove(pdf);
-    auto spread = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return std::make_pair(v.front(), v.back());
+    const std::string stem = (fs::temp_directory_path() / ("darvent-bench-print-" + std::to_string(::getpid()))).string();
+    const fs::path pdf = stem + ".pdf", qtPdf = stem + "-qt.pdf";
+    auto printTo = [&](const fs::path& file, bool fast) {
+        std::optional<FastPdfCompression> level;
+        if (fast) level.emplace();
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setOutputFileName(QString::fromStdString(file.string()));
+        QPainter p(&printer);
+        PrintJob job;
+        job.deviceWidth = printer.width();
+        PrintMap(p, doc, ctx, job);
+        p.end();
     };
-    const auto [plo, phi] = spread(print);
-    const auto [rlo, rhi] = spread(redraw);
-    std::printf("objects: %zu\n", doc.ObjList.size());
-    std::printf("print to PDF: median %.3f s (min %.3f, max %.3f), %.1f MB\n", median(print), plo, phi, size / 1e6);
-    std::printf("screen redraw: median %.3f s (min %.3f, max %.3f)\n", median(redraw), rlo, rhi);
-    std::printf("print / redraw = %.2f (target <= 5)\n", median(print) / median(redraw));
-    return 0;
+    std::vector<double> redraw, print, qtPrint, ratio, qtRatio;
+    for (int i = 0; i < runs; ++i) {
+        const double r = seconds([&] { RedrawMap(image, doc, ctx); });
+        const double f = seconds([&] { printTo(pdf, true); });
+        const double q = seconds([&] { printTo(qtPdf, false); });
+        redraw.push_back(r);
+        print.push_back(f);
+        qtPrint.push_back(q);
+        ratio.push_back(f / r);
+        qtRatio.push_back(q / r);
+    }
+    const uintmax_t size = fs::file_size(pdf), qtSize = fs::file_size(qtPdf);
+    // The two pages at 150 dpi.
+    auto raster = [](const fs::path& file) {
+        QProcess p;
+        p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("150"), QString::fromStdString(file.string())});
+        if (!p.waitForFinished(-1) || p.exitCode() != 0) return QByteArray();
+        return p.readAllStandardOutput();
+    };
+    const QByteArray a = raster(pdf), b = raster(qtPdf);
+    const bool same = !a.isEmpty() && a == b;
+    fs::remove(pdf);
+    fs::remove(qtPdf);
+    std::printf("objects: %zu, runs: %d (medians, spread)\n", doc.ObjList.size(), runs);
+    std::printf("screen redraw:                    %7.3f s (%s)\n", median(redraw), spread(redraw).c_str());
+    std::printf("print to PDF, fastest level:      %7.3f s (%s), %.1f MB\n", median(print), spread(print).c_str(),
+                size / 1e6);
+    std::printf("print to PDF, Qt's level:         %7.3f s (%s), %.1f MB\n", median(qtPrint), spread(qtPrint).c_str(),
+                qtSize / 1e6);
+    std::printf("print / redraw = %.2f (%s; target <= 5); with Qt's level %.2f (%s)\n", median(ratio),
+                spread(ratio).c_str(), median(qtRatio), spread(qtRatio).c_str());
+    std::printf("pages at 150 dpi (pdftoppm): %s\n", a.isEmpty() ? "NOT RASTERISED" : same ? "identical" : "DIFFER");
+    return same && FastPdfCompression::active() ? 0 : 1;
 }
 
 // Street names and kinds of the generated registers.

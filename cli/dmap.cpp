@@ -6,6 +6,7 @@
 #include "admin/MapCut.h"
 #include "classifier/Znak.h"
 #include "display/Layers.h"
+#include "display/PdfCompression.h"
 #include "display/Print.h"
 #include "display/Redraw.h"
 #include "display/RuntimeDir.h"
@@ -449,6 +450,7 @@ int cmdPrint(const std::vector<std::string>& a) {
     } catch (const FileError& e) {
         std::fprintf(stderr, "dmap: %s; знаки не печатаются\n", e.what());
     }
+    FastPdfCompression fast;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::A4));

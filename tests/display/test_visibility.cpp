@@ -3,6 +3,7 @@
 // with point symbols, ornaments and wide pens at the picture's edges.
 #include "cli/SampleCity.h"
 #include "classifier/Znak.h"
+#include "display/PdfCompression.h"
 #include "display/Print.h"
 #include "display/Redraw.h"
 
@@ -11,9 +12,12 @@
 #include <QPdfWriter>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <unistd.h>
+#include <zlib.h>
 
 using namespace dm;
 
@@ -392,4 +396,75 @@ TEST_F(Visibility, ObjectsWithAVertexThatIsNotANumberAreNotDrawn) {
         }
     }
     EXPECT_EQ(differing(img, white), 0);
+}
+
+namespace {
+// The deflated streams of a PDF written by Qt: the two header bytes of
+// each and its inflated content, in file order.
+std::vector<std::pair<std::string, std::string>> pdfStreams(const std::filesystem::path& f) {
+    std::ifstream in(f, std::ios::binary);
+    const std::string d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::pair<std::string, std::string>> out;
+    for (size_t at = d.find("/FlateDecode"); at != std::string::npos; at = d.find("/FlateDecode", at + 1)) {
+        size_t s = d.find("stream\n", at);
+        if (s == std::string::npos) break;
+        s += 7;
+        const size_t e = d.find("endstream", s);
+        std::string inflated(1 << 22, '\0');
+        uLongf len = uLongf(inflated.size());
+        if (uncompress(reinterpret_cast<Bytef*>(inflated.data()), &len, reinterpret_cast<const Bytef*>(d.data() + s),
+                       uLong(e - s)) != Z_OK)
+            continue;
+        inflated.resize(len);
+        out.emplace_back(d.substr(s, 2), inflated);
+    }
+    return out;
+}
+}  // namespace
+
+TEST(FastPdfCompression, ThePrintedPageHoldsTheSameContentAtTheFastestLevel) {
+    ASSERT_TRUE(FastPdfCompression::active());
+    const auto dir = std::filesystem::temp_directory_path() / ("dm_fastpdf_" + std::to_string(::getpid()));
+    sample::writeStartFolder(dir, {});
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(dir / "Darvent" / "Darvent.or");
+    LoadObjects(dir / "Darvent" / "Darvent.bin", doc.ObjList);
+    RenderContext ctx;
+    ctx.view.setExtent(doc.Orientation);
+    ctx.view.FitScaleToScreen(800);
+    auto print = [&](const std::filesystem::path& f, bool fast) {
+        std::optional<FastPdfCompression> level;
+        if (fast) level.emplace();
+        QPdfWriter pdf(QString::fromStdString(f.string()));
+        pdf.setResolution(300);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        QPainter p(&pdf);
+        PrintJob job;
+        job.deviceWidth = pdf.width();
+        PrintMap(p, doc, ctx, job);
+    };
+    print(dir / "fast.pdf", true);
+    print(dir / "qt.pdf", false);
+    const auto fast = pdfStreams(dir / "fast.pdf"), qt = pdfStreams(dir / "qt.pdf");
+    ASSERT_EQ(fast.size(), qt.size());
+    ASSERT_FALSE(fast.empty());
+    size_t page = 0;  // the largest: the map page
+    for (size_t i = 0; i < qt.size(); ++i) {
+        EXPECT_EQ(fast[i].second, qt[i].second) << i;
+        // zlib's header: 78 01 at the fastest level, 78 9C at the default.
+        EXPECT_EQ(fast[i].first, std::string("\x78\x01", 2)) << i;
+        EXPECT_EQ(qt[i].first, std::string("\x78\x9c", 2)) << i;
+        if (qt[i].second.size() > qt[page].second.size()) page = i;
+    }
+    EXPECT_GT(qt[page].second.size(), 100000u);  // the map's objects are in it
+    // Out of the scope the default level comes back.
+    {
+        FastPdfCompression outer;
+        { FastPdfCompression inner; }
+        print(dir / "nested.pdf", false);
+    }
+    for (const auto& s : pdfStreams(dir / "nested.pdf")) EXPECT_EQ(s.first, std::string("\x78\x01", 2));
+    print(dir / "after.pdf", false);
+    for (const auto& s : pdfStreams(dir / "after.pdf")) EXPECT_EQ(s.first, std::string("\x78\x9c", 2));
+    std::filesystem::remove_all(dir);
 }
