@@ -67,13 +67,44 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     ctx.view = view;
     ctx.SeriesSelector = 10;
     ctx.znaks = m->withSymbols ? &znaks_ : nullptr;
+    LoadObjects(binPath, m->objects);
+    // Two threads draw the two parts of the list: the second part on a
+    // clear picture laid over the first one's (every pixel a figure sets is
+    // opaque, so the picture is the one of drawing the list in turn).  The
+    // second thread builds the index first, the first one fingerprints the
+    // objects after drawing: the drawing only reads the objects once they
+    // are prepared for it.
+    for (const auto& o : m->objects) PrepareForDrawing(*o, view.SymbolFactor, ctx);
+    const size_t n = m->objects.size(), cut = n - n * 9 / 20;
+    QImage upper(size, QImage::Format_ARGB32_Premultiplied);
+    if (upper.isNull()) return;
+    upper.fill(Qt::transparent);
+    std::atomic<bool> failed{false};
+    auto draw = [&](QImage& target, size_t from, size_t to) {
+        QPainter painter(&target);
+        for (size_t i = from; i < to; ++i) DrawObject(painter, *m->objects[i], view.SymbolFactor, ctx);
+    };
+    std::thread second([&] {
+        try {
+            m->index.attach(&m->objects);
+            m->index.ensure();
+            draw(upper, cut, n);
+        } catch (...) {
+            failed = true;
+        }
+    });
+    try {
+        draw(m->image, 0, cut);
+        m->objectsPrint = ObjectsFingerprint(m->objects);
+    } catch (...) {
+        failed = true;
+    }
+    second.join();
+    if (failed) return;
     {
         QPainter painter(&m->image);
-        LoadObjects(binPath, m->objects, {}, [&](TObj& o) { DrawObject(painter, o, view.SymbolFactor, ctx); });
+        painter.drawImage(0, 0, upper);
     }
-    m->index.attach(&m->objects);
-    m->index.ensure();
-    m->objectsPrint = ObjectsFingerprint(m->objects);
     // A file changed while it was read: opening reads it again.
     for (const Stamp& s : stamps_)
         if (!(stampOf(s.path) == s)) return;

@@ -204,7 +204,6 @@ public:
 
     void run() {
         if (o_.Points.empty()) return;
-        if (o_.PenWidth == 0) o_.PenWidth = 1;
         p_.setPen(cachedPen(o_.PenColor, o_.PenWidth, o_.PenStyle));
         p_.setBrush(cachedBrush(o_.BrushColor, o_.BrushStyle));
         mapVertices();
@@ -600,8 +599,14 @@ bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRec
            y0 - reach <= pixels.bottom();
 }
 
+void PrepareForDrawing(TObj& obj, double factor, const RenderContext& ctx) {
+    if (ctx.SeriesSelector != 10 || factor < 1 || obj.Points.empty() || !AllFinite(obj.Points)) return;
+    if (obj.PenWidth == 0) obj.PenWidth = 1;
+}
+
 void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx) {
     if (ctx.SeriesSelector != 10 || factor < 1 || !AllFinite(obj.Points)) return;
+    PrepareForDrawing(obj, factor, ctx);
     thread_local std::vector<QPoint> buffer;
     Drawer(p, obj, factor, ctx, buffer).run();
 }

@@ -46,6 +46,9 @@ bool DrawAreaFill(QPainter& p, const std::vector<QPoint>& pts);
 // path when above 1, nothing below 1.  A stored pen width of 0 becomes 1.
 // The painter's composition mode is the caller's (copy or not-xor).
 void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx);
+// What drawing the object changes in it (a stored pen width of 0 becomes 1),
+// without drawing it: after it, drawing only reads the object.
+void PrepareForDrawing(TObj& obj, double factor, const RenderContext& ctx);
 
 // False when nothing of the object drawn with the factor can come within
 // `margin` pixels of the rectangle (the object's vertices, the circle of a
