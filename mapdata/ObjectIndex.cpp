@@ -50,7 +50,9 @@ void ObjectIndex::adopt(ObjectIndex& other) {
         if (other.slots_[i].obj != (*list_)[i] || (*list_)[i]->Slot.get() != i) return;
     slots_.swap(other.slots_);
     free_.swap(other.free_);
-    cells_.swap(other.cells_);
+    cellStart_.swap(other.cellStart_);
+    cellItems_.swap(other.cellItems_);
+    cellExtra_.swap(other.cellExtra_);
     large_.swap(other.large_);
     far_.swap(other.far_);
     x0_ = other.x0_;
@@ -88,7 +90,6 @@ void ObjectIndex::build() {
         gy0 = std::min(gy0, e.box.ymin);
         gy1 = std::max(gy1, e.box.ymax);
     }
-    cells_.clear();
     // Extents too wide for a grid (far-off or damaged coordinates) keep
     // every object aside.
     if (gx0 <= gx1 && std::isfinite(gx1 - gx0) && std::isfinite(gy1 - gy0)) {
@@ -107,8 +108,32 @@ void ObjectIndex::build() {
         cell_ = 1;
         gx1_ = gy1_ = -1;
     }
-    cells_.assign(size_t(nx_) * size_t(ny_), {});
-    for (size_t i = 0; i < n; ++i) place(slots_[i], uint32_t(i));
+    // Two passes: how many go into each cell, then each into its place.
+    const size_t ncells = size_t(nx_) * size_t(ny_);
+    cellExtra_.clear();
+    cellExtra_.resize(ncells);
+    cellStart_.assign(ncells + 1, 0);
+    struct Range {
+        int cx0, cx1, cy0, cy1;
+    };
+    std::vector<Range> ranges(n, Range{0, -1, 0, -1});
+    for (size_t i = 0; i < n; ++i) {
+        Range& r = ranges[i];
+        if (!classify(slots_[i], uint32_t(i), r.cx0, r.cx1, r.cy0, r.cy1)) {
+            r = Range{0, -1, 0, -1};
+            continue;
+        }
+        for (int cx = r.cx0; cx <= r.cx1; ++cx)
+            for (int cy = r.cy0; cy <= r.cy1; ++cy) ++cellStart_[cellIndex(cx, cy) + 1];
+    }
+    for (size_t c = 0; c < ncells; ++c) cellStart_[c + 1] += cellStart_[c];
+    cellItems_.assign(cellStart_[ncells], kGone);
+    std::vector<uint32_t> fill(cellStart_.begin(), cellStart_.end() - 1);
+    for (size_t i = 0; i < n; ++i) {
+        const Range& r = ranges[i];
+        for (int cx = r.cx0; cx <= r.cx1; ++cx)
+            for (int cy = r.cy0; cy <= r.cy1; ++cy) cellItems_[fill[cellIndex(cx, cy)]++] = uint32_t(i);
+    }
     revision_ = list.revision();
     built_ = true;
 }
@@ -124,32 +149,39 @@ void ObjectIndex::cellRange(const Box& b, int& cx0, int& cx1, int& cy0, int& cy1
     cy1 = cellOf(b.ymax, y0_, ny_);
 }
 
-void ObjectIndex::place(Entry& e, uint32_t slot) {
+bool ObjectIndex::classify(Entry& e, uint32_t slot, int& cx0, int& cx1, int& cy0, int& cy1) {
     e.inLarge = e.inFar = false;
-    if (!e.box.valid()) return;
+    if (!e.box.valid()) return false;
     if (farReaching(*e.obj)) {
         e.inFar = true;
         far_.push_back(slot);
     }
-    int cx0 = 0, cx1 = -1, cy0 = 0, cy1 = -1;
+    cx0 = 0, cx1 = -1, cy0 = 0, cy1 = -1;
     if (nx_ > 0) cellRange(e.box, cx0, cx1, cy0, cy1);
     if (nx_ == 0 || size_t(cx1 - cx0 + 1) * size_t(cy1 - cy0 + 1) > kLargeCells) {
         e.inLarge = true;
         large_.push_back(slot);
-        return;
+        return false;
     }
     e.cx0 = cx0;
     e.cy0 = cy0;
+    return true;
+}
+
+void ObjectIndex::place(Entry& e, uint32_t slot) {
+    int cx0, cx1, cy0, cy1;
+    if (!classify(e, slot, cx0, cx1, cy0, cy1)) return;
     for (int cx = cx0; cx <= cx1; ++cx)
-        for (int cy = cy0; cy <= cy1; ++cy) cells_[size_t(cx) * size_t(ny_) + size_t(cy)].push_back(slot);
+        for (int cy = cy0; cy <= cy1; ++cy) cellExtra_[cellIndex(cx, cy)].push_back(slot);
 }
 
 void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
     auto drop = [&](std::vector<uint32_t>& v) {
         auto it = std::find(v.begin(), v.end(), slot);
-        if (it == v.end()) return;
+        if (it == v.end()) return false;
         *it = v.back();
         v.pop_back();
+        return true;
     };
     if (e.inFar) drop(far_);
     if (e.inLarge) {
@@ -160,7 +192,15 @@ void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
     int cx0, cx1, cy0, cy1;
     cellRange(e.box, cx0, cx1, cy0, cy1);
     for (int cx = cx0; cx <= cx1; ++cx)
-        for (int cy = cy0; cy <= cy1; ++cy) drop(cells_[size_t(cx) * size_t(ny_) + size_t(cy)]);
+        for (int cy = cy0; cy <= cy1; ++cy) {
+            const size_t c = cellIndex(cx, cy);
+            const auto from = cellItems_.begin() + cellStart_[c], to = cellItems_.begin() + cellStart_[c + 1];
+            if (auto it = std::find(from, to, slot); it != to) {
+                *it = kGone;
+                continue;
+            }
+            drop(cellExtra_[c]);
+        }
 }
 
 ObjectIndex::Entry* ObjectIndex::entryOf(const TObj* o) {
@@ -305,15 +345,20 @@ void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std:
         int cx0, cx1, cy0, cy1;
         cellRange(Box{xmin, xmax, ymin, ymax}, cx0, cx1, cy0, cy1);
         for (int cx = cx0; cx <= cx1; ++cx)
-            for (int cy = cy0; cy <= cy1; ++cy)
-                for (const uint32_t s : cells_[size_t(cx) * size_t(ny_) + size_t(cy)]) {
+            for (int cy = cy0; cy <= cy1; ++cy) {
+                // An object over several cells answers from the first of
+                // them the query looks at.
+                auto look = [&](uint32_t s) {
+                    if (s == kGone) return;
                     const Entry& e = slots_[s];
-                    // An object over several cells answers from the first
-                    // of them the query looks at.
                     if (std::max(e.cx0, cx0) == cx && std::max(e.cy0, cy0) == cy &&
                         meets(e.box, xmin, xmax, ymin, ymax))
                         scratch_.emplace_back(e.key, e.obj);
-                }
+                };
+                const size_t c = cellIndex(cx, cy);
+                for (uint32_t k = cellStart_[c]; k < cellStart_[c + 1]; ++k) look(cellItems_[k]);
+                for (const uint32_t s : cellExtra_[c]) look(s);
+            }
     }
     std::sort(scratch_.begin(), scratch_.end());
     scratch_.erase(std::unique(scratch_.begin(), scratch_.end()), scratch_.end());

@@ -81,8 +81,17 @@ private:
     std::vector<Entry> slots_;    // by the objects' Slot
     std::vector<uint32_t> free_;  // slots of removed objects
     // The cells and the side lists hold slots: one look-up reaches an
-    // entry's box and key without touching the object.
-    std::vector<std::vector<uint32_t>> cells_;
+    // entry's box and key without touching the object.  A build lays the
+    // cells out one after another (cell c: cellItems_ from cellStart_[c] to
+    // cellStart_[c + 1], kGone where an object left); objects placed later
+    // go to the cell's own extra list.
+    static constexpr uint32_t kGone = UINT32_MAX;
+    std::vector<uint32_t> cellStart_, cellItems_;
+    std::vector<std::vector<uint32_t>> cellExtra_;
+    // Where an entry goes: false when to the side list of large objects
+    // (or nowhere), true with its cell range.
+    bool classify(Entry& e, uint32_t slot, int& cx0, int& cx1, int& cy0, int& cy1);
+    size_t cellIndex(int cx, int cy) const { return size_t(cx) * size_t(ny_) + size_t(cy); }
     std::vector<uint32_t> large_;  // over many cells
     std::vector<uint32_t> far_;    // far-reaching (also in their cells)
     double x0_ = 0, y0_ = 0, gx1_ = -1, gy1_ = -1, cell_ = 1;
