@@ -139,6 +139,35 @@ TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
         EXPECT_EQ(ws().map.ObjList.size(), numbers.size() - 1);
         w_.reset();
     }
+    // Taken only for the view and the drawing it was made for: the same
+    // scale elsewhere, or areas without fill, read again.
+    {
+        const OrientationRecord o = ReadOrientation(cityOr_);
+        MapView v;
+        v.setExtent(o);
+        v.FitScaleToScreen(800);
+        v.Scale *= kOpenZoom;
+        RenderContext ctx;
+        ctx.SeriesSelector = 10;
+        ZnakSet symbols;
+        ctx.znaks = &symbols;
+        auto made = [&](const MapView& view, const RenderContext& c) {
+            StartupPreload p;
+            p.start(dir_, "Darvent", 800);
+            return p.take(cityOr_, view, c) != nullptr;
+        };
+        EXPECT_TRUE(made(v, ctx));
+        MapView moved = v;
+        moved.ViewYMin += 10;
+        moved.ViewYMax += 10;
+        EXPECT_FALSE(made(moved, ctx));
+        RenderContext noFill = ctx;
+        noFill.NoAreaFill = true;
+        EXPECT_FALSE(made(v, noFill));
+        RenderContext noSymbols = ctx;
+        noSymbols.znaks = nullptr;
+        EXPECT_FALSE(made(v, noSymbols));
+    }
     // Another screen width than the one it was made for: read again.
     {
         StartupPreload other;

@@ -16,6 +16,7 @@
 #include <numbers>
 #include <optional>
 #include <random>
+#include <thread>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -467,4 +468,28 @@ TEST(FastPdfCompression, ThePrintedPageHoldsTheSameContentAtTheFastestLevel) {
     print(dir / "after.pdf", false);
     for (const auto& s : pdfStreams(dir / "after.pdf")) EXPECT_EQ(s.first, std::string("\x78\x9c", 2));
     std::filesystem::remove_all(dir);
+}
+
+TEST(FastPdfCompression, OnlyThisThreadsDefaultLevelIsChanged) {
+    // zlib's header tells the level: 78 01 fastest, 78 9C default, 78 DA best.
+    auto header = [](int level) {
+        z_stream z{};
+        EXPECT_EQ(deflateInit(&z, level), Z_OK);
+        unsigned char in[64] = {1, 2, 3}, out[256];
+        z.next_in = in;
+        z.avail_in = sizeof in;
+        z.next_out = out;
+        z.avail_out = sizeof out;
+        deflate(&z, Z_FINISH);
+        deflateEnd(&z);
+        return std::string(reinterpret_cast<char*>(out), 2);
+    };
+    const std::string fastest("\x78\x01", 2), standard("\x78\x9c", 2), best("\x78\xda", 2);
+    EXPECT_EQ(header(Z_DEFAULT_COMPRESSION), standard);
+    FastPdfCompression fast;
+    EXPECT_EQ(header(Z_DEFAULT_COMPRESSION), fastest);
+    EXPECT_EQ(header(9), best);  // a level asked for stays
+    std::string other;
+    std::thread([&] { other = header(Z_DEFAULT_COMPRESSION); }).join();
+    EXPECT_EQ(other, standard);
 }

@@ -161,3 +161,55 @@ TEST(ObjectIndex, FarOffAndDamagedCoordinates) {
     doc.Index.query(1e300, 2e300, 1e300, 2e300, got);
     EXPECT_EQ(got, std::vector<TObj*>{far});
 }
+
+TEST(ObjectIndex, AdoptsOnlyAnIndexBuiltOverTheSameOrder) {
+    // Twenty small objects along a row; an index built over them elsewhere.
+    auto fill = [](TObjList& l) {
+        for (int i = 0; i < 20; ++i) {
+            auto o = std::make_unique<TObj>();
+            o->Number = i;
+            o->Points = {{double(i), 0}, {double(i) + 0.5, 0.5}};
+            l.append(std::move(o));
+        }
+    };
+    auto numbers = [](const std::vector<TObj*>& v) {
+        std::vector<int> out;
+        for (const TObj* o : v) out.push_back(o->Number);
+        return out;
+    };
+    {
+        // The same order: taken over, no build of its own.
+        TObjList read;
+        fill(read);
+        ObjectIndex built;
+        built.attach(&read);
+        built.ensure();
+        MapDoc doc;
+        doc.ObjList.swap(read);
+        const uint64_t before = doc.Index.builds();
+        doc.Index.adopt(built);
+        std::vector<TObj*> got;
+        doc.Index.query(2.2, 6.1, -1, 1, got);
+        EXPECT_EQ(numbers(got), (std::vector<int>{2, 3, 4, 5, 6}));
+        EXPECT_EQ(doc.Index.builds(), before + 1);
+    }
+    {
+        // The list went out of that order after the index stopped following
+        // it: the index builds anew and answers in the list's order.
+        TObjList read;
+        fill(read);
+        ObjectIndex built;
+        built.attach(&read);
+        built.ensure();
+        built.attach(nullptr);
+        std::vector<size_t> order(20);
+        for (size_t i = 0; i < 20; ++i) order[i] = 19 - i;
+        read.reorder(order);
+        MapDoc doc;
+        doc.ObjList.swap(read);
+        doc.Index.adopt(built);
+        std::vector<TObj*> got;
+        doc.Index.query(2.2, 6.1, -1, 1, got);
+        EXPECT_EQ(numbers(got), (std::vector<int>{6, 5, 4, 3, 2}));
+    }
+}

@@ -329,3 +329,28 @@ TEST(QuadHeap, PopsByTimeThenNodeWithNegativeTimesFirst) {
     }
     EXPECT_EQ(got, expected);
 }
+
+TEST(RouteGraph, LinksIntoANodeListEachSourceOnceAscending) {
+    // Node 2 holds node 0 in two slots; nodes 3 and 1 link into 0 too.
+    Net n;
+    for (int i = 0; i < 4; ++i) n.node(i * 10, 0);
+    n.link(2, 0, 30);
+    n.link(2, 0, 60);
+    n.link(3, 0, 30);
+    n.link(1, 0, 30);
+    n.link(0, 3, 30);
+    const RouteGraph g(n.net);
+    std::vector<int> into0, into3;
+    for (int e = g.inBegin(0); e < g.inEnd(0); ++e) into0.push_back(g.inFrom(e));
+    for (int e = g.inBegin(3); e < g.inEnd(3); ++e) into3.push_back(g.inFrom(e));
+    EXPECT_EQ(into0, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(into3, std::vector<int>{0});
+    // Out of node 2: both slots, each with the time of the first slot that
+    // holds the target (20 m at 30 km/h: rnd(20 * 6 / 30) = 4).
+    ASSERT_EQ(g.outEnd(2) - g.outBegin(2), 2);
+    EXPECT_EQ(g.outTo(g.outBegin(2)), 0);
+    EXPECT_EQ(g.outTime(g.outBegin(2)), 4);
+    EXPECT_EQ(g.outTime(g.outBegin(2) + 1), 4);
+    EXPECT_EQ(g.nodeX(3), 30);
+    EXPECT_EQ(g.nodeY(3), 0);
+}
