@@ -2,7 +2,7 @@
 # Builds the benchmarks as the program ships (Release, in build-release/)
 # and runs them on a generated 1,000,000-object city (kept in
 # build/bench-city between runs).  Usage:
-#   scripts/bench.sh load|redraw [RUNS] | hittest [CLICKS] | route [QUERIES] [RUNS] [NODES]
+#   scripts/bench.sh load [RUNS] [OBJECTS] | redraw [RUNS] | hittest [CLICKS] | route [QUERIES] [RUNS] [NODES]
 #   | streets [N] [RUNS] (a register of N streets, 20,000 by default; needs no city) | print [RUNS]
 #   | address [N] [RUNS] (the address search on N streets of 10 houses, 20,000 by default; needs no city)
 #   | cut [RUNS] (the city cut to the central district's outline, against loading it)
@@ -39,7 +39,12 @@ if [ ! -f "$city/njoints.uzl" ] || [ ! -f "$city/Darvent/centr.gtm" ]; then
 fi
 runs=${2:-5}
 case "$what" in
-  load|redraw) $bin/darvent-bench "$what" "$city/Darvent/Darvent.bin" "$runs" ;;
+  load|redraw)
+    if [ "$what" = load ] && [ -n "${3:-}" ]; then
+      city=build/bench-city-$3
+      [ -f "$city/Darvent/Darvent.bin" ] || $bin/dmap sample-city "$city" --objects "$3" >/dev/null
+    fi
+    $bin/darvent-bench "$what" "$city/Darvent/Darvent.bin" "$runs" ;;
   print) $bin/darvent-bench print "$city/Darvent/Darvent.bin" "${2:-3}" ;;
   hittest) $bin/darvent-bench hittest "$city/Darvent/Darvent.bin" "${2:-1000}" ;;
   route)

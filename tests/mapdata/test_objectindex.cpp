@@ -201,7 +201,7 @@ TEST(ObjectIndex, AdoptsOnlyAnIndexBuiltOverTheSameOrder) {
         ObjectIndex built;
         built.attach(&read);
         built.ensure();
-        built.attach(nullptr);
+        read.setObserver(nullptr);  // not told of what follows
         std::vector<size_t> order(20);
         for (size_t i = 0; i < 20; ++i) order[i] = 19 - i;
         read.reorder(order);
