@@ -15,6 +15,7 @@ rows=()
 runs=5
 median() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
 highest() { printf '%s\n' "$@" | sort -g | tail -1; }
+lowest() { printf '%s\n' "$@" | sort -g | head -1; }
 for n in "${sizes[@]}"; do
   city=build/bench-city-$n
   [ "$n" = 1000000 ] && city=build/bench-city
@@ -34,10 +35,11 @@ for n in "${sizes[@]}"; do
       ts+=("$t"); ps+=("$p")
     done
     t=$(median "${ts[@]}"); p=$(highest "${ps[@]}")
+    lo=$(lowest "${ts[@]}"); hi=$(highest "${ts[@]}")
     case $op in
-      hittest) tt=$(awk -v t="$t" 'BEGIN{printf "%.2f ms", t*1000}') ;;
-      route) tt=$(awk -v t="$t" -v b="$(stat -c %s "$target")" 'BEGIN{printf "%.2f ms (%d nodes)", t*1000, b/116}') ;;
-      *) tt=$(awk -v t="$t" 'BEGIN{printf "%.2f s", t}') ;;
+      hittest) tt=$(awk -v t="$t" -v l="$lo" -v h="$hi" 'BEGIN{printf "%.3f ms (%.3f-%.3f)", t*1000, l*1000, h*1000}') ;;
+      route) tt=$(awk -v t="$t" -v l="$lo" -v h="$hi" -v b="$(stat -c %s "$target")" 'BEGIN{printf "%.2f ms (%.2f-%.2f; %d nodes)", t*1000, l*1000, h*1000, b/116}') ;;
+      *) tt=$(awk -v t="$t" -v l="$lo" -v h="$hi" 'BEGIN{printf "%.2f s (%.2f-%.2f)", t, l, h}') ;;
     esac
     pm=$(awk -v k="$p" 'BEGIN{printf "%.0f MB", k*1024/1e6}')
     row="$row | $tt | $pm"
@@ -50,7 +52,7 @@ done
   echo
   echo "Made by \`scripts/bench.sh sizes\` (Release build) on $(date -u +%Y-%m-%d), $(nproc) cores,"
   echo "$(awk '/MemTotal/{printf "%.0f GB", $2/1e6}' /proc/meminfo) of memory.  Each step runs in a process of its own, $runs"
-  echo "times: the median time and the highest peak resident memory of the process"
+  echo "times: the median time (lowest-highest) and the highest peak resident memory of the process"
   echo "(which includes loading the map for every step but the route).  Load: the"
   echo "object file in a fresh process.  Redraw: the map as the program opens it"
   echo "(1920-pixel screen).  Hit test: per click, 1,000 random clicks on that"
