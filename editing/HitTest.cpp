@@ -9,7 +9,17 @@ namespace dm {
 
 namespace {
 
-constexpr double kMarginPixels = 10;   // beyond any pixel the rules accept
+// How far outside an object's vertex extent a click the rules accept can
+// lie, in pixels: a segment's hit is less than 4.5 pixels from its line
+// with the foot at most a pixel and a half past an end, a vertex's within
+// 2; each vertex is rounded to its pixel (half a pixel); and over a long
+// segment the rule's line turns by up to 2.4e-7 of its length (the
+// near-axis rounding), bounded by the extent of the whole map.  Never more
+// than 10.
+double hitMargin(const MapDoc& doc, const MapView& view) {
+    const double longest = doc.Index.extentDiagonal() * view.Scale;
+    return std::isfinite(longest) ? std::min(10.0, 7 + 2.5e-7 * longest) : 10.0;
+}
 
 bool passes(const TObj& o, const std::vector<int>* filter) {
     return !filter || std::find(filter->begin(), filter->end(), o.Code) != filter->end();
@@ -89,7 +99,7 @@ ObjectHit HitTester::FindObject(MapDoc& doc, const MapView& view, QPoint click, 
     ObjectHit hit;
     if (view.Scale <= 0 || !std::isfinite(view.Scale)) return FindObjectByScan(doc, view, click, layerFilter, from);
     const TXY c = view.toMap(click.x(), click.y());
-    const double m = kMarginPixels / view.Scale;
+    const double m = hitMargin(doc, view) / view.Scale;
     doc.Index.query(c.X - m, c.X + m, c.Y - m, c.Y + m, cand_);
     const int64_t fromKey = from == 0 ? INT64_MIN : from < doc.ObjList.size() ? doc.Index.key(doc.ObjList[from]) : INT64_MAX;
     std::vector<TGn>& ep = ep_;
@@ -119,7 +129,7 @@ ObjectHit HitTester::FindObject(MapDoc& doc, const MapView& view, QPoint click, 
 ObjectHit HitTester::FindVertexOfAnyObject(const MapDoc& doc, const MapView& view, QPoint click) {
     ObjectHit hit;
     const TXY c = view.toMap(click.x(), click.y());
-    const double m = kMarginPixels / std::max(view.Scale, 1e-300);
+    const double m = hitMargin(doc, view) / std::max(view.Scale, 1e-300);
     doc.Index.query(c.X - m, c.X + m, c.Y - m, c.Y + m, cand_);
     for (const TObj* o : cand_) {
         if (!AllFinite(o->Points)) continue;

@@ -309,6 +309,12 @@ void ObjectIndex::objectsReordered(const TObjList& list) {
     }
 }
 
+double ObjectIndex::extentDiagonal() {
+    ensure();
+    if (nx_ == 0) return slots_.empty() ? 0 : INFINITY;
+    return std::hypot(gx1_ - x0_, gy1_ - y0_);
+}
+
 int64_t ObjectIndex::key(const TObj* o) {
     ensure();
     const Entry* e = entryOf(o);

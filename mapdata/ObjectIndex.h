@@ -40,6 +40,9 @@ public:
         bool valid() const { return xmin <= xmax && ymin <= ymax; }
     };
     static Box extentOf(const TObj& o);
+    // The diagonal of the extent of every object's vertices as built (0
+    // when none; infinite when no grid could be laid over them).
+    double extentDiagonal();
     // How often the whole index was built (tests and benchmarks).
     uint64_t builds() const { return builds_; }
     // Builds now when the list changed behind the index's back.

@@ -120,8 +120,15 @@ TEST(HitTest, GridGivesTheSameAnswersAsTheScan) {
         v.Scale = round % 2 ? 0.7 : 1.6;
         HitTester t;
         const std::vector<int> filter = {1, 3};
-        for (int k = 0; k < 400; ++k) {
-            const QPoint click(int(U(rng) * v.Scale), int(U(rng) * v.Scale));
+        for (int k = 0; k < 1500; ++k) {
+            // Half the clicks up to 9 pixels from a vertex, where the index
+            // must look beyond the objects' extents as far as the rules do.
+            QPoint click(int(U(rng) * v.Scale), int(U(rng) * v.Scale));
+            if (k % 2) {
+                const TObj* o = doc.ObjList[rng() % doc.ObjList.size()];
+                const TGn g = v.toPixel(o->Points[rng() % o->Points.size()]);
+                click = QPoint(g.PX + int(rng() % 19) - 9, g.PY + int(rng() % 19) - 9);
+            }
             const std::vector<int>* f = k % 3 == 0 ? &filter : nullptr;
             const size_t from = k % 4 == 0 ? rng() % 400 : 0;
             MapDoc& d = doc;
