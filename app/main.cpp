@@ -11,13 +11,12 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QScreen>
-
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 
 int main(int argc, char** argv) {
     dm::EnsureRuntimeDir();

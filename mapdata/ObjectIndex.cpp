@@ -178,10 +178,9 @@ void ObjectIndex::place(Entry& e, uint32_t slot) {
 void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
     auto drop = [&](std::vector<uint32_t>& v) {
         auto it = std::find(v.begin(), v.end(), slot);
-        if (it == v.end()) return false;
+        if (it == v.end()) return;
         *it = v.back();
         v.pop_back();
-        return true;
     };
     if (e.inFar) drop(far_);
     if (e.inLarge) {
