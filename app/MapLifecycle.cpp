@@ -197,8 +197,9 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     // map is replaced only when everything was read.
     if (!pre) {
         QPainter painter(&image);
+        ObjectPainter drawer(painter, ctx);
         if (loaded) {
-            for (const auto& o : objects) DrawObject(painter, *o, view.SymbolFactor, ctx);
+            for (const auto& o : objects) drawer.draw(*o, view.SymbolFactor);
         } else if (!hasObjects) {
             // A map without objects yet: it opens empty.
             ws_.dialogs->error(QStringLiteral("Файл ") + qpath(binPath) + QStringLiteral(" не существует"));
@@ -206,7 +207,7 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
             try {
                 LoadObjects(
                     binPath, objects, [this](int p) { progress(p); },
-                    [&](TObj& o) { DrawObject(painter, o, view.SymbolFactor, ctx); });
+                    [&](TObj& o) { drawer.draw(o, view.SymbolFactor); });
             } catch (const std::exception& e) {
                 ws_.dialogs->error(errorText(e));
                 return false;

@@ -82,7 +82,8 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     std::atomic<bool> failed{false};
     auto draw = [&](QImage& target, size_t from, size_t to) {
         QPainter painter(&target);
-        for (size_t i = from; i < to; ++i) DrawObject(painter, *m->objects[i], view.SymbolFactor, ctx);
+        ObjectPainter objects(painter, ctx);
+        for (size_t i = from; i < to; ++i) objects.draw(*m->objects[i], view.SymbolFactor);
     };
     std::thread second([&] {
         try {

@@ -421,6 +421,20 @@ int benchRedraw(const fs::path& bin, int runs) {
         std::printf("  redraw / bare loop = %.2f (%s; target <= 1.0 at the opening view, <= 1.2 at 1/100); "
                     "redraw / direct pixel loop = %.2f (%s; target <= 2)\n",
                     median(ratio), spread(ratio).c_str(), median(pixelRatio), spread(pixelRatio).c_str());
+        // The same objects drawn by the painter alone (clipped to the whole
+        // picture, so that it draws every figure itself).
+        {
+            QImage alone(size, QImage::Format_RGB32);
+            alone.fill(Qt::white);
+            QPainter p(&alone);
+            p.setClipRect(alone.rect());
+            for (const auto& o : doc.ObjList) DrawObject(p, *o, v.SymbolFactor, ctx);
+            p.end();
+            long differ = 0;
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x) differ += alone.pixel(x, y) != image.pixel(x, y);
+            std::printf("  pixels differing from the painter alone: %ld\n", differ);
+        }
     }
     return status;
 }
@@ -1372,6 +1386,8 @@ int benchStep(const std::string& op, const fs::path& file) {
                 }
                 QImage image(ctx.view.imageSize(), QImage::Format_RGB32);
                 t = seconds([&] { RedrawMap(image, doc, ctx); });
+                // More of the same redraws to profile, when asked.
+                for (int i = qEnvironmentVariableIntValue("DM_PROFILE_REPEAT"); i > 0; --i) RedrawMap(image, doc, ctx);
                 check = uint64_t(image.pixel(image.width() / 2, image.height() / 2));
             } else if (op == "hittest") {
                 HitTester tester;

@@ -82,6 +82,10 @@ const TZnak* ZnakSet::find(int32_t code) const {
 }
 
 bool ZnakSet::DrawZnak(QPainter& p, int x, int y, int32_t code, double factor) const {
+    return DrawZnak(p, directImageTarget(p), x, y, code, factor);
+}
+
+bool ZnakSet::DrawZnak(QPainter& p, QImage* direct, int x, int y, int32_t code, double factor) const {
     const TZnak* z = find(code);
     if (!z) return false;
     const int k = rnd(factor);
@@ -107,7 +111,7 @@ bool ZnakSet::DrawZnak(QPainter& p, int x, int y, int32_t code, double factor) c
     }
     if (used == 0) return true;
     const int32_t c = z->Color;
-    if (QImage* img = directImageTarget(p); img && x0 >= 0 && y0 >= 0 && x1 < img->width() && y1 < img->height()) {
+    if (QImage* img = direct; img && x0 >= 0 && y0 >= 0 && x1 < img->width() && y1 < img->height()) {
         // Straight into the map image: the same pixels, without the painter's overhead.
         const QRgb rgb = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
         uchar* bits = img->bits();

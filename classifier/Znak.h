@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QImage;
 class QPainter;
 
 namespace dm {
@@ -60,6 +61,9 @@ public:
     // pixel spread by the factor rounded to an integer; false when the code
     // has no symbol (nothing drawn).  Uses the painter's composition mode.
     bool DrawZnak(QPainter& p, int x, int y, int32_t code, double factor) const;
+    // The same, with the image behind the painter already found (see
+    // directImageTarget; null when the painter must draw).
+    bool DrawZnak(QPainter& p, QImage* direct, int x, int y, int32_t code, double factor) const;
 
 private:
     std::filesystem::path path_;

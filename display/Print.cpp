@@ -115,6 +115,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
         for (const auto& obj : doc.ObjList) objects.push_back(obj.get());
     }
     long k = 0;
+    ObjectPainter drawer(p, ctx);
     for (TObj* obj : objects) {
         if ((++k & 1023) == 0 && job.aborted && job.aborted()) {
             p.restore();
@@ -122,9 +123,9 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
         }
         if (job.layerFilter) {
             for (int code : *job.layerFilter)
-                if (code == obj->Code) DrawObject(p, *obj, kPrintSymbolFactor, ctx);
+                if (code == obj->Code) drawer.draw(*obj, kPrintSymbolFactor);
         } else {
-            DrawObject(p, *obj, kPrintSymbolFactor, ctx);
+            drawer.draw(*obj, kPrintSymbolFactor);
         }
     }
     if (job.aborted && job.aborted()) {

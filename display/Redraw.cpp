@@ -50,14 +50,15 @@ namespace {
 void drawObjects(QPainter& p, const std::vector<TObj*>& objects, const RenderContext& ctx,
                  const std::vector<int>* layerFilter, const std::function<void(size_t)>& step) {
     const double factor = ctx.view.SymbolFactor;
+    ObjectPainter drawer(p, ctx);
     size_t k = 0;
     for (TObj* obj : objects) {
         if (step) step(++k);
         if (layerFilter) {
             for (int code : *layerFilter)
-                if (code == obj->Code) DrawObject(p, *obj, factor, ctx);
+                if (code == obj->Code) drawer.draw(*obj, factor);
         } else {
-            DrawObject(p, *obj, factor, ctx);
+            drawer.draw(*obj, factor);
         }
     }
 }

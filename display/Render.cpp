@@ -1,5 +1,6 @@
 #include "Render.h"
 
+#include "CosmeticLines.h"
 #include "classifier/PaintTarget.h"
 #include "classifier/Znak.h"
 #include "mapdata/Geometry.h"
@@ -97,19 +98,10 @@ QBrush cachedBrush(int32_t color, uint8_t style) {
 // transform, and the polygon lies wholly inside; otherwise it returns false
 // and the caller uses the painter.  Pixels whose centre lies inside the
 // polygon (even-odd) take the brush; the outline is a closed ring of lines.
-bool fastPolygon(QPainter& p, const QPoint* pts, int n) {
+bool fastPolygonInto(QImage* img, const QPoint* pts, int n, bool outline, QRgb penColor, bool fill,
+                     QRgb brushColor) {
     constexpr int kMaxSide = 64;
-    if (n < 3) return false;
-    QImage* img = directImageTarget(p);
-    if (!img) return false;
-    const QPen& pen = p.pen();
-    const bool outline = pen.style() != Qt::NoPen;
-    if (outline && (pen.style() != Qt::SolidLine || pen.widthF() > 1 || pen.color().alpha() != 255 ||
-                    pen.brush().style() != Qt::SolidPattern))
-        return false;
-    const QBrush& brush = p.brush();
-    const bool fill = brush.style() != Qt::NoBrush;
-    if (fill && (brush.style() != Qt::SolidPattern || brush.color().alpha() != 255)) return false;
+    if (n < 3 || !img) return false;
     int x0 = pts[0].x(), x1 = x0, y0 = pts[0].y(), y1 = y0;
     for (int i = 1; i < n; ++i) {
         x0 = std::min(x0, pts[i].x());
@@ -124,7 +116,7 @@ bool fastPolygon(QPainter& p, const QPoint* pts, int n) {
     const qsizetype bpl = img->bytesPerLine();
     auto px = [&](int x, int y) -> QRgb& { return reinterpret_cast<QRgb*>(bits + y * bpl)[x]; };
     if (fill) {
-        const QRgb c = brush.color().rgba();
+        const QRgb c = brushColor;
         double xs[kMaxSide * 4 + 8];
         for (int y = y0; y <= y1; ++y) {
             int m = 0;
@@ -141,7 +133,7 @@ bool fastPolygon(QPainter& p, const QPoint* pts, int n) {
         }
     }
     if (outline) {
-        const QRgb c = pen.color().rgba();
+        const QRgb c = penColor;
         for (int i = 0; i < n; ++i) {
             // Bresenham from a to b, b itself left to the next edge.
             int xa = pts[i].x(), ya = pts[i].y();
@@ -165,6 +157,31 @@ bool fastPolygon(QPainter& p, const QPoint* pts, int n) {
         // A polygon of one repeated point still shows that point.
         px(pts[0].x(), pts[0].y()) = c;
     }
+    return true;
+}
+
+bool fastPolygon(QPainter& p, const QPoint* pts, int n) {
+    QImage* img = directImageTarget(p);
+    if (!img) return false;
+    const QPen& pen = p.pen();
+    const bool outline = pen.style() != Qt::NoPen;
+    if (outline && (pen.style() != Qt::SolidLine || pen.widthF() > 1 || pen.color().alpha() != 255 ||
+                    pen.brush().style() != Qt::SolidPattern))
+        return false;
+    const QBrush& brush = p.brush();
+    const bool fill = brush.style() != Qt::NoBrush;
+    if (fill && (brush.style() != Qt::SolidPattern || brush.color().alpha() != 255)) return false;
+    return fastPolygonInto(img, pts, n, outline, pen.color().rgba(), fill, brush.color().rgba());
+}
+
+// The polygon an area is filled as: a point after the first in a negative
+// column stands in for the point before it.  False when the outline is
+// open.
+bool areaPolygon(const std::vector<QPoint>& pts, std::vector<QPoint>& poly) {
+    if (pts.empty() || pts.back().x() != pts.front().x()) return false;
+    poly.clear();
+    poly.push_back(pts[0]);
+    for (size_t i = 1; i < pts.size(); ++i) poly.push_back(pts[i].x() < 0 ? poly.back() : pts[i]);
     return true;
 }
 
@@ -199,13 +216,16 @@ bool direction(QPoint a, QPoint b, double& theta, double& len) {
 
 class Drawer {
 public:
-    Drawer(QPainter& p, TObj& o, double f, const RenderContext& ctx, std::vector<QPoint>& pts)
-        : p_(p), o_(o), f_(f), ctx_(ctx), pts_(pts), print_(f > 1) {}
+    Drawer(QPainter& p, QImage* direct, QSize device, TObj& o, double f, const RenderContext& ctx,
+           std::vector<QPoint>& pts)
+        : p_(p), direct_(direct), device_(device), o_(o), f_(f), ctx_(ctx), pts_(pts), print_(f > 1) {}
 
     void run() {
         if (o_.Points.empty()) return;
-        p_.setPen(cachedPen(o_.PenColor, o_.PenWidth, o_.PenStyle));
-        p_.setBrush(cachedBrush(o_.BrushColor, o_.BrushStyle));
+        // The painter takes the object's pen and brush only when it draws;
+        // figures written straight into the image leave it alone.
+        pen_ = {o_.PenColor, o_.PenWidth, o_.PenStyle};
+        penSet_ = brushSet_ = false;
         mapVertices();
         if (o_.Shape == ShapeCircle || o_.Shape == ShapeArc) {
             shape();
@@ -224,12 +244,10 @@ private:
         pts_.resize(o_.Points.size());
         for (size_t i = 0; i < pts_.size(); ++i) pts_[i] = vertexPixel(o_.Points[i], print_, ctx_);
         // The part of the plane a figure drawn here can reach the picture from.
-        const QPaintDevice* dev = p_.device();
         // A pen wider than the far limit reaches everything anyway.
         const int reachOut = int(std::min<int64_t>(kFarPx, 64 + 8 * std::clamp<int64_t>(o_.PenWidth, 1, kFarPx) +
                                                                int64_t(16 * std::min(f_, 1e6))));
-        visible_ = QRect(-reachOut, -reachOut, (dev ? dev->width() : 0) + 2 * reachOut,
-                         (dev ? dev->height() : 0) + 2 * reachOut);
+        visible_ = QRect(-reachOut, -reachOut, device_.width() + 2 * reachOut, device_.height() + 2 * reachOut);
     }
 
     // The ornament positions k (at distances k * step + offset along the
@@ -254,18 +272,55 @@ private:
         return {std::max(0L, long(std::floor((lo - offset) / step)) - 1), long(std::ceil((hi - offset) / step)) + 1};
     }
 
-    void setWidth(int w) { p_.setPen(windowsPen(o_.PenColor, w, o_.PenStyle)); }
+    // The pen of the figures drawn next.
+    void setPen(int32_t color, int width, uint8_t style) {
+        pen_ = {color, width, style};
+        penSet_ = false;
+    }
+    void setWidth(int w) { setPen(o_.PenColor, w, o_.PenStyle); }
+
+    // The painter with the current pen and the object's brush.
+    QPainter& painter() {
+        if (!penSet_) {
+            p_.setPen(cachedPen(pen_.color, pen_.width, pen_.style));
+            penSet_ = true;
+        }
+        if (!brushSet_) {
+            p_.setBrush(cachedBrush(o_.BrushColor, o_.BrushStyle));
+            brushSet_ = true;
+        }
+        return p_;
+    }
+
+    // The colour of the current pen when its lines can be written straight
+    // into the image: a solid pen of one pixel.
+    bool directPen(QRgb& color) const {
+        if (!direct_ || pen_.width > 1 || (pen_.style >= 1 && pen_.style <= 5)) return false;
+        color = colorFromTColor(pen_.color).rgba();
+        return true;
+    }
 
     // A circle of radius r: outline only, or filled in the pen's colour.
     void ellipse(QPoint c, int r, bool filled) {
-        const QBrush old = p_.brush();
-        p_.setBrush(filled ? QBrush(p_.pen().color(), Qt::SolidPattern) : QBrush(Qt::NoBrush));
-        p_.drawEllipse(c, r, r);
-        p_.setBrush(old);
+        QPainter& p = painter();
+        const QBrush old = p.brush();
+        p.setBrush(filled ? QBrush(p.pen().color(), Qt::SolidPattern) : QBrush(Qt::NoBrush));
+        p.drawEllipse(c, r, r);
+        p.setBrush(old);
+    }
+
+    void drawPolyline(const QPoint* pts, int n) {
+        QRgb c;
+        if (!directPen(c) || !PolylineInto(*direct_, c, true, pts, n, false)) painter().drawPolyline(pts, n);
+    }
+
+    void drawLine(QPoint a, QPoint b) {
+        QRgb c;
+        if (!directPen(c) || !LineInto(*direct_, c, true, a, b)) painter().drawLine(a, b);
     }
 
     void polyline() {
-        if (pts_.size() >= 2) p_.drawPolyline(pts_.data(), int(pts_.size()));
+        if (pts_.size() >= 2) drawPolyline(pts_.data(), int(pts_.size()));
     }
 
     // Segments with an end in a negative column are skipped.
@@ -274,7 +329,7 @@ private:
         for (size_t i = 1; i <= pts_.size(); ++i) {
             const bool ok = i < pts_.size() && pts_[i - 1].x() >= 0 && pts_[i].x() >= 0;
             if (!ok) {
-                if (i - 1 > runStart) p_.drawPolyline(pts_.data() + runStart, int(i - runStart));
+                if (i - 1 > runStart) drawPolyline(pts_.data() + runStart, int(i - runStart));
                 runStart = i;
             }
         }
@@ -292,7 +347,7 @@ private:
         const int r = rnd(rr);
         const QRect box(m.x() - r, m.y() - r, 2 * r, 2 * r);
         if (o_.Shape == ShapeCircle) {
-            p_.drawEllipse(box);
+            painter().drawEllipse(box);
             znak(m.x(), m.y(), 1);
         } else {
             // Counter-clockwise on the screen from vertex 0 to vertex 2.
@@ -300,14 +355,14 @@ private:
             const double a2 = std::atan2(-(pts_[2].y() - m.y()), pts_[2].x() - m.x()) * 180 / pi;
             double span = a2 - a0;
             while (span <= 0) span += 360;
-            p_.drawArc(box, rnd(a0 * 16), rnd(span * 16));
+            painter().drawArc(box, rnd(a0 * 16), rnd(span * 16));
             // The symbol stands at the fourth vertex; an arc of three has none.
             if (pts_.size() >= 4) znak(pts_[3].x(), pts_[3].y(), 1);
         }
     }
 
     bool znak(int x, int y, double factor) {
-        return ctx_.znaks && ctx_.znaks->DrawZnak(p_, x, y, o_.Code, factor);
+        return ctx_.znaks && ctx_.znaks->DrawZnak(p_, direct_, x, y, o_.Code, factor);
     }
 
     void pointScreen() {
@@ -322,8 +377,8 @@ private:
         switch (o_.Code) {
             case 1: {
                 const int c = rnd(30 * f_);
-                p_.drawLine(x, y - c, x, y + c);
-                p_.drawLine(x - c, y, x + c, y);
+                painter().drawLine(x, y - c, x, y + c);
+                painter().drawLine(x - c, y, x + c, y);
                 break;
             }
             case 12: ellipse(q, r / 2, true); break;
@@ -331,23 +386,23 @@ private:
             case 2404: case 2650: {
                 const int c = rnd(f_);
                 ellipse(q, c, true);
-                p_.drawLine(x, y + c, x, y + c + rnd(5 * f_));
+                painter().drawLine(x, y + c, x, y + c + rnd(5 * f_));
                 break;
             }
             case 2610: ellipse(q, rnd(2 * f_), false); break;
             case 2620: {
                 const int c = rnd(5 * f_), d = rnd(f_), e = 3 * d;
-                p_.drawLine(x, y - c, x, y + c);
+                painter().drawLine(x, y - c, x, y + c);
                 const QPoint zig[] = {{x + e, y - c}, {x - e, y - e}, {x - e, y - d},
                                       {x + e, y + d}, {x + e, y + e}, {x - e, y + c}};
-                p_.drawPolyline(zig, 6);
+                painter().drawPolyline(zig, 6);
                 break;
             }
             case 2670: {
                 const int c = rnd(f_);
-                p_.drawLine(x, y - rnd(6 * f_), x, y);
-                p_.drawLine(x + 3 * c, y - 4 * c, x + 2 * c, y);
-                p_.drawLine(x - 3 * c, y - 4 * c, x - 2 * c, y);
+                painter().drawLine(x, y - rnd(6 * f_), x, y);
+                painter().drawLine(x + 3 * c, y - 4 * c, x + 2 * c, y);
+                painter().drawLine(x - 3 * c, y - 4 * c, x - 2 * c, y);
                 break;
             }
             case 2690: {
@@ -384,14 +439,12 @@ private:
             case 1891: arrow(); return;
             case 2410: case 2560: circleChain(); return;
             case 1490: {
-                QPen pen = p_.pen();
-                pen.setColor(colorFromTColor(32768));
-                p_.setPen(pen);
+                setPen(32768, pen_.width, pen_.style);
                 polyline();
                 return;
             }
             case 901: case 905:
-                if (print_) p_.setPen(windowsPen(0, 6, 0));
+                if (print_) setPen(0, 6, 0);
                 polyline();
                 return;
             case 1070: if (print_) setWidth(3); polyline(); return;
@@ -419,7 +472,22 @@ private:
         clippedPolyline();
     }
 
-    bool areaFill() { return DrawAreaFill(p_, pts_); }
+    bool areaFill() {
+        thread_local std::vector<QPoint> poly;
+        if (!areaPolygon(pts_, poly)) return false;
+        const int n = int(poly.size());
+        if (direct_) {
+            // Solid or no brush, solid one-pixel or no pen: straight into
+            // the image when the polygon is small and inside.
+            const bool outline = pen_.style != 5, fill = o_.BrushStyle != 1;
+            QRgb pen = 0;
+            if ((!outline || directPen(pen)) && (!fill || o_.BrushStyle == 0 || o_.BrushStyle >= 8) &&
+                fastPolygonInto(direct_, poly.data(), n, outline, pen, fill, colorFromTColor(o_.BrushColor).rgba()))
+                return true;
+        }
+        painter().drawPolygon(poly.data(), n, Qt::OddEvenFill);
+        return true;
+    }
 
     // Each segment in order (those with an end in a negative column left out
     // when clipping), drawn when asked; `ornament` runs for the segments
@@ -428,7 +496,7 @@ private:
         for (size_t i = 1; i < pts_.size(); ++i) {
             if (clip && clipped(i)) continue;
             const QPoint a = pts_[i - 1], b = pts_[i];
-            if (drawSegment) p_.drawLine(a, b);
+            if (drawSegment) drawLine(a, b);
             double th, len;
             if (direction(a, b, th, len)) ornament(a, b, th, len, i);
         }
@@ -440,7 +508,7 @@ private:
             const auto [from, to] = visibleSteps(a, th, len, s, 0.5 * s);
             for (long k = from; k <= to && len - k * s > 6; ++k) {
                 const QPoint m = along(a, (k + 0.5) * s, th);
-                p_.drawLine(m, along(m, s / 2, th + pi / 2));
+                drawLine(m, along(m, s / 2, th + pi / 2));
             }
         });
     }
@@ -454,7 +522,7 @@ private:
             for (long k = from; k <= to; ++k) {
                 if (k > 0 && len - (k - 1) * g <= 10) break;
                 const QPoint c = along(a, k * g, th);
-                p_.drawLine(along(c, g / 4, th + 3 * pi / 2), along(c, g / 4, th + pi / 2));
+                drawLine(along(c, g / 4, th + 3 * pi / 2), along(c, g / 4, th + pi / 2));
                 if (len - k * g <= 10) break;
             }
         });
@@ -469,16 +537,16 @@ private:
             sy += pts_[i].y();
         }
         const int cx = rnd(sx / n), cy = rnd(sy / n), g = rnd(3 * f_);
-        p_.drawLine(cx + g, cy, cx - g, cy);
-        p_.drawLine(cx, cy - g, cx, cy + g);
+        drawLine(QPoint(cx + g, cy), QPoint(cx - g, cy));
+        drawLine(QPoint(cx, cy - g), QPoint(cx, cy + g));
     }
 
     void poleLine() {
         const int r = rnd(2 * f_);
         for (const QPoint& q : pts_) ellipse(q, r, false);
         segments(true, false, [&](QPoint a, QPoint b, double th, double, size_t) {
-            p_.drawLine(a, along(a, 10 * f_, th));
-            p_.drawLine(b, along(b, 10 * f_, th + pi));
+            drawLine(a, along(a, 10 * f_, th));
+            drawLine(b, along(b, 10 * f_, th + pi));
         });
     }
 
@@ -493,10 +561,11 @@ private:
                 if (k > 0 && len - (k - 1) * h <= h / f_) break;
                 const QPoint q = along(a, k * h, th);
                 if (o_.Code == 2560 && k % 2 == 0) {
-                    const QPen old = p_.pen();
-                    p_.setPen(QPen(Qt::black, 0));
-                    p_.drawPoint(q);
-                    p_.setPen(old);
+                    QPainter& p = painter();
+                    const QPen old = p.pen();
+                    p.setPen(QPen(Qt::black, 0));
+                    p.drawPoint(q);
+                    p.setPen(old);
                 } else {
                     ellipse(q, c, false);
                 }
@@ -510,31 +579,41 @@ private:
         for (const QPoint& q : pts_) ellipse(q, r, true);
         const double arm = 5 * f_, off = 13 * f_;
         segments(false, false, [&](QPoint a, QPoint b, double th, double len, size_t i) {
-            p_.drawLine(a, b);
+            drawLine(a, b);
             if (off > len / 2) return;
             if (i + 1 < pts_.size()) {
                 const QPoint A = along(a, off, th);
-                p_.drawLine(A, along(A, -arm, th + pi / 6));
-                p_.drawLine(A, along(A, -arm, th - pi / 6));
+                drawLine(A, along(A, -arm, th + pi / 6));
+                drawLine(A, along(A, -arm, th - pi / 6));
             }
             const QPoint B = along(b, off, th + pi);
-            p_.drawLine(B, along(B, arm, th + pi / 6));
-            p_.drawLine(B, along(B, arm, th - pi / 6));
+            drawLine(B, along(B, arm, th + pi / 6));
+            drawLine(B, along(B, arm, th - pi / 6));
         });
     }
 
     void arrow() {
         if (pts_.size() < 2) return;
         const QPoint a = pts_[0], b = pts_[1];
-        p_.drawLine(a, b);
+        drawLine(a, b);
         double th, len;
         if (!direction(a, b, th, len)) return;
-        p_.drawLine(b, along(b, -5 * f_, th + pi / 6));
-        p_.drawLine(b, along(b, -5 * f_, th - pi / 6));
+        drawLine(b, along(b, -5 * f_, th + pi / 6));
+        drawLine(b, along(b, -5 * f_, th - pi / 6));
     }
+
+    struct PenSpec {
+        int32_t color;
+        int width;
+        uint8_t style;
+    };
 
     QRect visible_;
     QPainter& p_;
+    QImage* direct_;  // the image pixels may be written into, or null
+    QSize device_;
+    PenSpec pen_{};
+    bool penSet_ = false, brushSet_ = false;
     TObj& o_;
     double f_;
     const RenderContext& ctx_;
@@ -545,11 +624,8 @@ private:
 }  // namespace
 
 bool DrawAreaFill(QPainter& p, const std::vector<QPoint>& pts) {
-    if (pts.empty() || pts.back().x() != pts.front().x()) return false;
     thread_local std::vector<QPoint> poly;
-    poly.clear();
-    poly.push_back(pts[0]);
-    for (size_t i = 1; i < pts.size(); ++i) poly.push_back(pts[i].x() < 0 ? poly.back() : pts[i]);
+    if (!areaPolygon(pts, poly)) return false;
     if (!fastPolygon(p, poly.data(), int(poly.size())))
         p.drawPolygon(poly.data(), int(poly.size()), Qt::OddEvenFill);
     return true;
@@ -604,11 +680,20 @@ void PrepareForDrawing(TObj& obj, double factor, const RenderContext& ctx) {
     if (obj.PenWidth == 0) obj.PenWidth = 1;
 }
 
+ObjectPainter::ObjectPainter(QPainter& p, const RenderContext& ctx) : p_(p), ctx_(ctx) {
+    direct_ = p.opacity() == 1.0 ? directImageTarget(p) : nullptr;
+    const QPaintDevice* dev = p.device();
+    device_ = dev ? QSize(dev->width(), dev->height()) : QSize(0, 0);
+}
+
+void ObjectPainter::draw(TObj& obj, double factor) {
+    if (ctx_.SeriesSelector != 10 || factor < 1 || obj.Points.empty() || !AllFinite(obj.Points)) return;
+    if (obj.PenWidth == 0) obj.PenWidth = 1;
+    Drawer(p_, direct_, device_, obj, factor, ctx_, pts_).run();
+}
+
 void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx) {
-    if (ctx.SeriesSelector != 10 || factor < 1 || !AllFinite(obj.Points)) return;
-    PrepareForDrawing(obj, factor, ctx);
-    thread_local std::vector<QPoint> buffer;
-    Drawer(p, obj, factor, ctx, buffer).run();
+    ObjectPainter(p, ctx).draw(obj, factor);
 }
 
 }  // namespace dm

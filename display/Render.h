@@ -8,8 +8,11 @@
 #include "mapdata/MapObjects.h"
 
 #include <QColor>
+#include <QPoint>
+#include <QSize>
 #include <QPen>
 
+class QImage;
 class QPainter;
 
 namespace dm {
@@ -46,6 +49,23 @@ bool DrawAreaFill(QPainter& p, const std::vector<QPoint>& pts);
 // path when above 1, nothing below 1.  A stored pen width of 0 becomes 1.
 // The painter's composition mode is the caller's (copy or not-xor).
 void DrawObject(QPainter& p, TObj& obj, double factor, const RenderContext& ctx);
+// Draws objects one after another on one painter, each as DrawObject does.
+// What depends only on the painter is found once, and figures written
+// straight into the painter's image leave its pen and brush as they were;
+// the painter's state must not change while this is in use.
+class ObjectPainter {
+public:
+    ObjectPainter(QPainter& p, const RenderContext& ctx);
+    void draw(TObj& obj, double factor);
+
+private:
+    QPainter& p_;
+    const RenderContext& ctx_;
+    QImage* direct_ = nullptr;  // the image behind the painter, when pixels may be written into it
+    QSize device_;
+    std::vector<QPoint> pts_;
+};
+
 // What drawing the object changes in it (a stored pen width of 0 becomes 1),
 // without drawing it: after it, drawing only reads the object.
 void PrepareForDrawing(TObj& obj, double factor, const RenderContext& ctx);
