@@ -101,7 +101,10 @@ QBrush cachedBrush(int32_t color, uint8_t style) {
 bool fastPolygonInto(QImage* img, const QPoint* pts, int n, bool outline, QRgb penColor, bool fill,
                      QRgb brushColor) {
     constexpr int kMaxSide = 64;
-    if (n < 3 || !img) return false;
+    // A row crosses at most every edge once; a polygon of more edges than
+    // this holds is left to the painter.
+    constexpr int kMaxCrossings = kMaxSide * 4 + 8;
+    if (n < 3 || !img || (fill && n > kMaxCrossings)) return false;
     int x0 = pts[0].x(), x1 = x0, y0 = pts[0].y(), y1 = y0;
     for (int i = 1; i < n; ++i) {
         x0 = std::min(x0, pts[i].x());
@@ -117,13 +120,13 @@ bool fastPolygonInto(QImage* img, const QPoint* pts, int n, bool outline, QRgb p
     auto px = [&](int x, int y) -> QRgb& { return reinterpret_cast<QRgb*>(bits + y * bpl)[x]; };
     if (fill) {
         const QRgb c = brushColor;
-        double xs[kMaxSide * 4 + 8];
+        double xs[kMaxCrossings];
         for (int y = y0; y <= y1; ++y) {
             int m = 0;
             for (int i = 0; i < n; ++i) {
                 const QPoint a = pts[i], b = pts[(i + 1) % n];
                 if ((a.y() <= y) == (b.y() <= y)) continue;  // half-open in y
-                if (m < int(std::size(xs))) xs[m++] = a.x() + double(y - a.y()) * (b.x() - a.x()) / (b.y() - a.y());
+                xs[m++] = a.x() + double(y - a.y()) * (b.x() - a.x()) / (b.y() - a.y());
             }
             std::sort(xs, xs + m);
             for (int k = 0; k + 1 < m; k += 2) {

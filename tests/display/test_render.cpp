@@ -644,3 +644,26 @@ TEST(Render, ObjectsWrittenStraightIntoTheImageMatchThePainterAlone) {
     EXPECT_EQ(differ, 0);
     EXPECT_GT(countSet(painter), 3000);
 }
+
+
+TEST(Render, SmallAreaOfManyEdgesIsFilledWhole) {
+    // A comb of 300 teeth in 60 by 40 pixels: every row crosses 300 edges
+    // or more, beyond what the small-area fill holds; it is filled as the
+    // painter fills it, every tooth included.
+    std::vector<QPoint> pts;
+    for (int i = 0; i <= 300; ++i) pts.emplace_back(5 + i / 5, i % 2 ? 45 : 5);
+    pts.emplace_back(5 + 60, 50);
+    pts.emplace_back(5, 50);
+    pts.push_back(pts.front());
+    QImage straight(80, 60, QImage::Format_RGB32), alone(80, 60, QImage::Format_RGB32);
+    for (QImage* img : {&straight, &alone}) {
+        img->fill(Qt::white);
+        QPainter p(img);
+        if (img == &alone) p.setClipRect(alone.rect());
+        p.setPen(QPen(Qt::black, 0));
+        p.setBrush(QColor(0, 0, 255));
+        ASSERT_TRUE(DrawAreaFill(p, pts));
+    }
+    EXPECT_EQ(straight, alone);
+    EXPECT_EQ(straight.pixel(35, 47), qRgb(0, 0, 255));  // below the teeth, inside
+}
