@@ -265,10 +265,15 @@ private:
     bool lastFlat_ = false;
 };
 
+// The steps along a line are 16.16 fixed-point pixels: pictures larger
+// than this are left to the painter.
+constexpr int kMaxSide = 16384;
+bool fits(const QImage& img) { return img.width() <= kMaxSide && img.height() <= kMaxSide; }
+
 // The image and colour when the painter's lines may be drawn here.
 QImage* target(QPainter& p, QRgb& color, bool& caps) {
     QImage* img = directImageTarget(p);
-    if (!img || p.opacity() != 1.0) return nullptr;
+    if (!img || !fits(*img) || p.opacity() != 1.0) return nullptr;
     const QPen& pen = p.pen();
     if (pen.style() != Qt::SolidLine || pen.widthF() > 1 || pen.brush().style() != Qt::SolidPattern ||
         pen.color().alpha() != 255)
@@ -355,13 +360,13 @@ bool DirectPolyline(QPainter& p, const QPoint* pts, int n, bool closed) {
 bool DirectLine(QPainter& p, QPoint a, QPoint b) { return DirectLinesMatchPainter() && lineHere(p, a, b); }
 
 bool PolylineInto(QImage& img, QRgb color, bool squareCaps, const QPoint* pts, int n, bool closed) {
-    if (!DirectLinesMatchPainter()) return false;
+    if (!fits(img) || !DirectLinesMatchPainter()) return false;
     Stroker(img, color).polyline(pts, n, closed, squareCaps);
     return true;
 }
 
 bool LineInto(QImage& img, QRgb color, bool squareCaps, QPoint a, QPoint b) {
-    if (!DirectLinesMatchPainter()) return false;
+    if (!fits(img) || !DirectLinesMatchPainter()) return false;
     Stroker(img, color).line(a, b, squareCaps);
     return true;
 }

@@ -27,7 +27,8 @@ bool DirectLine(QPainter& p, QPoint a, QPoint b);
 // The same straight into the image, in the colour, with square caps or
 // flat ones.  The caller has made sure the painter would write into this
 // image with a solid, opaque one-pixel pen.  False, nothing drawn, when
-// these lines do not match the painter's on this system.
+// these lines do not match the painter's on this system or the image is
+// more than 16384 pixels wide or high.
 bool PolylineInto(QImage& img, QRgb color, bool squareCaps, const QPoint* pts, int n, bool closed);
 bool LineInto(QImage& img, QRgb color, bool squareCaps, QPoint a, QPoint b);
 

@@ -94,3 +94,17 @@ TEST(CosmeticLines, RandomFiguresPixelForPixel) {
         }
     }
 }
+
+TEST(CosmeticLines, VeryLargePicturesAreLeftToThePainter) {
+    const QPoint pts[] = {{0, 1}, {16383, 1}};
+    QImage edge(16384, 2, QImage::Format_RGB32), over(16385, 2, QImage::Format_RGB32);
+    edge.fill(Qt::white);
+    over.fill(Qt::white);
+    EXPECT_TRUE(PolylineInto(edge, qRgb(0, 0, 0), true, pts, 2, false));
+    EXPECT_EQ(edge.pixel(16383, 1), qRgb(0, 0, 0));
+    EXPECT_EQ(edge.pixel(0, 1), qRgb(0, 0, 0));
+    EXPECT_EQ(edge.pixel(8000, 0), qRgb(255, 255, 255));
+    EXPECT_FALSE(PolylineInto(over, qRgb(0, 0, 0), true, pts, 2, false));
+    EXPECT_FALSE(LineInto(over, qRgb(0, 0, 0), true, pts[0], pts[1]));
+    EXPECT_EQ(over.pixel(0, 1), qRgb(255, 255, 255));
+}
