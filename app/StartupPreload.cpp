@@ -68,6 +68,7 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     ctx.SeriesSelector = 10;
     ctx.znaks = m->withSymbols ? &znaks_ : nullptr;
     LoadObjects(binPath, m->objects);
+    say("preload-read");
     // Two threads draw the two parts of the list: the second part on a
     // clear picture laid over the first one's (every pixel a figure sets is
     // opaque, so the picture is the one of drawing the list in turn).  The
@@ -102,6 +103,7 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     }
     second.join();
     if (failed) return;
+    say("preload-drawn");
     {
         QPainter painter(&m->image);
         painter.drawImage(0, 0, upper);

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -44,6 +45,9 @@ public:
     bool running() const { return started_ && !done_; }
     // Waits for the thread to end.
     void finish();
+    // Told, from the thread, when the map was read and when it was drawn
+    // (the start-up benchmark's phases); set before start().
+    std::function<void(const char*)> trace;
     // The map made for this file, view and drawing settings (the thread
     // ended); null when it failed or was made for anything else.  Taken once.
     std::unique_ptr<PreloadedMap> take(const std::filesystem::path& orPath, const MapView& view,
@@ -58,6 +62,10 @@ private:
     };
     static Stamp stampOf(const std::filesystem::path& p);
     void run(std::filesystem::path startDir, std::string city, int screenWidth);
+
+    void say(const char* what) const {
+        if (trace) trace(what);
+    }
 
     std::thread thread_;
     bool started_ = false;

@@ -57,12 +57,22 @@ int main(int argc, char** argv) {
     dm::StartupPreload preload;
     {
         const QScreen* s = QGuiApplication::primaryScreen();
+        if (trace) preload.trace = say;
         preload.start(std::filesystem::current_path(), "Darvent", s ? s->geometry().width() : 1024);
         options.preload = &preload;
     }
-    while (t.elapsed() < 1200) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Events are handled as they come while waiting, a timer waking the
+    // loop every few milliseconds: polling for them would take a core from
+    // the reading and drawing.
+    auto waitUntil = [](auto done) {
+        QTimer tick;
+        tick.start(4);
+        while (!done()) QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    };
+    waitUntil([&] { return t.elapsed() >= 1200; });
     if (trace) say("splash-wait-ended");
-    while (preload.running()) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    waitUntil([&] { return !preload.running(); });
+    if (trace) say("preload-done");
     int rc = 0;
     {
         dm::MainWindow* w = nullptr;

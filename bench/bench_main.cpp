@@ -44,6 +44,7 @@
 #include <queue>
 #include <random>
 #include <string>
+#include <map>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -1424,6 +1425,7 @@ int benchStartup(const QString& program, const fs::path& startDir, int runs) {
     const fs::path home = fs::temp_directory_path() / ("darvent-bench-home-" + std::to_string(::getpid()));
     fs::create_directories(home);
     std::vector<double> splash, shown, after;
+    std::map<std::string, std::vector<double>> phases;  // what else the program reports on the way
     for (int i = 0; i < runs; ++i) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -1443,7 +1445,8 @@ int benchStartup(const QString& program, const fs::path& startDir, int runs) {
                 const QByteArray line = p.readLine().trimmed();
                 const double at = std::chrono::duration<double>(Clock::now() - t0).count();
                 if (line == "splash-wait-ended") ended = at;
-                if (line == "map-shown") painted = at;
+                else if (line == "map-shown") painted = at;
+                else if (!line.isEmpty()) phases[line.toStdString()].push_back(at);
             }
         }
         if (!p.waitForFinished(30000)) p.kill();
@@ -1462,6 +1465,7 @@ int benchStartup(const QString& program, const fs::path& startDir, int runs) {
     std::printf("process start to the end of the splash's wait: %.3f s (%s)\n", median(splash), spread(splash).c_str());
     std::printf("process start to the map's first paint:        %.3f s (%s)\n", median(shown), spread(shown).c_str());
     std::printf("map shown after the splash's wait ended:       %.3f s (%s)\n", median(after), spread(after).c_str());
+    for (auto& [what, at] : phases) std::printf("  %-20s %.3f s (%s) from the process start\n", what.c_str(), median(at), spread(at).c_str());
     return 0;
 }
 

@@ -47,13 +47,14 @@ void VisibleObjects(MapDoc& doc, const RenderContext& ctx, const QRect& pixels, 
 }
 
 namespace {
+template <typename Step>
 void drawObjects(QPainter& p, const std::vector<TObj*>& objects, const RenderContext& ctx,
-                 const std::vector<int>* layerFilter, const std::function<void(size_t)>& step) {
+                 const std::vector<int>* layerFilter, Step step) {
     const double factor = ctx.view.SymbolFactor;
     ObjectPainter drawer(p, ctx);
     size_t k = 0;
     for (TObj* obj : objects) {
-        if (step) step(++k);
+        step(++k);
         if (layerFilter) {
             for (int code : *layerFilter)
                 if (code == obj->Code) drawer.draw(*obj, factor);
@@ -110,7 +111,7 @@ void RedrawArea(QImage& image, MapDoc& doc, const RenderContext& ctx, const QRec
         QPainter p(&scratch);
         p.setRenderHint(QPainter::Antialiasing, false);
         p.fillRect(r, Qt::white);
-        drawObjects(p, visible, ctx, layerFilter, {});
+        drawObjects(p, visible, ctx, layerFilter, [](size_t) {});
     }
     QPainter p(&image);
     p.setCompositionMode(QPainter::CompositionMode_Source);
