@@ -368,9 +368,16 @@ int benchRedraw(const fs::path& bin, int runs) {
             v.ViewYMin = cy - size.width() / 2.0 / v.Scale;
             v.ViewYMax = cy + size.width() / 2.0 / v.Scale;
         }
-        std::vector<double> redraw, loop, whole, ratio, pixelLoop, pixelRatio;
+        std::vector<double> redraw, loop, whole, ratio, pixelLoop, pixelRatio, listLoop, listRatio;
         size_t drawnObjects = 0, segments = 0;
         std::vector<QLine> lines;
+        // The objects in the view, found before the clock starts.
+        std::vector<const TObj*> inView;
+        for (size_t k = 0; k < boxes.size(); ++k) {
+            const Box& bx = boxes[k];
+            if (!(bx.x1 < v.ViewXMin || bx.x0 > v.ViewXMax || bx.y1 < v.ViewYMin || bx.y0 > v.ViewYMax))
+                inView.push_back(doc.ObjList[k]);
+        }
         for (int i = 0; i < runs; ++i) {
             const double r = seconds([&] { RedrawMap(image, doc, ctx); });
             const double b = seconds([&] {
@@ -392,6 +399,21 @@ int benchRedraw(const fs::path& bin, int runs) {
                     if (!lines.empty()) p.drawLines(lines.data(), int(lines.size()));
                 }
             });
+            const double l = seconds([&] {
+                bare.fill(Qt::white);
+                QPainter p(&bare);
+                p.setPen(QPen(Qt::black, 0));
+                for (const TObj* o : inView) {
+                    lines.clear();
+                    for (size_t j = 1; j < o->Points.size(); ++j) {
+                        const TGn a = v.toPixel(o->Points[j - 1]), c = v.toPixel(o->Points[j]);
+                        lines.emplace_back(a.PX, a.PY, c.PX, c.PY);
+                    }
+                    if (!lines.empty()) p.drawLines(lines.data(), int(lines.size()));
+                }
+            });
+            listLoop.push_back(l);
+            listRatio.push_back(r / l);
             const double d = seconds([&] {
                 direct.fill(Qt::white);
                 for (size_t k = 0; k < boxes.size(); ++k) {
@@ -418,10 +440,13 @@ int benchRedraw(const fs::path& bin, int runs) {
                     1 / share, drawnObjects, segments, same ? "identical to" : "DIFFERS FROM");
         std::printf("  redraw %8.4f s (%s)  bare drawLines loop %8.4f s (%s)  reference (every object) %8.3f s\n",
                     median(redraw), spread(redraw).c_str(), median(loop), spread(loop).c_str(), median(whole));
-        std::printf("  direct pixel loop %8.4f s (%s)\n", median(pixelLoop), spread(pixelLoop).c_str());
+        std::printf("  direct pixel loop %8.4f s (%s)  drawLines over just the objects in the view %8.4f s (%s)\n",
+                    median(pixelLoop), spread(pixelLoop).c_str(), median(listLoop), spread(listLoop).c_str());
         std::printf("  redraw / bare loop = %.2f (%s; target <= 1.0 at the opening view, <= 1.2 at 1/100); "
                     "redraw / direct pixel loop = %.2f (%s; target <= 2)\n",
                     median(ratio), spread(ratio).c_str(), median(pixelRatio), spread(pixelRatio).c_str());
+        std::printf("  redraw / drawLines over just the objects in the view = %.2f (%s)\n", median(listRatio),
+                    spread(listRatio).c_str());
         // The same objects drawn by the painter alone (clipped to the whole
         // picture, so that it draws every figure itself).
         {

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <algorithm>
 #include <limits>
@@ -131,7 +132,7 @@ bool fastPolygonInto(QImage* img, const QPoint* pts, int n, bool outline, QRgb p
             std::sort(xs, xs + m);
             for (int k = 0; k + 1 < m; k += 2) {
                 const int from = int(std::ceil(xs[k])), to = int(std::floor(xs[k + 1]));
-                for (int x = from; x <= to; ++x) px(x, y) = c;
+                if (from <= to) std::fill_n(&px(from, y), to - from + 1, c);
             }
         }
     }
@@ -540,8 +541,21 @@ private:
             sy += pts_[i].y();
         }
         const int cx = rnd(sx / n), cy = rnd(sy / n), g = rnd(3 * f_);
-        drawLine(QPoint(cx + g, cy), QPoint(cx - g, cy));
-        drawLine(QPoint(cx, cy - g), QPoint(cx, cy + g));
+        const QPoint h1(cx + g, cy), h2(cx - g, cy), v1(cx, cy - g), v2(cx, cy + g);
+        if (direct_ && pen_.width > 1 && pen_.style != 5) {
+            // A wide pen on the map image strokes the two bars as one path:
+            // the pixels of the two strokes, for one pass of the stroker.
+            QPainterPath cross;
+            cross.moveTo(h1);
+            cross.lineTo(h2);
+            cross.moveTo(v1);
+            cross.lineTo(v2);
+            QPainter& p = painter();
+            p.strokePath(cross, p.pen());
+            return;
+        }
+        drawLine(h1, h2);
+        drawLine(v1, v2);
     }
 
     void poleLine() {

@@ -107,4 +107,14 @@ TEST(CosmeticLines, VeryLargePicturesAreLeftToThePainter) {
     EXPECT_FALSE(PolylineInto(over, qRgb(0, 0, 0), true, pts, 2, false));
     EXPECT_FALSE(LineInto(over, qRgb(0, 0, 0), true, pts[0], pts[1]));
     EXPECT_EQ(over.pixel(0, 1), qRgb(255, 255, 255));
+    // The same lengthwise: a picture too high.
+    const QPoint down[] = {{1, 0}, {1, 16383}};
+    QImage tall(2, 16384, QImage::Format_RGB32), taller(2, 16385, QImage::Format_RGB32);
+    tall.fill(Qt::white);
+    taller.fill(Qt::white);
+    EXPECT_TRUE(PolylineInto(tall, qRgb(0, 0, 0), true, down, 2, false));
+    EXPECT_EQ(tall.pixel(1, 16383), qRgb(0, 0, 0));
+    EXPECT_FALSE(PolylineInto(taller, qRgb(0, 0, 0), true, down, 2, false));
+    EXPECT_FALSE(LineInto(taller, qRgb(0, 0, 0), true, down[0], down[1]));
+    EXPECT_EQ(taller.pixel(1, 0), qRgb(255, 255, 255));
 }

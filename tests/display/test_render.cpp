@@ -604,8 +604,12 @@ TEST(Render, ObjectsWrittenStraightIntoTheImageMatchThePainterAlone) {
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> coord(-20, 139), pick(0, 99);
     std::vector<TObj> objects;
+    // A few colours, so that pens repeat from one object to the next while
+    // what draws them changes (straight into the image, or the painter for
+    // a wide pen, a point's circle, a circle object).
+    const int32_t palette[] = {0x102030, 0x00A0FF, 0x3050C0};
     for (int i = 0; i < 300; ++i) {
-        const uint8_t kind = uint8_t(2 + pick(rng) % 2);
+        const uint8_t kind = uint8_t(1 + pick(rng) % 3);
         std::vector<std::pair<int, int>> pts;
         const int n = 2 + pick(rng) % 6;
         for (int j = 0; j < n; ++j) pts.emplace_back(coord(rng), coord(rng));
@@ -617,9 +621,10 @@ TEST(Render, ObjectsWrittenStraightIntoTheImageMatchThePainterAlone) {
             const int x = coord(rng), y = coord(rng), w = 1 + pick(rng) % 12, h = 1 + pick(rng) % 9;
             pts = {{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}, {x, y}};
         }
-        TObj o = object(kind, codes[pick(rng) % std::size(codes)], pts);
-        o.PenColor = int32_t(rng() & 0xFFFFFF);
-        o.BrushColor = int32_t(rng() & 0xFFFFFF);
+        TObj o = object(kind, kind == 1 ? 9999 : codes[pick(rng) % std::size(codes)], pts);
+        if (kind == 2 && pick(rng) < 8) o.Shape = ShapeCircle;
+        o.PenColor = palette[pick(rng) % 3];
+        o.BrushColor = palette[pick(rng) % 3] ^ 0x0F0F0F;
         o.PenWidth = pick(rng) < 80 ? 1 : pick(rng) % 4;
         o.PenStyle = uint8_t(pick(rng) < 70 ? 0 : pick(rng) % 7);
         o.BrushStyle = uint8_t(pick(rng) < 60 ? 0 : pick(rng) % 9);
@@ -666,4 +671,41 @@ TEST(Render, SmallAreaOfManyEdgesIsFilledWhole) {
     }
     EXPECT_EQ(straight, alone);
     EXPECT_EQ(straight.pixel(35, 47), qRgb(0, 0, 255));  // below the teeth, inside
+}
+
+TEST(Render, WideCentreCrossesMatchThePainterAlone) {
+    // The centre crosses of stadiums with wide pens, beside and over their
+    // outlines and each other, at the screen's factor and at print factors
+    // on an image: the picture of the painter drawing each bar alone.
+    std::mt19937 rng(23);
+    std::uniform_int_distribution<int> coord(-10, 110), pick(0, 99);
+    for (const double factor : {1.0, 2.0, 3.0}) {
+        std::vector<TObj> objects;
+        for (int i = 0; i < 150; ++i) {
+            std::vector<std::pair<int, int>> pts;
+            const int n = 2 + pick(rng) % 5;
+            for (int j = 0; j < n; ++j) pts.emplace_back(coord(rng), coord(rng));
+            if (pick(rng) < 60) pts.push_back(pts.front());
+            TObj o = object(uint8_t(2 + pick(rng) % 2), 741, pts);
+            o.PenWidth = 2 + pick(rng) % 6;
+            o.PenColor = int32_t(rng() & 0xFFFFFF);
+            o.BrushStyle = 1;
+            objects.push_back(o);
+        }
+        QImage straight(120, 120, QImage::Format_RGB32), alone(120, 120, QImage::Format_RGB32);
+        straight.fill(Qt::white);
+        alone.fill(Qt::white);
+        {
+            QPainter p(&straight);
+            ObjectPainter drawer(p, pixelContext());
+            for (TObj& o : objects) drawer.draw(o, factor);
+        }
+        {
+            QPainter p(&alone);
+            p.setClipRect(alone.rect());
+            for (TObj& o : objects) DrawObject(p, o, factor, pixelContext());
+        }
+        EXPECT_EQ(straight, alone) << factor;
+        EXPECT_GT(countSet(alone), 2000) << factor;
+    }
 }
