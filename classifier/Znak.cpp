@@ -53,6 +53,7 @@ void ZnakSet::clear() {
     index_.clear();
     records_.clear();
     first_.clear();
+    dense_.clear();
 }
 
 void ZnakSet::LoadZnakIndex(const std::filesystem::path& path) {
@@ -74,9 +75,16 @@ void ZnakSet::LoadZnakIndex(const std::filesystem::path& path) {
         index_.push_back({records_[i].Code, int32_t(i)});
         first_.emplace(records_[i].Code, i);  // keeps the first record of a code
     }
+    dense_.assign(size_t(kDenseCodes), 0);
+    for (const auto& [code, i] : first_)
+        if (code >= 0 && code < kDenseCodes) dense_[size_t(code)] = uint32_t(i + 1);
 }
 
 const TZnak* ZnakSet::find(int32_t code) const {
+    if (code >= 0 && code < kDenseCodes && !dense_.empty()) {
+        const uint32_t i = dense_[size_t(code)];
+        return i ? &records_[i - 1] : nullptr;
+    }
     auto it = first_.find(code);
     return it == first_.end() ? nullptr : &records_[it->second];
 }

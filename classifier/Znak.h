@@ -71,6 +71,10 @@ private:
     std::vector<TZnak> records_;
     int64_t reach_ = 0;
     std::unordered_map<int32_t, size_t> first_;  // code -> record number
+    // The same for codes 0 to kDenseCodes - 1 (every code of a usual
+    // classifier), record number + 1, 0 for none: one look-up per symbol drawn.
+    static constexpr int32_t kDenseCodes = 1 << 16;
+    std::vector<uint32_t> dense_;
 };
 
 }  // namespace dm

@@ -37,13 +37,10 @@ void VisibleObjects(MapDoc& doc, const RenderContext& ctx, const QRect& pixels, 
     const double m = VisibilityMargin(ctx);
     const double xmin = view.ViewXMax - (pixels.bottom() + 1 + m) / sx, xmax = view.ViewXMax - (pixels.top() - m) / sx;
     const double ymin = view.ViewYMin + (pixels.left() - m) / sy, ymax = view.ViewYMin + (pixels.right() + 1 + m) / sy;
-    doc.Index.query(xmin, xmax, ymin, ymax, out, true);
-    // The far-reaching objects come whatever their place: those whose
-    // circle or pen cannot reach the rectangle at this view are left out.
-    size_t kept = 0;
-    for (TObj* o : out)
-        if (!ObjectIndex::farReaching(*o) || MayReach(*o, factor, ctx, pixels, m)) out[kept++] = o;
-    out.resize(kept);
+    // The far-reaching objects come whatever their place, less those whose
+    // circle or pen cannot reach the rectangle at this view.
+    doc.Index.query(xmin, xmax, ymin, ymax, out,
+                    [&](const TObj& o) { return MayReach(o, factor, ctx, pixels, m); });
 }
 
 namespace {

@@ -477,8 +477,12 @@ private:
     }
 
     bool areaFill() {
-        thread_local std::vector<QPoint> poly;
-        if (!areaPolygon(pts_, poly)) return false;
+        if (pts_.empty() || pts_.back().x() != pts_.front().x()) return false;
+        // The vertices themselves unless a column is negative.
+        thread_local std::vector<QPoint> patched;
+        const bool negative = std::any_of(pts_.begin() + 1, pts_.end(), [](QPoint q) { return q.x() < 0; });
+        if (negative) areaPolygon(pts_, patched);
+        const std::vector<QPoint>& poly = negative ? patched : pts_;
         const int n = int(poly.size());
         if (direct_) {
             // Solid or no brush, solid one-pixel or no pen: straight into

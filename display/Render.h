@@ -60,7 +60,7 @@ public:
 
 private:
     QPainter& p_;
-    const RenderContext& ctx_;
+    const RenderContext ctx_;   // a copy: small, and safe from temporaries
     QImage* direct_ = nullptr;  // the image behind the painter, when pixels may be written into it
     QSize device_;
     std::vector<QPoint> pts_;

@@ -321,6 +321,20 @@ int64_t ObjectIndex::key(const TObj* o) {
 }
 
 void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, bool withFar) {
+    static const FarFilter all = [](const TObj&) { return true; };
+    select(xmin, xmax, ymin, ymax, out, withFar ? &all : nullptr);
+}
+
+void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out,
+                        const FarFilter& keepFar) {
+    select(xmin, xmax, ymin, ymax, out, &keepFar);
+}
+
+// Without a filter, far-reaching objects are answered as any other (when
+// their extent meets the box); with one, they are answered when it keeps
+// them, wherever they are.
+void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out,
+                         const FarFilter* keepFar) {
     out.clear();
     if (!list_) return;
     ensure();
@@ -332,7 +346,8 @@ void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std:
     if (nx_ == 0 || (xmin <= x0_ && xmax >= gx1_ && ymin <= y0_ && ymax >= gy1_)) {
         for (const auto& o : *list_) {
             const Entry* e = entryOf(o.get());
-            if (e && (meets(e->box, xmin, xmax, ymin, ymax) || (withFar && e->box.valid() && farReaching(*o))))
+            if (!e) continue;
+            if (keepFar && e->inFar ? e->box.valid() && (*keepFar)(*o) : meets(e->box, xmin, xmax, ymin, ymax))
                 out.push_back(o.get());
         }
         return;
@@ -340,10 +355,11 @@ void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std:
     scratch_.clear();
     for (const uint32_t s : large_) {
         const Entry& e = slots_[s];
-        if (meets(e.box, xmin, xmax, ymin, ymax)) scratch_.emplace_back(e.key, e.obj);
+        if (!(keepFar && e.inFar) && meets(e.box, xmin, xmax, ymin, ymax)) scratch_.emplace_back(e.key, e.obj);
     }
-    if (withFar)
-        for (const uint32_t s : far_) scratch_.emplace_back(slots_[s].key, slots_[s].obj);
+    if (keepFar)
+        for (const uint32_t s : far_)
+            if (slots_[s].box.valid() && (*keepFar)(*slots_[s].obj)) scratch_.emplace_back(slots_[s].key, slots_[s].obj);
     {
         // Objects beyond the grid (moved there by edits) sit in its border
         // cells, where a query beyond it looks too.
@@ -356,6 +372,7 @@ void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std:
                 auto look = [&](uint32_t s) {
                     if (s == kGone) return;
                     const Entry& e = slots_[s];
+                    if (keepFar && e.inFar) return;  // answered from their own list
                     if (std::max(e.cx0, cx0) == cx && std::max(e.cy0, cy0) == cy &&
                         meets(e.box, xmin, xmax, ymin, ymax))
                         scratch_.emplace_back(e.key, e.obj);

@@ -9,6 +9,7 @@
 #include "MapObjects.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace dm {
@@ -32,6 +33,10 @@ public:
     // The objects whose vertex extent meets the box, in list order; with
     // `withFar`, also every far-reaching object with vertices.
     void query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, bool withFar = false);
+    // The same, the far-reaching objects with vertices answered, wherever
+    // they are, exactly when `keepFar` keeps them (asked once each).
+    using FarFilter = std::function<bool(const TObj&)>;
+    void query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, const FarFilter& keepFar);
     // The order key of a member (keys grow along the list).
     int64_t key(const TObj* o);
     // The extent of the vertices (false: none usable).
@@ -69,6 +74,7 @@ private:
         bool inFar = false;
     };
     void build();
+    void select(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, const FarFilter* keepFar);
     bool followsReport(const TObjList& list);  // false: a rebuild is due anyway
     void place(Entry& e, uint32_t slot);
     void unplace(const Entry& e, uint32_t slot);

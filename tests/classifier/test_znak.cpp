@@ -132,3 +132,30 @@ TEST(Znak, MissingFileIsAnErrorAndKeepsTheOldSet) {
     EXPECT_THROW(set.LoadZnakIndex(d.p / "none.ris"), FileError);
     EXPECT_NE(set.find(5), nullptr);
 }
+
+TEST(Znak, CodesOfEveryRangeFindTheirFirstRecord) {
+    // Codes near and beyond the usual range, negative ones, and repeated
+    // ones: each finds the first record with its code, and no other code
+    // finds anything.
+    Dir d;
+    const std::vector<TZnak> recs = {symbol(65535, 1, {{8, 8}}), symbol(65536, 2, {{8, 8}}), symbol(-5, 3, {{8, 8}}),
+                                     symbol(70000, 4, {{8, 8}}), symbol(0, 5, {{8, 8}}),     symbol(65536, 6, {{8, 8}}),
+                                     symbol(65535, 7, {{8, 8}}), symbol(0, 8, {{8, 8}})};
+    WriteZnakFile(d.p / "s.ris", recs);
+    ZnakSet set;
+    set.LoadZnakIndex(d.p / "s.ris");
+    const std::pair<int32_t, int32_t> expected[] = {{65535, 1}, {65536, 2}, {-5, 3}, {70000, 4}, {0, 5}};
+    for (auto [code, color] : expected) {
+        const TZnak* z = set.find(code);
+        ASSERT_NE(z, nullptr) << code;
+        EXPECT_EQ(z->Color, color) << code;
+    }
+    for (int32_t code : {1, 65534, 65537, -1, -6, 69999, 1 << 30}) EXPECT_EQ(set.find(code), nullptr) << code;
+    // Another file in its place forgets the first one's codes.
+    WriteZnakFile(d.p / "t.ris", {symbol(1, 9, {{8, 8}})});
+    set.LoadZnakIndex(d.p / "t.ris");
+    EXPECT_EQ(set.find(65535), nullptr);
+    EXPECT_EQ(set.find(0), nullptr);
+    ASSERT_NE(set.find(1), nullptr);
+    EXPECT_EQ(set.find(1)->Color, 9);
+}

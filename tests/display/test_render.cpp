@@ -179,6 +179,16 @@ TEST(Render, AreaFillRuleUsesTheColumnsOfFirstAndLastVertex) {
     QImage img3 = draw(a, 1, ctx);
     EXPECT_EQ(img3.pixel(50, 50), kWhite);
     EXPECT_TRUE(set(img3, 50, 20));
+    // A vertex in a negative column stands in for the one before it: the
+    // area is the triangle (20, 20), (80, 80), (20, 78).
+    TObj c = object(3, 1010, {{20, 20}, {-10, 50}, {80, 80}, {20, 78}, {20, 20}});
+    c.BrushColor = 0x00FF0000;
+    c.PenColor = 0;
+    QImage img4 = draw(c);
+    EXPECT_EQ(img4.pixel(30, 60), qRgb(0, 0, 255));
+    EXPECT_EQ(img4.pixel(10, 45), kWhite);
+    EXPECT_EQ(img4.pixel(0, 50), kWhite);
+    EXPECT_EQ(img4.pixel(50, 50), kBlack);  // on the edge from (20, 20) to (80, 80)
 }
 
 TEST(Render, CodesDrawnOnlyInPrint) {

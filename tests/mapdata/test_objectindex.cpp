@@ -88,6 +88,29 @@ TEST(ObjectIndex, FollowsThousandsOfRandomChangesWithoutRebuilding) {
         const bool far = rng() % 2;
         doc.Index.query(x0, x0 + w, y0, y0 + h, got, far);
         ASSERT_EQ(got, scan(list, x0, x0 + w, y0, y0 + h, far)) << "step " << step << " op " << op;
+        if (step % 3 == 0) {
+            // Far-reaching objects answered as a filter keeps them, those of
+            // them meeting the box included: only the circles with three
+            // vertices or more.
+            auto keep = [](const TObj& o) { return o.Shape == ShapeCircle && o.Points.size() >= 3; };
+            std::vector<TObj*> expected;
+            for (TObj* o : scan(list, x0, x0 + w, y0, y0 + h, true))
+                if (!ObjectIndex::farReaching(*o) ? true : keep(*o)) expected.push_back(o);
+            // ... and the objects that are not far-reaching only when they meet the box.
+            std::vector<TObj*> meeting = scan(list, x0, x0 + w, y0, y0 + h, false);
+            std::erase_if(expected, [&](TObj* o) {
+                return !ObjectIndex::farReaching(*o) && std::find(meeting.begin(), meeting.end(), o) == meeting.end();
+            });
+            int asked = 0;
+            doc.Index.query(x0, x0 + w, y0, y0 + h, got, [&](const TObj& o) {
+                ++asked;
+                return keep(o);
+            });
+            ASSERT_EQ(got, expected) << "step " << step << " op " << op;
+            ASSERT_EQ(asked, std::count_if(list.begin(), list.end(), [](const auto& o) {
+                          return ObjectIndex::farReaching(*o) && ObjectIndex::extentOf(*o).valid();
+                      })) << "step " << step;
+        }
         if (step % 97 == 0) {
             // Keys grow along the list.
             for (size_t i = 1; i < list.size(); ++i) ASSERT_LT(doc.Index.key(list[i - 1]), doc.Index.key(list[i])) << i;
