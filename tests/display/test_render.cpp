@@ -63,6 +63,25 @@ std::string column(const QImage& img, int x, int y0, int y1) {
     return s;
 }
 
+// The objects drawn in a row on a plain painter (pixels written straight
+// into the image where they can be) and by the painter alone (a clip on the
+// whole picture makes it draw every figure itself).
+std::pair<QImage, QImage> drawBothWays(std::vector<TObj>& objects, double factor, QSize size) {
+    QImage straight(size, QImage::Format_RGB32), alone(size, QImage::Format_RGB32);
+    straight.fill(Qt::white);
+    alone.fill(Qt::white);
+    {
+        QPainter p(&straight);
+        ObjectPainter drawer(p, pixelContext());
+        for (TObj& o : objects) drawer.draw(o, factor);
+    }
+    QPainter p(&alone);
+    p.setClipRect(alone.rect());
+    for (TObj& o : objects) DrawObject(p, o, factor, pixelContext());
+    p.end();
+    return {straight, alone};
+}
+
 }  // namespace
 
 TEST(Render, ZeroPenWidthDrawsOnePixelAndIsStoredAsOne) {
@@ -640,19 +659,7 @@ TEST(Render, ObjectsWrittenStraightIntoTheImageMatchThePainterAlone) {
         o.BrushStyle = uint8_t(pick(rng) < 60 ? 0 : pick(rng) % 9);
         objects.push_back(o);
     }
-    QImage straight(120, 110, QImage::Format_RGB32), painter(120, 110, QImage::Format_RGB32);
-    straight.fill(Qt::white);
-    painter.fill(Qt::white);
-    {
-        QPainter p(&straight);
-        ObjectPainter drawer(p, pixelContext());
-        for (TObj& o : objects) drawer.draw(o, 1);
-    }
-    {
-        QPainter p(&painter);
-        p.setClipRect(painter.rect());
-        for (TObj& o : objects) DrawObject(p, o, 1, pixelContext());
-    }
+    const auto [straight, painter] = drawBothWays(objects, 1, {120, 110});
     int differ = 0;
     for (int y = 0; y < painter.height(); ++y)
         for (int x = 0; x < painter.width(); ++x) differ += straight.pixel(x, y) != painter.pixel(x, y);
@@ -702,19 +709,7 @@ TEST(Render, WideCentreCrossesMatchThePainterAlone) {
             o.BrushStyle = 1;
             objects.push_back(o);
         }
-        QImage straight(120, 120, QImage::Format_RGB32), alone(120, 120, QImage::Format_RGB32);
-        straight.fill(Qt::white);
-        alone.fill(Qt::white);
-        {
-            QPainter p(&straight);
-            ObjectPainter drawer(p, pixelContext());
-            for (TObj& o : objects) drawer.draw(o, factor);
-        }
-        {
-            QPainter p(&alone);
-            p.setClipRect(alone.rect());
-            for (TObj& o : objects) DrawObject(p, o, factor, pixelContext());
-        }
+        const auto [straight, alone] = drawBothWays(objects, factor, {120, 120});
         EXPECT_EQ(straight, alone) << factor;
         EXPECT_GT(countSet(alone), 2000) << factor;
     }
