@@ -105,11 +105,6 @@ bool MainWindow::DrawByLayers(const std::vector<std::string>& checked) {
 bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
     // A PDF's streams at the fastest level (the map page is large).
     FastPdfCompression fast;
-    QPainter p;
-    if (!p.begin(&printer)) {
-        ws_.dialogs->error(QStringLiteral("Не удалось начать печать."));
-        return false;
-    }
     PrintJob job;
     job.deviceWidth = printer.width();
     job.layerFilter = ws_.view.activeLayerFilter();
@@ -129,22 +124,23 @@ bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
             QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
             return hold.escPressed();
         };
+    // A PDF file is written partly by the program (the map objects).
+    const fs::path file = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()
+                              ? fs::path(printer.outputFileName().toStdString())
+                              : fs::path();
     setBusy(true);
-    const bool done = PrintMap(p, ws_.map, ws_.view.ctx, job);
+    const PrintResult result = PrintPage(printer, file, ws_.map, ws_.view.ctx, job);
     setBusy(false);
     printing_ = false;
-    if (!done) {
-        printer.abort();
-        p.end();
-        ws_.dialogs->message(QStringLiteral("Printing aborted"));
-        return false;
+    switch (result) {
+    case PrintResult::Printed: return true;
+    case PrintResult::Stopped: ws_.dialogs->message(QStringLiteral("Printing aborted")); return false;
+    case PrintResult::NotStarted: ws_.dialogs->error(QStringLiteral("Не удалось начать печать.")); return false;
+    case PrintResult::NotFinished: break;
     }
-    if (!p.end()) {
-        printer.abort();
-        ws_.dialogs->error(QStringLiteral("Печать не завершена."));
-        return false;
-    }
-    return true;
+    printer.abort();
+    ws_.dialogs->error(QStringLiteral("Печать не завершена."));
+    return false;
 }
 
 void MainWindow::offerPrinter(QPrinter& printer) {

@@ -747,9 +747,10 @@ int benchRoute(const fs::path& uzl, int queries, int runs) {
 }
 
 // Printing the map to a PDF page against the screen redraw of the same map
-// in the same run: as the program prints (its streams at zlib's fastest
-// level) and with Qt's own level, whose pages are compared rasterised at
-// 150 dpi by pdftoppm.
+// in the same run: as the program prints (the map objects written by the
+// program, Qt's own streams at zlib's fastest level), all of it through
+// Qt's engine at the fastest level, and with Qt's own level; the pages are
+// compared rasterised at 150 dpi by pdftoppm.
 int benchPrint(const fs::path& bin, int runs) {
     MapDoc doc;
     doc.Orientation = ReadOrientation(withExtension(bin, ".or"));
@@ -760,52 +761,61 @@ int benchPrint(const fs::path& bin, int runs) {
     ctx.view.Scale *= kOpenZoom;
     QImage image(ctx.view.imageSize(), QImage::Format_RGB32);
     const std::string stem = (fs::temp_directory_path() / ("darvent-bench-print-" + std::to_string(::getpid()))).string();
-    const fs::path pdf = stem + ".pdf", qtPdf = stem + "-qt.pdf";
-    auto printTo = [&](const fs::path& file, bool fast) {
+    const fs::path pdf = stem + ".pdf", qtFastPdf = stem + "-qt1.pdf", qtPdf = stem + "-qt.pdf";
+    enum Way { Program, QtFast, QtOwn };
+    auto printTo = [&](const fs::path& file, Way way) {
         std::optional<FastPdfCompression> level;
-        if (fast) level.emplace();
+        if (way != QtOwn) level.emplace();
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setPageSize(QPageSize(QPageSize::A4));
         printer.setOutputFileName(QString::fromStdString(file.string()));
-        QPainter p(&printer);
         PrintJob job;
         job.deviceWidth = printer.width();
-        PrintMap(p, doc, ctx, job);
-        p.end();
+        if (PrintPage(printer, way == Program ? file : fs::path(), doc, ctx, job) != PrintResult::Printed)
+            throw FileError("печать в " + file.string() + " не удалась");
     };
-    std::vector<double> redraw, print, qtPrint, ratio, qtRatio;
+    std::vector<double> redraw, print, qtFast, qtPrint, ratio, qtFastRatio, qtRatio;
     for (int i = 0; i < runs; ++i) {
         const double r = seconds([&] { RedrawMap(image, doc, ctx); });
-        const double f = seconds([&] { printTo(pdf, true); });
-        const double q = seconds([&] { printTo(qtPdf, false); });
+        const double f = seconds([&] { printTo(pdf, Program); });
+        const double q1 = seconds([&] { printTo(qtFastPdf, QtFast); });
+        const double q = seconds([&] { printTo(qtPdf, QtOwn); });
         redraw.push_back(r);
         print.push_back(f);
+        qtFast.push_back(q1);
         qtPrint.push_back(q);
         ratio.push_back(f / r);
+        qtFastRatio.push_back(q1 / r);
         qtRatio.push_back(q / r);
     }
-    const uintmax_t size = fs::file_size(pdf), qtSize = fs::file_size(qtPdf);
-    // The two pages at 150 dpi.
+    const uintmax_t size = fs::file_size(pdf), qtFastSize = fs::file_size(qtFastPdf), qtSize = fs::file_size(qtPdf);
+    // The pages at 150 dpi.
     auto raster = [](const fs::path& file) {
         QProcess p;
         p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("150"), QString::fromStdString(file.string())});
         if (!p.waitForFinished(-1) || p.exitCode() != 0) return QByteArray();
         return p.readAllStandardOutput();
     };
-    const QByteArray a = raster(pdf), b = raster(qtPdf);
-    const bool same = !a.isEmpty() && a == b;
+    const QByteArray a = raster(pdf), b = raster(qtFastPdf), c = raster(qtPdf);
+    const bool same = !a.isEmpty() && a == c && b == c;
     fs::remove(pdf);
+    fs::remove(qtFastPdf);
     fs::remove(qtPdf);
     std::printf("objects: %zu, runs: %d (medians, spread)\n", doc.ObjList.size(), runs);
-    std::printf("screen redraw:                    %7.3f s (%s)\n", median(redraw), spread(redraw).c_str());
-    std::printf("print to PDF, fastest level:      %7.3f s (%s), %.1f MB\n", median(print), spread(print).c_str(),
-                size / 1e6);
-    std::printf("print to PDF, Qt's level:         %7.3f s (%s), %.1f MB\n", median(qtPrint), spread(qtPrint).c_str(),
-                qtSize / 1e6);
-    std::printf("print / redraw = %.2f (%s; target <= 5); with Qt's level %.2f (%s)\n", median(ratio),
-                spread(ratio).c_str(), median(qtRatio), spread(qtRatio).c_str());
-    std::printf("pages at 150 dpi (pdftoppm): %s\n", a.isEmpty() ? "NOT RASTERISED" : same ? "identical" : "DIFFER");
+    std::printf("screen redraw:                          %7.3f s (%s)\n", median(redraw), spread(redraw).c_str());
+    std::printf("print to PDF as the program prints:     %7.3f s (%s), %.1f MB\n", median(print),
+                spread(print).c_str(), size / 1e6);
+    std::printf("all through Qt's engine, fastest level: %7.3f s (%s), %.1f MB\n", median(qtFast),
+                spread(qtFast).c_str(), qtFastSize / 1e6);
+    std::printf("all through Qt's engine, Qt's level:    %7.3f s (%s), %.1f MB\n", median(qtPrint),
+                spread(qtPrint).c_str(), qtSize / 1e6);
+    std::printf("print / redraw = %.2f (%s; target <= 5); through Qt's engine %.2f (%s), with Qt's level %.2f (%s)\n",
+                median(ratio), spread(ratio).c_str(), median(qtFastRatio), spread(qtFastRatio).c_str(), median(qtRatio),
+                spread(qtRatio).c_str());
+    std::printf("pages at 150 dpi (pdftoppm): %s\n", a.isEmpty() || b.isEmpty() || c.isEmpty() ? "NOT RASTERISED"
+                                                      : same ? "identical"
+                                                             : "DIFFER");
     return same && FastPdfCompression::active() ? 0 : 1;
 }
 

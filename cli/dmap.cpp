@@ -455,8 +455,6 @@ int cmdPrint(const std::vector<std::string>& a) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setOutputFileName(QString::fromStdString(pdf.temp().string()));
-    QPainter p;
-    if (!p.begin(&printer)) throw FileError("Не удалось начать печать в " + pathText(out));
     PrintJob job;
     job.deviceWidth = printer.width();
     job.layerFilter = byLayers ? &filter : nullptr;
@@ -464,9 +462,11 @@ int cmdPrint(const std::vector<std::string>& a) {
         job.drawLabels = [&](QPainter& painter, double psx, double psy) {
             DrawPrintedLabels(painter, names.MapNames, v, psx, psy);
         };
-    PrintMap(p, doc, ctx, job);
-    if (!p.end() || printer.printerState() == QPrinter::Error)
-        throw FileError("Файл " + pathText(out) + " не записан: печать не завершена");
+    switch (PrintPage(printer, pdf.temp(), doc, ctx, job)) {
+    case PrintResult::Printed: break;
+    case PrintResult::NotStarted: throw FileError("Не удалось начать печать в " + pathText(out));
+    default: throw FileError("Файл " + pathText(out) + " не записан: печать не завершена");
+    }
     pdf.commit();
     return 0;
 }

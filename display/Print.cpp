@@ -1,5 +1,6 @@
 #include "Print.h"
 
+#include "PdfMapForm.h"
 #include "Redraw.h"
 
 #include "mapdata/BinaryIO.h"
@@ -9,6 +10,9 @@
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPrinter>
+
+#include <optional>
 
 #include <cerrno>
 #include <cstdio>
@@ -79,7 +83,7 @@ QRect SheetRect(const QPainter& p) {
 
 int MapTopOnPage(int headerHeight) { return 50 + headerHeight + headerHeight / 4; }
 
-bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job) {
+bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job, PdfMapForm* form) {
     RenderContext ctx = screen;
     const double f = PrintFactor(job.deviceWidth, screen.view);
     ctx.PrintScaleX = f;
@@ -106,6 +110,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
     // The map below the header, clear of it.
     const int mapTop = MapTopOnPage(fm.height());
     const QRect sheet = SheetRect(p);
+    if (form) PdfMapForm::drawPlaceholder(p);
     p.translate(0, mapTop);
     // Only what can reach the page, in list order.
     std::vector<TObj*> objects;
@@ -115,11 +120,32 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
         for (const auto& obj : doc.ObjList) objects.push_back(obj.get());
     }
     long k = 0;
-    ObjectPainter drawer(p, ctx);
+    // Into the form: a painter of its own, set as Qt's is now.
+    QPainter formPainter;
+    if (form && formPainter.begin(form)) {
+        formPainter.setRenderHints(p.renderHints());
+        formPainter.setFont(p.font());
+        formPainter.setPen(p.pen());
+        formPainter.setBrush(p.brush());
+        formPainter.setBrushOrigin(p.brushOrigin());
+        formPainter.setBackground(p.background());
+        formPainter.setBackgroundMode(p.backgroundMode());
+        formPainter.setWorldTransform(p.worldTransform());
+    }
+    auto endForm = [&] {
+        if (!formPainter.isActive()) return;
+        formPainter.end();
+        form->finish();
+    };
+    ObjectPainter drawer(formPainter.isActive() ? formPainter : p, ctx);
     for (TObj* obj : objects) {
-        if ((++k & 1023) == 0 && job.aborted && job.aborted()) {
-            p.restore();
-            return false;
+        if ((++k & 1023) == 0) {
+            if (job.aborted && job.aborted()) {
+                endForm();
+                p.restore();
+                return false;
+            }
+            if (form && !form->usable()) break;
         }
         if (job.layerFilter) {
             for (int code : *job.layerFilter)
@@ -128,6 +154,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
             drawer.draw(*obj, kPrintSymbolFactor);
         }
     }
+    endForm();
     if (job.aborted && job.aborted()) {
         p.restore();
         return false;
@@ -135,6 +162,29 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
     if (job.drawLabels) job.drawLabels(p, f, f);
     p.restore();
     return true;
+}
+
+PrintResult PrintPage(QPrinter& printer, const fs::path& pdfFile, MapDoc& doc, const RenderContext& screen,
+                      const PrintJob& job) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QPainter p;
+        if (!p.begin(&printer)) return PrintResult::NotStarted;
+        std::optional<PdfMapForm> form;
+        if (attempt == 0 && !pdfFile.empty()) {
+            form.emplace(p);
+            if (!form->usable()) form.reset();
+        }
+        if (!PrintMap(p, doc, screen, job, form ? &*form : nullptr)) {
+            printer.abort();
+            p.end();
+            return PrintResult::Stopped;
+        }
+        if (!p.end() || printer.printerState() == QPrinter::Error) return PrintResult::NotFinished;
+        std::string why;
+        if (!form || form->appendTo(pdfFile, why)) return PrintResult::Printed;
+        // Otherwise the page once more, all of it through Qt.
+    }
+    return PrintResult::NotFinished;
 }
 
 }  // namespace dm

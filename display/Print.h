@@ -12,8 +12,11 @@
 #include <vector>
 
 class QPainter;
+class QPrinter;
 
 namespace dm {
+
+class PdfMapForm;
 
 constexpr double kPrintSymbolFactor = 4;
 
@@ -30,8 +33,20 @@ struct PrintJob {
 };
 
 // Draws the page; the context's view gives the map extent, the screen
-// state is not touched.  Returns false when the job was stopped.
-bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job);
+// state is not touched.  Returns false when the job was stopped.  With a
+// form, the map objects go into it (the painter gets its placeholder); they
+// stop there once the form cannot write one of them.
+bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job, PdfMapForm* form = nullptr);
+
+enum class PrintResult { Printed, Stopped, NotStarted, NotFinished };
+
+// Prints the page on the printer from its beginning to its end.  When the
+// printer writes the PDF file `pdfFile` (empty: anything else), the map
+// objects are written by the program (PdfMapForm) and added to the file
+// after Qt has written it; should that not work out, the page is printed
+// once more through Qt alone.  A stopped job is aborted on the printer.
+PrintResult PrintPage(QPrinter& printer, const std::filesystem::path& pdfFile, MapDoc& doc, const RenderContext& screen,
+                      const PrintJob& job);
 
 // The part of the painter's coordinates that can show on the sheet (the
 // whole paper of a printer, margins included); empty when unknown (a

@@ -1,0 +1,869 @@
+#include "PdfMapForm.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPdfWriter>
+#include <QPrinter>
+
+#include <zlib.h>
+
+#include <cerrno>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace dm {
+
+void AppendPdfReal(std::string& out, double v) {
+    char buf[48];
+    char* b = buf;
+    if (!std::isfinite(v) || std::fabs(v) > 4294967295.0) {
+        out.append("0 ", 2);
+        return;
+    }
+    if (v < 0) {
+        *b++ = '-';
+        v = -v;
+    }
+    double whole;
+    const double frac = std::modf(v, &whole);
+    uint32_t ival = uint32_t(whole);
+    int ifrac = int(frac * 1000000000);
+    if (ifrac == 1000000000) {
+        ++ival;
+        ifrac = 0;
+    }
+    char digits[16];
+    int n = 0;
+    for (; ival; ival /= 10) digits[n++] = char('0' + ival % 10);
+    int fact = 100000000;
+    if (n == 0) {
+        *b++ = '0';
+    } else {
+        // Each digit before the point takes one from the nine after it.
+        while (n) {
+            *b++ = digits[--n];
+            fact /= 10;
+            ifrac /= 10;
+        }
+    }
+    if (ifrac) {
+        *b++ = '.';
+        for (; fact; fact /= 10) *b++ = char('0' + (ifrac / fact) % 10);
+    }
+    *b++ = ' ';
+    out.append(buf, size_t(b - buf));
+}
+
+namespace {
+
+void appendInt(std::string& out, long v) {
+    char buf[24];
+    const int n = std::snprintf(buf, sizeof buf, "%ld ", v);
+    out.append(buf, size_t(n));
+}
+
+// A zlib stream deflated in pieces on a second thread while the content
+// grows: each piece is a raw deflate ending on a byte boundary (sync
+// flush), the pieces one after another make one stream, and the checksum
+// of the whole is combined from theirs.
+class PieceDeflater {
+public:
+    ~PieceDeflater() { stopWorker(); }
+
+    void push(std::string&& piece) {
+        auto job = std::make_unique<Job>();
+        job->in = std::move(piece);
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            jobs_.push_back(std::move(job));
+            if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
+        }
+        cv_.notify_one();
+    }
+
+    // Deflates what is left (this thread helps), then returns the pieces of
+    // the stream in order: header, the deflated pieces, the end.
+    std::vector<std::string> finish() {
+        for (;;) {
+            Job* job = take();
+            if (!job) break;
+            run(*job);
+        }
+        stopWorker();
+        std::vector<std::string> out;
+        out.emplace_back("\x78\x01", 2);
+        uLong adler = adler32(0, nullptr, 0);
+        for (auto& job : jobs_) {
+            adler = adler32_combine(adler, job->adler, z_off_t(job->in.size()));
+            std::string().swap(job->in);
+            out.push_back(std::move(job->out));
+        }
+        // An empty last block, then the checksum, high byte first.
+        const char tail[6] = {'\x03', '\x00', char(adler >> 24), char(adler >> 16), char(adler >> 8), char(adler)};
+        out.emplace_back(tail, 6);
+        jobs_.clear();
+        next_ = 0;
+        return out;
+    }
+
+private:
+    struct Job {
+        std::string in, out;
+        uLong adler = 0;
+        bool done = false;
+    };
+
+    Job* take() {
+        std::lock_guard<std::mutex> lock(m_);
+        return next_ < jobs_.size() ? jobs_[next_++].get() : nullptr;
+    }
+
+    static void run(Job& job) {
+        job.adler = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(job.in.data()), uInt(job.in.size()));
+        z_stream z{};
+        deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+        job.out.resize(deflateBound(&z, uLong(job.in.size())) + 64);
+        z.next_in = reinterpret_cast<Bytef*>(job.in.data());
+        z.avail_in = uInt(job.in.size());
+        size_t used = 0;
+        for (;;) {
+            z.next_out = reinterpret_cast<Bytef*>(job.out.data() + used);
+            z.avail_out = uInt(job.out.size() - used);
+            deflate(&z, Z_SYNC_FLUSH);
+            used = job.out.size() - z.avail_out;
+            if (z.avail_in == 0 && z.avail_out > 0) break;
+            job.out.resize(job.out.size() * 2);
+        }
+        job.out.resize(used);
+        deflateEnd(&z);
+        job.done = true;
+    }
+
+    void work() {
+        for (;;) {
+            Job* job = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(m_);
+                cv_.wait(lock, [&] { return stop_ || next_ < jobs_.size(); });
+                if (next_ < jobs_.size()) job = jobs_[next_++].get();
+                else if (stop_) return;
+            }
+            if (job) run(*job);
+        }
+    }
+
+    void stopWorker() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        if (worker_.joinable()) worker_.join();
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = false;
+    }
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<std::unique_ptr<Job>> jobs_;
+    size_t next_ = 0;
+    bool stop_ = false;
+    std::thread worker_;
+};
+
+constexpr size_t kPiece = size_t(4) << 20;
+
+// A path as QPainterPath keeps it (the same points skipped, merged and
+// added), without its allocations.
+struct PathElem {
+    double x, y;
+    int type;  // 0 move, 1 line, 2 curve, 3 curve data
+};
+
+bool validCoord(double c) { return std::isfinite(c) && std::fabs(c) < 1e128; }
+
+class PathBuilder {
+public:
+    std::vector<PathElem> el;
+
+    void clear() {
+        el.clear();
+        start_ = 0;
+        requireMove_ = false;
+    }
+    void moveTo(double x, double y) {
+        if (!validCoord(x) || !validCoord(y)) return;
+        requireMove_ = false;
+        if (!el.empty() && el.back().type == 0) {
+            el.back().x = x;
+            el.back().y = y;
+        } else {
+            el.push_back({x, y, 0});
+        }
+        start_ = el.size() - 1;
+    }
+    void lineTo(double x, double y) {
+        if (!validCoord(x) || !validCoord(y)) return;
+        if (el.empty()) el.push_back({0, 0, 0});
+        if (requireMove_) {
+            el.push_back({el.back().x, el.back().y, 0});
+            start_ = el.size() - 1;
+            requireMove_ = false;
+        }
+        if (QPointF(x, y) == QPointF(el.back().x, el.back().y)) return;
+        el.push_back({x, y, 1});
+    }
+    void closeSubpath() {
+        if (el.empty() || (el.size() == 1 && el[0].type == 0)) return;
+        requireMove_ = true;
+        const PathElem first = el[start_];
+        PathElem& last = el.back();
+        if (first.x != last.x || first.y != last.y) {
+            if (qFuzzyCompare(first.x, last.x) && qFuzzyCompare(first.y, last.y)) {
+                last.x = first.x;
+                last.y = first.y;
+            } else {
+                el.push_back({first.x, first.y, 1});
+            }
+        }
+    }
+
+private:
+    size_t start_ = 0;
+    bool requireMove_ = false;
+};
+
+enum class PathOp { Fill, Stroke, FillAndStroke };
+
+// The uncoloured tiling pattern Qt's engine writes for a hatch style, as
+// it writes it (matrix aside): taken from a tiny PDF made by Qt itself.
+std::string hatchPatternObject(Qt::BrushStyle style) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter w(&buffer);
+        w.setPageSize(QPageSize(QPageSize::A7));
+        QPainter p(&w);
+        p.fillRect(QRect(0, 0, 100, 100), QBrush(Qt::black, style));
+    }
+    const int at = bytes.indexOf("/PatternType 1");
+    if (at < 0) return {};
+    const int from = bytes.lastIndexOf("<<", at);
+    const int end = bytes.indexOf("endstream\n", at);
+    if (from < 0 || end < 0) return {};
+    return std::string(bytes.constData() + from, size_t(end + 10 - from));
+}
+
+}  // namespace
+
+class PdfContentEngine : public QPaintEngine {
+public:
+    explicit PdfContentEngine(PaintEngineFeatures f) : QPaintEngine(f) {}
+
+    bool begin(QPaintDevice*) override {
+        // The form starts inside one saved state of the page, with none of
+        // this painter's settings written yet.
+        out_.append("q\n");
+        began_ = true;
+        first_ = true;
+        return true;
+    }
+    bool end() override { return true; }
+    Type type() const override { return QPaintEngine::User; }
+
+    void updateState(const QPaintEngineState& state) override {
+        DirtyFlags flags = state.state();
+        if (first_) {
+            flags |= DirtyTransform | DirtyPen | DirtyBrush | DirtyHints;
+            first_ = false;
+        }
+        if (flags & DirtyHints) flags |= DirtyBrush;
+        if (flags & DirtyTransform) matrix_ = state.transform();
+        if (flags & DirtyPen) {
+            pen_ = state.pen();
+            hasPen_ = pen_.style() != Qt::NoPen;
+            const bool oldCosmetic = cosmetic_;
+            cosmetic_ = pen_.style() == Qt::NoPen ? cosmetic_ : pen_.isCosmetic();
+            const QBrush penBrush = pen_.brush();
+            const bool oldSimple = simplePen_;
+            simplePen_ = hasPen_ && penBrush.style() == Qt::SolidPattern && penBrush.isOpaque() && opacity_ == 1.0;
+            if (oldSimple != simplePen_ || oldCosmetic != cosmetic_) flags |= DirtyTransform;
+        }
+        if (flags & DirtyBrush) {
+            brush_ = state.brush();
+            if (brush_.color().alpha() == 0 && brush_.style() == Qt::SolidPattern) brush_.setStyle(Qt::NoBrush);
+            hasBrush_ = brush_.style() != Qt::NoBrush;
+        }
+        if (flags & DirtyBrushOrigin) {
+            brushOrigin_ = state.brushOrigin();
+            flags |= DirtyBrush;
+        }
+        if (flags & DirtyOpacity) {
+            opacity_ = state.opacity();
+            if (opacity_ != 1.0) fail("прозрачность");
+        }
+        if (flags & (DirtyClipPath | DirtyClipRegion)) {
+            if (state.clipOperation() != Qt::NoClip) fail("обрезка");
+        } else if ((flags & DirtyClipEnabled) && state.isClipEnabled()) {
+            fail("обрезка");
+        }
+        setupGraphicsState(flags);
+    }
+
+    // The painter's settings written before the first figure, had they not
+    // changed since the painter began.
+    void settle() {
+        if (first_ && state) updateState(*state);
+    }
+
+    void drawPath(const QPainterPath& path) override {
+        settle();
+        const int n = path.elementCount();
+        elems_.resize(size_t(n));
+        for (int i = 0; i < n; ++i) {
+            const QPainterPath::Element& e = path.elementAt(i);
+            elems_[size_t(i)] = {e.x, e.y, int(e.type)};
+        }
+        drawElems(elems_, path.fillRule());
+    }
+
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override {
+        if (!points || !count) return;
+        settle();
+        const bool hb = hasBrush_;
+        Qt::FillRule rule = Qt::OddEvenFill;
+        if (mode == ConvexMode || mode == WindingMode) rule = Qt::WindingFill;
+        if (mode == PolylineMode) hasBrush_ = false;
+        path_.clear();
+        path_.moveTo(points[0].x(), points[0].y());
+        for (int i = 1; i < count; ++i) path_.lineTo(points[i].x(), points[i].y());
+        if (mode != PolylineMode) path_.closeSubpath();
+        drawElems(path_.el, rule);
+        hasBrush_ = hb;
+    }
+
+    void drawPoints(const QPointF* points, int count) override {
+        if (!points) return;
+        settle();
+        path_.clear();
+        for (int i = 0; i < count; ++i) {
+            const QPointF q = points[i] + QPointF(0, 0.001);
+            path_.moveTo(points[i].x(), points[i].y());
+            path_.lineTo(q.x(), q.y());
+        }
+        const bool hb = hasBrush_;
+        hasBrush_ = false;
+        drawElems(path_.el, Qt::OddEvenFill);
+        hasBrush_ = hb;
+    }
+
+    void drawLines(const QLineF* lines, int count) override {
+        if (!lines) return;
+        settle();
+        path_.clear();
+        for (int i = 0; i < count; ++i) {
+            path_.moveTo(lines[i].x1(), lines[i].y1());
+            path_.lineTo(lines[i].x2(), lines[i].y2());
+        }
+        const bool hb = hasBrush_;
+        hasBrush_ = false;
+        drawElems(path_.el, Qt::OddEvenFill);
+        hasBrush_ = hb;
+    }
+
+    void drawRects(const QRectF* rects, int count) override {
+        if (!rects) return;
+        settle();
+        if (!hasPen_ && !hasBrush_) return;
+        if ((simplePen_ && !needsTransform_) || !hasPen_) {
+            if (!hasPen_ && needsTransform_) {
+                out_.append("q\n");
+                appendMatrix(matrix_);
+            }
+            for (int i = 0; i < count; ++i) {
+                AppendPdfReal(out_, rects[i].x());
+                AppendPdfReal(out_, rects[i].y());
+                AppendPdfReal(out_, rects[i].width());
+                AppendPdfReal(out_, rects[i].height());
+                out_.append("re\n");
+            }
+            out_.append(hasPen_ ? (hasBrush_ ? "B\n" : "S\n") : "f\n");
+            if (!hasPen_ && needsTransform_) out_.append("Q\n");
+            flushIfFull();
+        } else {
+            fail("прямоугольник с преобразованием");
+        }
+    }
+
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override { fail("растровое изображение"); }
+    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {
+        fail("растровое изображение");
+    }
+    void drawTiledPixmap(const QRectF&, const QPixmap&, const QPointF&) override { fail("растровое изображение"); }
+    void drawTextItem(const QPointF&, const QTextItem&) override { fail("текст"); }
+
+    void fail(const char* what) {
+        if (why_.empty()) why_ = what;
+    }
+
+    // Sends the full piece to be deflated.
+    void flushIfFull() {
+        if (out_.size() >= kPiece) sendPiece();
+    }
+    void sendPiece() {
+        if (keep_) kept_.append(out_);
+        deflater_.push(std::move(out_));
+        out_ = std::string();
+        out_.reserve(kPiece + 4096);
+    }
+
+    std::string why_;
+    std::string out_;
+    std::string kept_;
+    bool keep_ = false;
+    bool began_ = false, first_ = true;
+    PieceDeflater deflater_;
+    std::vector<std::string> stream_;
+    // Hatch patterns: the object text (matrix aside) per style, and the
+    // objects written, by their full text.
+    std::map<int, std::string> hatchText_;
+    std::vector<std::string> patterns_;
+    std::map<std::string, int> patternIndex_;
+
+private:
+    void appendMatrix(const QTransform& m) {
+        AppendPdfReal(out_, m.m11());
+        AppendPdfReal(out_, m.m12());
+        AppendPdfReal(out_, m.m21());
+        AppendPdfReal(out_, m.m22());
+        AppendPdfReal(out_, m.dx());
+        AppendPdfReal(out_, m.dy());
+        out_.append("cm\n");
+    }
+
+    void appendColor(const QColor& c) {
+        AppendPdfReal(out_, double(c.redF()));
+        AppendPdfReal(out_, double(c.greenF()));
+        AppendPdfReal(out_, double(c.blueF()));
+    }
+
+    void setupGraphicsState(DirtyFlags flags) {
+        if (flags & DirtyTransform) {
+            out_.append("Q\n");
+            flags |= DirtyPen | DirtyBrush;
+            out_.append("q\n");
+            needsTransform_ = false;
+            if (!matrix_.isIdentity()) {
+                if (simplePen_ && !cosmetic_) appendMatrix(matrix_);
+                else needsTransform_ = true;
+            }
+        }
+        if (flags & DirtyBrush) setBrush();
+        if (simplePen_ && (flags & DirtyPen)) setPen();
+    }
+
+    void setPen() {
+        if (pen_.style() == Qt::NoPen) return;
+        appendColor(pen_.brush().color());
+        out_.append("SCN\n");
+        AppendPdfReal(out_, pen_.widthF());
+        out_.append("w ");
+        int cap = 0;
+        if (pen_.capStyle() == Qt::SquareCap) cap = 2;
+        else if (pen_.capStyle() == Qt::RoundCap) cap = 1;
+        appendInt(out_, cap);
+        out_.append("J ");
+        int join = 0;
+        switch (pen_.joinStyle()) {
+        case Qt::MiterJoin:
+        case Qt::SvgMiterJoin:
+            AppendPdfReal(out_, std::max(1.0, pen_.miterLimit()));
+            out_.append("M ");
+            break;
+        case Qt::BevelJoin: join = 2; break;
+        case Qt::RoundJoin: join = 1; break;
+        default: break;
+        }
+        appendInt(out_, join);
+        out_.append("j ");
+        // The dashes, in pen widths.
+        out_.push_back('[');
+        double w = pen_.widthF();
+        if (w < 0.001) w = 1;
+        for (double d : pen_.dashPattern()) {
+            double dw = d * w;
+            if (dw < 0.0001) dw = 0.0001;
+            AppendPdfReal(out_, dw);
+        }
+        out_.push_back(']');
+        AppendPdfReal(out_, pen_.dashOffset() * w);
+        out_.append(" d\n");
+    }
+
+    void setBrush() {
+        const Qt::BrushStyle style = brush_.style();
+        if (style == Qt::NoBrush) return;
+        // A hatch is never opaque to Qt: it then asks for a state with the
+        // brush's and the pen's alpha, which is the plain one when both are whole.
+        if (!brush_.isOpaque() && style < Qt::LinearGradientPattern &&
+            (brush_.color().alpha() != 255 || pen_.color().alpha() != 255)) {
+            fail("прозрачная заливка");
+            return;
+        }
+        int pattern = 0;
+        if (style > Qt::SolidPattern && style <= Qt::DiagCrossPattern) {
+            pattern = patternFor(style);
+            if (pattern < 0) return;
+        } else if (style != Qt::SolidPattern) {
+            fail("заливка градиентом или текстурой");
+            return;
+        }
+        out_.append(pattern ? "/PCSp cs " : "/CSp cs ");
+        appendColor(brush_.color());
+        if (pattern) {
+            out_.append("/Pat");
+            appendInt(out_, pattern);
+        }
+        out_.append("scn\n");
+        out_.append("/GSa gs\n");
+    }
+
+    // The pattern's number among the form's (from 1); -1 when Qt's could
+    // not be had.
+    int patternFor(Qt::BrushStyle style) {
+        auto t = hatchText_.find(int(style));
+        if (t == hatchText_.end()) t = hatchText_.emplace(int(style), hatchPatternObject(style)).first;
+        const std::string& text = t->second;
+        const size_t m = text.find("/Matrix [");
+        const size_t me = m == std::string::npos ? m : text.find(']', m);
+        if (me == std::string::npos) {
+            fail("узор штриховки");
+            return -1;
+        }
+        // The pattern space is the form's: the painter's transform and the
+        // brush origin, without the page's own matrix.
+        QTransform matrix = matrix_;
+        matrix.translate(brushOrigin_.x(), brushOrigin_.y());
+        std::string numbers;
+        AppendPdfReal(numbers, matrix.m11());
+        AppendPdfReal(numbers, matrix.m12());
+        AppendPdfReal(numbers, matrix.m21());
+        AppendPdfReal(numbers, matrix.m22());
+        AppendPdfReal(numbers, matrix.dx());
+        AppendPdfReal(numbers, matrix.dy());
+        std::string object = text.substr(0, m + 9) + numbers + text.substr(me);
+        auto [it, added] = patternIndex_.emplace(object, int(patterns_.size()) + 1);
+        if (added) patterns_.push_back(std::move(object));
+        return it->second;
+    }
+
+    void drawElems(const std::vector<PathElem>& el, Qt::FillRule rule) {
+        if (!hasPen_ && !hasBrush_) return;
+        if (simplePen_) {
+            generate(el, needsTransform_, rule, hasBrush_ ? PathOp::FillAndStroke : PathOp::Stroke);
+        } else {
+            if (hasBrush_) generate(el, true, rule, PathOp::Fill);
+            if (hasPen_) fail("перо с узором или прозрачностью");
+        }
+        flushIfFull();
+    }
+
+    void point(double x, double y, bool mapped) {
+        if (mapped) {
+            const QPointF p = matrix_.map(QPointF(x, y));
+            x = p.x();
+            y = p.y();
+        }
+        AppendPdfReal(out_, x);
+        AppendPdfReal(out_, y);
+    }
+
+    void generate(const std::vector<PathElem>& el, bool useMatrix, Qt::FillRule rule, PathOp op) {
+        if (el.empty()) return;
+        const bool mapped = useMatrix && matrix_.type() != QTransform::TxNone;
+        long start = -1;
+        const long n = long(el.size());
+        for (long i = 0; i < n; ++i) {
+            const PathElem& e = el[size_t(i)];
+            switch (e.type) {
+            case 0:
+                if (start >= 0 && el[size_t(start)].x == el[size_t(i - 1)].x && el[size_t(start)].y == el[size_t(i - 1)].y)
+                    out_.append("h\n");
+                point(e.x, e.y, mapped);
+                out_.append("m\n");
+                start = i;
+                break;
+            case 1:
+                point(e.x, e.y, mapped);
+                out_.append("l\n");
+                break;
+            case 2:
+                if (i + 2 >= n) {
+                    fail("неполная кривая");
+                    return;
+                }
+                point(e.x, e.y, mapped);
+                point(el[size_t(i + 1)].x, el[size_t(i + 1)].y, mapped);
+                point(el[size_t(i + 2)].x, el[size_t(i + 2)].y, mapped);
+                out_.append("c\n");
+                i += 2;
+                break;
+            default:
+                fail("неизвестный элемент пути");
+                return;
+            }
+        }
+        if (start >= 0 && el[size_t(start)].x == el.back().x && el[size_t(start)].y == el.back().y) out_.append("h\n");
+        const bool winding = rule == Qt::WindingFill;
+        switch (op) {
+        case PathOp::Fill: out_.append(winding ? "f\n" : "f*\n"); break;
+        case PathOp::Stroke: out_.append("S\n"); break;
+        case PathOp::FillAndStroke: out_.append(winding ? "B\n" : "B*\n"); break;
+        }
+    }
+
+    QTransform matrix_;
+    QPen pen_;
+    QBrush brush_;
+    QPointF brushOrigin_;
+    double opacity_ = 1.0;
+    bool hasPen_ = true, hasBrush_ = false, simplePen_ = false, cosmetic_ = true, needsTransform_ = false;
+    PathBuilder path_;
+    std::vector<PathElem> elems_;
+};
+
+namespace {
+
+QPaintEngine::PaintEngineFeatures featuresOf(const QPaintEngine* e) {
+    QPaintEngine::PaintEngineFeatures f;
+    if (!e) return f;
+    for (int bit = 0; bit < 32; ++bit) {
+        const auto one = QPaintEngine::PaintEngineFeature(1u << bit);
+        if (e->hasFeature(one)) f |= one;
+    }
+    return f;
+}
+
+}  // namespace
+
+PdfMapForm::PdfMapForm(const QPainter& qt)
+    : engine_(std::make_unique<PdfContentEngine>(featuresOf(qt.paintEngine()))) {
+    engine_->out_.reserve(kPiece + 4096);
+    const QPaintDevice* dev = qt.device();
+    if (!dev || !qt.paintEngine() || qt.paintEngine()->type() != QPaintEngine::Pdf) {
+        engine_->fail("не PDF");
+        return;
+    }
+    if (const auto* printer = dynamic_cast<const QPrinter*>(dev); printer && printer->colorMode() != QPrinter::Color)
+        engine_->fail("печать в оттенках серого");
+    metrics_[PdmWidth] = dev->width();
+    metrics_[PdmHeight] = dev->height();
+    metrics_[PdmWidthMM] = dev->widthMM();
+    metrics_[PdmHeightMM] = dev->heightMM();
+    metrics_[PdmNumColors] = dev->colorCount();
+    metrics_[PdmDepth] = dev->depth();
+    metrics_[PdmDpiX] = dev->logicalDpiX();
+    metrics_[PdmDpiY] = dev->logicalDpiY();
+    metrics_[PdmPhysicalDpiX] = dev->physicalDpiX();
+    metrics_[PdmPhysicalDpiY] = dev->physicalDpiY();
+    metrics_[PdmDevicePixelRatio] = int(dev->devicePixelRatio());
+    metrics_[PdmDevicePixelRatioScaled] = int(dev->devicePixelRatio() * devicePixelRatioFScale());
+}
+
+PdfMapForm::~PdfMapForm() = default;
+
+int PdfMapForm::metric(PaintDeviceMetric m) const {
+    return int(m) >= 0 && int(m) < 16 ? metrics_[m] : 0;
+}
+
+QPaintEngine* PdfMapForm::paintEngine() const { return engine_.get(); }
+
+bool PdfMapForm::usable() const { return engine_->why_.empty(); }
+std::string PdfMapForm::whyNot() const { return engine_->why_; }
+
+void PdfMapForm::keepText(bool keep) { engine_->keep_ = keep; }
+const std::string& PdfMapForm::text() const { return engine_->kept_; }
+
+void PdfMapForm::drawPlaceholder(QPainter& qt) {
+    QImage pixel(1, 1, QImage::Format_ARGB32);
+    pixel.fill(Qt::transparent);
+    qt.save();
+    qt.resetTransform();
+    qt.drawImage(QRectF(0, 0, 1, 1), pixel);
+    qt.restore();
+}
+
+void PdfMapForm::finish() {
+    PdfContentEngine& e = *engine_;
+    if (e.began_) e.out_.append("Q\n");
+    e.began_ = false;
+    e.sendPiece();
+    e.stream_ = e.deflater_.finish();
+}
+
+namespace {
+
+// The number after `key` in `text` from `from` (the first digits), -1 when none.
+long numberAfter(const std::string& text, const std::string& key, size_t from = 0, size_t to = std::string::npos) {
+    const size_t at = text.find(key, from);
+    if (at == std::string::npos || (to != std::string::npos && at >= to)) return -1;
+    size_t i = at + key.size();
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return -1;
+    return std::strtol(text.c_str() + i, nullptr, 10);
+}
+
+// Where object `n` starts ("n 0 obj"), npos when it is not there.
+size_t objectAt(const std::string& pdf, long n) {
+    const std::string head = "\n" + std::to_string(n) + " 0 obj\n";
+    const size_t at = pdf.rfind(head);
+    return at == std::string::npos ? at : at + 1;
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool PdfMapForm::appendTo(const std::filesystem::path& file, std::string& why) {
+    if (!usable()) {
+        why = "карта не записана в форму: " + whyNot();
+        return false;
+    }
+    std::string pdf;
+    {
+        const int fd = ::open(file.c_str(), O_RDONLY);
+        if (fd < 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        char buf[1 << 16];
+        for (;;) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            pdf.append(buf, size_t(n));
+        }
+        ::close(fd);
+    }
+    // The last cross-reference table and trailer.
+    const size_t sx = pdf.rfind("startxref");
+    const size_t tr = sx == std::string::npos ? sx : pdf.rfind("trailer", sx);
+    const long prev = sx == std::string::npos ? -1 : numberAfter(pdf, "startxref\n", sx);
+    if (tr == std::string::npos || prev < 0) {
+        why = "нет таблицы объектов";
+        return false;
+    }
+    const long size = numberAfter(pdf, "/Size", tr, sx);
+    const long root = numberAfter(pdf, "/Root", tr, sx);
+    const long info = numberAfter(pdf, "/Info", tr, sx);
+    // The one page and its resources: the placeholder is its only image.
+    const size_t page = pdf.find("/Type /Page\n");
+    if (size <= 0 || root < 0 || page == std::string::npos || pdf.find("/Type /Page\n", page + 1) != std::string::npos) {
+        why = "не одна страница";
+        return false;
+    }
+    const long resNo = numberAfter(pdf, "/Resources", page, pdf.find("endobj", page));
+    const size_t res = resNo < 0 ? std::string::npos : objectAt(pdf, resNo);
+    const size_t resEnd = res == std::string::npos ? res : pdf.find("endobj", res);
+    if (resEnd == std::string::npos) {
+        why = "нет ресурсов страницы";
+        return false;
+    }
+    const std::string resources = pdf.substr(res, resEnd - res);
+    const size_t xo = resources.find("/XObject <<");
+    const size_t xoEnd = xo == std::string::npos ? xo : resources.find(">>", xo);
+    long image = -1;
+    int images = 0;
+    for (size_t at = xo; xoEnd != std::string::npos && (at = resources.find("/Im", at + 1)) < xoEnd;) {
+        ++images;
+        image = numberAfter(resources, " ", at, xoEnd);
+    }
+    const long gsa = numberAfter(resources, "/GSa");
+    const size_t imageAt = image < 0 ? std::string::npos : objectAt(pdf, image);
+    if (images != 1 || imageAt == std::string::npos || gsa < 0 ||
+        pdf.find("/Subtype /Image", imageAt) > pdf.find("endobj", imageAt)) {
+        why = "нет места для карты на странице";
+        return false;
+    }
+    // The update: the hatch patterns, the form in the placeholder's place,
+    // their cross-references, and a trailer leading back to Qt's.
+    PdfContentEngine& e = *engine_;
+    const size_t base = pdf.size();
+    std::string head = pdf.back() == '\n' ? "" : "\n";
+    std::vector<size_t> patternAt;
+    for (size_t i = 0; i < e.patterns_.size(); ++i) {
+        patternAt.push_back(base + head.size());
+        head += std::to_string(size + long(i)) + " 0 obj\n" + e.patterns_[i] + "endobj\n";
+    }
+    size_t length = 0;
+    for (const std::string& s : e.stream_) length += s.size();
+    const size_t formAt = base + head.size();
+    head += std::to_string(image) +
+            " 0 obj\n<<\n/Type /XObject\n/Subtype /Form\n/BBox [-1000000 -1000000 1000000 1000000]\n"
+            "/Matrix [1 0 0 -1 0 1]\n/Resources <<\n"
+            "/ColorSpace << /PCSp [/Pattern /DeviceRGB] /CSp /DeviceRGB /CSpg /DeviceGray >>\n"
+            "/ExtGState << /GSa " +
+            std::to_string(gsa) + " 0 R >>\n/Pattern <<\n";
+    for (size_t i = 0; i < e.patterns_.size(); ++i)
+        head += "/Pat" + std::to_string(i + 1) + " " + std::to_string(size + long(i)) + " 0 R\n";
+    head += ">>\n>>\n/Filter /FlateDecode\n/Length " + std::to_string(length) + "\n>>\nstream\n";
+    std::string tail = "\nendstream\nendobj\n";
+    const size_t xref = base + head.size() + length + tail.size();
+    auto entry = [](size_t offset) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%010zu 00000 n \n", offset);
+        return std::string(buf);
+    };
+    tail += "xref\n" + std::to_string(image) + " 1\n" + entry(formAt);
+    if (!patternAt.empty()) {
+        tail += std::to_string(size) + " " + std::to_string(patternAt.size()) + "\n";
+        for (size_t at : patternAt) tail += entry(at);
+    }
+    tail += "trailer\n<<\n/Size " + std::to_string(size + long(patternAt.size())) + "\n";
+    if (info >= 0) tail += "/Info " + std::to_string(info) + " 0 R\n";
+    tail += "/Root " + std::to_string(root) + " 0 R\n/Prev " + std::to_string(prev) + "\n>>\nstartxref\n" +
+            std::to_string(xref) + "\n%%EOF\n";
+
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    bool ok = writeAll(fd, head.data(), head.size());
+    for (const std::string& s : e.stream_)
+        if (ok) ok = writeAll(fd, s.data(), s.size());
+    if (ok) ok = writeAll(fd, tail.data(), tail.size());
+    const int err = errno;
+    if (!ok) {
+        // Back to Qt's file as it was.
+        const bool cut = ::ftruncate(fd, off_t(base)) == 0;
+        ::close(fd);
+        why = std::string(std::strerror(err)) + (cut ? "" : "; файл остался недописанным");
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+}  // namespace dm
