@@ -1,6 +1,6 @@
 #include "Print.h"
 
-#include "PdfMapForm.h"
+#include "PdfMapContent.h"
 #include "Redraw.h"
 
 #include "mapdata/BinaryIO.h"
@@ -83,7 +83,7 @@ QRect SheetRect(const QPainter& p) {
 
 int MapTopOnPage(int headerHeight) { return 50 + headerHeight + headerHeight / 4; }
 
-bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job, PdfMapForm* form) {
+bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job, PdfMapContent* content) {
     RenderContext ctx = screen;
     const double f = PrintFactor(job.deviceWidth, screen.view);
     ctx.PrintScaleX = f;
@@ -110,7 +110,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
     // The map below the header, clear of it.
     const int mapTop = MapTopOnPage(fm.height());
     const QRect sheet = SheetRect(p);
-    if (form) PdfMapForm::drawPlaceholder(p);
+    if (content) PdfMapContent::drawPlaceholder(p);
     p.translate(0, mapTop);
     // Only what can reach the page, in list order.
     std::vector<TObj*> objects;
@@ -120,24 +120,30 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
         for (const auto& obj : doc.ObjList) objects.push_back(obj.get());
     }
     long k = 0;
-    // Into the form: a painter of its own, set as Qt's is now.
-    QPainter formPainter;
-    if (form && formPainter.begin(form)) {
-        formPainter.setRenderHints(p.renderHints());
-        formPainter.setFont(p.font());
-        formPainter.setPen(p.pen());
-        formPainter.setBrush(p.brush());
-        formPainter.setBrushOrigin(p.brushOrigin());
-        formPainter.setBackground(p.background());
-        formPainter.setBackgroundMode(p.backgroundMode());
-        formPainter.setWorldTransform(p.worldTransform());
+    // Into the program's content: a painter of its own, set as Qt's is now.
+    QPainter mapPainter;
+    if (content && mapPainter.begin(content)) {
+        mapPainter.setRenderHints(p.renderHints());
+        mapPainter.setFont(p.font());
+        mapPainter.setPen(p.pen());
+        mapPainter.setBrush(p.brush());
+        mapPainter.setBrushOrigin(p.brushOrigin());
+        mapPainter.setBackground(p.background());
+        mapPainter.setBackgroundMode(p.backgroundMode());
+        mapPainter.setWorldTransform(p.worldTransform());
     }
     auto endForm = [&] {
-        if (!formPainter.isActive()) return;
-        formPainter.end();
-        form->finish();
+        if (!mapPainter.isActive()) return;
+        // Qt's painter goes on as if it had drawn the objects itself.
+        p.setPen(mapPainter.pen());
+        p.setBrush(mapPainter.brush());
+        p.setBrushOrigin(mapPainter.brushOrigin());
+        p.setFont(mapPainter.font());
+        p.setWorldTransform(mapPainter.worldTransform());
+        mapPainter.end();
+        content->finish();
     };
-    ObjectPainter drawer(formPainter.isActive() ? formPainter : p, ctx);
+    ObjectPainter drawer(mapPainter.isActive() ? mapPainter : p, ctx);
     for (TObj* obj : objects) {
         if ((++k & 1023) == 0) {
             if (job.aborted && job.aborted()) {
@@ -145,7 +151,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
                 p.restore();
                 return false;
             }
-            if (form && !form->usable()) break;
+            if (content && !content->usable()) break;
         }
         if (job.layerFilter) {
             for (int code : *job.layerFilter)
@@ -169,19 +175,19 @@ PrintResult PrintPage(QPrinter& printer, const fs::path& pdfFile, MapDoc& doc, c
     for (int attempt = 0; attempt < 2; ++attempt) {
         QPainter p;
         if (!p.begin(&printer)) return PrintResult::NotStarted;
-        std::optional<PdfMapForm> form;
+        std::optional<PdfMapContent> content;
         if (attempt == 0 && !pdfFile.empty()) {
-            form.emplace(p);
-            if (!form->usable()) form.reset();
+            content.emplace(p);
+            if (!content->usable()) content.reset();
         }
-        if (!PrintMap(p, doc, screen, job, form ? &*form : nullptr)) {
+        if (!PrintMap(p, doc, screen, job, content ? &*content : nullptr)) {
             printer.abort();
             p.end();
             return PrintResult::Stopped;
         }
         if (!p.end() || printer.printerState() == QPrinter::Error) return PrintResult::NotFinished;
         std::string why;
-        if (!form || form->appendTo(pdfFile, why)) return PrintResult::Printed;
+        if (!content || content->appendTo(pdfFile, why)) return PrintResult::Printed;
         // Otherwise the page once more, all of it through Qt.
     }
     return PrintResult::NotFinished;

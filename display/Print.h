@@ -16,7 +16,7 @@ class QPrinter;
 
 namespace dm {
 
-class PdfMapForm;
+class PdfMapContent;
 
 constexpr double kPrintSymbolFactor = 4;
 
@@ -33,16 +33,17 @@ struct PrintJob {
 };
 
 // Draws the page; the context's view gives the map extent, the screen
-// state is not touched.  Returns false when the job was stopped.  With a
-// form, the map objects go into it (the painter gets its placeholder); they
-// stop there once the form cannot write one of them.
-bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job, PdfMapForm* form = nullptr);
+// state is not touched.  Returns false when the job was stopped.  With
+// `content`, the map objects go into it (the painter gets its placeholder);
+// they stop there once it cannot write one of them.
+bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job,
+              PdfMapContent* content = nullptr);
 
 enum class PrintResult { Printed, Stopped, NotStarted, NotFinished };
 
 // Prints the page on the printer from its beginning to its end.  When the
 // printer writes the PDF file `pdfFile` (empty: anything else), the map
-// objects are written by the program (PdfMapForm) and added to the file
+// objects are written by the program (PdfMapContent) and added to the file
 // after Qt has written it; should that not work out, the page is printed
 // once more through Qt alone.  A stopped job is aborted on the printer.
 PrintResult PrintPage(QPrinter& printer, const std::filesystem::path& pdfFile, MapDoc& doc, const RenderContext& screen,

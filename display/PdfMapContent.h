@@ -4,17 +4,17 @@
 // Qt's PDF engine writes a city's page content (over a hundred megabytes of
 // path text) token by token and then deflates it on one core, which costs
 // several times the drawing.  While the objects are drawn on a
-// PdfMapForm's device, a paint engine of our own writes the same content
+// PdfMapContent device, a paint engine of our own writes the same content
 // operators the PDF engine would write for them (the same numbers, state
 // changes and hatch patterns), and a second thread deflates it as it grows.
 // Qt's painter draws a small placeholder image where the map goes; once Qt
-// has written the file, appendTo() adds an update to it that replaces the
-// placeholder with a form holding the map content.  The page keeps its order
-// (header, map, labels) and its picture.
+// has written the file, appendTo() adds an update to it: the page's content
+// becomes Qt's up to the placeholder, the map, and the rest of Qt's (the
+// labels), so the page is drawn exactly as if Qt had written it all.
 //
 // Anything the engine does not write (text, images, clipping, transparency,
-// gradients, patterned pens, grey printing) leaves the form unusable: the
-// caller then draws the objects through Qt as before.
+// gradients, patterned pens, grey printing) leaves it unusable: the caller
+// then prints the page through Qt alone.
 
 #include <QPaintDevice>
 
@@ -29,14 +29,15 @@ namespace dm {
 
 class PdfContentEngine;
 
-class PdfMapForm : public QPaintDevice {
+class PdfMapContent : public QPaintDevice {
 public:
     // Stands in for the device behind `qt` (a PDF printer or writer, painted
-    // in colour): the same sizes and resolution, the same engine features.
-    explicit PdfMapForm(const QPainter& qt);
-    ~PdfMapForm() override;
-    PdfMapForm(const PdfMapForm&) = delete;
-    PdfMapForm& operator=(const PdfMapForm&) = delete;
+    // in colour): the same sizes, resolution and page, the same engine
+    // features.
+    explicit PdfMapContent(const QPainter& qt);
+    ~PdfMapContent() override;
+    PdfMapContent(const PdfMapContent&) = delete;
+    PdfMapContent& operator=(const PdfMapContent&) = delete;
 
     // True while everything drawn could be written; false for a device
     // that is not a colour PDF.
@@ -52,15 +53,10 @@ public:
     void finish();
 
     // Adds the map content to the PDF that Qt wrote at `pdf` (an update at
-    // its end).  False, with the reason, when the file is not one whose
-    // placeholder can be found; the file is then left as it was, or cut
-    // back to its old length when the writing failed.
+    // its end).  False, with the reason, when the file is not one page with
+    // one placeholder on the expected page matrix; the file is then left as
+    // it was, or cut back to its old length when the writing failed.
     bool appendTo(const std::filesystem::path& pdf, std::string& why);
-
-    // The uncompressed content (for tests): everything drawn so far, when
-    // kept (keepText set before drawing).
-    void keepText(bool keep);
-    const std::string& text() const;
 
     QPaintEngine* paintEngine() const override;
 
@@ -70,6 +66,7 @@ protected:
 private:
     std::unique_ptr<PdfContentEngine> engine_;
     int metrics_[16] = {};
+    std::string pageMatrix_;  // the page's matrix as Qt writes it
 };
 
 // Writes a number as Qt's PDF engine does: whole numbers plainly, others

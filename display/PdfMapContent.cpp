@@ -1,8 +1,10 @@
-#include "PdfMapForm.h"
+#include "PdfMapContent.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QPageLayout>
 #include <QPaintEngine>
+#include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
@@ -273,8 +275,8 @@ public:
     explicit PdfContentEngine(PaintEngineFeatures f) : QPaintEngine(f) {}
 
     bool begin(QPaintDevice*) override {
-        // The form starts inside one saved state of the page, with none of
-        // this painter's settings written yet.
+        // The map goes inside one saved state of the page of its own, with
+        // none of this painter's settings written yet.
         out_.append("q\n");
         began_ = true;
         first_ = true;
@@ -423,7 +425,6 @@ public:
         if (out_.size() >= kPiece) sendPiece();
     }
     void sendPiece() {
-        if (keep_) kept_.append(out_);
         deflater_.push(std::move(out_));
         out_ = std::string();
         out_.reserve(kPiece + 4096);
@@ -431,11 +432,10 @@ public:
 
     std::string why_;
     std::string out_;
-    std::string kept_;
-    bool keep_ = false;
     bool began_ = false, first_ = true;
     PieceDeflater deflater_;
     std::vector<std::string> stream_;
+    QTransform page_;  // Qt's page matrix: hatches are placed on the page
     // Hatch patterns: the object text (matrix aside) per style, and the
     // objects written, by their full text.
     std::map<int, std::string> hatchText_;
@@ -533,15 +533,15 @@ private:
         out_.append(pattern ? "/PCSp cs " : "/CSp cs ");
         appendColor(brush_.color());
         if (pattern) {
-            out_.append("/Pat");
+            out_.append("/PatM");  // ours, apart from Qt's "/Pat<object>"
             appendInt(out_, pattern);
         }
         out_.append("scn\n");
         out_.append("/GSa gs\n");
     }
 
-    // The pattern's number among the form's (from 1); -1 when Qt's could
-    // not be had.
+    // The pattern's number among ours (from 1); -1 when Qt's could not be
+    // had.
     int patternFor(Qt::BrushStyle style) {
         auto t = hatchText_.find(int(style));
         if (t == hatchText_.end()) t = hatchText_.emplace(int(style), hatchPatternObject(style)).first;
@@ -552,10 +552,11 @@ private:
             fail("узор штриховки");
             return -1;
         }
-        // The pattern space is the form's: the painter's transform and the
-        // brush origin, without the page's own matrix.
-        QTransform matrix = matrix_;
+        // Qt's engine places hatches on the page by the brush origin alone,
+        // whatever the painter's transform.
+        QTransform matrix;
         matrix.translate(brushOrigin_.x(), brushOrigin_.y());
+        matrix = matrix * page_;
         std::string numbers;
         AppendPdfReal(numbers, matrix.m11());
         AppendPdfReal(numbers, matrix.m12());
@@ -658,7 +659,7 @@ QPaintEngine::PaintEngineFeatures featuresOf(const QPaintEngine* e) {
 
 }  // namespace
 
-PdfMapForm::PdfMapForm(const QPainter& qt)
+PdfMapContent::PdfMapContent(const QPainter& qt)
     : engine_(std::make_unique<PdfContentEngine>(featuresOf(qt.paintEngine()))) {
     engine_->out_.reserve(kPiece + 4096);
     const QPaintDevice* dev = qt.device();
@@ -668,6 +669,25 @@ PdfMapForm::PdfMapForm(const QPainter& qt)
     }
     if (const auto* printer = dynamic_cast<const QPrinter*>(dev); printer && printer->colorMode() != QPrinter::Color)
         engine_->fail("печать в оттенках серого");
+    // The page's matrix, as Qt's engine makes it: points from the page's
+    // pixels, the paint rectangle's corner at the origin unless the page
+    // is drawn whole.
+    if (const auto* paged = dynamic_cast<const QPagedPaintDevice*>(dev)) {
+        const QPageLayout layout = paged->pageLayout();
+        const int resolution = dev->logicalDpiX();
+        const double scale = 72.0 / resolution;
+        QTransform page(scale, 0.0, 0.0, -scale, 0.0, layout.fullRectPoints().height());
+        if (layout.mode() != QPageLayout::FullPageMode) {
+            const QRect r = layout.paintRectPixels(resolution);
+            page.translate(r.left(), r.top());
+        }
+        engine_->page_ = page;
+        for (double v : {page.m11(), page.m12(), page.m21(), page.m22(), page.dx(), page.dy()})
+            AppendPdfReal(pageMatrix_, v);
+        pageMatrix_ += "cm\n";
+    } else {
+        engine_->fail("не страница");
+    }
     metrics_[PdmWidth] = dev->width();
     metrics_[PdmHeight] = dev->height();
     metrics_[PdmWidthMM] = dev->widthMM();
@@ -682,21 +702,18 @@ PdfMapForm::PdfMapForm(const QPainter& qt)
     metrics_[PdmDevicePixelRatioScaled] = int(dev->devicePixelRatio() * devicePixelRatioFScale());
 }
 
-PdfMapForm::~PdfMapForm() = default;
+PdfMapContent::~PdfMapContent() = default;
 
-int PdfMapForm::metric(PaintDeviceMetric m) const {
+int PdfMapContent::metric(PaintDeviceMetric m) const {
     return int(m) >= 0 && int(m) < 16 ? metrics_[m] : 0;
 }
 
-QPaintEngine* PdfMapForm::paintEngine() const { return engine_.get(); }
+QPaintEngine* PdfMapContent::paintEngine() const { return engine_.get(); }
 
-bool PdfMapForm::usable() const { return engine_->why_.empty(); }
-std::string PdfMapForm::whyNot() const { return engine_->why_; }
+bool PdfMapContent::usable() const { return engine_->why_.empty(); }
+std::string PdfMapContent::whyNot() const { return engine_->why_; }
 
-void PdfMapForm::keepText(bool keep) { engine_->keep_ = keep; }
-const std::string& PdfMapForm::text() const { return engine_->kept_; }
-
-void PdfMapForm::drawPlaceholder(QPainter& qt) {
+void PdfMapContent::drawPlaceholder(QPainter& qt) {
     QImage pixel(1, 1, QImage::Format_ARGB32);
     pixel.fill(Qt::transparent);
     qt.save();
@@ -705,7 +722,7 @@ void PdfMapForm::drawPlaceholder(QPainter& qt) {
     qt.restore();
 }
 
-void PdfMapForm::finish() {
+void PdfMapContent::finish() {
     PdfContentEngine& e = *engine_;
     if (e.began_) e.out_.append("Q\n");
     e.began_ = false;
@@ -727,7 +744,9 @@ long numberAfter(const std::string& text, const std::string& key, size_t from = 
 
 // Where object `n` starts ("n 0 obj"), npos when it is not there.
 size_t objectAt(const std::string& pdf, long n) {
-    const std::string head = "\n" + std::to_string(n) + " 0 obj\n";
+    std::string head(1, '\n');
+    head += std::to_string(n);
+    head += " 0 obj\n";
     const size_t at = pdf.rfind(head);
     return at == std::string::npos ? at : at + 1;
 }
@@ -745,9 +764,71 @@ bool writeAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-bool PdfMapForm::appendTo(const std::filesystem::path& file, std::string& why) {
+namespace {
+
+// Object `n`'s text from "n 0 obj" to its "endobj"; empty when not there.
+std::string objectText(const std::string& pdf, long n) {
+    const size_t at = objectAt(pdf, n);
+    const size_t end = at == std::string::npos ? at : pdf.find("endobj", at);
+    return end == std::string::npos ? std::string() : pdf.substr(at, end - at);
+}
+
+// The inflated data of stream object `n` (its length given directly or by
+// an object of its own); false when it cannot be had.
+bool streamData(const std::string& pdf, long n, std::string& out) {
+    const size_t at = objectAt(pdf, n);
+    const size_t s = at == std::string::npos ? at : pdf.find(">>\nstream\n", at);
+    if (s == std::string::npos) return false;
+    const std::string dict = pdf.substr(at, s - at);
+    long length = -1;
+    const size_t l = dict.find("/Length ");
+    if (l != std::string::npos) {
+        const long v = std::strtol(dict.c_str() + l + 8, nullptr, 10);
+        if (dict.compare(dict.find_first_not_of("0123456789", l + 8), 4, " 0 R") == 0) {
+            const std::string lengthObject = objectText(pdf, v);
+            const size_t nl = lengthObject.find("obj\n");
+            length = nl == std::string::npos ? -1 : std::strtol(lengthObject.c_str() + nl + 4, nullptr, 10);
+        } else {
+            length = v;
+        }
+    }
+    const size_t from = s + 10;
+    if (length < 0 || from + size_t(length) > pdf.size() || dict.find("/FlateDecode") == std::string::npos) return false;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(pdf.data() + from));
+    z.avail_in = uInt(length);
+    char buf[1 << 16];
+    int r = Z_OK;
+    out.clear();
+    while (r == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buf);
+        z.avail_out = sizeof buf;
+        r = inflate(&z, Z_NO_FLUSH);
+        out.append(buf, sizeof buf - z.avail_out);
+    }
+    inflateEnd(&z);
+    return r == Z_STREAM_END;
+}
+
+std::string deflated(const std::string& text) {
+    uLongf size = compressBound(uLong(text.size()));
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(text.data()), uLong(text.size()),
+              Z_BEST_SPEED);
+    out.resize(size);
+    return out;
+}
+
+std::string streamObject(long n, size_t length) {
+    return std::to_string(n) + " 0 obj\n<<\n/Length " + std::to_string(length) + "\n/Filter /FlateDecode\n>>\nstream\n";
+}
+
+}  // namespace
+
+bool PdfMapContent::appendTo(const std::filesystem::path& file, std::string& why) {
     if (!usable()) {
-        why = "карта не записана в форму: " + whyNot();
+        why = "карта не записана: " + whyNot();
         return false;
     }
     std::string pdf;
@@ -777,20 +858,26 @@ bool PdfMapForm::appendTo(const std::filesystem::path& file, std::string& why) {
     const long size = numberAfter(pdf, "/Size", tr, sx);
     const long root = numberAfter(pdf, "/Root", tr, sx);
     const long info = numberAfter(pdf, "/Info", tr, sx);
-    // The one page and its resources: the placeholder is its only image.
-    const size_t page = pdf.find("/Type /Page\n");
-    if (size <= 0 || root < 0 || page == std::string::npos || pdf.find("/Type /Page\n", page + 1) != std::string::npos) {
+    // The one page, its content and resources; the placeholder is its only
+    // image and is drawn once.
+    const size_t pageAt = pdf.find("/Type /Page\n");
+    if (size <= 0 || root < 0 || pageAt == std::string::npos ||
+        pdf.find("/Type /Page\n", pageAt + 1) != std::string::npos) {
         why = "не одна страница";
         return false;
     }
-    const long resNo = numberAfter(pdf, "/Resources", page, pdf.find("endobj", page));
-    const size_t res = resNo < 0 ? std::string::npos : objectAt(pdf, resNo);
-    const size_t resEnd = res == std::string::npos ? res : pdf.find("endobj", res);
-    if (resEnd == std::string::npos) {
-        why = "нет ресурсов страницы";
+    const size_t pageObj = pdf.rfind(" 0 obj\n", pageAt);
+    const size_t pageNoAt = pageObj == std::string::npos ? pageObj : pdf.rfind('\n', pageObj);
+    const long pageNo = pageNoAt == std::string::npos ? -1 : std::strtol(pdf.c_str() + pageNoAt + 1, nullptr, 10);
+    const std::string page = pageNo < 0 ? std::string() : objectText(pdf, pageNo);
+    const long contentNo = numberAfter(page, "/Contents");
+    const long resNo = numberAfter(page, "/Resources");
+    const std::string resources = resNo < 0 ? std::string() : objectText(pdf, resNo);
+    std::string content;
+    if (page.empty() || resources.empty() || contentNo < 0 || !streamData(pdf, contentNo, content)) {
+        why = "нет содержимого страницы";
         return false;
     }
-    const std::string resources = pdf.substr(res, resEnd - res);
     const size_t xo = resources.find("/XObject <<");
     const size_t xoEnd = xo == std::string::npos ? xo : resources.find(">>", xo);
     long image = -1;
@@ -799,48 +886,78 @@ bool PdfMapForm::appendTo(const std::filesystem::path& file, std::string& why) {
         ++images;
         image = numberAfter(resources, " ", at, xoEnd);
     }
-    const long gsa = numberAfter(resources, "/GSa");
-    const size_t imageAt = image < 0 ? std::string::npos : objectAt(pdf, image);
-    if (images != 1 || imageAt == std::string::npos || gsa < 0 ||
-        pdf.find("/Subtype /Image", imageAt) > pdf.find("endobj", imageAt)) {
+    const std::string call = "/Im" + std::to_string(image) + "  Do\nQ\n";
+    const size_t placed = content.find(call);
+    if (images != 1 || placed == std::string::npos || content.find(call, placed + 1) != std::string::npos) {
         why = "нет места для карты на странице";
         return false;
     }
-    // The update: the hatch patterns, the form in the placeholder's place,
-    // their cross-references, and a trailer leading back to Qt's.
-    PdfContentEngine& e = *engine_;
-    const size_t base = pdf.size();
-    std::string head = pdf.back() == '\n' ? "" : "\n";
-    std::vector<size_t> patternAt;
-    for (size_t i = 0; i < e.patterns_.size(); ++i) {
-        patternAt.push_back(base + head.size());
-        head += std::to_string(size + long(i)) + " 0 obj\n" + e.patterns_[i] + "endobj\n";
+    if (content.compare(0, 24 + pageMatrix_.size(), "/GSa gs /CSp cs /CSp CS\n" + pageMatrix_) != 0) {
+        why = "страница не на той сетке";
+        return false;
     }
+    // The update: the hatch patterns; Qt's content up to the placeholder,
+    // the map, the rest of Qt's; the resources with the patterns; the page
+    // with the three contents; their cross-references; a trailer leading
+    // back to Qt's.
+    PdfContentEngine& e = *engine_;
+    const size_t split = placed + call.size();
+    const std::string before = deflated(content.substr(0, split)), after = deflated(content.substr(split));
+    const long first = size, np = long(e.patterns_.size());
+    const long beforeNo = first + np, mapNo = beforeNo + 1, afterNo = beforeNo + 2, newResNo = beforeNo + 3;
+    const size_t base = pdf.size();
+    std::vector<std::pair<long, size_t>> at;  // object, offset
+    std::string head = pdf.back() == '\n' ? "" : "\n";
+    for (long i = 0; i < np; ++i) {
+        at.emplace_back(first + i, base + head.size());
+        head += std::to_string(first + i) + " 0 obj\n" + e.patterns_[size_t(i)] + "endobj\n";
+    }
+    at.emplace_back(beforeNo, base + head.size());
+    head += streamObject(beforeNo, before.size()) + before + "\nendstream\nendobj\n";
     size_t length = 0;
     for (const std::string& s : e.stream_) length += s.size();
-    const size_t formAt = base + head.size();
-    head += std::to_string(image) +
-            " 0 obj\n<<\n/Type /XObject\n/Subtype /Form\n/BBox [-1000000 -1000000 1000000 1000000]\n"
-            "/Matrix [1 0 0 -1 0 1]\n/Resources <<\n"
-            "/ColorSpace << /PCSp [/Pattern /DeviceRGB] /CSp /DeviceRGB /CSpg /DeviceGray >>\n"
-            "/ExtGState << /GSa " +
-            std::to_string(gsa) + " 0 R >>\n/Pattern <<\n";
-    for (size_t i = 0; i < e.patterns_.size(); ++i)
-        head += "/Pat" + std::to_string(i + 1) + " " + std::to_string(size + long(i)) + " 0 R\n";
-    head += ">>\n>>\n/Filter /FlateDecode\n/Length " + std::to_string(length) + "\n>>\nstream\n";
+    at.emplace_back(mapNo, base + head.size());
+    head += streamObject(mapNo, length);
     std::string tail = "\nendstream\nendobj\n";
-    const size_t xref = base + head.size() + length + tail.size();
+    const size_t tailBase = base + head.size() + length;
+    at.emplace_back(afterNo, tailBase + tail.size());
+    tail += streamObject(afterNo, after.size()) + after + "\nendstream\nendobj\n";
+    // The resources: Qt's, with our patterns among its own.
+    std::string res = resources.substr(resources.find("obj\n") + 4);
+    std::string ours;
+    for (long i = 0; i < np; ++i) ours += "/PatM" + std::to_string(i + 1) + " " + std::to_string(first + i) + " 0 R\n";
+    const size_t patterns = res.find("/Pattern <<\n");
+    if (patterns != std::string::npos) res.insert(patterns + 12, ours);
+    else res.insert(res.rfind(">>"), "/Pattern <<\n" + ours + ">>\n");
+    at.emplace_back(newResNo, tailBase + tail.size());
+    tail += std::to_string(newResNo) + " 0 obj\n" + res + "endobj\n";
+    // The page: its contents and resources replaced.
+    std::string pageText = page;
+    const std::string contents = "/Contents " + std::to_string(contentNo) + " 0 R";
+    const std::string resRef = "/Resources " + std::to_string(resNo) + " 0 R";
+    const size_t c = pageText.find(contents);
+    if (c != std::string::npos)
+        pageText.replace(c, contents.size(),
+                         "/Contents [" + std::to_string(beforeNo) + " 0 R " + std::to_string(mapNo) + " 0 R " +
+                             std::to_string(afterNo) + " 0 R]");
+    const size_t r = pageText.find(resRef);
+    if (r != std::string::npos) pageText.replace(r, resRef.size(), "/Resources " + std::to_string(newResNo) + " 0 R");
+    if (c == std::string::npos || r == std::string::npos) {
+        why = "страница записана иначе";
+        return false;
+    }
+    const size_t pageOffset = tailBase + tail.size();
+    tail += pageText + "endobj\n";
+    const size_t xref = tailBase + tail.size();
     auto entry = [](size_t offset) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "%010zu 00000 n \n", offset);
         return std::string(buf);
     };
-    tail += "xref\n" + std::to_string(image) + " 1\n" + entry(formAt);
-    if (!patternAt.empty()) {
-        tail += std::to_string(size) + " " + std::to_string(patternAt.size()) + "\n";
-        for (size_t at : patternAt) tail += entry(at);
-    }
-    tail += "trailer\n<<\n/Size " + std::to_string(size + long(patternAt.size())) + "\n";
+    tail += "xref\n" + std::to_string(pageNo) + " 1\n" + entry(pageOffset) + std::to_string(first) + " " +
+            std::to_string(at.size()) + "\n";
+    for (const auto& [n, offset] : at) tail += entry(offset);
+    tail += "trailer\n<<\n/Size " + std::to_string(newResNo + 1) + "\n";
     if (info >= 0) tail += "/Info " + std::to_string(info) + " 0 R\n";
     tail += "/Root " + std::to_string(root) + " 0 R\n/Prev " + std::to_string(prev) + "\n>>\nstartxref\n" +
             std::to_string(xref) + "\n%%EOF\n";
