@@ -1421,6 +1421,18 @@ int benchStep(const std::string& op, const fs::path& file) {
                 } catch (const FileError&) {
                 }
                 QImage image(ctx.view.imageSize(), QImage::Format_RGB32);
+                // A view of that share of the opening area, when asked (as the redraw benchmark makes it).
+                if (const double share = qEnvironmentVariable("DM_PROFILE_SHARE").toDouble(); share > 0) {
+                    MapView& v = ctx.view;
+                    const MapView opening = v;
+                    const double cx = (opening.ViewXMax + opening.ViewXMin) / 2, cy = (opening.ViewYMax + opening.ViewYMin) / 2;
+                    const QSize size = image.size();
+                    v.Scale = opening.Scale / std::sqrt(share);
+                    v.ViewXMax = cx + size.height() / 2.0 / v.Scale;
+                    v.ViewXMin = cx - size.height() / 2.0 / v.Scale;
+                    v.ViewYMin = cy - size.width() / 2.0 / v.Scale;
+                    v.ViewYMax = cy + size.width() / 2.0 / v.Scale;
+                }
                 t = seconds([&] { RedrawMap(image, doc, ctx); });
                 // More of the same redraws to profile, when asked.
                 for (int i = qEnvironmentVariableIntValue("DM_PROFILE_REPEAT"); i > 0; --i) RedrawMap(image, doc, ctx);

@@ -121,15 +121,32 @@ bool fastPolygonInto(QImage* img, const QPoint* pts, int n, bool outline, QRgb p
     auto px = [&](int x, int y) -> QRgb& { return reinterpret_cast<QRgb*>(bits + y * bpl)[x]; };
     if (fill) {
         const QRgb c = brushColor;
+        // The edges that cross rows (half-open in y: from the lower end up
+        // to, not including, the upper), each kept as drawn from a to b.
+        struct Edge {
+            int lo, hi, ax, ay;
+            double dx, dy;
+        };
+        Edge edges[kMaxCrossings];
+        int ne = 0;
+        for (int i = 0; i < n; ++i) {
+            const QPoint a = pts[i], b = pts[i + 1 < n ? i + 1 : 0];
+            if (a.y() == b.y()) continue;
+            edges[ne++] = {std::min(a.y(), b.y()), std::max(a.y(), b.y()), a.x(), a.y(), double(b.x() - a.x()),
+                           double(b.y() - a.y())};
+        }
         double xs[kMaxCrossings];
         for (int y = y0; y <= y1; ++y) {
             int m = 0;
-            for (int i = 0; i < n; ++i) {
-                const QPoint a = pts[i], b = pts[(i + 1) % n];
-                if ((a.y() <= y) == (b.y() <= y)) continue;  // half-open in y
-                xs[m++] = a.x() + double(y - a.y()) * (b.x() - a.x()) / (b.y() - a.y());
+            for (int i = 0; i < ne; ++i) {
+                const Edge& e = edges[i];
+                if (y < e.lo || y >= e.hi) continue;
+                const double x = e.ax + double(y - e.ay) * e.dx / e.dy;
+                // Kept in order as they come (a row crosses few edges).
+                int k = m++;
+                for (; k > 0 && xs[k - 1] > x; --k) xs[k] = xs[k - 1];
+                xs[k] = x;
             }
-            std::sort(xs, xs + m);
             for (int k = 0; k + 1 < m; k += 2) {
                 const int from = int(std::ceil(xs[k])), to = int(std::floor(xs[k + 1]));
                 if (from <= to) std::fill_n(&px(from, y), to - from + 1, c);
