@@ -241,6 +241,9 @@ public:
         }
     }
 
+    // The next line starts a new subpath (after a rectangle).
+    void requireMove() { requireMove_ = true; }
+
 private:
     size_t start_ = 0;
     bool requireMove_ = false;
@@ -405,7 +408,18 @@ public:
             if (!hasPen_ && needsTransform_) out_.append("Q\n");
             flushIfFull();
         } else {
-            fail("прямоугольник с преобразованием");
+            // As a path of rectangles, each closed by a line to its corner.
+            path_.clear();
+            for (int i = 0; i < count; ++i) {
+                const QRectF& r = rects[i];
+                path_.moveTo(r.x(), r.y());
+                path_.el.push_back({r.x() + r.width(), r.y(), 1});
+                path_.el.push_back({r.x() + r.width(), r.y() + r.height(), 1});
+                path_.el.push_back({r.x(), r.y() + r.height(), 1});
+                path_.el.push_back({r.x(), r.y(), 1});
+                path_.requireMove();
+            }
+            drawElems(path_.el, Qt::OddEvenFill);
         }
     }
 

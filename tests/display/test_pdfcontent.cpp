@@ -158,6 +158,20 @@ void drawFigures(QPainter& p) {
     p.setPen(QPen(QColor(100, 100, 100), 2));
     p.drawArc(QRect(450, 200, 60, 60), 30 * 16, 120 * 16);
     p.drawRect(QRect(600, 20, 40, 30));
+    // The brush again after an arc (which strokes without it), a brush
+    // with nothing to show, a ring drawn as a line, rectangles drawn with a
+    // thin pen under the transform.
+    p.setBrush(QColor(200, 100, 0));
+    p.drawArc(QRect(450, 260, 60, 60), 0, 90 * 16);
+    p.drawPolygon(star, 5);
+    p.setBrush(QColor(10, 20, 30, 0));
+    p.drawPolygon(star, 5);
+    p.setPen(QPen(QColor(0, 90, 0), 0));
+    const QPoint ring[] = {{700, 20}, {760, 20}, {760, 70}, {700, 20}};
+    p.drawPolyline(ring, 4);
+    const QRect rects[] = {QRect(700, 100, 30, 20), QRect(740, 100, 1, 1)};
+    p.drawRects(rects, 2);
+    p.setBrush(Qt::NoBrush);
     // Points and lines past 256, a zero-length line at the end.
     p.setPen(QPen(QColor(80, 80, 80), 0));
     std::vector<QPoint> pts;
@@ -173,6 +187,9 @@ void drawFigures(QPainter& p) {
     p.scale(1.5, 1.25);
     p.drawPolyline(line, 6);
     p.setPen(QPen(QColor(0, 0, 160), 3));
+    p.drawPolyline(line, 6);
+    // Back to no transform with a wide pen: no matrix is written.
+    p.resetTransform();
     p.drawPolyline(line, 6);
 }
 
@@ -231,6 +248,11 @@ TEST(PdfMapContent, NumbersWrittenAsQtsEngineWritesThem) {
     EXPECT_EQ(written(0.9999999999), "0.999999999 ");
     EXPECT_EQ(written(1.9999999999), "1.99999999 ");
     EXPECT_EQ(written(1e-10), "0 ");
+    EXPECT_EQ(written(-4e-10), "-0 ");
+    EXPECT_EQ(written(1.5), "1.50000000 ");
+    EXPECT_EQ(written(3.0078125), "3.00781250 ");
+    EXPECT_EQ(written(12345.0000076293945), "12345 ");  // 2^-17 after the point: cut away
+    EXPECT_EQ(written(5e9), "0 ");
     // As Qt wrote the page matrix of an A4 page at 1200 dpi.
     EXPECT_EQ(written(0.06), "0.060000000 ");
     EXPECT_EQ(written(10.02), "10.0199999 ");
@@ -405,6 +427,27 @@ TEST(PdfMapContent, TheCityPrintedIntoAFileIsTheCityPrintedByQt) {
     const QByteArray x = raster(d / "qt.pdf", 150), y = raster(d / "form.pdf", 150);
     ASSERT_FALSE(x.isEmpty());
     EXPECT_TRUE(x == y);
+    // A grey page: printed by Qt alone, into the same file.
+    {
+        QPrinter grey(QPrinter::HighResolution);
+        grey.setOutputFormat(QPrinter::PdfFormat);
+        grey.setColorMode(QPrinter::GrayScale);
+        grey.setOutputFileName(QString::fromStdString((d / "grey.pdf").string()));
+        PrintJob job;
+        job.deviceWidth = grey.width();
+        EXPECT_EQ(PrintPage(grey, d / "grey.pdf", doc, ctx, job), PrintResult::Printed);
+        const std::vector<std::string> g = pageContents(d / "grey.pdf");
+        ASSERT_EQ(g.size(), 1u);
+        EXPECT_NE(g[0].find(" m\n"), std::string::npos);
+        // Qt's grey: each colour of three equal parts.
+        const size_t scn = g[0].find(" SCN\n");
+        ASSERT_NE(scn, std::string::npos);
+        std::istringstream colour(g[0].substr(g[0].rfind('\n', scn) + 1, scn - g[0].rfind('\n', scn) - 1));
+        std::string r, gr, b;
+        colour >> r >> gr >> b;
+        EXPECT_TRUE(r == gr && gr == b) << r << ' ' << gr << ' ' << b;
+        EXPECT_EQ(fileText(d / "grey.pdf").find("/Prev "), std::string::npos);
+    }
     // Stopped: nothing is added, the printer is aborted.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -414,5 +457,57 @@ TEST(PdfMapContent, TheCityPrintedIntoAFileIsTheCityPrintedByQt) {
     job.aborted = [] { return true; };
     EXPECT_EQ(PrintPage(printer, d / "stopped.pdf", doc, ctx, job), PrintResult::Stopped);
     EXPECT_EQ(fileText(d / "stopped.pdf").find("/Prev "), std::string::npos);
+    fs::remove_all(d);
+}
+
+TEST(PdfMapContent, AMapOfManyPiecesIsWholeAndTheUpdateFindsEveryObject) {
+    const fs::path d = tempDir("pieces");
+    // Over 12 MB of content: several pieces deflated apart.
+    constexpr int kPoints = 520000;
+    page(d / "big.pdf", true, [](QPainter& p) {
+        p.setPen(QPen(Qt::black, 0));
+        std::vector<QPointF> pts;
+        for (int i = 0; i < kPoints; ++i) pts.emplace_back(1000 + i % 1000, 1000 + i / 1000);
+        p.drawPoints(pts.data(), int(pts.size()));
+        p.setBrush(QBrush(Qt::blue, Qt::CrossPattern));
+        const QPoint tri[] = {{10, 10}, {90, 10}, {50, 80}};
+        p.drawPolygon(tri, 3);
+    });
+    const std::vector<std::string> c = pageContents(d / "big.pdf");
+    ASSERT_EQ(c.size(), 3u);
+    const std::string& map = c[1];
+    ASSERT_GT(map.size(), 12u << 20);
+    size_t moves = 0;
+    for (size_t at = map.find(" m\n"); at != std::string::npos; at = map.find(" m\n", at + 1)) ++moves;
+    EXPECT_EQ(moves, size_t(kPoints) + 1);
+    EXPECT_EQ(map.substr(map.size() - 2), "Q\n");
+    // The last point (1519 + 0.001 is 1519.000999... in doubles, cut to nine digits).
+    EXPECT_NE(map.find("1999 1519 m\n1999 1519.00099 l\n"), std::string::npos);
+    // The update's cross-references: each entry at its object, the size
+    // past every object, the trailer back to Qt's table.
+    const std::string f = fileText(d / "big.pdf");
+    const size_t sx = f.rfind("startxref\n");
+    const size_t xref = std::stoul(f.substr(sx + 10));
+    const size_t oldXref = std::stoul(f.substr(f.rfind("startxref\n", sx - 1) + 10));
+    ASSERT_EQ(f.compare(xref, 5, "xref\n"), 0);
+    std::istringstream table(f.substr(xref + 5, f.find("trailer", xref) - xref - 5));
+    long first, count, highest = 0, entries = 0;
+    while (table >> first >> count) {
+        for (long i = 0; i < count; ++i) {
+            std::string offset, gen, kind;
+            table >> offset >> gen >> kind;
+            EXPECT_EQ(kind, "n");
+            const std::string head = std::to_string(first + i) + " 0 obj\n";
+            EXPECT_EQ(f.compare(std::stoul(offset), head.size(), head), 0) << first + i;
+            highest = std::max(highest, first + i);
+            ++entries;
+        }
+    }
+    EXPECT_EQ(entries, 6);  // the page, one pattern, three contents, the resources
+    const std::string trailer = f.substr(f.find("trailer", xref));
+    EXPECT_NE(trailer.find("/Size " + std::to_string(highest + 1) + "\n"), std::string::npos) << trailer;
+    EXPECT_NE(trailer.find("/Prev " + std::to_string(oldXref) + "\n"), std::string::npos) << trailer;
+    const QByteArray r = raster(d / "big.pdf", 72);
+    EXPECT_FALSE(r.isEmpty());
     fs::remove_all(d);
 }
