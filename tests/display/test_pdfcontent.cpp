@@ -13,11 +13,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <cstring>
 #include <regex>
 #include <sstream>
+#include <sys/resource.h>
 
 using namespace dm;
 namespace fs = std::filesystem;
@@ -371,6 +373,29 @@ TEST(PdfMapContent, AFileWithoutOnePlaceholderIsLeftAsItWas) {
     };
     write(d / "none.pdf", 0);
     write(d / "two.pdf", 2);
+    // Drawn for a page of one resolution, added to a page of another.
+    {
+        QPdfWriter w600(QString::fromStdString((d / "600.pdf").string()));
+        w600.setResolution(600);
+        QPainter p600(&w600);
+        PdfMapContent content(p600);
+        {
+            QPainter fp(&content);
+            fp.drawLine(0, 0, 100, 100);
+        }
+        content.finish();
+        p600.end();
+        QPdfWriter w300(QString::fromStdString((d / "300.pdf").string()));
+        w300.setResolution(300);
+        QPainter p300(&w300);
+        PdfMapContent::drawPlaceholder(p300);
+        p300.end();
+        const std::string before = fileText(d / "300.pdf");
+        std::string why;
+        EXPECT_FALSE(content.appendTo(d / "300.pdf", why));
+        EXPECT_EQ(why, "страница не на той сетке");
+        EXPECT_EQ(fileText(d / "300.pdf"), before);
+    }
     // Not a PDF at all, or a missing file.
     {
         std::ofstream(d / "text.pdf") << "not a pdf\n";
@@ -408,6 +433,8 @@ TEST(PdfMapContent, TheCityPrintedIntoAFileIsTheCityPrintedByQt) {
         job.deviceWidth = printer.width();
         // Labels over the map, through Qt.
         job.drawLabels = [](QPainter& p, double, double) {
+            // With the brush the objects left, then their own.
+            p.drawEllipse(QRect(2500, 1500, 400, 300));
             p.setPen(Qt::red);
             p.drawText(QPoint(1500, 2000), QStringLiteral("Улица Навои"));
             p.fillRect(QRect(2000, 2500, 300, 300), Qt::blue);
@@ -427,6 +454,26 @@ TEST(PdfMapContent, TheCityPrintedIntoAFileIsTheCityPrintedByQt) {
     const QByteArray x = raster(d / "qt.pdf", 150), y = raster(d / "form.pdf", 150);
     ASSERT_FALSE(x.isEmpty());
     EXPECT_TRUE(x == y);
+    // Labels with a picture of their own: the page has two images, the map
+    // cannot go in, and the page is printed again by Qt alone.
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setResolution(600);
+        printer.setOutputFileName(QString::fromStdString((d / "again.pdf").string()));
+        PrintJob job;
+        job.deviceWidth = printer.width();
+        job.drawLabels = [](QPainter& p, double, double) {
+            QImage mark(8, 8, QImage::Format_RGB32);
+            mark.fill(Qt::red);
+            p.drawImage(QPoint(3000, 3000), mark);
+        };
+        EXPECT_EQ(PrintPage(printer, d / "again.pdf", doc, ctx, job), PrintResult::Printed);
+        const std::vector<std::string> again = pageContents(d / "again.pdf");
+        ASSERT_EQ(again.size(), 1u);
+        EXPECT_GT(figureLines(again[0]).size(), b.size());
+        EXPECT_EQ(fileText(d / "again.pdf").find("/Prev "), std::string::npos);
+    }
     // A grey page: printed by Qt alone, into the same file.
     {
         QPrinter grey(QPrinter::HighResolution);
@@ -509,5 +556,39 @@ TEST(PdfMapContent, AMapOfManyPiecesIsWholeAndTheUpdateFindsEveryObject) {
     EXPECT_NE(trailer.find("/Prev " + std::to_string(oldXref) + "\n"), std::string::npos) << trailer;
     const QByteArray r = raster(d / "big.pdf", 72);
     EXPECT_FALSE(r.isEmpty());
+    fs::remove_all(d);
+}
+
+TEST(PdfMapContent, AnUpdateThatCannotBeWrittenWholeIsTakenBackOut) {
+    const fs::path d = tempDir("limit");
+    const fs::path f = d / "page.pdf";
+    QPdfWriter w(QString::fromStdString(f.string()));
+    QPainter p(&w);
+    PdfMapContent content(p);
+    PdfMapContent::drawPlaceholder(p);
+    {
+        QPainter fp(&content);
+        for (int i = 0; i < 20000; ++i) fp.drawLine(i % 997, i % 991, i % 983, i % 977);
+    }
+    content.finish();
+    p.end();
+    const std::string before = fileText(f);
+    // Files may grow by 1,000 bytes: the update is cut back off.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = old;
+    limit.rlim_cur = before.size() + 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    std::string why;
+    const bool added = content.appendTo(f, why);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(added);
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(fileText(f), before);
+    // Without the limit it goes in.
+    EXPECT_TRUE(content.appendTo(f, why)) << why;
+    EXPECT_EQ(pageContents(f).size(), 3u);
     fs::remove_all(d);
 }
