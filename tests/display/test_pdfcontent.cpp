@@ -423,6 +423,13 @@ TEST(PdfMapContent, TheCityPrintedIntoAFileIsTheCityPrintedByQt) {
     RenderContext ctx;
     ctx.view.setExtent(doc.Orientation);
     ctx.view.FitScaleToScreen(800);
+    // The last object drawn is a filled area: the labels after it inherit
+    // its brush.
+    for (const auto& o : doc.ObjList)
+        if (o->Kind == KindArea && o->BrushStyle == 0 && o->Points.size() >= 4) {
+            doc.ObjList.append(std::make_unique<TObj>(*o));
+            break;
+        }
     auto print = [&](const fs::path& f, bool form) {
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
