@@ -141,7 +141,8 @@ bool fastPolygonInto(QImage* img, const QPoint* pts, int n, bool outline, QRgb p
             for (int i = 0; i < ne; ++i) {
                 const Edge& e = edges[i];
                 if (y < e.lo || y >= e.hi) continue;
-                const double x = e.ax + double(y - e.ay) * e.dx / e.dy;
+                // An upright edge (most of a house's) crosses where it stands.
+                const double x = e.dx == 0 ? e.ax : e.ax + double(y - e.ay) * e.dx / e.dy;
                 // Kept in order as they come (a row crosses few edges).
                 int k = m++;
                 for (; k > 0 && xs[k - 1] > x; --k) xs[k] = xs[k - 1];
