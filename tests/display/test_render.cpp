@@ -690,6 +690,27 @@ TEST(Render, SmallAreaOfManyEdgesIsFilledWhole) {
     EXPECT_EQ(straight.pixel(35, 47), qRgb(0, 0, 255));  // below the teeth, inside
 }
 
+TEST(Render, SmallAreaEdgesNearlyUprightCrossEachRowWhereTheyPass) {
+    // Without an outline: the left edge leans one pixel over 20 rows
+    // (x = 10 + (y - 10) / 20), the right one stands at x = 20; rows 10 to
+    // 29 are filled (the top row is the bottom edge's, left open).
+    const std::vector<QPoint> pts = {{10, 10}, {11, 30}, {20, 30}, {20, 10}, {10, 10}};
+    QImage img(40, 40, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 255));
+        ASSERT_TRUE(DrawAreaFill(p, pts));
+    }
+    const QRgb blue = qRgb(0, 0, 255);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const bool inside = y >= 10 && y <= 29 && x <= 20 && x >= (y == 10 ? 10 : 11);
+            ASSERT_EQ(img.pixel(x, y) == blue, inside) << x << "," << y;
+        }
+}
+
 TEST(Render, WideCentreCrossesMatchThePainterAlone) {
     // The centre crosses of stadiums with wide pens, beside and over their
     // outlines and each other, at the screen's factor and at print factors
