@@ -368,10 +368,7 @@ public:
             path_.moveTo(points[i].x(), points[i].y());
             path_.lineTo(q.x(), q.y());
         }
-        const bool hb = hasBrush_;
-        hasBrush_ = false;
-        drawElems(path_.el, Qt::OddEvenFill);
-        hasBrush_ = hb;
+        strokeOnly();
     }
 
     void drawLines(const QLineF* lines, int count) override {
@@ -382,6 +379,11 @@ public:
             path_.moveTo(lines[i].x1(), lines[i].y1());
             path_.lineTo(lines[i].x2(), lines[i].y2());
         }
+        strokeOnly();
+    }
+
+    // The path built, stroked and never filled (points and lines).
+    void strokeOnly() {
         const bool hb = hasBrush_;
         hasBrush_ = false;
         drawElems(path_.el, Qt::OddEvenFill);
