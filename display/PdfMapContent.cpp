@@ -107,8 +107,7 @@ public:
         out.emplace_back("\x78\x01", 2);
         uLong adler = adler32(0, nullptr, 0);
         for (auto& job : jobs_) {
-            adler = adler32_combine(adler, job->adler, z_off_t(job->in.size()));
-            std::string().swap(job->in);
+            adler = adler32_combine(adler, job->adler, z_off_t(job->length));
             out.push_back(std::move(job->out));
         }
         // An empty last block, then the checksum, high byte first.
@@ -122,8 +121,8 @@ public:
 private:
     struct Job {
         std::string in, out;
+        size_t length = 0;  // of `in`, which goes once deflated
         uLong adler = 0;
-        bool done = false;
     };
 
     Job* take() {
@@ -149,7 +148,8 @@ private:
         }
         job.out.resize(used);
         deflateEnd(&z);
-        job.done = true;
+        job.length = job.in.size();
+        std::string().swap(job.in);
     }
 
     void work() {
