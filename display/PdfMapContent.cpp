@@ -69,6 +69,11 @@ void AppendPdfReal(std::string& out, double v) {
 
 namespace {
 
+// A matrix's six numbers, as Qt writes them before "cm" or in "/Matrix [...]".
+void appendMatrixNumbers(std::string& out, const QTransform& m) {
+    for (double v : {m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy()}) AppendPdfReal(out, v);
+}
+
 void appendInt(std::string& out, long v) {
     char buf[24];
     const int n = std::snprintf(buf, sizeof buf, "%ld ", v);
@@ -460,12 +465,7 @@ public:
 
 private:
     void appendMatrix(const QTransform& m) {
-        AppendPdfReal(out_, m.m11());
-        AppendPdfReal(out_, m.m12());
-        AppendPdfReal(out_, m.m21());
-        AppendPdfReal(out_, m.m22());
-        AppendPdfReal(out_, m.dx());
-        AppendPdfReal(out_, m.dy());
+        appendMatrixNumbers(out_, m);
         out_.append("cm\n");
     }
 
@@ -574,12 +574,7 @@ private:
         matrix.translate(brushOrigin_.x(), brushOrigin_.y());
         matrix = matrix * page_;
         std::string numbers;
-        AppendPdfReal(numbers, matrix.m11());
-        AppendPdfReal(numbers, matrix.m12());
-        AppendPdfReal(numbers, matrix.m21());
-        AppendPdfReal(numbers, matrix.m22());
-        AppendPdfReal(numbers, matrix.dx());
-        AppendPdfReal(numbers, matrix.dy());
+        appendMatrixNumbers(numbers, matrix);
         std::string object = text.substr(0, m + 9) + numbers + text.substr(me);
         auto [it, added] = patternIndex_.emplace(object, int(patterns_.size()) + 1);
         if (added) patterns_.push_back(std::move(object));
@@ -698,8 +693,7 @@ PdfMapContent::PdfMapContent(const QPainter& qt)
             page.translate(r.left(), r.top());
         }
         engine_->page_ = page;
-        for (double v : {page.m11(), page.m12(), page.m21(), page.m22(), page.dx(), page.dy()})
-            AppendPdfReal(pageMatrix_, v);
+        appendMatrixNumbers(pageMatrix_, page);
         pageMatrix_ += "cm\n";
     } else {
         engine_->fail("не страница");
@@ -777,10 +771,6 @@ bool writeAll(int fd, const char* data, size_t size) {
     }
     return true;
 }
-
-}  // namespace
-
-namespace {
 
 // Object `n`'s text from "n 0 obj" to its "endobj"; empty when not there.
 std::string objectText(const std::string& pdf, long n) {

@@ -132,7 +132,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
         mapPainter.setBackgroundMode(p.backgroundMode());
         mapPainter.setWorldTransform(p.worldTransform());
     }
-    auto endForm = [&] {
+    auto endMapContent = [&] {
         if (!mapPainter.isActive()) return;
         // Qt's painter goes on as if it had drawn the objects itself.
         p.setPen(mapPainter.pen());
@@ -147,7 +147,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
     for (TObj* obj : objects) {
         if ((++k & 1023) == 0) {
             if (job.aborted && job.aborted()) {
-                endForm();
+                endMapContent();
                 p.restore();
                 return false;
             }
@@ -160,7 +160,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
             drawer.draw(*obj, kPrintSymbolFactor);
         }
     }
-    endForm();
+    endMapContent();
     if (job.aborted && job.aborted()) {
         p.restore();
         return false;
