@@ -333,7 +333,35 @@ private:
 
     void drawPolyline(const QPoint* pts, int n) {
         QRgb c;
-        if (!directPen(c) || !PolylineInto(*direct_, c, true, pts, n, false)) painter().drawPolyline(pts, n);
+        if (directPen(c) && PolylineInto(*direct_, c, true, pts, n, false)) return;
+        if (direct_ && pen_.width > 1) {
+            nearRuns(pts, n);
+            return;
+        }
+        painter().drawPolyline(pts, n);
+    }
+
+    // A wide pen's polyline on the map image, drawn as the runs of its
+    // segments that can reach the picture.  The painter strokes every
+    // segment it is given, and a street across the whole city has most of
+    // them far outside a zoomed-in view.  The polyline is cut only at
+    // vertices beyond the pen's reach of the picture: the caps put there
+    // instead of joins, and the segments left out, touch no pixel of it.
+    void nearRuns(const QPoint* pts, int n) {
+        const int reach = pen_.width + 4;
+        const int left = -reach, top = -reach, right = device_.width() + reach, bottom = device_.height() + reach;
+        int start = -1;
+        for (int i = 1; i < n; ++i) {
+            const QPoint a = pts[i - 1], b = pts[i];
+            const bool near = std::max(a.x(), b.x()) >= left && std::min(a.x(), b.x()) <= right &&
+                              std::max(a.y(), b.y()) >= top && std::min(a.y(), b.y()) <= bottom;
+            if (near && start < 0) start = i - 1;
+            if (!near && start >= 0) {
+                painter().drawPolyline(pts + start, i - start);
+                start = -1;
+            }
+        }
+        if (start >= 0) painter().drawPolyline(pts + start, n - start);
     }
 
     void drawLine(QPoint a, QPoint b) {

@@ -735,3 +735,67 @@ TEST(Render, WideCentreCrossesMatchThePainterAlone) {
         EXPECT_GT(countSet(alone), 2000) << factor;
     }
 }
+
+TEST(Render, LongWidePolylinesMatchThePainterAloneWhereverTheyRun) {
+    // Wide lines of many vertices mostly far outside the picture (streets
+    // across a city seen zoomed in): random walks, rings round the picture,
+    // lines running up and down just outside each border and stepping in,
+    // open area outlines; on the map image and by the painter alone.
+    std::mt19937 rng(31);
+    std::uniform_int_distribution<int> pick(0, 999);
+    const int W = 120, H = 110;
+    for (const double factor : {1.0, 2.0}) {
+        std::vector<TObj> objects;
+        for (int i = 0; i < 120; ++i) {
+            std::vector<std::pair<int, int>> pts;
+            const int width = 2 + pick(rng) % 13;
+            switch (i % 4) {
+                case 0: {  // a random walk with long steps
+                    int x = pick(rng) * 4 - 2000, y = pick(rng) * 4 - 2000;
+                    for (int j = 0, n = 30 + pick(rng) % 50; j < n; ++j) {
+                        pts.emplace_back(x, y);
+                        x = std::clamp(x + pick(rng) - 500, -3000, 3000);
+                        y = std::clamp(y + pick(rng) - 500, -3000, 3000);
+                    }
+                    break;
+                }
+                case 1: {  // a ring round the picture, closed or nearly
+                    const double r = 70 + pick(rng) % 300, cx = 60 + pick(rng) % 60 - 30.0, cy = 55 + pick(rng) % 60 - 30.0;
+                    const int n = 12 + pick(rng) % 30;
+                    for (int j = 0; j <= n; ++j) {
+                        const double a = 2 * 3.14159265358979 * j / n;
+                        pts.emplace_back(int(cx + r * std::cos(a)), int(cy + r * std::sin(a)));
+                    }
+                    if (pick(rng) < 300) pts.pop_back();
+                    break;
+                }
+                default: {  // up and down beside a border, at times stepping in
+                    const int side = pick(rng) % 4;
+                    for (int j = 0, n = 6 + pick(rng) % 10; j < n; ++j) {
+                        const int off = pick(rng) < 150 ? -(pick(rng) % 20) : 1 + pick(rng) % (width + 8);
+                        const int along = j % 2 ? -200 - pick(rng) : 200 + pick(rng);
+                        switch (side) {
+                            case 0: pts.emplace_back(-off, along); break;
+                            case 1: pts.emplace_back(W - 1 + off, along); break;
+                            case 2: pts.emplace_back(along, -off); break;
+                            default: pts.emplace_back(along, H - 1 + off); break;
+                        }
+                    }
+                    break;
+                }
+            }
+            // Kind 3 with an open outline draws its segments as a line.
+            TObj o = object(uint8_t(pick(rng) < 800 ? 2 : 3), pick(rng) < 900 ? 5555 : 3100, pts);
+            o.PenWidth = width;
+            o.PenColor = int32_t(rng() & 0xFFFFFF);
+            o.BrushStyle = 1;
+            objects.push_back(o);
+        }
+        const auto [straight, alone] = drawBothWays(objects, factor, {W, H});
+        int differ = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) differ += straight.pixel(x, y) != alone.pixel(x, y);
+        EXPECT_EQ(differ, 0) << factor;
+        EXPECT_GT(countSet(alone), 6000) << factor;
+    }
+}
