@@ -40,7 +40,7 @@ void VisibleObjects(MapDoc& doc, const RenderContext& ctx, const QRect& pixels, 
     // The far-reaching objects come whatever their place, less those whose
     // circle or pen cannot reach the rectangle at this view.
     doc.Index.query(xmin, xmax, ymin, ymax, out,
-                    [&](const TObj& o) { return MayReach(o, factor, ctx, pixels, m); });
+                    [&](const TObj& o, ObjectIndex::FarNote& note) { return MayReach(o, factor, ctx, pixels, m, note); });
 }
 
 namespace {

@@ -742,6 +742,128 @@ bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRec
            y0 - reach <= pixels.bottom();
 }
 
+namespace {
+
+// A closed interval of reals, for bounds that must hold whatever the
+// rounding of the pixels.
+struct Span {
+    double lo, hi;
+    Span operator+(Span b) const { return {lo + b.lo, hi + b.hi}; }
+    Span operator-(Span b) const { return {lo - b.hi, hi - b.lo}; }
+    Span operator*(Span b) const {
+        const double p[] = {lo * b.lo, lo * b.hi, hi * b.lo, hi * b.hi};
+        return {*std::min_element(p, p + 4), *std::max_element(p, p + 4)};
+    }
+    Span squared() const {
+        const double a = lo * lo, b = hi * hi;
+        return {lo <= 0 && hi >= 0 ? 0 : std::min(a, b), std::max(a, b)};
+    }
+    Span widened(double d) const { return {lo - d, hi + d}; }
+    double mag() const { return std::max(std::abs(lo), std::abs(hi)); }
+    bool holdsZero() const { return lo <= 0 && hi >= 0; }
+};
+
+// The note's figures.
+enum NoteField { kScaleX, kScaleY, kFactor, kFirstX, kFirstY, kCol0, kCol1, kRow0, kRow1, kSpan, kKind };
+constexpr double kAskEveryTime = 0, kNoteCircle = 1, kNoteVertices = 2;  // kKind
+
+// Works out, at rows sx and columns sy per map unit, the columns and rows
+// an object's figure can reach relative to the unrounded pixel of its first
+// vertex (the pixels are each within half a pixel of their unrounded
+// place, wherever the view stands), its pen and ornaments included; and
+// how far its defining pixels lie from that first one (kSpan).
+void fillNote(const TObj& o, double sx, double sy, double factor, ObjectIndex::FarNote& note) {
+    double* v = note.v;
+    note.filled = true;
+    v[kScaleX] = sx;
+    v[kScaleY] = sy;
+    v[kFactor] = factor;
+    v[kKind] = kAskEveryTime;
+    if (o.Points.empty() || !AllFinite(o.Points) || !std::isfinite(sx) || !std::isfinite(sy)) return;
+    const TXY a = o.Points[0];
+    v[kFirstX] = a.X;
+    v[kFirstY] = a.Y;
+    // A vertex's pixel less the first one's: within a pixel of this.
+    constexpr double kSlack = 1e-6;
+    auto offset = [&](const TXY& q) {
+        return std::pair{Span{(q.Y - a.Y) * sy, (q.Y - a.Y) * sy}.widened(1 + kSlack),
+                         Span{(a.X - q.X) * sx, (a.X - q.X) * sx}.widened(1 + kSlack)};
+    };
+    Span col, row;
+    double span;
+    if (o.Shape == ShapeCircle || o.Shape == ShapeArc) {
+        if (o.Points.size() < 3) return;
+        const auto [ux, uy] = offset(o.Points[1]);
+        const auto [wx, wy] = offset(o.Points[2]);
+        // The circle's centre less the first pixel: (nx, ny) / d, worked out
+        // exactly from the pixels when they are not too far off (see below).
+        Span d = (ux * wy - uy * wx) * Span{2, 2};
+        d = d.widened(1e-12 * d.mag());
+        if (d.holdsZero()) return;  // nearly straight: anywhere
+        const Span u2 = ux.squared() + uy.squared(), w2 = wx.squared() + wy.squared();
+        const Span nx = (wy * u2 - uy * w2).widened(1e-12 * (wy.mag() * u2.mag() + uy.mag() * w2.mag()));
+        const Span ny = (ux * w2 - wx * u2).widened(1e-12 * (ux.mag() * w2.mag() + wx.mag() * u2.mag()));
+        const Span inv{1 / d.hi, 1 / d.lo};
+        Span mx = nx * inv, my = ny * inv;
+        // The centre rounded to its pixel.
+        mx = mx.widened(0.5 + 1e-9 * mx.mag() + kSlack);
+        my = my.widened(0.5 + 1e-9 * my.mag() + kSlack);
+        // The radius as drawn: its distance rounded, and one more.
+        const double rr = std::hypot(mx.mag(), my.mag()) * (1 + 1e-12) + 1.5;
+        col = mx.widened(rr);
+        row = my.widened(rr);
+        span = std::max({ux.mag(), uy.mag(), wx.mag(), wy.mag()});
+        if (o.Shape == ShapeArc && o.Points.size() >= 4) {
+            const auto [dx, dy] = offset(o.Points[3]);
+            col = {std::min(col.lo, dx.lo), std::max(col.hi, dx.hi)};
+            row = {std::min(row.lo, dy.lo), std::max(row.hi, dy.hi)};
+            span = std::max({span, dx.mag(), dy.mag()});
+        }
+        v[kKind] = kNoteCircle;
+    } else {
+        const ObjectIndex::Box b = ObjectIndex::extentOf(o);
+        col = Span{(b.ymin - a.Y) * sy, (b.ymax - a.Y) * sy}.widened(1 + kSlack);
+        row = Span{(a.X - b.xmax) * sx, (a.X - b.xmin) * sx}.widened(1 + kSlack);
+        span = std::max(col.mag(), row.mag());
+        v[kKind] = kNoteVertices;
+    }
+    // The first pixel lies within half a pixel of its unrounded place; then
+    // the pen and the ornaments, as MayReach adds them.
+    const double reach = 0.5 + 64 + 8 * std::max<double>(o.PenWidth, 1) + 16 * std::min(factor, 1e6);
+    v[kCol0] = col.lo - reach;
+    v[kCol1] = col.hi + reach;
+    v[kRow0] = row.lo - reach;
+    v[kRow1] = row.hi + reach;
+    v[kSpan] = span;
+    if (!std::isfinite(v[kCol0] + v[kCol1] + v[kRow0] + v[kRow1] + span)) v[kKind] = kAskEveryTime;
+}
+
+}  // namespace
+
+bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRect& pixels, double margin,
+              ObjectIndex::FarNote& note) {
+    if (ctx.SeriesSelector != 10 || factor < 1) return false;
+    const bool print = factor > 1;
+    const double sx = print ? ctx.PrintScaleX : ctx.view.Scale, sy = print ? ctx.PrintScaleY : ctx.view.Scale;
+    const double* v = note.v;
+    if (!note.filled || v[kScaleX] != sx || v[kScaleY] != sy || v[kFactor] != factor) fillNote(o, sx, sy, factor, note);
+    if (v[kKind] != kAskEveryTime) {
+        // The first vertex's unrounded pixel, as vertexPixel works it out.
+        const double c = (v[kFirstY] - ctx.view.ViewYMin) * sy, r = (ctx.view.ViewXMax - v[kFirstX]) * sx;
+        // The bounds hold while no pixel is held at the far limit or loses
+        // its fraction, and while the circle's centre is worked out from
+        // whole numbers exactly (below 2^53 in every sum and product of
+        // CircleCentre: 6 L^2 D for coordinates up to L and differences up to D).
+        const double L = std::max(std::abs(c), std::abs(r)) + v[kSpan] + 1;
+        const bool exact = L <= double(1 << 26) &&
+                           (v[kKind] == kNoteVertices || 6 * L * L * (2 * v[kSpan] + 2) < 0x1p52);
+        if (exact && (c + v[kCol1] + margin < pixels.left() || c + v[kCol0] - margin > pixels.right() ||
+                      r + v[kRow1] + margin < pixels.top() || r + v[kRow0] - margin > pixels.bottom()))
+            return false;
+    }
+    return MayReach(o, factor, ctx, pixels, margin);
+}
+
 void PrepareForDrawing(TObj& obj, double factor, const RenderContext& ctx) {
     if (ctx.SeriesSelector != 10 || factor < 1 || obj.Points.empty() || !AllFinite(obj.Points)) return;
     if (obj.PenWidth == 0) obj.PenWidth = 1;

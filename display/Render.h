@@ -6,6 +6,7 @@
 #include "MapView.h"
 
 #include "mapdata/MapObjects.h"
+#include "mapdata/ObjectIndex.h"
 
 #include <QColor>
 #include <QPoint>
@@ -74,6 +75,12 @@ void PrepareForDrawing(TObj& obj, double factor, const RenderContext& ctx);
 // `margin` pixels of the rectangle (the object's vertices, the circle of a
 // circle or arc, its pen and ornaments taken into account); true when it may.
 bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRect& pixels, double margin);
+// The same answer, found without the object where its note can rule it out:
+// the note keeps, for one scale and factor, how far the object's figure can
+// reach from its first vertex, and is worked out again when they change.
+// The note must be emptied whenever the object changes.
+bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRect& pixels, double margin,
+              ObjectIndex::FarNote& note);
 
 // Centre of the circle through three pixels (to the nearest pixel); false
 // when they lie on one line.

@@ -1,6 +1,7 @@
 #include "ObjectIndex.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace dm {
@@ -55,6 +56,7 @@ void ObjectIndex::adopt(ObjectIndex& other) {
     cellExtra_.swap(other.cellExtra_);
     large_.swap(other.large_);
     far_.swap(other.far_);
+    keysFollowSlots_ = other.keysFollowSlots_;
     x0_ = other.x0_;
     y0_ = other.y0_;
     gx1_ = other.gx1_;
@@ -76,6 +78,7 @@ void ObjectIndex::build() {
     free_.clear();
     large_.clear();
     far_.clear();
+    keysFollowSlots_ = true;
     double gx0 = INFINITY, gx1 = -INFINITY, gy0 = INFINITY, gy1 = -INFINITY;
     for (size_t i = 0; i < n; ++i) {
         TObj& o = *list[i];
@@ -154,7 +157,8 @@ bool ObjectIndex::classify(Entry& e, uint32_t slot, int& cx0, int& cx1, int& cy0
     if (!e.box.valid()) return false;
     if (farReaching(*e.obj)) {
         e.inFar = true;
-        far_.push_back(slot);
+        e.farAt = uint32_t(far_.size());
+        far_.push_back(Far{slot, {}});
     }
     cx0 = 0, cx1 = -1, cy0 = 0, cy1 = -1;
     if (nx_ > 0) cellRange(e.box, cx0, cx1, cy0, cy1);
@@ -182,7 +186,11 @@ void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
         *it = v.back();
         v.pop_back();
     };
-    if (e.inFar) drop(far_);
+    if (e.inFar && e.farAt < far_.size() && far_[e.farAt].slot == slot) {
+        far_[e.farAt] = far_.back();
+        slots_[far_[e.farAt].slot].farAt = e.farAt;
+        far_.pop_back();
+    }
     if (e.inLarge) {
         drop(large_);
         return;
@@ -237,6 +245,7 @@ int64_t ObjectIndex::keyBetween(const TObjList& list, size_t position) {
 
 int64_t ObjectIndex::renumber(size_t position) {
     const TObjList& list = *list_;
+    keysFollowSlots_ = false;
     for (size_t i = 0; i < list.size(); ++i)
         if (Entry* e = entryOf(list[i])) e->key = int64_t(i) * kGap;
     return int64_t(position) * kGap;
@@ -259,6 +268,8 @@ void ObjectIndex::objectInserted(const TObjList& list, size_t position) {
     e.obj = o;
     e.box = extentOf(*o);
     e.key = keyBetween(list, position);
+    // Appended in a new slot: its key and its slot are both the greatest.
+    if (s + 1 != slots_.size() || position + 1 != list.size()) keysFollowSlots_ = false;
     place(e, s);
 }
 
@@ -282,6 +293,7 @@ void ObjectIndex::objectMoved(const TObjList& list, size_t to) {
         built_ = false;
         return;
     }
+    keysFollowSlots_ = false;
     const int64_t k = keyBetween(list, to);
     if (Entry* again = entryOf(list[to])) again->key = k;
 }
@@ -298,6 +310,7 @@ void ObjectIndex::objectChanged(const TObjList& list, const TObj* o) {
 
 void ObjectIndex::objectsReordered(const TObjList& list) {
     if (!followsReport(list)) return;
+    keysFollowSlots_ = false;
     for (size_t i = 0; i < list.size(); ++i) {
         Entry* e = entryOf(list[i]);
         if (!e) {
@@ -330,11 +343,17 @@ void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std:
     select(xmin, xmax, ymin, ymax, out, &keepFar);
 }
 
+void ObjectIndex::query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out,
+                        const NotedFarFilter& keepFar) {
+    static const FarFilter unused = [](const TObj&) { return true; };
+    select(xmin, xmax, ymin, ymax, out, &unused, &keepFar);
+}
+
 // Without a filter, far-reaching objects are answered as any other (when
 // their extent meets the box); with one, they are answered when it keeps
 // them, wherever they are.
 void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out,
-                         const FarFilter* keepFar) {
+                         const FarFilter* keepFar, const NotedFarFilter* keepNoted) {
     out.clear();
     if (!list_) return;
     ensure();
@@ -347,19 +366,40 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
         for (const auto& o : *list_) {
             const Entry* e = entryOf(o.get());
             if (!e) continue;
-            if (keepFar && e->inFar ? e->box.valid() && (*keepFar)(*o) : meets(e->box, xmin, xmax, ymin, ymax))
-                out.push_back(o.get());
+            bool take;
+            if (keepFar && e->inFar) {
+                take = e->box.valid() && (keepNoted ? (*keepNoted)(*o, far_[e->farAt].note) : (*keepFar)(*o));
+            } else {
+                take = meets(e->box, xmin, xmax, ymin, ymax);
+            }
+            if (take) out.push_back(o.get());
         }
         return;
     }
+    // The answers are marked by slot, or gathered with their keys and sorted.
+    const bool marking = keysFollowSlots_;
+    size_t lo = SIZE_MAX, hi = 0;
+    if (marking) marks_.resize((slots_.size() + 63) / 64, 0);
     scratch_.clear();
+    auto take = [&](uint32_t s) {
+        if (marking) {
+            const size_t w = s / 64;
+            marks_[w] |= uint64_t(1) << (s % 64);
+            lo = std::min(lo, w);
+            hi = std::max(hi, w);
+        } else {
+            scratch_.emplace_back(slots_[s].key, slots_[s].obj);
+        }
+    };
     for (const uint32_t s : large_) {
         const Entry& e = slots_[s];
-        if (!(keepFar && e.inFar) && meets(e.box, xmin, xmax, ymin, ymax)) scratch_.emplace_back(e.key, e.obj);
+        if (!(keepFar && e.inFar) && meets(e.box, xmin, xmax, ymin, ymax)) take(s);
     }
     if (keepFar)
-        for (const uint32_t s : far_)
-            if (slots_[s].box.valid() && (*keepFar)(*slots_[s].obj)) scratch_.emplace_back(slots_[s].key, slots_[s].obj);
+        for (Far& f : far_) {
+            const Entry& e = slots_[f.slot];
+            if (e.box.valid() && (keepNoted ? (*keepNoted)(*e.obj, f.note) : (*keepFar)(*e.obj))) take(f.slot);
+        }
     {
         // Objects beyond the grid (moved there by edits) sit in its border
         // cells, where a query beyond it looks too.
@@ -375,12 +415,20 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
                     if (keepFar && e.inFar) return;  // answered from their own list
                     if (std::max(e.cx0, cx0) == cx && std::max(e.cy0, cy0) == cy &&
                         meets(e.box, xmin, xmax, ymin, ymax))
-                        scratch_.emplace_back(e.key, e.obj);
+                        take(s);
                 };
                 const size_t c = cellIndex(cx, cy);
                 for (uint32_t k = cellStart_[c]; k < cellStart_[c + 1]; ++k) look(cellItems_[k]);
                 for (const uint32_t s : cellExtra_[c]) look(s);
             }
+    }
+    if (marking) {
+        for (size_t w = lo; w <= hi && lo != SIZE_MAX; ++w) {
+            for (uint64_t bits = marks_[w]; bits; bits &= bits - 1)
+                out.push_back(slots_[w * 64 + size_t(std::countr_zero(bits))].obj);
+            marks_[w] = 0;
+        }
+        return;
     }
     std::sort(scratch_.begin(), scratch_.end());
     scratch_.erase(std::unique(scratch_.begin(), scratch_.end()), scratch_.end());

@@ -37,6 +37,17 @@ public:
     // they are, exactly when `keepFar` keeps them (asked once each).
     using FarFilter = std::function<bool(const TObj&)>;
     void query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, const FarFilter& keepFar);
+    // What a filter may keep of a far-reaching object from one query to the
+    // next (figures of its own, worked out from the object): emptied
+    // whenever the object is reported changed or the index is built anew.
+    struct FarNote {
+        bool filled = false;
+        double v[11] = {};
+    };
+    // The same, the filter given the object's note as well.
+    using NotedFarFilter = std::function<bool(const TObj&, FarNote&)>;
+    void query(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out,
+               const NotedFarFilter& keepFar);
     // The order key of a member (keys grow along the list).
     int64_t key(const TObj* o);
     // The extent of the vertices (false: none usable).
@@ -72,9 +83,11 @@ private:
         int32_t cx0 = 0, cy0 = 0;  // its first cell: a query reports it from one cell only
         bool inLarge = false;
         bool inFar = false;
+        uint32_t farAt = 0;  // its place in far_ when inFar
     };
     void build();
-    void select(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, const FarFilter* keepFar);
+    void select(double xmin, double xmax, double ymin, double ymax, std::vector<TObj*>& out, const FarFilter* keepFar,
+                const NotedFarFilter* keepNoted = nullptr);
     bool followsReport(const TObjList& list);  // false: a rebuild is due anyway
     void place(Entry& e, uint32_t slot);
     void unplace(const Entry& e, uint32_t slot);
@@ -102,10 +115,19 @@ private:
     bool classify(Entry& e, uint32_t slot, int& cx0, int& cx1, int& cy0, int& cy1);
     size_t cellIndex(int cx, int cy) const { return size_t(cx) * size_t(ny_) + size_t(cy); }
     std::vector<uint32_t> large_;  // over many cells
-    std::vector<uint32_t> far_;    // far-reaching (also in their cells)
+    struct Far {
+        uint32_t slot;
+        FarNote note;
+    };
+    std::vector<Far> far_;  // far-reaching (also in their cells)
     double x0_ = 0, y0_ = 0, gx1_ = -1, gy1_ = -1, cell_ = 1;
     int nx_ = 0, ny_ = 0;
     std::vector<std::pair<int64_t, TObj*>> scratch_;
+    // While the keys grow with the slots (as built, and while objects are
+    // only appended or removed), a query marks the slots it answers and
+    // reads them off in order instead of sorting.
+    bool keysFollowSlots_ = false;
+    std::vector<uint64_t> marks_;
 };
 
 }  // namespace dm
