@@ -399,6 +399,141 @@ TEST_F(Visibility, ObjectsWithAVertexThatIsNotANumberAreNotDrawn) {
     EXPECT_EQ(differing(img, white), 0);
 }
 
+TEST(MayReachNote, AnswersAsTheObjectAndRulesOutOnlyWhatDrawsNothing) {
+    // Far-reaching objects of every awkward kind (circles and arcs small
+    // and huge, three vertices nearly on one line, a fourth vertex far off,
+    // pens up to 200 pixels, far-off and broken coordinates) asked about
+    // through a run of views: the scale kept while the view moves, then
+    // changed, on the screen and on paper.  Each object keeps one note
+    // throughout; the answers are MayReach's, and an object ruled out draws
+    // no pixel of the picture.
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<double> u(-1, 1);
+    std::vector<TObj> objects;
+    for (int i = 0; i < 240; ++i) {
+        TObj o;
+        o.Kind = KindLine;
+        o.Code = 6020;
+        o.PenColor = 0x204060;
+        // Hollow: the painter's fill of a circle over 65,536 pixels wide is
+        // no circle (it may cover the whole picture from afar).
+        o.BrushStyle = 1;
+        o.PenWidth = i % 6 == 0 ? 33 + int(rng() % 170) : int(rng() % 4);
+        o.Shape = uint8_t(i % 6 == 0 && i % 12 ? ShapePlain : i % 2 ? ShapeArc : ShapeCircle);
+        const double x = 5000 + 3000 * u(rng), y = 8000 + 3000 * u(rng);
+        const double r = std::pow(10.0, 2.5 * u(rng) + 1.5);  // 0.1 m to 10 km
+        const double a = std::numbers::pi * u(rng);
+        for (int k = 0; k < 4; ++k) {
+            const double b = a + (i % 5 == 0 ? 1e-4 * k : 1.3 * k) + 0.01 * u(rng);  // some nearly straight
+            o.Points.push_back({x + r * std::cos(b), y + r * std::sin(b)});
+        }
+        if (i % 7 == 3) o.Points[3] = {x + 2e5 * u(rng), y + 2e5 * u(rng)};  // the arc's symbol far off
+        if (i % 11 == 5) o.Points.resize(2);
+        if (i % 13 == 6) o.Points[1].Y = std::nan("");
+        if (i % 17 == 8) o.Points[i % 3] = {x + 4e7, y - 4e7};
+        objects.push_back(o);
+    }
+    std::vector<ObjectIndex::FarNote> notes(objects.size());
+    RenderContext ctx;
+    const QRect pixels(0, 0, 160, 120);
+    int ruledOut = 0, reaching = 0, drawnChecked = 0;
+    for (int q = 0; q < 160; ++q) {
+        if (q % 8 == 0) {
+            ctx.view.Scale = std::pow(10.0, 2.5 * u(rng) - 0.5);  // 0.01 to 100 pixels a metre
+            // On paper at the screen's scale now and then: only the factor
+            // tells the note apart.
+            const bool same = q % 16 == 8;
+            ctx.PrintScaleX = ctx.view.Scale * (same ? 1 : 1 + 0.5 * std::abs(u(rng)));
+            ctx.PrintScaleY = ctx.view.Scale * (same ? 1 : 1 + 0.5 * std::abs(u(rng)));
+        }
+        const double factor = q % 3 == 0 ? 1 : q % 3 == 1 ? 2.5 : 6;
+        const TObj& aim = objects[rng() % objects.size()];
+        ctx.view.ViewXMax = aim.Points[0].X + 60 / ctx.view.Scale * (1 + u(rng));
+        ctx.view.ViewYMin = aim.Points[0].Y - 80 / ctx.view.Scale * (1 + u(rng));
+        if (q % 10 == 9) ctx.view.ViewYMin += 1e7 * u(rng);
+        const double margin = q % 4 == 0 ? 0 : 40 * std::abs(u(rng));
+        for (size_t i = 0; i < objects.size(); ++i) {
+            const bool noted = MayReach(objects[i], factor, ctx, pixels, margin, notes[i]);
+            ASSERT_EQ(noted, MayReach(objects[i], factor, ctx, pixels, margin)) << "query " << q << " object " << i;
+            (noted ? reaching : ruledOut) += 1;
+            if (!noted && margin == 0 && (q + i) % 5 == 0) {
+                QImage img(pixels.size(), QImage::Format_RGB32);
+                img.fill(Qt::white);
+                QPainter p(&img);
+                TObj copy = objects[i];
+                DrawObject(p, copy, factor, ctx);
+                p.end();
+                for (int y = 0; y < img.height(); ++y)
+                    for (int x = 0; x < img.width(); ++x)
+                        ASSERT_EQ(img.pixel(x, y), qRgb(255, 255, 255)) << "query " << q << " object " << i;
+                ++drawnChecked;
+            }
+        }
+    }
+    // Right at the edge of reaching: the view moved across the place where
+    // the answer changes, a fraction of a pixel at a time.
+    int edges = 0;
+    for (size_t i = 0; i < objects.size(); i += 3) {
+        RenderContext at;
+        at.view.Scale = std::pow(10.0, 2.5 * u(rng) - 0.5);
+        at.PrintScaleX = at.view.Scale * 1.25;
+        at.PrintScaleY = at.view.Scale * 1.5;
+        const double factor = i % 2 ? 1 : 2;
+        ObjectIndex::FarNote note;
+        for (int side = 0; side < 4; ++side) {
+            // The view's corner placed at the object's first vertex, then
+            // pushed away along one axis until nothing reaches it.
+            const TXY p0 = objects[i].Points[0];
+            auto place = [&](double t) {
+                at.view.ViewXMax = p0.X + (side == 0 ? t : side == 1 ? -t : 0);
+                at.view.ViewYMin = p0.Y + (side == 2 ? t : side == 3 ? -t : 0);
+            };
+            double in = 0, out = 1;
+            place(out);
+            while (MayReach(objects[i], factor, at, pixels, 0) && out < 1e9) {
+                in = out;
+                out *= 2;
+                place(out);
+            }
+            if (out >= 1e9) continue;
+            for (int k = 0; k < 60; ++k) {
+                place((in + out) / 2);
+                (MayReach(objects[i], factor, at, pixels, 0) ? in : out) = (in + out) / 2;
+            }
+            const double step = 0.03 / at.view.Scale;
+            for (int k = -40; k <= 40; ++k) {
+                place(in + k * step);
+                ASSERT_EQ(MayReach(objects[i], factor, at, pixels, 0, note), MayReach(objects[i], factor, at, pixels, 0))
+                    << "object " << i << " side " << side << " step " << k;
+            }
+            ++edges;
+        }
+    }
+    EXPECT_GT(edges, 150);
+    EXPECT_GT(reaching, 7000);
+    EXPECT_GT(ruledOut, 24000);
+    EXPECT_GT(drawnChecked, 1200);
+
+    // The note answers for the object as it was when worked out, without
+    // reading it: a circle far from the view, moved into it behind the
+    // note's back, is still ruled out until the note is emptied.
+    TObj c;
+    c.Kind = KindLine;
+    c.Shape = ShapeCircle;
+    c.Points = {{90, 10}, {80, 20}, {70, 10}};  // rows 10 to 30, columns 10 to 20 at scale 1
+    RenderContext at;
+    at.view.Scale = 1;
+    at.view.ViewXMax = 100;
+    at.view.ViewYMin = 5000;
+    ObjectIndex::FarNote note;
+    EXPECT_FALSE(MayReach(c, 1, at, pixels, 0, note));
+    for (TXY& v : c.Points) v.Y += 5000;
+    EXPECT_TRUE(MayReach(c, 1, at, pixels, 0));
+    EXPECT_FALSE(MayReach(c, 1, at, pixels, 0, note));
+    note.filled = false;
+    EXPECT_TRUE(MayReach(c, 1, at, pixels, 0, note));
+}
+
 namespace {
 // The deflated streams of a PDF written by Qt: the two header bytes of
 // each and its inflated content, in file order.
