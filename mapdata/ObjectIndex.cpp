@@ -255,7 +255,10 @@ void ObjectIndex::objectInserted(const TObjList& list, size_t position) {
     if (!followsReport(list)) return;
     TObj* o = list[position];
     uint32_t s;
-    if (!free_.empty()) {
+    // An object appended while the keys follow the slots takes a new slot
+    // at the end, so that they go on following them.
+    const bool appended = position + 1 == list.size();
+    if (!free_.empty() && !(appended && keysFollowSlots_)) {
         s = free_.back();
         free_.pop_back();
     } else {
@@ -269,7 +272,7 @@ void ObjectIndex::objectInserted(const TObjList& list, size_t position) {
     e.box = extentOf(*o);
     e.key = keyBetween(list, position);
     // Appended in a new slot: its key and its slot are both the greatest.
-    if (s + 1 != slots_.size() || position + 1 != list.size()) keysFollowSlots_ = false;
+    if (s + 1 != slots_.size() || !appended) keysFollowSlots_ = false;
     place(e, s);
 }
 

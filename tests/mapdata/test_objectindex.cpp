@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <set>
 
 using namespace dm;
 
@@ -235,4 +236,80 @@ TEST(ObjectIndex, AdoptsOnlyAnIndexBuiltOverTheSameOrder) {
         doc.Index.query(2.2, 6.1, -1, 1, got);
         EXPECT_EQ(numbers(got), (std::vector<int>{6, 5, 4, 3, 2}));
     }
+}
+
+TEST(ObjectIndex, AnswersInListOrderAndKeepsNotesUntilTheirObjectChanges) {
+    // Objects appended, removed and changed (the keys keep following the
+    // slots), then moved in the draw order as well: every query answers as
+    // the scan of the list, and each far-reaching object's note is handed
+    // back as the filter left it until that object is changed.
+    std::mt19937 rng(777);
+    MapDoc doc;
+    for (int i = 0; i < 2000; ++i) doc.ObjList.append(randomObject(rng));
+    std::set<const TObj*> noted;
+    auto fingerprint = [](const TObj& o, ObjectIndex::FarNote& n) {
+        n.v[0] = double(o.Points.size());
+        n.v[1] = o.Points.empty() ? 0 : o.Points[0].X;
+        n.v[2] = o.PenWidth;
+        n.v[3] = o.Shape;
+    };
+    int asked = 0, filled = 0;
+    std::uniform_real_distribution<double> pos(-100, 1100), size(0, 300);
+    std::vector<TObj*> got;
+    for (int step = 0; step < 3000; ++step) {
+        TObjList& list = doc.ObjList;
+        const size_t n = list.size();
+        const int op = int(rng() % 100);
+        if (op < 30) {
+            list.append(randomObject(rng));
+        } else if (op < 50 && n > 100) {
+            TObj* o = list[rng() % n];
+            noted.erase(o);
+            list.remove(o);
+        } else if (op < 80) {
+            TObj* o = list[rng() % n];
+            auto fresh = randomObject(rng);
+            o->Points = fresh->Points;
+            o->Shape = fresh->Shape;
+            o->PenWidth = fresh->PenWidth;
+            noted.erase(o);
+            list.changed(o);
+        } else if (op < 82 && step > 2000) {
+            list.move(rng() % n, rng() % n);
+        }
+        const double x0 = pos(rng), y0 = pos(rng), w = size(rng), h = size(rng);
+        auto keep = [](const TObj& o) { return o.Shape == ShapeCircle && o.Points.size() >= 3; };
+        doc.Index.query(x0, x0 + w, y0, y0 + h, got, [&](const TObj& o, ObjectIndex::FarNote& note) {
+            ++asked;
+            if (note.filled) {
+                EXPECT_TRUE(noted.count(&o)) << "a note outlived its object's change, step " << step;
+                ObjectIndex::FarNote now;
+                fingerprint(o, now);
+                EXPECT_TRUE(std::equal(now.v, now.v + 4, note.v)) << "step " << step;
+            } else {
+                EXPECT_FALSE(noted.count(&o)) << "a note was lost, step " << step;
+                fingerprint(o, note);
+                note.filled = true;
+                noted.insert(&o);
+                ++filled;
+            }
+            return keep(o);
+        });
+        std::vector<TObj*> expected;
+        for (TObj* o : scan(list, x0, x0 + w, y0, y0 + h, true))
+            if (ObjectIndex::farReaching(*o) ? keep(*o) : true) expected.push_back(o);
+        const std::vector<TObj*> meeting = scan(list, x0, x0 + w, y0, y0 + h, false);
+        std::erase_if(expected, [&](TObj* o) {
+            return !ObjectIndex::farReaching(*o) && std::find(meeting.begin(), meeting.end(), o) == meeting.end();
+        });
+        ASSERT_EQ(got, expected) << "step " << step;
+        if (step % 500 == 0) {
+            // And the plain queries, with and without the far-reaching ones.
+            doc.Index.query(x0, x0 + w, y0, y0 + h, got, step % 1000 == 0);
+            ASSERT_EQ(got, scan(list, x0, x0 + w, y0, y0 + h, step % 1000 == 0)) << "step " << step;
+        }
+    }
+    EXPECT_EQ(doc.Index.builds(), 1u);
+    EXPECT_GT(asked, 100000);
+    EXPECT_LT(filled * 20, asked);
 }
