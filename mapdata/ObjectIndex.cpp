@@ -135,7 +135,7 @@ void ObjectIndex::build() {
     for (size_t i = 0; i < n; ++i) {
         const Range& r = ranges[i];
         for (int cx = r.cx0; cx <= r.cx1; ++cx)
-            for (int cy = r.cy0; cy <= r.cy1; ++cy) cellItems_[fill[cellIndex(cx, cy)]++] = uint32_t(i);
+            for (int cy = r.cy0; cy <= r.cy1; ++cy) cellItems_[fill[cellIndex(cx, cy)]++] = cellItem(slots_[i], uint32_t(i));
     }
     revision_ = list.revision();
     built_ = true;
@@ -176,12 +176,13 @@ void ObjectIndex::place(Entry& e, uint32_t slot) {
     int cx0, cx1, cy0, cy1;
     if (!classify(e, slot, cx0, cx1, cy0, cy1)) return;
     for (int cx = cx0; cx <= cx1; ++cx)
-        for (int cy = cy0; cy <= cy1; ++cy) cellExtra_[cellIndex(cx, cy)].push_back(slot);
+        for (int cy = cy0; cy <= cy1; ++cy) cellExtra_[cellIndex(cx, cy)].push_back(cellItem(e, slot));
 }
 
 void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
-    auto drop = [&](std::vector<uint32_t>& v) {
-        auto it = std::find(v.begin(), v.end(), slot);
+    const uint32_t item = cellItem(e, slot);
+    auto drop = [&](std::vector<uint32_t>& v, uint32_t what) {
+        auto it = std::find(v.begin(), v.end(), what);
         if (it == v.end()) return;
         *it = v.back();
         v.pop_back();
@@ -192,7 +193,7 @@ void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
         far_.pop_back();
     }
     if (e.inLarge) {
-        drop(large_);
+        drop(large_, slot);
         return;
     }
     if (!e.box.valid() || nx_ == 0) return;
@@ -202,11 +203,11 @@ void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
         for (int cy = cy0; cy <= cy1; ++cy) {
             const size_t c = cellIndex(cx, cy);
             const auto from = cellItems_.begin() + cellStart_[c], to = cellItems_.begin() + cellStart_[c + 1];
-            if (auto it = std::find(from, to, slot); it != to) {
+            if (auto it = std::find(from, to, item); it != to) {
                 *it = kGone;
                 continue;
             }
-            drop(cellExtra_[c]);
+            drop(cellExtra_[c], item);
         }
 }
 
@@ -408,14 +409,25 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
         // cells, where a query beyond it looks too.
         int cx0, cx1, cy0, cy1;
         cellRange(Box{xmin, xmax, ymin, ymax}, cx0, cx1, cy0, cy1);
+        // A cell inside the box, off the grid's border: every object in it
+        // meets the box (with room for the rounding of the cell numbers).
+        const double room = cell_ * 1e-6 + (std::abs(x0_) + std::abs(y0_) + std::abs(gx1_) + std::abs(gy1_)) * 1e-12;
         for (int cx = cx0; cx <= cx1; ++cx)
             for (int cy = cy0; cy <= cy1; ++cy) {
+                const bool inside = marking && cx > 0 && cy > 0 && cx + 1 < nx_ && cy + 1 < ny_ &&
+                                    xmin <= x0_ + cx * cell_ - room && xmax >= x0_ + (cx + 1) * cell_ + room &&
+                                    ymin <= y0_ + cy * cell_ - room && ymax >= y0_ + (cy + 1) * cell_ + room;
                 // An object over several cells answers from the first of
-                // them the query looks at.
-                auto look = [&](uint32_t s) {
-                    if (s == kGone) return;
+                // them the query looks at (marked ones once anyway).
+                auto look = [&](uint32_t item) {
+                    if (item == kGone) return;
+                    if (keepFar && (item & kFarBit)) return;  // answered from their own list
+                    const uint32_t s = item & ~kFarBit;
+                    if (inside) {
+                        take(s);
+                        return;
+                    }
                     const Entry& e = slots_[s];
-                    if (keepFar && e.inFar) return;  // answered from their own list
                     if (std::max(e.cx0, cx0) == cx && std::max(e.cy0, cy0) == cy &&
                         meets(e.box, xmin, xmax, ymin, ymax))
                         take(s);

@@ -108,6 +108,10 @@ private:
     // cellStart_[c + 1], kGone where an object left); objects placed later
     // go to the cell's own extra list.
     static constexpr uint32_t kGone = UINT32_MAX;
+    // A far-reaching object's slot carries this bit in the cells, so that a
+    // drawing query passes it by without looking it up.
+    static constexpr uint32_t kFarBit = 0x80000000u;
+    static uint32_t cellItem(const Entry& e, uint32_t slot) { return e.inFar ? slot | kFarBit : slot; }
     std::vector<uint32_t> cellStart_, cellItems_;
     std::vector<std::vector<uint32_t>> cellExtra_;
     // Where an entry goes: false when to the side list of large objects

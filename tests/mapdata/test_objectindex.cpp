@@ -312,4 +312,21 @@ TEST(ObjectIndex, AnswersInListOrderAndKeepsNotesUntilTheirObjectChanges) {
     EXPECT_EQ(doc.Index.builds(), 1u);
     EXPECT_GT(asked, 100000);
     EXPECT_LT(filled * 20, asked);
+
+    // Objects moved far beyond the grid wait in its border cells: a box
+    // over such a whole cell, and not over them, does not answer them.
+    MapDoc fresh;
+    for (int i = 0; i < 2000; ++i) fresh.ObjList.append(randomObject(rng));
+    fresh.Index.query(0, 1, 0, 1, got);
+    const std::pair<double, double> away[] = {{5e4, 5e4}, {-5e4, 5e4}, {5e4, -5e4}, {-5e4, -5e4}, {5e4, 500}};
+    for (const auto& [x, y] : away) {
+        TObj* o = fresh.ObjList[size_t(rng() % 2000)];
+        o->Points = {{x, y}, {x + 1, y + 1}};
+        fresh.ObjList.changed(o);
+    }
+    for (const double x0 : {-3e3, 600.0})
+        for (const double y0 : {-3e3, 600.0}) {
+            fresh.Index.query(x0, x0 + 2400, y0, y0 + 2400, got);
+            EXPECT_EQ(got, scan(fresh.ObjList, x0, x0 + 2400, y0, y0 + 2400, false)) << x0 << " " << y0;
+        }
 }
