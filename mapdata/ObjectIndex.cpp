@@ -385,12 +385,14 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
     size_t lo = SIZE_MAX, hi = 0;
     if (marking) marks_.resize((slots_.size() + 63) / 64, 0);
     scratch_.clear();
+    taken_.clear();
     auto take = [&](uint32_t s) {
         if (marking) {
             const size_t w = s / 64;
             marks_[w] |= uint64_t(1) << (s % 64);
             lo = std::min(lo, w);
             hi = std::max(hi, w);
+            taken_.push_back(s);
         } else {
             scratch_.emplace_back(slots_[s].key, slots_[s].obj);
         }
@@ -436,6 +438,15 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
                 for (uint32_t k = cellStart_[c]; k < cellStart_[c + 1]; ++k) look(cellItems_[k]);
                 for (const uint32_t s : cellExtra_[c]) look(s);
             }
+    }
+    if (marking && taken_.size() * 16 < hi - lo + 1) {
+        // Few answers spread over many slots (a click): sorted, not read off.
+        for (const uint32_t s : taken_) marks_[s / 64] = 0;
+        std::sort(taken_.begin(), taken_.end());
+        taken_.erase(std::unique(taken_.begin(), taken_.end()), taken_.end());
+        out.reserve(taken_.size());
+        for (const uint32_t s : taken_) out.push_back(slots_[s].obj);
+        return;
     }
     if (marking) {
         for (size_t w = lo; w <= hi && lo != SIZE_MAX; ++w) {

@@ -132,6 +132,7 @@ private:
     // reads them off in order instead of sorting.
     bool keysFollowSlots_ = false;
     std::vector<uint64_t> marks_;
+    std::vector<uint32_t> taken_;
 };
 
 }  // namespace dm
