@@ -740,10 +740,11 @@ TEST(Render, LongWidePolylinesMatchThePainterAloneWhereverTheyRun) {
     // Wide lines of many vertices mostly far outside the picture (streets
     // across a city seen zoomed in): random walks, rings round the picture,
     // lines running up and down just outside each border and stepping in,
-    // open area outlines; on the map image and by the painter alone.
+    // open area outlines, and some one-pixel dashed ones; on the map image
+    // and by the painter alone.
     std::mt19937 rng(31);
     std::uniform_int_distribution<int> pick(0, 999);
-    const int W = 120, H = 110;
+    const int W = 150, H = 80;
     for (const double factor : {1.0, 2.0}) {
         std::vector<TObj> objects;
         for (int i = 0; i < 120; ++i) {
@@ -787,6 +788,11 @@ TEST(Render, LongWidePolylinesMatchThePainterAloneWhereverTheyRun) {
             // Kind 3 with an open outline draws its segments as a line.
             TObj o = object(uint8_t(pick(rng) < 800 ? 2 : 3), pick(rng) < 900 ? 5555 : 3100, pts);
             o.PenWidth = width;
+            if (i % 10 == 9) {
+                // A one-pixel dashed line: its dashes run on from its start.
+                o.PenWidth = 1;
+                o.PenStyle = uint8_t(1 + pick(rng) % 4);
+            }
             o.PenColor = int32_t(rng() & 0xFFFFFF);
             o.BrushStyle = 1;
             objects.push_back(o);

@@ -446,7 +446,8 @@ TEST(MayReachNote, AnswersAsTheObjectAndRulesOutOnlyWhatDrawsNothing) {
             ctx.PrintScaleX = ctx.view.Scale * (same ? 1 : 1 + 0.5 * std::abs(u(rng)));
             ctx.PrintScaleY = ctx.view.Scale * (same ? 1 : 1 + 0.5 * std::abs(u(rng)));
         }
-        const double factor = q % 3 == 0 ? 1 : q % 3 == 1 ? 2.5 : 6;
+        if (q % 8 == 5) ctx.PrintScaleY *= 1.7;  // the columns' scale alone, the factor kept
+        const double factor = q / 2 % 3 == 0 ? 1 : q / 2 % 3 == 1 ? 2.5 : 6;
         const TObj& aim = objects[rng() % objects.size()];
         ctx.view.ViewXMax = aim.Points[0].X + 60 / ctx.view.Scale * (1 + u(rng));
         ctx.view.ViewYMin = aim.Points[0].Y - 80 / ctx.view.Scale * (1 + u(rng));

@@ -313,6 +313,35 @@ TEST(ObjectIndex, AnswersInListOrderAndKeepsNotesUntilTheirObjectChanges) {
     EXPECT_GT(asked, 100000);
     EXPECT_LT(filled * 20, asked);
 
+    // Many slots: small boxes over a few whole cells find few objects
+    // spread far apart in the list (each once, however many cells it
+    // covers), between boxes that find thousands.
+    MapDoc many;
+    std::uniform_real_distribution<double> spot(0, 1000), side(0, 12);
+    for (int i = 0; i < 60000; ++i) {
+        auto o = std::make_unique<TObj>();
+        const double x = spot(rng), y = spot(rng);
+        o->Points = {{x, y}, {x + side(rng), y + side(rng)}};
+        if (i % 50 == 0) o->Shape = ShapeCircle;
+        many.ObjList.append(std::move(o));
+    }
+    for (int k = 0; k < 400; ++k) {
+        const bool big = k % 4 == 3;
+        const double w = big ? 300 : 3 + 20 * spot(rng) / 1000, x0 = spot(rng), y0 = spot(rng);
+        if (k % 2) {
+            many.Index.query(x0, x0 + w, y0, y0 + w, got);
+            ASSERT_EQ(got, scan(many.ObjList, x0, x0 + w, y0, y0 + w, false)) << k;
+        } else {
+            many.Index.query(x0, x0 + w, y0, y0 + w, got,
+                             ObjectIndex::NotedFarFilter([](const TObj&, ObjectIndex::FarNote&) { return false; }));
+            std::vector<TObj*> expected;
+            for (TObj* o : scan(many.ObjList, x0, x0 + w, y0, y0 + w, false))
+                if (!ObjectIndex::farReaching(*o)) expected.push_back(o);
+            ASSERT_EQ(got, expected) << k;
+        }
+    }
+    EXPECT_EQ(many.Index.builds(), 1u);
+
     // Objects moved far beyond the grid wait in its border cells: a box
     // over such a whole cell, and not over them, does not answer them.
     MapDoc fresh;
