@@ -393,7 +393,7 @@ private:
         if (!CircleCentre(pts_[0], pts_[1], pts_[2], m)) return;
         const double rr = Distance(m.x(), m.y(), pts_[0].x(), pts_[0].y());
         // A circle through nearly straight points lies out of all reach.
-        if (std::abs(m.x()) > kFarPx || std::abs(m.y()) > kFarPx || rr > kFarPx) return;
+        if (std::abs(int64_t(m.x())) > kFarPx || std::abs(int64_t(m.y())) > kFarPx || rr > kFarPx) return;
         const int r = rnd(rr);
         const QRect box(m.x() - r, m.y() - r, 2 * r, 2 * r);
         if (o_.Shape == ShapeCircle) {
@@ -712,7 +712,7 @@ bool MayReach(const TObj& o, double factor, const RenderContext& ctx, const QRec
         QPoint m;
         if (!CircleCentre(a, b, c, m)) return false;
         const double r = Distance(m.x(), m.y(), a.x(), a.y());
-        if (std::abs(m.x()) > kFarPx || std::abs(m.y()) > kFarPx || r > kFarPx) return false;
+        if (std::abs(int64_t(m.x())) > kFarPx || std::abs(int64_t(m.y())) > kFarPx || r > kFarPx) return false;
         const double rr = rnd(r) + 1.0;
         x0 = m.x() - rr;
         x1 = m.x() + rr;

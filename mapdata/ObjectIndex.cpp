@@ -164,7 +164,7 @@ bool ObjectIndex::classify(Entry& e, uint32_t slot, int& cx0, int& cx1, int& cy0
     if (nx_ > 0) cellRange(e.box, cx0, cx1, cy0, cy1);
     if (nx_ == 0 || size_t(cx1 - cx0 + 1) * size_t(cy1 - cy0 + 1) > kLargeCells) {
         e.inLarge = true;
-        large_.push_back(slot);
+        large_.push_back(Large{e.box, slot, e.inFar});
         return false;
     }
     e.cx0 = cx0;
@@ -193,7 +193,11 @@ void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
         far_.pop_back();
     }
     if (e.inLarge) {
-        drop(large_, slot);
+        auto it = std::find_if(large_.begin(), large_.end(), [&](const Large& l) { return l.slot == slot; });
+        if (it != large_.end()) {
+            *it = large_.back();
+            large_.pop_back();
+        }
         return;
     }
     if (!e.box.valid() || nx_ == 0) return;
@@ -397,10 +401,8 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
             scratch_.emplace_back(slots_[s].key, slots_[s].obj);
         }
     };
-    for (const uint32_t s : large_) {
-        const Entry& e = slots_[s];
-        if (!(keepFar && e.inFar) && meets(e.box, xmin, xmax, ymin, ymax)) take(s);
-    }
+    for (const Large& l : large_)
+        if (!(keepFar && l.far) && meets(l.box, xmin, xmax, ymin, ymax)) take(l.slot);
     if (keepFar)
         for (Far& f : far_) {
             const Entry& e = slots_[f.slot];

@@ -118,7 +118,14 @@ private:
     // (or nowhere), true with its cell range.
     bool classify(Entry& e, uint32_t slot, int& cx0, int& cx1, int& cy0, int& cy1);
     size_t cellIndex(int cx, int cy) const { return size_t(cx) * size_t(ny_) + size_t(cy); }
-    std::vector<uint32_t> large_;  // over many cells
+    // Objects over many cells, with a copy of their box and whether they
+    // reach far: every query looks at each of them.
+    struct Large {
+        Box box;
+        uint32_t slot;
+        bool far;
+    };
+    std::vector<Large> large_;
     struct Far {
         uint32_t slot;
         FarNote note;
