@@ -1387,7 +1387,7 @@ int benchExport(const fs::path& bin, int runs) {
 // One step of the size table in a process of its own, so that its peak
 // memory is its own: prints the seconds of the step, the peak resident
 // memory of the process (kB) and a check value.
-//   load BIN | redraw BIN | hittest BIN | save BIN | route NETWORK
+//   load BIN | redraw BIN | hittest BIN | index BIN | save BIN | route NETWORK
 int benchStep(const std::string& op, const fs::path& file) {
     double t = 0;
     uint64_t check = 0;
@@ -1449,6 +1449,13 @@ int benchStep(const std::string& op, const fs::path& file) {
                         check += uint64_t(tester.FindObject(doc, ctx.view, p, nullptr).Number + 1);
                     }
                 }) / clicks;
+            } else if (op == "index") {
+                ObjectIndex index;
+                index.attach(&doc.ObjList);
+                t = seconds([&] { index.ensure(); });
+                std::vector<TObj*> found;
+                index.query(-1e300, 1e300, -1e300, 1e300, found, true);
+                check = found.size();
             } else if (op == "save") {
                 const fs::path out = file.parent_path() / "bench-step-save.bin";
                 t = seconds([&] { SaveObjects(out, doc.ObjList); });

@@ -53,7 +53,8 @@ void ObjectIndex::adopt(ObjectIndex& other) {
     free_.swap(other.free_);
     cellStart_.swap(other.cellStart_);
     cellItems_.swap(other.cellItems_);
-    cellExtra_.swap(other.cellExtra_);
+    extraAt_.swap(other.extraAt_);
+    extras_.swap(other.extras_);
     large_.swap(other.large_);
     far_.swap(other.far_);
     keysFollowSlots_ = other.keysFollowSlots_;
@@ -111,31 +112,29 @@ void ObjectIndex::build() {
         cell_ = 1;
         gx1_ = gy1_ = -1;
     }
-    // Two passes: how many go into each cell, then each into its place.
+    // Two passes: how many go into each cell (cellStart_[c] ends as the end
+    // of cell c), then each into its place from the back (cellStart_[c]
+    // ends as its start).  No memory beyond the cells' own: a map of
+    // millions of objects is indexed while it is read and drawn.
     const size_t ncells = size_t(nx_) * size_t(ny_);
-    cellExtra_.clear();
-    cellExtra_.resize(ncells);
+    extraAt_.clear();
+    extras_.clear();
     cellStart_.assign(ncells + 1, 0);
-    struct Range {
+    for (size_t i = 0; i < n; ++i) {
         int cx0, cx1, cy0, cy1;
-    };
-    std::vector<Range> ranges(n, Range{0, -1, 0, -1});
-    for (size_t i = 0; i < n; ++i) {
-        Range& r = ranges[i];
-        if (!classify(slots_[i], uint32_t(i), r.cx0, r.cx1, r.cy0, r.cy1)) {
-            r = Range{0, -1, 0, -1};
-            continue;
-        }
-        for (int cx = r.cx0; cx <= r.cx1; ++cx)
-            for (int cy = r.cy0; cy <= r.cy1; ++cy) ++cellStart_[cellIndex(cx, cy) + 1];
+        if (!classify(slots_[i], uint32_t(i), cx0, cx1, cy0, cy1)) continue;
+        for (int cx = cx0; cx <= cx1; ++cx)
+            for (int cy = cy0; cy <= cy1; ++cy) ++cellStart_[cellIndex(cx, cy)];
     }
-    for (size_t c = 0; c < ncells; ++c) cellStart_[c + 1] += cellStart_[c];
+    for (size_t c = 1; c < ncells; ++c) cellStart_[c] += cellStart_[c - 1];
+    if (ncells > 0) cellStart_[ncells] = cellStart_[ncells - 1];
     cellItems_.assign(cellStart_[ncells], kGone);
-    std::vector<uint32_t> fill(cellStart_.begin(), cellStart_.end() - 1);
-    for (size_t i = 0; i < n; ++i) {
-        const Range& r = ranges[i];
-        for (int cx = r.cx0; cx <= r.cx1; ++cx)
-            for (int cy = r.cy0; cy <= r.cy1; ++cy) cellItems_[fill[cellIndex(cx, cy)]++] = cellItem(slots_[i], uint32_t(i));
+    for (size_t i = n; i-- > 0;) {
+        const Entry& e = slots_[i];
+        if (!e.box.valid() || e.inLarge) continue;  // not in the cells
+        const uint32_t item = cellItem(e, uint32_t(i));
+        for (int cx = e.cx0; cx <= e.cx0 + e.cw; ++cx)
+            for (int cy = e.cy0; cy <= e.cy0 + e.ch; ++cy) cellItems_[--cellStart_[cellIndex(cx, cy)]] = item;
     }
     revision_ = list.revision();
     built_ = true;
@@ -169,14 +168,25 @@ bool ObjectIndex::classify(Entry& e, uint32_t slot, int& cx0, int& cx1, int& cy0
     }
     e.cx0 = cx0;
     e.cy0 = cy0;
+    e.cw = uint8_t(cx1 - cx0);
+    e.ch = uint8_t(cy1 - cy0);
     return true;
+}
+
+std::vector<uint32_t>& ObjectIndex::extraOf(size_t c) {
+    if (extraAt_.empty()) extraAt_.assign(cellStart_.size() - 1, 0);
+    if (extraAt_[c] == 0) {
+        extras_.emplace_back();
+        extraAt_[c] = uint32_t(extras_.size());
+    }
+    return extras_[extraAt_[c] - 1];
 }
 
 void ObjectIndex::place(Entry& e, uint32_t slot) {
     int cx0, cx1, cy0, cy1;
     if (!classify(e, slot, cx0, cx1, cy0, cy1)) return;
     for (int cx = cx0; cx <= cx1; ++cx)
-        for (int cy = cy0; cy <= cy1; ++cy) cellExtra_[cellIndex(cx, cy)].push_back(cellItem(e, slot));
+        for (int cy = cy0; cy <= cy1; ++cy) extraOf(cellIndex(cx, cy)).push_back(cellItem(e, slot));
 }
 
 void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
@@ -211,7 +221,7 @@ void ObjectIndex::unplace(const Entry& e, uint32_t slot) {
                 *it = kGone;
                 continue;
             }
-            drop(cellExtra_[c], item);
+            if (std::vector<uint32_t>* extra = extraIn(c)) drop(*extra, item);
         }
 }
 
@@ -438,7 +448,8 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
                 };
                 const size_t c = cellIndex(cx, cy);
                 for (uint32_t k = cellStart_[c]; k < cellStart_[c + 1]; ++k) look(cellItems_[k]);
-                for (const uint32_t s : cellExtra_[c]) look(s);
+                if (const std::vector<uint32_t>* extra = extraIn(c))
+                    for (const uint32_t s : *extra) look(s);
             }
     }
     if (marking && taken_.size() * 16 < hi - lo + 1) {

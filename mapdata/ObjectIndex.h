@@ -83,6 +83,7 @@ private:
         int32_t cx0 = 0, cy0 = 0;  // its first cell: a query reports it from one cell only
         bool inLarge = false;
         bool inFar = false;
+        uint8_t cw = 0, ch = 0;  // its last cell: cx0 + cw, cy0 + ch
         uint32_t farAt = 0;  // its place in far_ when inFar
     };
     void build();
@@ -106,14 +107,20 @@ private:
     // entry's box and key without touching the object.  A build lays the
     // cells out one after another (cell c: cellItems_ from cellStart_[c] to
     // cellStart_[c + 1], kGone where an object left); objects placed later
-    // go to the cell's own extra list.
+    // go to the cell's own extra list (extras_[extraAt_[c] - 1]; made for
+    // the cells that get one, extraAt_ at the first).
     static constexpr uint32_t kGone = UINT32_MAX;
     // A far-reaching object's slot carries this bit in the cells, so that a
     // drawing query passes it by without looking it up.
     static constexpr uint32_t kFarBit = 0x80000000u;
     static uint32_t cellItem(const Entry& e, uint32_t slot) { return e.inFar ? slot | kFarBit : slot; }
     std::vector<uint32_t> cellStart_, cellItems_;
-    std::vector<std::vector<uint32_t>> cellExtra_;
+    std::vector<uint32_t> extraAt_;
+    std::vector<std::vector<uint32_t>> extras_;
+    std::vector<uint32_t>& extraOf(size_t c);
+    std::vector<uint32_t>* extraIn(size_t c) {
+        return extraAt_.empty() || extraAt_[c] == 0 ? nullptr : &extras_[extraAt_[c] - 1];
+    }
     // Where an entry goes: false when to the side list of large objects
     // (or nowhere), true with its cell range.
     bool classify(Entry& e, uint32_t slot, int& cx0, int& cx1, int& cy0, int& cy1);
