@@ -279,10 +279,6 @@ void MainWindow::wireActions() {
         return Flow::Done;
     });
     editor_.extraBands.push_back([this](QPoint pos) { return RovdForm->band(pos); });
-    // Another map: what was noted of the last one no longer holds.
-    mapSubscriptions_.push_back(std::make_unique<MapSubscription>(ws_.map.events, [this](const MapEvent& e) {
-        if (e.everything()) saved_.forget();
-    }));
     mapSubscriptions_.push_back(
         std::make_unique<MapSubscription>(ws_.map.events, [this](const MapEvent& e) { RovdForm->mapChanged(e); }));
     // The user table: made for each use, gone when closed.

@@ -63,6 +63,7 @@ public:
     MapEditor& editor() { return editor_; }
     NameState& names() { return names_; }
     UndoHistory& history() { return history_; }
+    const SavedState& savedState() const { return saved_; }
     RouteTool& routes() { return routes_; }
     class RouteInfoWindow* routeInfo() const { return Info; }
     ObjectEdits& edits() { return edits_; }
@@ -201,8 +202,13 @@ private:
     Workspace ws_;
     // The windows' answers to the map's life cycle (gone before the map).
     std::vector<std::unique_ptr<MapSubscription>> mapSubscriptions_;
-    SavedState saved_;
-    std::vector<QPointer<QWidget>> toolWindows_;  // placed, their geometry kept at the end  // what the files hold, for the caption after undo
+    SavedState saved_;  // what the files hold, for the caption after undo
+    // Another map: what was noted of the last one no longer holds.  Told
+    // before the tools below, which may look at the new map (and note it).
+    MapSubscription savedForget_{ws_.map.events, [this](const MapEvent& e) {
+                                     if (e.everything()) saved_.forget();
+                                 }};
+    std::vector<QPointer<QWidget>> toolWindows_;  // placed, their geometry kept at the end
     SavedState::Flags changeFlags();
     SavedState::Sources savedSources();
     MapLifecycle lifecycle_{ws_};

@@ -241,7 +241,6 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     MapView& v = ws_.view.view();
     v.computeScaleDenominator(size.height(), cityMap && orient.CoordKind == 2, orient.AxialMeridian);
     ws_.surface->setPanelText(0, ScaleReadout(v.ScaleDenominator, 5));
-    ws_.surface->setCaption(qpath(binPath));
     ws_.files.NamesFileName = withExtension(orPath, ".nam");
     ws_.files.StreetsFileName = withExtension(orPath, ".rue");
     ws_.modes.ResetModes(ws_.view.blink);
@@ -252,6 +251,9 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     ws_.files.StreetsModified = false;
     // Every tool drops what it kept of the objects that went.
     ws_.map.events.notify(MapEvent::Opened);
+    // The caption notes the map as opened: after the tools let go of the
+    // last one's, so that what is noted holds for this one.
+    ws_.surface->setCaption(qpath(binPath));
     if (afterOpen) afterOpen();
     if (modesChanged) modesChanged();
     ws_.surface->scrollToTopLeft();

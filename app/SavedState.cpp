@@ -46,15 +46,16 @@ uint64_t ObjectsFingerprint(const TObjList& objects) {
     return listFingerprint(h, objects, [](BinWriter& bw, const TObj& o) { EncodeObject(bw, o); });
 }
 
-uint64_t MapFingerprint(const MapDoc& doc) {
+uint64_t MapFingerprint(const MapDoc& doc, uint64_t* workedOut) {
     Fnv h;
     BinWriter w;
     EncodeOrientation(w, doc.Orientation);
     h.add(w.data());
     const auto known = doc.KnownObjectsPrint;
     doc.KnownObjectsPrint.reset();
-    const uint64_t objects = known && known->revision == doc.ObjList.revision() ? known->print
-                                                                                : ObjectsFingerprint(doc.ObjList);
+    const bool holds = known && known->revision == doc.ObjList.revision();
+    if (!holds && workedOut) ++*workedOut;
+    const uint64_t objects = holds ? known->print : ObjectsFingerprint(doc.ObjList);
     return (h.value() ^ objects) * 0x100000001b3ULL + objects;
 }
 
@@ -73,7 +74,7 @@ void SavedState::look(const Flags& f, const Sources& s) {
     // the streets, small and read at other moments than the map (the
     // register when first needed), each time they are clean.
     if (!f.map && (map_.wasModified || !map_.print)) {
-        map_.print = MapFingerprint(s.doc);
+        map_.print = MapFingerprint(s.doc, &objectPrints_);
         top_ = s.historyTop;
     }
     map_.wasModified = f.map;
@@ -84,7 +85,7 @@ void SavedState::look(const Flags& f, const Sources& s) {
 void SavedState::backToSaved(const Flags& f, const Sources& s) {
     // The objects only where the history stands where it stood when they
     // were noted (an edit outside the history leaves the print unequal).
-    if (f.map && map_.print && s.historyTop == top_ && MapFingerprint(s.doc) == *map_.print) f.map = false;
+    if (f.map && map_.print && s.historyTop == top_ && MapFingerprint(s.doc, &objectPrints_) == *map_.print) f.map = false;
     if (f.names && names_.print && NamesFingerprint(s.names) == *names_.print) f.names = false;
     if (f.streets && streets_.print && StreetsFingerprint(s.streets) == *streets_.print) f.streets = false;
     map_.wasModified = f.map;

@@ -17,7 +17,8 @@ namespace dm {
 uint64_t ObjectsFingerprint(const TObjList& objects);
 // The orientation record's and the objects' (the known one when the list is
 // still at its revision; it is used up).
-uint64_t MapFingerprint(const MapDoc& doc);
+// `workedOut` (when given) counts the objects' fingerprints worked out.
+uint64_t MapFingerprint(const MapDoc& doc, uint64_t* workedOut = nullptr);
 uint64_t NamesFingerprint(const std::vector<NameRef>& names);
 uint64_t StreetsFingerprint(const std::vector<StreetRef>& streets);
 
@@ -42,7 +43,14 @@ public:
     // noted state.
     void backToSaved(const Flags& f, const Sources& s);
     // Another map: nothing noted holds.
-    void forget() { *this = SavedState{}; }
+    void forget() {
+        const uint64_t prints = objectPrints_;
+        *this = SavedState{};
+        objectPrints_ = prints;
+    }
+    // How often the objects' fingerprint was worked out in full rather than
+    // taken as known (tests and benchmarks).
+    uint64_t objectPrints() const { return objectPrints_; }
 
 private:
     struct Part {
@@ -51,6 +59,7 @@ private:
     };
     Part map_, names_, streets_;  // wasModified: the objects' only
     uint64_t top_ = 0;  // the history's last step when the map was noted
+    uint64_t objectPrints_ = 0;
 };
 
 }  // namespace dm

@@ -6,6 +6,10 @@
 
 #include <QPainter>
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
 namespace fs = std::filesystem;
 
 namespace dm {
@@ -67,44 +71,116 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     ctx.view = view;
     ctx.SeriesSelector = 10;
     ctx.znaks = m->withSymbols ? &znaks_ : nullptr;
-    LoadObjects(binPath, m->objects);
-    say("preload-read");
-    // Two threads draw the two parts of the list: the second part on a
-    // clear picture laid over the first one's (every pixel a figure sets is
-    // opaque, so the picture is the one of drawing the list in turn).  The
-    // second thread builds the index first, the first one fingerprints the
-    // objects after drawing: the drawing only reads the objects once they
-    // are prepared for it.
-    for (const auto& o : m->objects) PrepareForDrawing(*o, view.SymbolFactor, ctx);
-    const size_t n = m->objects.size(), cut = n - n * 9 / 20;
-    QImage upper(size, QImage::Format_ARGB32_Premultiplied);
-    if (upper.isNull()) return;
-    upper.fill(Qt::transparent);
-    std::atomic<bool> failed{false};
-    auto draw = [&](QImage& target, size_t from, size_t to) {
-        QPainter painter(&target);
+    const double factor = view.SymbolFactor;
+
+    // A second thread draws the objects in list order as they are read.
+    // Once read, this thread builds the index and the fingerprint, then
+    // takes the end of the list that is not drawn yet and draws it on a
+    // clear picture laid over the first one (every pixel a figure sets is
+    // opaque, so the picture is the one of drawing the list in turn).  An
+    // object is prepared for drawing before it is handed over: from then on
+    // both threads only read it.
+    struct Handover {
+        std::mutex m;
+        std::condition_variable cv;
+        std::vector<TObj*> objects;  // read so far, in list order
+        size_t next = 0;             // the drawer's next one
+        size_t limit = SIZE_MAX;     // where the drawer stops
+        bool allRead = false;
+    } h;
+    auto drawer = [&] {
+        QPainter painter(&m->image);
         ObjectPainter objects(painter, ctx);
-        for (size_t i = from; i < to; ++i) objects.draw(*m->objects[i], view.SymbolFactor);
+        std::vector<TObj*> batch;
+        for (;;) {
+            {
+                std::unique_lock lock(h.m);
+                h.cv.wait(lock, [&] {
+                    return h.allRead || (!drawerWaits && std::min(h.objects.size(), h.limit) > h.next);
+                });
+                const size_t end = std::min({h.objects.size(), h.limit, h.next + 256});
+                if (end <= h.next) return;  // everything read, and drawn up to the limit
+                batch.assign(h.objects.begin() + ptrdiff_t(h.next), h.objects.begin() + ptrdiff_t(end));
+                h.next = end;
+            }
+            for (TObj* o : batch) objects.draw(*o, factor);
+        }
     };
+    std::atomic<bool> failed{false};
     std::thread second([&] {
         try {
-            m->index.attach(&m->objects);
-            m->index.ensure();
-            draw(upper, cut, n);
+            drawer();
         } catch (...) {
             failed = true;
         }
     });
-    try {
-        draw(m->image, 0, cut);
-        m->objectsPrint = ObjectsFingerprint(m->objects);
-    } catch (...) {
-        failed = true;
+    // The drawer stops and ends on every way out of here (a damaged file).
+    struct Joiner {
+        std::thread& t;
+        Handover& h;
+        ~Joiner() {
+            if (!t.joinable()) return;
+            {
+                std::lock_guard lock(h.m);
+                h.allRead = true;
+                h.limit = 0;
+            }
+            h.cv.notify_all();
+            t.join();
+        }
+    } joiner{second, h};
+
+    {
+        // Room for every record the file can hold (none is shorter than 66
+        // bytes): only the pages used are touched, none is copied.
+        std::error_code ec;
+        const uintmax_t bytes = fs::file_size(resolvePathCase(binPath), ec);
+        if (!ec) h.objects.reserve(size_t(std::min<uintmax_t>(bytes / 66, uintmax_t(1) << 28)));
+    }
+    std::vector<TObj*> pending;
+    auto handOver = [&] {
+        {
+            std::lock_guard lock(h.m);
+            h.objects.insert(h.objects.end(), pending.begin(), pending.end());
+        }
+        pending.clear();
+        h.cv.notify_all();
+    };
+    LoadObjects(binPath, m->objects, {}, [&](TObj& o) {
+        PrepareForDrawing(o, factor, ctx);
+        pending.push_back(&o);
+        if (pending.size() == 1024) handOver();
+    });
+    handOver();
+    say("preload-read");
+    m->index.attach(&m->objects);
+    m->index.ensure();
+    say("preload-indexed");
+    m->objectsPrint = ObjectsFingerprint(m->objects);
+    // The end of the list the drawer has not reached: about half of it here.
+    const size_t n = m->objects.size();
+    size_t cut;
+    {
+        std::lock_guard lock(h.m);
+        h.allRead = true;
+        cut = n - (n - h.next) / 2;
+        if (n - cut < std::max<size_t>(smallestSplit, 1)) cut = n;
+        h.limit = cut;
+    }
+    h.cv.notify_all();
+    QImage upper;
+    if (cut < n) {
+        upper = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        if (upper.isNull()) return;
+        upper.fill(Qt::transparent);
+        QPainter painter(&upper);
+        ObjectPainter objects(painter, ctx);
+        for (size_t i = cut; i < n; ++i) objects.draw(*m->objects[i], factor);
     }
     second.join();
     if (failed) return;
     say("preload-drawn");
-    {
+    if (!upper.isNull()) {
         QPainter painter(&m->image);
         painter.drawImage(0, 0, upper);
     }

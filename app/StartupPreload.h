@@ -45,9 +45,16 @@ public:
     bool running() const { return started_ && !done_; }
     // Waits for the thread to end.
     void finish();
-    // Told, from the thread, when the map was read and when it was drawn
-    // (the start-up benchmark's phases); set before start().
+    // Told, from the thread, when the map was read, indexed and drawn (the
+    // start-up benchmark's phases); set before start().
     std::function<void(const char*)> trace;
+    // Once the objects are read, indexed and fingerprinted, this thread
+    // draws the end of the list the drawing thread has not reached (about
+    // half of it) on a picture of its own, when that end holds at least
+    // `smallestSplit` objects.  With `drawerWaits` (tests) the drawing
+    // thread starts only then, so that the list is split in two halves.
+    size_t smallestSplit = 2048;
+    bool drawerWaits = false;
     // The map made for this file, view and drawing settings (the thread
     // ended); null when it failed or was made for anything else.  Taken once.
     std::unique_ptr<PreloadedMap> take(const std::filesystem::path& orPath, const MapView& view,

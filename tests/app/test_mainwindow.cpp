@@ -94,7 +94,9 @@ int nonWhite(const QImage& img) {
 }  // namespace
 
 TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
-    start();
+    // Opened by the window: the objects' fingerprint (of what the files hold)
+    // is worked out once.
+    EXPECT_EQ(start().savedState().objectPrints(), 1u);
     const QImage plain = ws().view.image;
     std::vector<int> numbers;
     for (const auto& o : ws().map.ObjList) numbers.push_back(o->Number);
@@ -116,6 +118,7 @@ TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
     EXPECT_EQ(found.size(), numbers.size());
     EXPECT_EQ(ws().map.Index.builds(), 1u);
     EXPECT_FALSE(ws().map.MapModified);
+    EXPECT_EQ(w.savedState().objectPrints(), 0u);  // the one made while reading
     TObj* first = ws().map.ObjList[0];
     ws().map.CurObj = first;
     w.edits().DeleteButtonClick();
@@ -124,8 +127,22 @@ TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
     w.UndoClick();
     ASSERT_EQ(ws().map.ObjList.size(), numbers.size());
     EXPECT_FALSE(ws().map.MapModified);
+    EXPECT_EQ(w.savedState().objectPrints(), 1u);  // the objects after the undo
     w_.reset();
 
+    // The list drawn in two halves, the second on a picture of its own laid
+    // over the first: the same picture.
+    {
+        StartupPreload halves;
+        halves.drawerWaits = true;
+        halves.smallestSplit = 1;
+        halves.start(dir_, "Darvent", 800);
+        start(false, 800, false, &halves);
+        EXPECT_EQ(ws().view.image, plain);
+        EXPECT_EQ(ws().map.ObjList.size(), numbers.size());
+        EXPECT_EQ(ws().map.Index.builds(), 1u);
+        w_.reset();
+    }
     // The objects file changed after it was read: opening reads it again.
     {
         StartupPreload stale;
