@@ -182,7 +182,6 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     }
     QImage image;
     if (pre) {
-        objects = std::move(pre->objects);
         image = std::move(pre->image);
     } else {
         image = QImage(size, QImage::Format_RGB32);
@@ -216,10 +215,11 @@ bool MapLifecycle::openMap(const fs::path& requested, MapKind kind) {
     }
 
     ws_.map.clearObjects();
-    ws_.map.ObjList.swap(objects);
     if (pre) {
-        ws_.map.Index.adopt(pre->index);
+        ws_.map.Index.adopt(pre->index, pre->objects);
         ws_.map.KnownObjectsPrint = MapDoc::ObjectsPrint{ws_.map.ObjList.revision(), pre->objectsPrint};
+    } else {
+        ws_.map.ObjList.swap(objects);
     }
     // Nothing of the map that was open stays in the status bar.
     for (int panel : {2, 3, 4, 5}) ws_.surface->setPanelText(panel, QString());

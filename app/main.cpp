@@ -57,7 +57,10 @@ int main(int argc, char** argv) {
     dm::StartupPreload preload;
     {
         const QScreen* s = QGuiApplication::primaryScreen();
-        if (trace) preload.trace = say;
+        if (trace) {
+            preload.trace = say;
+            say("preload-started");
+        }
         preload.start(std::filesystem::current_path(), "Darvent", s ? s->geometry().width() : 1024);
         options.preload = &preload;
     }

@@ -44,11 +44,14 @@ void ObjectIndex::ensure() {
     if (!built_ || revision_ != list_->revision()) build();
 }
 
-void ObjectIndex::adopt(ObjectIndex& other) {
+void ObjectIndex::adopt(ObjectIndex& other, TObjList& from) {
+    // What `other` built holds for `from` while `from` is at the revision it
+    // built or followed to: the same objects in the same order.
+    const bool holds = other.list_ == &from && other.built_ && other.revision_ == from.revision() && list_ &&
+                       list_ != &from;
+    if (list_) list_->swap(from);
     built_ = false;
-    if (!list_ || !other.built_ || other.slots_.size() != list_->size() || !other.free_.empty()) return;
-    for (size_t i = 0; i < list_->size(); ++i)
-        if (other.slots_[i].obj != (*list_)[i] || (*list_)[i]->Slot.get() != i) return;
+    if (!holds) return;
     slots_.swap(other.slots_);
     free_.swap(other.free_);
     cellStart_.swap(other.cellStart_);

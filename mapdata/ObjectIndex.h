@@ -63,10 +63,10 @@ public:
     uint64_t builds() const { return builds_; }
     // Builds now when the list changed behind the index's back.
     void ensure();
-    // Takes over what `other` built over a list holding the same objects in
-    // the same order as the one this index follows (a list read elsewhere
-    // and swapped in); when they are not the same, builds at the next query.
-    void adopt(ObjectIndex& other);
+    // Swaps the list this index follows with `from` (a list read elsewhere)
+    // and takes over what `other` built over `from`, when `other` follows it
+    // and is built at its revision; otherwise builds at the next query.
+    void adopt(ObjectIndex& other, TObjList& from);
 
     // TObjListObserver
     void objectInserted(const TObjList& list, size_t position) override;

@@ -186,7 +186,7 @@ TEST(ObjectIndex, FarOffAndDamagedCoordinates) {
     EXPECT_EQ(got, std::vector<TObj*>{far});
 }
 
-TEST(ObjectIndex, AdoptsOnlyAnIndexBuiltOverTheSameOrder) {
+TEST(ObjectIndex, AdoptsOnlyAnIndexBuiltOverTheListHandedOverAsItIs) {
     // Twenty small objects along a row; an index built over them elsewhere.
     auto fill = [](TObjList& l) {
         for (int i = 0; i < 20; ++i) {
@@ -209,13 +209,41 @@ TEST(ObjectIndex, AdoptsOnlyAnIndexBuiltOverTheSameOrder) {
         built.attach(&read);
         built.ensure();
         MapDoc doc;
-        doc.ObjList.swap(read);
+        doc.ObjList.append(std::make_unique<TObj>());  // what was open
         const uint64_t before = doc.Index.builds();
-        doc.Index.adopt(built);
+        doc.Index.adopt(built, read);
+        EXPECT_EQ(doc.ObjList.size(), 20u);
+        EXPECT_EQ(read.size(), 1u);
         std::vector<TObj*> got;
         doc.Index.query(2.2, 6.1, -1, 1, got);
         EXPECT_EQ(numbers(got), (std::vector<int>{2, 3, 4, 5, 6}));
         EXPECT_EQ(doc.Index.builds(), before + 1);
+        // It follows its new list from there.
+        auto extra = std::make_unique<TObj>();
+        extra->Number = 99;
+        extra->Points = {{4, 0}, {4.5, 0.5}};
+        doc.ObjList.append(std::move(extra));
+        got.clear();
+        doc.Index.query(2.2, 6.1, -1, 1, got);
+        EXPECT_EQ(numbers(got), (std::vector<int>{2, 3, 4, 5, 6, 20}));
+        EXPECT_EQ(doc.Index.builds(), before + 1);
+    }
+    {
+        // Built over another list than the one handed over: built anew.
+        TObjList read, other;
+        fill(read);
+        fill(other);
+        ObjectIndex built;
+        built.attach(&other);
+        built.ensure();
+        MapDoc doc;
+        const uint64_t before = doc.Index.builds();
+        doc.Index.adopt(built, read);
+        std::vector<TObj*> got;
+        doc.Index.query(2.2, 6.1, -1, 1, got);
+        EXPECT_EQ(got.size(), 5u);
+        EXPECT_TRUE(got.empty() || got[0] == doc.ObjList[2]);
+        EXPECT_EQ(doc.Index.builds(), before + 1);  // its own build
     }
     {
         // The list went out of that order after the index stopped following
@@ -230,8 +258,7 @@ TEST(ObjectIndex, AdoptsOnlyAnIndexBuiltOverTheSameOrder) {
         for (size_t i = 0; i < 20; ++i) order[i] = 19 - i;
         read.reorder(order);
         MapDoc doc;
-        doc.ObjList.swap(read);
-        doc.Index.adopt(built);
+        doc.Index.adopt(built, read);
         std::vector<TObj*> got;
         doc.Index.query(2.2, 6.1, -1, 1, got);
         EXPECT_EQ(numbers(got), (std::vector<int>{6, 5, 4, 3, 2}));
