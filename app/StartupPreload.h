@@ -1,5 +1,5 @@
 #pragma once
-// The city map read and drawn on a second thread while the splash shows:
+// The city map read and drawn on threads of its own while the splash shows:
 // the objects, their index and the opening picture, made exactly as opening
 // the map makes them.  Opening the city map then takes them over when the
 // files, the view and the drawing settings are still the ones they were
