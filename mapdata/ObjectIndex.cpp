@@ -117,8 +117,8 @@ void ObjectIndex::build() {
     }
     // Two passes: how many go into each cell (cellStart_[c] ends as the end
     // of cell c), then each into its place from the back (cellStart_[c]
-    // ends as its start).  No memory beyond the cells' own: a map of
-    // millions of objects is indexed while it is read and drawn.
+    // ends as its start).  No memory beyond the cells' own: at start-up a
+    // map of millions of objects is indexed while it is being drawn.
     const size_t ncells = size_t(nx_) * size_t(ny_);
     extraAt_.clear();
     extras_.clear();
