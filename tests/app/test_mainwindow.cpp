@@ -128,6 +128,10 @@ TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
     ASSERT_EQ(ws().map.ObjList.size(), numbers.size());
     EXPECT_FALSE(ws().map.MapModified);
     EXPECT_EQ(w.savedState().objectPrints(), 1u);  // the objects after the undo
+    // Opened again (read this time): one more, counted on across the maps.
+    ASSERT_TRUE(w.lifecycle().OpenCityMap());
+    EXPECT_FALSE(ws().map.MapModified);
+    EXPECT_EQ(w.savedState().objectPrints(), 2u);
     w_.reset();
 
     // The list drawn in two halves, the second on a picture of its own laid
