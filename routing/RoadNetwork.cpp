@@ -2,7 +2,7 @@
 
 #include "mapdata/BinaryIO.h"
 #include "mapdata/Geometry.h"
-#include "QuadHeap.h"
+#include "BucketQueue.h"
 
 #include <algorithm>
 #include <climits>
@@ -332,6 +332,7 @@ RouteGraph::RouteGraph(const RoadNetwork& net) : net_(&net) {
             const int32_t b = na.Link[size_t(k)];
             outTo_[size_t(e)] = b;
             outTime_[size_t(e)] = LinkTime(na, net.RoadNodes[size_t(b)]);
+            if (outTime_[size_t(e)] < kNoRoute) maxLinkTime_ = std::max(maxLinkTime_, outTime_[size_t(e)]);
             if (lastFrom[size_t(b)] != int32_t(a)) {
                 lastFrom[size_t(b)] = int32_t(a);
                 ++inStart_[size_t(b) + 1];
@@ -401,7 +402,7 @@ struct SearchBuffers {
     std::vector<NodeState> st;
     std::vector<uint32_t> closed;  // the stamp of the walk back that closed it
     uint32_t stamp = 0;
-    QuadHeap heap;  // (time, node)
+    BucketQueue queue;
     std::vector<int> in, cand, pool;
     const RouteGraph* g = nullptr;
     int n = -1, t = -1;
@@ -429,34 +430,55 @@ struct SearchBuffers {
     int32_t dist(int node) { return state(node).d; }
 };
 
-// The window distances with a four-way heap: the shortest times within the
-// window, and kNoRoute (unreachable) for anything longer.  The search stops
+// The window distances with a queue of buckets by time: the shortest times
+// within the window, and kNoRoute (unreachable) for anything longer.  The search stops
 // once every node as near as the target is settled: the path back from the
 // target only looks at such nodes, and nodes farther away keep values above
 // the target's, as they would with the exact distances.
 void graphDistances(const RouteGraph& g, SearchBuffers& b) {
-    auto& st = b.st;
-    const int n = b.n;
-    const SearchBuffers::NodeState& target = b.state(b.t);
-    b.state(n).d = 0;
-    QuadHeap& heap = b.heap;
-    heap.clear();
-    heap.push(QuadHeap::key(0, uint32_t(n)));
-    while (!heap.empty()) {
-        const uint64_t k = heap.pop();
-        const int t = QuadHeap::timeOf(k), node = int(QuadHeap::nodeOf(k));
+    // Everything the loop reads is held in locals: a push that grows the
+    // queue would otherwise make the compiler fetch the buffers' and the
+    // graph's fields again on every link.
+    using NodeState = SearchBuffers::NodeState;
+    NodeState* const st = b.st.data();
+    const uint32_t stamp = b.stamp;
+    const int n = b.n, tn = b.t;
+    const double lo = b.lo, hi = b.hi, ylo = b.ylo, yhi = b.yhi;
+    const int32_t* const start = g.outStarts();
+    const int32_t* const to = g.outTargets();
+    const int32_t* const time = g.outTimes();
+    const double* const xy = g.coords();
+    // The state of a node in this window, set on first sight: outside the
+    // window it is never improved on.
+    auto state = [&](int node) -> NodeState& {
+        NodeState& s = st[size_t(node)];
+        if (s.seen != stamp) {
+            const double x = xy[2 * size_t(node)], y = xy[2 * size_t(node) + 1];
+            const bool inside = node == n || node == tn || (lo < x && x < hi && ylo < y && y < yhi);
+            s = {inside ? kNoRoute : SearchBuffers::kOutside, stamp};
+        }
+        return s;
+    };
+    const NodeState& target = state(tn);
+    state(n).d = 0;
+    BucketQueue& queue = b.queue;
+    queue.reset(g.maxLinkTime());
+    queue.push(0, uint32_t(n));
+    while (!queue.empty()) {
+        int t = 0;
+        const int node = int(queue.pop(t));
         if (t != st[size_t(node)].d) continue;
         if (t > target.d) break;
-        for (int e = g.outBegin(node), end = g.outEnd(node); e < end; ++e) {
-            const int to = g.outTo(e);
-            if (to == n) continue;  // back to the start
-            SearchBuffers::NodeState& o = b.state(to);  // outside the window: never improved on
-            const int lt = g.outTime(e);
+        for (int e = start[node], end = start[node + 1]; e < end; ++e) {
+            const int v = to[e];
+            if (v == n) continue;  // back to the start
+            const int lt = time[e];
             if (lt >= kNoRoute) continue;
+            NodeState& o = state(v);
             const int nt = t + lt;
             if (nt < o.d && nt < kNoRoute) {
                 o.d = nt;
-                heap.push(QuadHeap::key(nt, uint32_t(to)));
+                queue.push(nt, uint32_t(v));
             }
         }
     }

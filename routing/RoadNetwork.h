@@ -84,6 +84,15 @@ public:
     int outEnd(int a) const { return outStart_[size_t(a) + 1]; }
     int32_t outTo(int e) const { return outTo_[size_t(e)]; }
     int32_t outTime(int e) const { return outTime_[size_t(e)]; }
+    // The same as flat arrays, for a search's inner loop: outStarts()[a] to
+    // outStarts()[a + 1] index outTargets() and outTimes(); coords() holds
+    // each node's northing and easting in turn.
+    const int32_t* outStarts() const { return outStart_.data(); }
+    const int32_t* outTargets() const { return outTo_.data(); }
+    const int32_t* outTimes() const { return outTime_.data(); }
+    const double* coords() const { return xy_.data(); }
+    // The longest link time below kNoRoute (0 without such links).
+    int32_t maxLinkTime() const { return maxLinkTime_; }
     // The nodes with a link into a, each once, ascending.
     int inBegin(int a) const { return inStart_[size_t(a)]; }
     int inEnd(int a) const { return inStart_[size_t(a) + 1]; }
@@ -100,13 +109,14 @@ private:
     std::vector<double> xy_;  // northing and easting of each node
     std::vector<int32_t> outStart_, outTo_, outTime_;
     std::vector<int32_t> inStart_, inFrom_;
+    int32_t maxLinkTime_ = 0;
     bool anyFinite_ = false;
     double minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
 };
 
 // Node to node: the time, or -2 when the target cannot be reached; `path`
 // gets the node numbers.  SearchRoute computes the window distances with a
-// heap (the network overload prepares a graph for the one search);
+// queue by time (the network overload prepares a graph for the one search);
 // SearchRouteSweep by repeated sweeps straight on the node records, as the
 // reference.
 int SearchRoute(const RouteGraph& g, int n, int t, std::vector<int>& path);
