@@ -405,8 +405,15 @@ struct SearchBuffers {
     BucketQueue queue;
     std::vector<int> in, cand, pool;
     const RouteGraph* g = nullptr;
-    int n = -1, t = -1;
-    double lo = 0, hi = 0, ylo = 0, yhi = 0;  // strictly inside, or an end
+    // The window: the two ends, and the nodes strictly inside the square.
+    struct Window {
+        int n = -1, t = -1;
+        double lo = 0, hi = 0, ylo = 0, yhi = 0;
+        bool holds(int node, const double* xy) const {
+            const double x = xy[2 * size_t(node)], y = xy[2 * size_t(node) + 1];
+            return node == n || node == t || (lo < x && x < hi && ylo < y && y < yhi);
+        }
+    } w;
 
     uint32_t nextStamp(size_t nodes) {
         if (st.size() != nodes || stamp == UINT32_MAX) {
@@ -416,14 +423,10 @@ struct SearchBuffers {
         }
         return ++stamp;
     }
-    bool insideSquare(int node) const {
-        const double x = g->nodeX(node), y = g->nodeY(node);
-        return node == n || node == t || (lo < x && x < hi && ylo < y && y < yhi);
-    }
     // The state of a node in this window, set on first sight.
     NodeState& state(int node) {
         NodeState& s = st[size_t(node)];
-        if (s.seen != stamp) s = {insideSquare(node) ? kNoRoute : kOutside, stamp};
+        if (s.seen != stamp) s = {w.holds(node, g->coords()) ? kNoRoute : kOutside, stamp};
         return s;
     }
     bool inWindow(int node) { return state(node).d != kOutside; }
@@ -442,24 +445,19 @@ void graphDistances(const RouteGraph& g, SearchBuffers& b) {
     using NodeState = SearchBuffers::NodeState;
     NodeState* const st = b.st.data();
     const uint32_t stamp = b.stamp;
-    const int n = b.n, tn = b.t;
-    const double lo = b.lo, hi = b.hi, ylo = b.ylo, yhi = b.yhi;
+    const SearchBuffers::Window w = b.w;
+    const int n = w.n;
     const int32_t* const start = g.outStarts();
     const int32_t* const to = g.outTargets();
     const int32_t* const time = g.outTimes();
     const double* const xy = g.coords();
-    // The state of a node in this window, set on first sight: outside the
-    // window it is never improved on.
+    // As SearchBuffers::state: outside the window a node is never improved on.
     auto state = [&](int node) -> NodeState& {
         NodeState& s = st[size_t(node)];
-        if (s.seen != stamp) {
-            const double x = xy[2 * size_t(node)], y = xy[2 * size_t(node) + 1];
-            const bool inside = node == n || node == tn || (lo < x && x < hi && ylo < y && y < yhi);
-            s = {inside ? kNoRoute : SearchBuffers::kOutside, stamp};
-        }
+        if (s.seen != stamp) s = {w.holds(node, xy) ? kNoRoute : SearchBuffers::kOutside, stamp};
         return s;
     };
-    const NodeState& target = state(tn);
+    const NodeState& target = state(w.t);
     state(n).d = 0;
     BucketQueue& queue = b.queue;
     queue.reset(g.maxLinkTime());
@@ -489,7 +487,7 @@ void graphDistances(const RouteGraph& g, SearchBuffers& b) {
 // the start first, then the nodes inside by number, the target last.
 void graphReconstruct(const RouteGraph& g, SearchBuffers& b, std::vector<int>& path) {
     const uint32_t w = b.stamp;
-    const int n = b.n, t = b.t;
+    const int n = b.w.n, t = b.w.t;
     auto order = [&](int node) -> int64_t { return node == n ? -1 : node == t ? INT64_MAX : node; };
     auto qualifies = [&](int k, int v) {
         const int lt = g.linkTime(k, v);
@@ -550,15 +548,15 @@ int SearchRoute(const RouteGraph& g, int n, int t, std::vector<int>& path) {
     double h = std::max(std::fabs(a.X - b.X), std::fabs(a.Y - b.Y));
     thread_local SearchBuffers buf;
     buf.g = &g;
-    buf.n = n;
-    buf.t = t;
+    buf.w.n = n;
+    buf.w.t = t;
     const double cx = std::fabs(a.X + b.X) / 2, cy = std::fabs(a.Y + b.Y) / 2;
     for (;;) {
         const double half = 1.25 * h;
-        buf.lo = cx - half;
-        buf.hi = cx + half;
-        buf.ylo = cy - half;
-        buf.yhi = cy + half;
+        buf.w.lo = cx - half;
+        buf.w.hi = cx + half;
+        buf.w.ylo = cy - half;
+        buf.w.yhi = cy + half;
         buf.nextStamp(net.size());
         graphDistances(g, buf);
         const int time = buf.dist(t);
