@@ -88,6 +88,7 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
         size_t limit = SIZE_MAX;     // where the drawer stops
         bool allRead = false;
     } h;
+    size_t drawnInTurn = 0;  // by the drawer, read once it has ended
     auto drawer = [&] {
         QPainter painter(&m->image);
         ObjectPainter objects(painter, ctx);
@@ -104,6 +105,7 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
                 h.next = end;
             }
             for (TObj* o : batch) objects.draw(*o, factor);
+            drawnInTurn += batch.size();
         }
     };
     std::atomic<bool> failed{false};
@@ -179,6 +181,8 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     }
     second.join();
     if (failed) return;
+    m->drawnInTurn = drawnInTurn;
+    m->drawnOver = n - cut;
     say("preload-drawn");
     if (!upper.isNull()) {
         QPainter painter(&m->image);

@@ -31,6 +31,10 @@ struct PreloadedMap {
     ObjectIndex index;  // built over `objects` (declared after them: it goes first)
     uint64_t objectsPrint = 0;  // ObjectsFingerprint(objects)
     QImage image;
+    // How the picture was drawn: objects drawn by the drawing thread, and
+    // those of the end of the list drawn on the picture laid over (each
+    // object once in all).
+    size_t drawnInTurn = 0, drawnOver = 0;
 };
 
 class StartupPreload {

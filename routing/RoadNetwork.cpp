@@ -474,7 +474,7 @@ void graphDistances(const RouteGraph& g, SearchBuffers& b) {
             if (lt >= kNoRoute) continue;
             NodeState& o = state(v);
             const int nt = t + lt;
-            if (nt < o.d && nt < kNoRoute) {
+            if (nt < o.d) {  // o.d is at most kNoRoute
                 o.d = nt;
                 queue.push(nt, uint32_t(v));
             }

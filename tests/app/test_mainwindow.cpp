@@ -178,6 +178,27 @@ TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
             return p.take(cityOr_, view, c) != nullptr;
         };
         EXPECT_TRUE(made(v, ctx));
+        // How the picture was drawn, with the drawer held back until the
+        // end of the list: the second half over the first when it holds at
+        // least the smallest split, and every object once.
+        const size_t all = numbers.size() - 1, half = all / 2;  // one object less, from above
+        for (const size_t smallest : {size_t(1), half, half + 1}) {
+            StartupPreload p;
+            p.drawerWaits = true;
+            p.smallestSplit = smallest;
+            p.start(dir_, "Darvent", 800);
+            const std::unique_ptr<PreloadedMap> m = p.take(cityOr_, v, ctx);
+            ASSERT_NE(m, nullptr);
+            EXPECT_EQ(m->drawnOver, smallest <= half ? half : 0) << smallest;
+            EXPECT_EQ(m->drawnInTurn, smallest <= half ? all - half : all) << smallest;
+        }
+        {
+            StartupPreload p;  // as the program runs it
+            p.start(dir_, "Darvent", 800);
+            const std::unique_ptr<PreloadedMap> m = p.take(cityOr_, v, ctx);
+            ASSERT_NE(m, nullptr);
+            EXPECT_EQ(m->drawnInTurn + m->drawnOver, all);
+        }
         MapView moved = v;
         moved.ViewYMin += 10;
         moved.ViewYMax += 10;

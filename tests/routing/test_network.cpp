@@ -195,6 +195,34 @@ TEST(RoadNetwork, TwoLinkTimesAtTheIntegerLimitDoNotOverflow) {
     EXPECT_EQ(path, (std::vector<int>{n, m, t}));
 }
 
+TEST(RoadNetwork, NodesAsFarAsTheTargetOverLinksOfNoTimeAreSettledForTheWalkBack) {
+    // 60 km/h, 100 m a link (10 hundredths); nodes 2, 1 and the target 5
+    // at one place, 4 -> 2 -> 1 -> 5 as fast as 4 -> 5 (30 either way).
+    // The walk back tries node 1 before node 4 (window order), so the
+    // route goes through 2 and 1, which only the nodes at the target's
+    // own time reach.
+    Net g;
+    const int s = g.node(0, 0);
+    g.node(0, 300);  // 1
+    g.node(0, 300);  // 2
+    g.node(0, 100);  // 3
+    g.node(0, 200);  // 4
+    const int t = g.node(0, 300);
+    ASSERT_EQ(s, 0);
+    ASSERT_EQ(t, 5);
+    g.link(0, 3, 60);
+    g.link(3, 4, 60);
+    g.link(4, 2, 60);
+    g.link(4, 5, 60);
+    g.link(2, 1, 60);
+    g.link(1, 5, 60);
+    std::vector<int> path, sweep;
+    EXPECT_EQ(SearchRoute(g.net, s, t, path), 30);
+    EXPECT_EQ(path, (std::vector<int>{0, 3, 4, 2, 1, 5}));
+    EXPECT_EQ(SearchRouteSweep(g.net, s, t, sweep), 30);
+    EXPECT_EQ(sweep, path);
+}
+
 TEST(RoadNetwork, SingleNodePathWhenTheFirstLinkEndsWhereTheSecondStarts) {
     Net g;
     const int a = g.node(0, 0), b = g.node(0, 100), c = g.node(0, 200);
