@@ -406,7 +406,9 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
     auto take = [&](uint32_t s) {
         if (marking) {
             const size_t w = s / 64;
-            marks_[w] |= uint64_t(1) << (s % 64);
+            const uint64_t bit = uint64_t(1) << (s % 64);
+            if (marks_[w] & bit) return;  // taken from another cell
+            marks_[w] |= bit;
             lo = std::min(lo, w);
             hi = std::max(hi, w);
             taken_.push_back(s);
@@ -450,6 +452,9 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
                         take(s);
                 };
                 const size_t c = cellIndex(cx, cy);
+                if (!inside)  // the entries looked at below, fetched together
+                    for (uint32_t k = cellStart_[c]; k < cellStart_[c + 1]; ++k)
+                        if (cellItems_[k] != kGone) __builtin_prefetch(&slots_[cellItems_[k] & ~kFarBit]);
                 for (uint32_t k = cellStart_[c]; k < cellStart_[c + 1]; ++k) look(cellItems_[k]);
                 if (const std::vector<uint32_t>* extra = extraIn(c))
                     for (const uint32_t s : *extra) look(s);
@@ -459,7 +464,6 @@ void ObjectIndex::select(double xmin, double xmax, double ymin, double ymax, std
         // Few answers spread over many slots (a click): sorted, not read off.
         for (const uint32_t s : taken_) marks_[s / 64] = 0;
         std::sort(taken_.begin(), taken_.end());
-        taken_.erase(std::unique(taken_.begin(), taken_.end()), taken_.end());
         out.reserve(taken_.size());
         for (const uint32_t s : taken_) out.push_back(slots_[s].obj);
         return;
