@@ -423,12 +423,14 @@ struct SearchBuffers {
         }
         return ++stamp;
     }
-    // The state of a node in this window, set on first sight.
-    NodeState& state(int node) {
+    // The state of a node in the window of `stamp`, set on first sight:
+    // outside the window it is never improved on.
+    static NodeState& stateIn(NodeState* st, uint32_t stamp, const Window& w, const double* xy, int node) {
         NodeState& s = st[size_t(node)];
-        if (s.seen != stamp) s = {w.holds(node, g->coords()) ? kNoRoute : kOutside, stamp};
+        if (s.seen != stamp) s = {w.holds(node, xy) ? kNoRoute : kOutside, stamp};
         return s;
     }
+    NodeState& state(int node) { return stateIn(st.data(), stamp, w, g->coords(), node); }
     bool inWindow(int node) { return state(node).d != kOutside; }
     int32_t dist(int node) { return state(node).d; }
 };
@@ -451,12 +453,7 @@ void graphDistances(const RouteGraph& g, SearchBuffers& b) {
     const int32_t* const to = g.outTargets();
     const int32_t* const time = g.outTimes();
     const double* const xy = g.coords();
-    // As SearchBuffers::state: outside the window a node is never improved on.
-    auto state = [&](int node) -> NodeState& {
-        NodeState& s = st[size_t(node)];
-        if (s.seen != stamp) s = {w.holds(node, xy) ? kNoRoute : SearchBuffers::kOutside, stamp};
-        return s;
-    };
+    auto state = [&](int node) -> NodeState& { return SearchBuffers::stateIn(st, stamp, w, xy, node); };
     const NodeState& target = state(w.t);
     state(n).d = 0;
     BucketQueue& queue = b.queue;
