@@ -3,6 +3,7 @@
 #include "mapdata/BinaryIO.h"
 #include "mapdata/MapFiles.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dm {
@@ -41,9 +42,43 @@ uint64_t listFingerprint(Fnv& h, const List& list, Encode encode) {
 }
 }  // namespace
 
+// Two words at a time: their product folded into 64 bits (every bit of
+// either word reaches the result), added to the state, which an odd factor
+// then moves on, so that where a word stands counts.  A map of millions of
+// objects is printed in a fraction of the time its records take to encode.
+void ObjectsPrinter::step(uint64_t a, uint64_t b) {
+    const unsigned __int128 p = static_cast<unsigned __int128>(a ^ 0xa0761d6478bd642fULL) * (b ^ 0xe7037ed1a0b428dbULL);
+    h_ = (h_ + (uint64_t(p) ^ uint64_t(p >> 64))) * 0x9fb21c651e98df25ULL;
+}
+
+void ObjectsPrinter::add(const TObj& o) {
+    auto u = [](int32_t v) { return uint64_t(uint32_t(v)); };
+    auto bits = [](double d) {
+        uint64_t v;
+        std::memcpy(&v, &d, 8);
+        return v;
+    };
+    const size_t len = std::min<size_t>(o.Name.size(), 255);
+    const size_t count = o.Points.size();
+    step(u(o.Number) | u(o.StartNode) << 32, u(o.EndNode) | u(o.Code) << 32);
+    step(uint64_t(o.Kind) | uint64_t(o.Shape) << 8 | uint64_t(o.PenStyle) << 16 | uint64_t(o.BrushStyle) << 24 |
+             uint64_t(len) << 32,
+         u(o.PenColor) | u(o.PenWidth) << 32);
+    step(u(o.BrushColor) | u(o.ExtraInt) << 32, bits(o.ExtraReal));
+    step(bits(o.Elevation), uint64_t(count));
+    for (size_t i = 0; i < len; i += 16) {
+        uint64_t w[2] = {0, 0};
+        std::memcpy(w, o.Name.data() + i, std::min<size_t>(16, len - i));
+        step(w[0], w[1]);
+    }
+    const TXY* p = o.Points.data();
+    for (size_t i = 0; i < count; ++i) step(bits(p[i].X), bits(p[i].Y));
+}
+
 uint64_t ObjectsFingerprint(const TObjList& objects) {
-    Fnv h;
-    return listFingerprint(h, objects, [](BinWriter& bw, const TObj& o) { EncodeObject(bw, o); });
+    ObjectsPrinter p;
+    for (const auto& o : objects) p.add(*o);
+    return p.value();
 }
 
 uint64_t MapFingerprint(const MapDoc& doc, uint64_t* workedOut) {

@@ -13,8 +13,22 @@
 
 namespace dm {
 
-// FNV-1a, eight bytes at a time, over the bytes the files would hold.
+// The objects' fingerprint, one object at a time in list order (as a map
+// is read).  It covers every field the map file holds for an object, the
+// doubles bit for bit, and where each object's name and vertices end.
+class ObjectsPrinter {
+public:
+    void add(const TObj& o);
+    uint64_t value() const { return h_; }
+
+private:
+    void step(uint64_t a, uint64_t b);
+    uint64_t h_ = 0x243f6a8885a308d3ULL;
+};
+
 uint64_t ObjectsFingerprint(const TObjList& objects);
+// The labels and the streets: FNV-1a, eight bytes at a time, over the bytes
+// their files would hold.
 // The orientation record's and the objects' (the known one when the list is
 // still at its revision; it is used up).
 // `workedOut` (when given) counts the objects' fingerprints worked out.

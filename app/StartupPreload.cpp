@@ -73,10 +73,10 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     ctx.znaks = m->withSymbols ? &znaks_ : nullptr;
     const double factor = view.SymbolFactor;
 
-    // A second thread draws the objects in list order as they are read.
-    // Once read, this thread builds the index and the fingerprint, then
-    // takes the end of the list that is not drawn yet and draws it on a
-    // clear picture laid over the first one (every pixel a figure sets is
+    // A second thread draws the objects in list order as they are read;
+    // this one works each into the fingerprint as it comes.  Once read, this thread builds the
+    // index, then takes the end of the list that is not drawn yet and draws
+    // it on a clear picture laid over the first one (every pixel a figure sets is
     // opaque, so the picture is the one of drawing the list in turn).  An
     // object is prepared for drawing before it is handed over: from then on
     // both threads only read it.
@@ -140,6 +140,7 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
         if (!ec) h.objects.reserve(size_t(std::min<uintmax_t>(bytes / 66, uintmax_t(1) << 28)));
     }
     std::vector<TObj*> pending;
+    ObjectsPrinter print;
     auto handOver = [&] {
         {
             std::lock_guard lock(h.m);
@@ -150,6 +151,7 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     };
     LoadObjects(binPath, m->objects, {}, [&](TObj& o) {
         PrepareForDrawing(o, factor, ctx);
+        print.add(o);
         pending.push_back(&o);
         if (pending.size() == 1024) handOver();
     });
@@ -158,7 +160,7 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     m->index.attach(&m->objects);
     m->index.ensure();
     say("preload-indexed");
-    m->objectsPrint = ObjectsFingerprint(m->objects);
+    m->objectsPrint = print.value();
     // The end of the list the drawer has not reached: about half of it here.
     const size_t n = m->objects.size();
     size_t cut;

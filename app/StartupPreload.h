@@ -29,7 +29,7 @@ struct PreloadedMap {
     bool withSymbols = false;  // the classifier's symbols were read
     TObjList objects;
     ObjectIndex index;  // built over `objects` (declared after them: it goes first)
-    uint64_t objectsPrint = 0;  // ObjectsFingerprint(objects)
+    uint64_t objectsPrint = 0;  // ObjectsFingerprint(objects), printed as they were read
     QImage image;
     // How the picture was drawn: objects drawn by the drawing thread, and
     // those of the end of the list drawn on the picture laid over (each
@@ -52,7 +52,7 @@ public:
     // Told, from the thread, when the map was read, indexed and drawn (the
     // start-up benchmark's phases); set before start().
     std::function<void(const char*)> trace;
-    // Once the objects are read, indexed and fingerprinted, this thread
+    // Once the objects are read and indexed, this thread
     // draws the end of the list the drawing thread has not reached (about
     // half of it) on a picture of its own, when that end holds at least
     // `smallestSplit` objects.  With `drawerWaits` (tests) the drawing
