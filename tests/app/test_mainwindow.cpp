@@ -94,9 +94,18 @@ int nonWhite(const QImage& img) {
 }  // namespace
 
 TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
+    // Objects of pen width 0 in the file, which drawing gives the width 1.
+    {
+        TObjList objects;
+        LoadObjects(cityBin_, objects);
+        for (size_t k : {size_t(0), size_t(1), objects.size() / 2, objects.size() - 1}) objects[k]->PenWidth = 0;
+        SaveObjects(cityBin_, objects);
+    }
     // Opened by the window: the objects' fingerprint (of what the files hold)
     // is worked out once.
     EXPECT_EQ(start().savedState().objectPrints(), 1u);
+    EXPECT_EQ(ws().map.ObjList[1]->PenWidth, 1);
+    EXPECT_EQ(ws().map.ObjList.last()->PenWidth, 1);
     const QImage plain = ws().view.image;
     std::vector<int> numbers;
     for (const auto& o : ws().map.ObjList) numbers.push_back(o->Number);

@@ -17,18 +17,18 @@ void fill(TObjList& list) {
     for (int k = 0; k < 3; ++k) {
         auto o = std::make_unique<TObj>();
         o->Number = 7 + k;
-        o->StartNode = 100 + k;
-        o->EndNode = 200 + k;
+        o->StartNode = k == 1 ? -1 : 100 + k;  // no node: -1, as most objects have
+        o->EndNode = k == 1 ? -1 : 200 + k;
         o->Kind = uint8_t(2 + k);
         o->Code = 30100 + k;
         o->Shape = uint8_t(1 + k);
         o->Name = k == 0 ? std::string() : k == 1 ? std::string("Улица Сибирская 1") : std::string(255, char('a' + k));
-        o->PenColor = 0x00112233 + k;
+        o->PenColor = k == 1 ? int32_t(0x80000008u) : 0x00112233 + k;  // a system colour
         o->PenStyle = uint8_t(k);
         o->PenWidth = 3 + k;
         o->BrushStyle = uint8_t(k + 1);
-        o->BrushColor = 0x00445566 + k;
-        o->ExtraInt = 9 - k;
+        o->BrushColor = k == 1 ? int32_t(0x80000005u) : 0x00445566 + k;
+        o->ExtraInt = k == 1 ? -1 : 9 - k;
         o->ExtraReal = 1.5 + k;
         o->Elevation = 120.25 - k;
         for (int i = 0; i < 2 + k; ++i) o->Points.push_back({1000.0 * k + i, -500.0 + 3 * i});
@@ -47,26 +47,45 @@ TEST(ObjectsFingerprint, EveryFieldOfEveryObjectCounts) {
     }
     const std::vector<std::pair<const char*, std::function<void(TObj&)>>> changes = {
         {"Number", [](TObj& o) { o.Number += 1; }},
-        {"StartNode", [](TObj& o) { o.StartNode = -1; }},
+        {"StartNode", [](TObj& o) { o.StartNode = o.StartNode == -1 ? 0 : -1; }},
         {"EndNode", [](TObj& o) { o.EndNode ^= 1 << 30; }},
         {"Kind", [](TObj& o) { o.Kind = 255; }},
         {"Code", [](TObj& o) { o.Code += 1 << 24; }},
         {"Shape", [](TObj& o) { o.Shape ^= 0x80; }},
+        {"start and end node exchanged", [](TObj& o) { std::swap(o.StartNode, o.EndNode); o.StartNode += o.StartNode == o.EndNode; }},
         {"Name length", [](TObj& o) {
              const std::string name(o.Name.view());
              o.Name = name.size() < 255 ? name + '\0' : name.substr(0, 254);
          }},
         {"Name first byte", [](TObj& o) { o.Name = "x" + std::string(o.Name.view()); }},
+        {"Name last byte", [](TObj& o) {
+             std::string name(o.Name.view());
+             if (name.empty()) name = "?";
+             else name.back() = char(name.back() ^ 0x40);
+             o.Name = name;
+         }},
+        {"Name middle byte", [](TObj& o) {
+             std::string name(o.Name.view());
+             if (name.empty()) name = "??";
+             else name[name.size() / 2] = char(name[name.size() / 2] ^ 0x01);
+             o.Name = name;
+         }},
         {"PenColor", [](TObj& o) { o.PenColor ^= 0x00800000; }},
+        {"PenColor's top byte", [](TObj& o) { o.PenColor ^= 0x02000000; }},
         {"PenStyle", [](TObj& o) { o.PenStyle = 5; }},
+        {"PenStyle's top bit", [](TObj& o) { o.PenStyle ^= 0x80; }},
         {"PenWidth", [](TObj& o) { o.PenWidth = -o.PenWidth; }},
         {"BrushStyle", [](TObj& o) { o.BrushStyle = 7; }},
+        {"BrushStyle's top bit", [](TObj& o) { o.BrushStyle ^= 0x80; }},
         {"BrushColor", [](TObj& o) { o.BrushColor ^= 1; }},
+        {"BrushColor's top byte", [](TObj& o) { o.BrushColor ^= int32_t(0x80000000u); }},
         {"ExtraInt", [](TObj& o) { o.ExtraInt = int32_t(0x80000000u); }},
         {"ExtraReal", [](TObj& o) { o.ExtraReal = std::nextafter(o.ExtraReal, 1e9); }},
         {"Elevation", [](TObj& o) { o.Elevation = -o.Elevation; }},
         {"a vertex's X", [](TObj& o) { o.Points.back().X += 0.001; }},
         {"a vertex's Y", [](TObj& o) { o.Points.front().Y = -o.Points.front().Y; }},
+        {"X and Y of a vertex exchanged", [](TObj& o) { std::swap(o.Points[1].X, o.Points[1].Y); }},
+        {"a middle vertex", [](TObj& o) { o.Points[o.Points.size() / 2].X *= 1.5; }},
         {"one vertex more", [](TObj& o) { o.Points.push_back(o.Points.back()); }},
         {"one vertex less", [](TObj& o) { o.Points.resize(o.Points.size() - 1); }},
     };
@@ -129,6 +148,41 @@ TEST(ObjectsFingerprint, WhereOneObjectEndsAndTheOrderCount) {
     EXPECT_NE(ObjectsFingerprint(fewer), print);
     TObjList none;
     EXPECT_NE(ObjectsFingerprint(none), ObjectsFingerprint(fewer));
+}
+
+TEST(MapFingerprint, TheOrientationCountsAndAKnownObjectsPrintHoldsOnlyAtItsRevision) {
+    MapDoc doc;
+    fill(doc.ObjList);
+    doc.Orientation.NextNode = 40;
+    uint64_t worked = 0;
+    const uint64_t print = MapFingerprint(doc, &worked);
+    EXPECT_EQ(worked, 1u);
+    doc.Orientation.NextNode = 41;
+    EXPECT_NE(MapFingerprint(doc, &worked), print);
+    doc.Orientation.NextNode = 40;
+    doc.Orientation.Padding[2] = 1;  // kept as read, so written back
+    EXPECT_NE(MapFingerprint(doc, &worked), print);
+    doc.Orientation.Padding[2] = 0;
+    EXPECT_EQ(worked, 3u);
+
+    // A print made where the objects were read is taken instead of working
+    // one out, once.
+    doc.KnownObjectsPrint = MapDoc::ObjectsPrint{doc.ObjList.revision(), 0x1234};
+    const uint64_t withKnown = MapFingerprint(doc, &worked);
+    EXPECT_EQ(worked, 3u);
+    EXPECT_NE(withKnown, print);
+    EXPECT_FALSE(doc.KnownObjectsPrint.has_value());
+    EXPECT_EQ(MapFingerprint(doc, &worked), print);
+    EXPECT_EQ(worked, 4u);
+    // The list changed after it was made: worked out anew.
+    doc.KnownObjectsPrint = MapDoc::ObjectsPrint{doc.ObjList.revision(), 0x1234};
+    auto copy = std::make_unique<TObj>(*doc.ObjList[0]);
+    doc.ObjList.appendAsIs(std::move(copy));
+    const uint64_t longer = MapFingerprint(doc, &worked);
+    EXPECT_EQ(worked, 5u);
+    doc.ObjList.remove(doc.ObjList.last());
+    EXPECT_NE(longer, print);
+    EXPECT_EQ(MapFingerprint(doc, &worked), print);
 }
 
 }  // namespace
