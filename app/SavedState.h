@@ -27,12 +27,12 @@ private:
 };
 
 uint64_t ObjectsFingerprint(const TObjList& objects);
-// The labels and the streets: FNV-1a, eight bytes at a time, over the bytes
-// their files would hold.
 // The orientation record's and the objects' (the known one when the list is
 // still at its revision; it is used up).
 // `workedOut` (when given) counts the objects' fingerprints worked out.
 uint64_t MapFingerprint(const MapDoc& doc, uint64_t* workedOut = nullptr);
+// The labels and the streets: FNV-1a, eight bytes at a time, over the bytes
+// their files would hold.
 uint64_t NamesFingerprint(const std::vector<NameRef>& names);
 uint64_t StreetsFingerprint(const std::vector<StreetRef>& streets);
 

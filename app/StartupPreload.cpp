@@ -74,12 +74,13 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     const double factor = view.SymbolFactor;
 
     // A second thread draws the objects in list order as they are read;
-    // this one works each into the fingerprint as it comes.  Once read, this thread builds the
-    // index, then takes the end of the list that is not drawn yet and draws
-    // it on a clear picture laid over the first one (every pixel a figure sets is
-    // opaque, so the picture is the one of drawing the list in turn).  An
-    // object is prepared for drawing before it is handed over: from then on
-    // both threads only read it.
+    // this one works each into the fingerprint as it comes.  Once all are
+    // read, this thread builds the index, then takes the end of the list
+    // that is not drawn yet and draws it on a clear picture laid over the
+    // first one (every pixel a figure sets is opaque, so the picture is the
+    // one of drawing the list in turn).  An object is prepared for drawing
+    // (and printed) before it is handed over: from then on both threads
+    // only read it.
     struct Handover {
         std::mutex m;
         std::condition_variable cv;

@@ -52,10 +52,10 @@ public:
     // Told, from the thread, when the map was read, indexed and drawn (the
     // start-up benchmark's phases); set before start().
     std::function<void(const char*)> trace;
-    // Once the objects are read and indexed, this thread
-    // draws the end of the list the drawing thread has not reached (about
-    // half of it) on a picture of its own, when that end holds at least
-    // `smallestSplit` objects.  With `drawerWaits` (tests) the drawing
+    // Once the objects are read and indexed, this thread draws the end of
+    // the list the drawing thread has not reached (about half of it) on a
+    // picture of its own, when that end holds at least `smallestSplit`
+    // objects.  With `drawerWaits` (tests) the drawing
     // thread starts only then, so that the list is split in two halves.
     size_t smallestSplit = 2048;
     bool drawerWaits = false;
