@@ -18,13 +18,15 @@ AddressField::AddressField(Finder finder, QWidget* parent) : QLineEdit(parent), 
             [this](const QModelIndex& i) { choose(i.row()); });
     connect(this, &QLineEdit::returnPressed, this, [this] {
         if (completer_->popup()->isVisible()) return;
-        if (hits_.empty()) refresh(text());
+        if (hits_.empty() || stale()) refresh(text());
         if (!hits_.empty()) choose(0);
     });
 }
 
 void AddressField::refresh(const QString& t) {
     hits_ = finder_ ? finder_(t) : std::vector<AddressHit>{};
+    stamp_ = stamp ? stamp() : 0;
+    picked_.reset();
     QStringList texts;
     for (const AddressHit& h : hits_) texts << QString::fromStdString(AddressText(h));
     model_->setStringList(texts);
@@ -33,6 +35,11 @@ void AddressField::refresh(const QString& t) {
 }
 
 void AddressField::choose(int row) {
+    if (stale()) {
+        // The drop-down showed what no longer holds: it shows the candidates anew.
+        refresh(text());
+        return;
+    }
     if (row < 0 || size_t(row) >= hits_.size()) return;
     const AddressHit h = hits_[size_t(row)];
     completer_->popup()->hide();
@@ -43,7 +50,7 @@ void AddressField::choose(int row) {
 }
 
 std::optional<AddressHit> AddressField::current() {
-    if (picked_ && text() == pickedText_) return picked_;
+    if (picked_ && text() == pickedText_ && !stale()) return picked_;
     refresh(text());
     completer_->popup()->hide();
     if (hits_.empty()) return std::nullopt;

@@ -30,10 +30,15 @@ public:
     std::optional<AddressHit> current();
     QCompleter* popupCompleter() const { return completer_; }
     void setFinder(Finder finder) { finder_ = std::move(finder); }
+    // A number that changes whenever candidates found before may no longer
+    // hold (another map, a change of the register, an undo): they are then
+    // found again before anything is done with them.
+    std::function<uint64_t()> stamp;
 
 private:
     void refresh(const QString& text);
     void choose(int row);
+    bool stale() const { return stamp && stamp() != stamp_; }
 
     Finder finder_;
     QCompleter* completer_;
@@ -41,6 +46,7 @@ private:
     std::vector<AddressHit> hits_;
     std::optional<AddressHit> picked_;
     QString pickedText_;
+    uint64_t stamp_ = 0;  // of the candidates in hand
 };
 
 }  // namespace dm

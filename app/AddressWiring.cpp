@@ -38,6 +38,9 @@ void MainWindow::wireAddresses() {
     toolbar_->addAction(actions_["WhatIsHere"]);
     toolbar_->addAction(actions_["RouteAddresses"]);
     AddressEdit->chosen = [this](const AddressHit& h) { chooseAddress(h); };
+    // Another map or a change of the register makes the candidates stale.
+    auto stamp = [this] { return streetTools_.addressRevision(); };
+    AddressEdit->stamp = stamp;
     auto* find = new QAction(QStringLiteral("Найти адрес"), this);
     find->setObjectName(QStringLiteral("AddressFind"));
     find->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
@@ -61,7 +64,7 @@ void MainWindow::wireAddresses() {
     connect(here, &QAction::triggered, this, [this] { setPanelText(4, addressAt(menuPixel_)); });
 
     // The route window's "Откуда" and "Куда".
-    Info->setFinder(finder);
+    Info->setFinder(finder, stamp);
     Info->routeBetween = [this](const AddressHit& a, const AddressHit& b) {
         ws_.modes.ResetModes(ws_.view.blink);
         routes_.RouteBetween(a.X, a.Y, b.X, b.Y);

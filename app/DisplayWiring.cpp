@@ -118,7 +118,18 @@ bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
     // While the job runs the window repaints, but of the operator's input
     // only Esc gets through: no click or key can change the map under it.
     InputHold hold;
-    printing_ = true;
+    // The printing flag and the busy cursor end with the job, however it ends.
+    struct Running {
+        MainWindow& w;
+        explicit Running(MainWindow& w) : w(w) {
+            w.printing_ = true;
+            w.setBusy(true);
+        }
+        ~Running() {
+            w.setBusy(false);
+            w.printing_ = false;
+        }
+    };
     if (watchEsc)
         job.aborted = [&hold] {
             QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
@@ -128,10 +139,15 @@ bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
     const fs::path file = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()
                               ? fs::path(printer.outputFileName().toStdString())
                               : fs::path();
-    setBusy(true);
-    const PrintResult result = PrintPage(printer, file, ws_.map, ws_.view.ctx, job);
-    setBusy(false);
-    printing_ = false;
+    if (printJobHook) printJobHook(job);
+    PrintResult result = PrintResult::NotFinished;
+    try {
+        const Running running(*this);
+        result = PrintPage(printer, file, ws_.map, ws_.view.ctx, job);
+    } catch (const std::exception&) {
+        // Memory ran out drawing the page, say: the job is not finished.
+        result = PrintResult::NotFinished;
+    }
     switch (result) {
     case PrintResult::Printed: return true;
     case PrintResult::Stopped: ws_.dialogs->message(QStringLiteral("Printing aborted")); return false;

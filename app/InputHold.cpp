@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace dm {
 
@@ -52,6 +53,15 @@ bool InputHold::active() { return holds > 0; }
 
 bool InputHold::eventFilter(QObject*, QEvent* e) {
     if (!isUserInput(e->type())) return false;
+    // A release ends a press: one made before the hold (a drag under way)
+    // gets through, so that nothing stays pressed after the job.
+    if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) {
+        heldPresses_ |= static_cast<QMouseEvent*>(e)->button();
+    } else if (e->type() == QEvent::MouseButtonRelease) {
+        const Qt::MouseButton b = static_cast<QMouseEvent*>(e)->button();
+        if (!(heldPresses_ & b)) return false;
+        heldPresses_ &= ~Qt::MouseButtons(b);
+    }
     if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) esc_ = true;
     // A shortcut held back must not be taken as one either.
     if (e->type() == QEvent::ShortcutOverride) e->accept();

@@ -2,7 +2,8 @@
 // Holds back the operator's input while a long job lets the event queue
 // run (printing repaints the window and watches for Esc): clicks, keys,
 // the wheel, shortcuts and closing a window do not reach the program, so
-// nothing can change the map under the job.  Esc is noted for the job.
+// nothing can change the map under the job.  Esc is noted for the job.  The
+// release of a button pressed before the hold gets through.
 
 #include <QObject>
 
@@ -24,6 +25,7 @@ protected:
 
 private:
     bool esc_ = false;
+    Qt::MouseButtons heldPresses_;  // pressed while the hold is on
 };
 
 }  // namespace dm

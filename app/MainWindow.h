@@ -160,6 +160,9 @@ public:
     void AreaLineButtonClick();  // "Изменить цвет"
     int32_t StyleTypeCode = 0;   // the code of the object the style dialog last showed
     bool isPrinting() const { return printing_; }
+    bool isBusy() const { return busy_ > 0; }
+    // Sees each print job before it runs (tests plant faults in it).
+    std::function<void(struct PrintJob&)> printJobHook;
 
     // The tool buttons follow the mode flags.
     void syncButtons();

@@ -91,9 +91,11 @@ void RouteInfoWindow::showLines(const QStringList& lines) {
     fitToLines();
 }
 
-void RouteInfoWindow::setFinder(const AddressField::Finder& finder) {
-    From->setFinder(finder);
-    To->setFinder(finder);
+void RouteInfoWindow::setFinder(const AddressField::Finder& finder, const std::function<uint64_t()>& stamp) {
+    for (AddressField* f : {From, To}) {
+        f->setFinder(finder);
+        f->stamp = stamp;
+    }
 }
 
 void RouteInfoWindow::askAddresses() {

@@ -25,7 +25,7 @@ public:
 
     // "Откуда" and "Куда": addresses with the candidates of `finder`;
     // "Найти" routes between the two found (or chosen).
-    void setFinder(const AddressField::Finder& finder);
+    void setFinder(const AddressField::Finder& finder, const std::function<uint64_t()>& stamp = {});
     std::function<void(const AddressHit& from, const AddressHit& to)> routeBetween;
     AddressField* fromField() const { return From; }
     AddressField* toField() const { return To; }

@@ -45,7 +45,8 @@ void StartupPreload::finish() {
 
 void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
     auto m = std::make_unique<PreloadedMap>();
-    const fs::path ris = startDir / "sem100n.ris";
+    // The stamp of the file loading reads, whatever the letter case of its name.
+    const fs::path ris = resolvePathCase(startDir / "sem100n.ris");
     stamps_.push_back(stampOf(ris));
     try {
         znaks_.LoadZnakIndex(ris);
@@ -89,6 +90,15 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
         size_t limit = SIZE_MAX;     // where the drawer stops
         bool allRead = false;
     } h;
+    {
+        // Room for every record the file can hold (none is shorter than 66
+        // bytes): only the pages used are touched, none is copied.  Made
+        // before the drawer starts: from then on the list is only grown
+        // under the lock.
+        std::error_code ec;
+        const uintmax_t bytes = fs::file_size(resolvePathCase(binPath), ec);
+        if (!ec) h.objects.reserve(size_t(std::min<uintmax_t>(bytes / 66, uintmax_t(1) << 28)));
+    }
     size_t drawnInTurn = 0;  // by the drawer, read once it has ended
     auto drawer = [&] {
         QPainter painter(&m->image);
@@ -133,13 +143,6 @@ void StartupPreload::run(fs::path startDir, std::string city, int screenWidth) {
         }
     } joiner{second, h};
 
-    {
-        // Room for every record the file can hold (none is shorter than 66
-        // bytes): only the pages used are touched, none is copied.
-        std::error_code ec;
-        const uintmax_t bytes = fs::file_size(resolvePathCase(binPath), ec);
-        if (!ec) h.objects.reserve(size_t(std::min<uintmax_t>(bytes / 66, uintmax_t(1) << 28)));
-    }
     std::vector<TObj*> pending;
     ObjectsPrinter print;
     auto handOver = [&] {

@@ -158,7 +158,17 @@ void StopsWindow::OstnvMenuClick() {
 void StopsWindow::showEvent(QShowEvent* e) {
     if (!open_ && !e->spontaneous()) {
         open_ = true;
-        loadStops();
+        // Changes made while the window was closed (an undo, a redo) are
+        // not read over without a question; Cancel keeps the list.
+        bool read = true;
+        if (StopsModified && !dropOnShow_) {
+            const auto a = ws_.dialogs->question(QStringLiteral("Сохранить изменения?"), true);
+            if (a == DialogPort::Answer::Yes) save();
+            // A save that failed keeps them too.
+            read = a == DialogPort::Answer::No || (a == DialogPort::Answer::Yes && !StopsModified);
+        }
+        dropOnShow_ = false;
+        if (read) loadStops();
         for (int i = 6; i <= 9; ++i) edit(i)->clear();
         blinkOff();
     }
@@ -240,16 +250,17 @@ void StopsWindow::create() {
     blinkOff();
     pushButton("Button2")->setEnabled(true);
     pushButton("CreaOstButton")->setEnabled(false);
-    CurrentStop = std::make_shared<TOstnv>();
+    // A new record: the stop of the list in hand is not touched.
+    newStop_ = std::make_shared<TOstnv>();
     placed_ = false;
 }
 
 void StopsWindow::placeStop(QPoint click) {
-    if (!CurrentStop) CurrentStop = std::make_shared<TOstnv>();
+    if (!newStop_) newStop_ = std::make_shared<TOstnv>();
     placed_ = true;
     const TXY p = ws_.view.view().toMap(click.x(), click.y());
-    CurrentStop->X = p.X;
-    CurrentStop->Y = p.Y;
+    newStop_->X = p.X;
+    newStop_->Y = p.Y;
     ws_.modes.StopPlaceMode = false;
     if (ws_.view.image.isNull()) return;
     QPainter painter(&ws_.view.image);
@@ -268,8 +279,9 @@ void StopsWindow::remember() {
         return;
     }
     placed_ = false;
-    RegisterEdit<TOstnv> step(Stops, CurrentStop);
-    if (!CurrentStop) CurrentStop = std::make_shared<TOstnv>();
+    RegisterEdit<TOstnv> step(Stops);
+    if (!newStop_) newStop_ = std::make_shared<TOstnv>();
+    CurrentStop = std::move(newStop_);
     TOstnv& s = *CurrentStop;
     s.Name = cut(edit(1)->text(), kStopNameMax);
     s.BusRoutes = cut(edit(2)->text(), kStopRoutesMax);
@@ -299,6 +311,7 @@ void StopsWindow::remember() {
 
 void StopsWindow::restored() {
     StopsModified = true;
+    dropOnShow_ = false;
     if (CurrentStop && std::find(Stops.begin(), Stops.end(), CurrentStop) == Stops.end()) CurrentStop.reset();
     for (int i = 6; i <= 9; ++i) edit(i)->clear();
     fillList();
@@ -459,6 +472,8 @@ void StopsWindow::closeEvent(QCloseEvent* e) {
             return;
         }
         if (a == DialogPort::Answer::Yes) save();
+        // No: the next opening reads the file over them without asking.
+        dropOnShow_ = a == DialogPort::Answer::No;
     }
     Timer1->stop();
     e->accept();

@@ -80,7 +80,11 @@ private:
     QListWidget* ListBox1;
     QTimer* Timer1;
     bool blink_ = false;
+    StopRef newStop_;      // the stop "Создать" began, until "Запомнить"
     bool placed_ = false;  // the new stop's place was clicked
+    // Closing answered No to saving: the next opening reads the file
+    // without asking again (a later undo or redo asks once more).
+    bool dropOnShow_ = false;
     bool open_ = false;    // shown and not closed since
     // Where the stops were read from: they are written back there.
     std::filesystem::path stopsFile_;

@@ -307,8 +307,10 @@ bool UserAreaForm::band(QPoint pos) {
 }
 
 void UserAreaForm::remember() {
-    RegisterEdit<TRovd> step(UserAreas, CurrentUserArea);
-    if (!CurrentUserArea) CurrentUserArea = std::make_shared<TRovd>();
+    // Always a new record, made whole from the form: an area shown ("Пк")
+    // stays in the list as it was.
+    RegisterEdit<TRovd> step(UserAreas);
+    CurrentUserArea = std::make_shared<TRovd>();
     TRovd& a = *CurrentUserArea;
     a.Name = cut(Edit1->text(), kAreaNameMax);
     a.Note.clear();

@@ -1,5 +1,7 @@
 #include "PdfMapContent.h"
 
+#include "PieceDeflater.h"
+
 #include <QBuffer>
 #include <QImage>
 #include <QPageLayout>
@@ -79,115 +81,6 @@ void appendInt(std::string& out, long v) {
     const int n = std::snprintf(buf, sizeof buf, "%ld ", v);
     out.append(buf, size_t(n));
 }
-
-// A zlib stream deflated in pieces on a second thread while the content
-// grows: each piece is a raw deflate ending on a byte boundary (sync
-// flush), the pieces one after another make one stream, and the checksum
-// of the whole is combined from theirs.
-class PieceDeflater {
-public:
-    ~PieceDeflater() { stopWorker(); }
-
-    void push(std::string&& piece) {
-        auto job = std::make_unique<Job>();
-        job->in = std::move(piece);
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            jobs_.push_back(std::move(job));
-            if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
-        }
-        cv_.notify_one();
-    }
-
-    // Deflates what is left (this thread helps), then returns the pieces of
-    // the stream in order: header, the deflated pieces, the end.
-    std::vector<std::string> finish() {
-        for (;;) {
-            Job* job = take();
-            if (!job) break;
-            run(*job);
-        }
-        stopWorker();
-        std::vector<std::string> out;
-        out.emplace_back("\x78\x01", 2);
-        uLong adler = adler32(0, nullptr, 0);
-        for (auto& job : jobs_) {
-            adler = adler32_combine(adler, job->adler, z_off_t(job->length));
-            out.push_back(std::move(job->out));
-        }
-        // An empty last block, then the checksum, high byte first.
-        const char tail[6] = {'\x03', '\x00', char(adler >> 24), char(adler >> 16), char(adler >> 8), char(adler)};
-        out.emplace_back(tail, 6);
-        jobs_.clear();
-        next_ = 0;
-        return out;
-    }
-
-private:
-    struct Job {
-        std::string in, out;
-        size_t length = 0;  // of `in`, which goes once deflated
-        uLong adler = 0;
-    };
-
-    Job* take() {
-        std::lock_guard<std::mutex> lock(m_);
-        return next_ < jobs_.size() ? jobs_[next_++].get() : nullptr;
-    }
-
-    static void run(Job& job) {
-        job.adler = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(job.in.data()), uInt(job.in.size()));
-        z_stream z{};
-        deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-        job.out.resize(deflateBound(&z, uLong(job.in.size())) + 64);
-        z.next_in = reinterpret_cast<Bytef*>(job.in.data());
-        z.avail_in = uInt(job.in.size());
-        size_t used = 0;
-        for (;;) {
-            z.next_out = reinterpret_cast<Bytef*>(job.out.data() + used);
-            z.avail_out = uInt(job.out.size() - used);
-            deflate(&z, Z_SYNC_FLUSH);
-            used = job.out.size() - z.avail_out;
-            if (z.avail_in == 0 && z.avail_out > 0) break;
-            job.out.resize(job.out.size() * 2);
-        }
-        job.out.resize(used);
-        deflateEnd(&z);
-        job.length = job.in.size();
-        std::string().swap(job.in);
-    }
-
-    void work() {
-        for (;;) {
-            Job* job = nullptr;
-            {
-                std::unique_lock<std::mutex> lock(m_);
-                cv_.wait(lock, [&] { return stop_ || next_ < jobs_.size(); });
-                if (next_ < jobs_.size()) job = jobs_[next_++].get();
-                else if (stop_) return;
-            }
-            if (job) run(*job);
-        }
-    }
-
-    void stopWorker() {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            stop_ = true;
-        }
-        cv_.notify_all();
-        if (worker_.joinable()) worker_.join();
-        std::lock_guard<std::mutex> lock(m_);
-        stop_ = false;
-    }
-
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::deque<std::unique_ptr<Job>> jobs_;
-    size_t next_ = 0;
-    bool stop_ = false;
-    std::thread worker_;
-};
 
 constexpr size_t kPiece = size_t(4) << 20;
 
@@ -720,8 +613,8 @@ int PdfMapContent::metric(PaintDeviceMetric m) const {
 
 QPaintEngine* PdfMapContent::paintEngine() const { return engine_.get(); }
 
-bool PdfMapContent::usable() const { return engine_->why_.empty(); }
-std::string PdfMapContent::whyNot() const { return engine_->why_; }
+bool PdfMapContent::usable() const { return engine_->why_.empty() && !broken(); }
+std::string PdfMapContent::whyNot() const { return broken() ? engine_->deflater_.error() : engine_->why_; }
 
 void PdfMapContent::drawPlaceholder(QPainter& qt) {
     QImage pixel(1, 1, QImage::Format_ARGB32);
@@ -738,6 +631,20 @@ void PdfMapContent::finish() {
     e.began_ = false;
     e.sendPiece();
     e.stream_ = e.deflater_.finish();
+}
+
+void PdfMapContent::abandon() {
+    PdfContentEngine& e = *engine_;
+    e.began_ = false;
+    std::string().swap(e.out_);
+    e.deflater_.abandon();
+    e.fail("печать остановлена");
+}
+
+bool PdfMapContent::broken() const { return engine_->deflater_.failed(); }
+
+void PdfMapContent::setDeflateHook(std::function<void(z_stream_s&)> hook) {
+    engine_->deflater_.beforePiece = std::move(hook);
 }
 
 namespace {

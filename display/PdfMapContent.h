@@ -19,11 +19,13 @@
 #include <QPaintDevice>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
 class QPainter;
 class QPaintEngine;
+struct z_stream_s;
 
 namespace dm {
 
@@ -51,6 +53,14 @@ public:
 
     // The end of drawing: the rest of the content is deflated.
     void finish();
+    // The job was stopped: what waits to be deflated is dropped.
+    void abandon();
+    // A piece could not be deflated (memory ran out, zlib refused): the
+    // page cannot be made, by this device or otherwise.
+    bool broken() const;
+    // Told on the deflating thread before each piece of the content starts
+    // (its zlib stream's allocator can be set there).
+    void setDeflateHook(std::function<void(z_stream_s&)> hook);
 
     // Adds the map content to the PDF that Qt wrote at `pdf` (an update at
     // its end).  False, with the reason, when the file is not one page with

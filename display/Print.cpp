@@ -132,7 +132,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
         mapPainter.setBackgroundMode(p.backgroundMode());
         mapPainter.setWorldTransform(p.worldTransform());
     }
-    auto endMapContent = [&] {
+    auto endMapContent = [&](bool stopped) {
         if (!mapPainter.isActive()) return;
         // Qt's painter goes on as if it had drawn the objects itself.
         p.setPen(mapPainter.pen());
@@ -141,13 +141,15 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
         p.setFont(mapPainter.font());
         p.setWorldTransform(mapPainter.worldTransform());
         mapPainter.end();
-        content->finish();
+        // A stopped job does not wait for what is queued to be deflated.
+        if (stopped) content->abandon();
+        else content->finish();
     };
     ObjectPainter drawer(mapPainter.isActive() ? mapPainter : p, ctx);
     for (TObj* obj : objects) {
         if ((++k & 1023) == 0) {
             if (job.aborted && job.aborted()) {
-                endMapContent();
+                endMapContent(true);
                 p.restore();
                 return false;
             }
@@ -160,7 +162,7 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
             drawer.draw(*obj, kPrintSymbolFactor);
         }
     }
-    endMapContent();
+    endMapContent(false);
     if (job.aborted && job.aborted()) {
         p.restore();
         return false;
@@ -179,11 +181,18 @@ PrintResult PrintPage(QPrinter& printer, const fs::path& pdfFile, MapDoc& doc, c
         if (attempt == 0 && !pdfFile.empty()) {
             content.emplace(p);
             if (!content->usable()) content.reset();
+            else if (job.deflateHook) content->setDeflateHook(job.deflateHook);
         }
         if (!PrintMap(p, doc, screen, job, content ? &*content : nullptr)) {
             printer.abort();
             p.end();
             return PrintResult::Stopped;
+        }
+        if (content && content->broken()) {
+            // Out of memory or zlib refused: printing it again would not help.
+            printer.abort();
+            p.end();
+            return PrintResult::NotFinished;
         }
         if (!p.end() || printer.printerState() == QPrinter::Error) return PrintResult::NotFinished;
         std::string why;

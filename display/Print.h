@@ -13,6 +13,7 @@
 
 class QPainter;
 class QPrinter;
+struct z_stream_s;
 
 namespace dm {
 
@@ -30,6 +31,9 @@ struct PrintJob {
     std::function<void(QPainter&, double psx, double psy)> drawLabels;
     // Asked now and then; true stops the job (Esc while printing).
     std::function<bool()> aborted;
+    // Told on the thread that deflates the map's PDF content before each
+    // piece (see PdfMapContent::setDeflateHook).
+    std::function<void(z_stream_s&)> deflateHook;
 };
 
 // Draws the page; the context's view gives the map extent, the screen

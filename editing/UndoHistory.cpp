@@ -244,6 +244,7 @@ size_t UndoHistory::heldBytes() const {
 
 bool UndoHistory::undo() {
     if (done_.empty() || depth_) return false;
+    for (const auto& f : travelling_) f();
     Step s = std::move(done_.back());
     done_.pop_back();
     MapEvent e{MapEvent::Restored, {}};
@@ -261,6 +262,7 @@ bool UndoHistory::undo() {
 
 bool UndoHistory::redo() {
     if (undone_.empty() || depth_) return false;
+    for (const auto& f : travelling_) f();
     Step s = std::move(undone_.back());
     undone_.pop_back();
     MapEvent e{MapEvent::Restored, {}};

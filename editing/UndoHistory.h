@@ -35,6 +35,10 @@ public:
     std::function<void(const TouchedAreas&)> changedAreas;
     // Told whenever what can be undone or redone may have changed.
     std::function<void()> stepsChanged;
+    // Told before each undo and redo, so that a tool ends an operation
+    // under way whose first part the step could change (the owner of `f`
+    // lives as long as the history).
+    void whenTravelling(std::function<void()> f) { travelling_.push_back(std::move(f)); }
 
     // Starts recording a step; nested begin() calls join the open step.
     void begin(const QString& what);
@@ -130,6 +134,7 @@ private:
     bool refersTo(const Step& s, const MapEvent& e) const;
 
     MapDoc& doc_;
+    std::vector<std::function<void()>> travelling_;
     bool telling_ = false;  // the history itself tells the map's subscribers
     std::vector<Step> done_, undone_;
     Step open_;

@@ -10,19 +10,24 @@ bool MapEvent::drops(const TObj* o) const {
 }
 
 int MapEvents::subscribe(Handler h) {
-    handlers_.emplace_back(next_, std::move(h));
+    handlers_.push_back(std::make_shared<Entry>(Entry{next_, std::move(h)}));
     return next_++;
 }
 
 void MapEvents::unsubscribe(int key) {
-    std::erase_if(handlers_, [key](const auto& p) { return p.first == key; });
+    std::erase_if(handlers_, [key](const auto& p) {
+        if (p->key != key) return false;
+        p->live = false;
+        return true;
+    });
 }
 
 void MapEvents::notify(const MapEvent& e) const {
-    // A handler may subscribe or unsubscribe others: go through a copy.
+    // A handler may subscribe or unsubscribe others: go through a copy, and
+    // skip those that went meanwhile (their owners may be gone).
     const auto handlers = handlers_;
-    for (const auto& [key, h] : handlers)
-        if (h) h(e);
+    for (const auto& p : handlers)
+        if (p->live && p->handler) p->handler(e);
 }
 
 bool MapDoc::removeObject(const TObj* o) {

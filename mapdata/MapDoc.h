@@ -8,6 +8,7 @@
 #include "ObjectIndex.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -46,7 +47,12 @@ public:
     void notify(MapEvent::Kind k) const { notify(MapEvent{k, {}}); }
 
 private:
-    std::vector<std::pair<int, Handler>> handlers_;
+    struct Entry {
+        int key;
+        Handler handler;
+        bool live = true;  // false once unsubscribed, even mid-notification
+    };
+    std::vector<std::shared_ptr<Entry>> handlers_;
     int next_ = 1;
 };
 

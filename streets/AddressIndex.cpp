@@ -509,6 +509,7 @@ void AddressIndex::derive(Entry& e) const {
 }
 
 void AddressIndex::clear() {
+    ++revision_;
     entries_.clear();
     where_.clear();
     nextOrder_ = 0;
@@ -517,6 +518,7 @@ void AddressIndex::clear() {
 }
 
 void AddressIndex::build(const std::vector<StreetRef>& streets) {
+    ++revision_;
     clear();
     entries_.reserve(streets.size());
     where_.reserve(streets.size());
@@ -524,6 +526,7 @@ void AddressIndex::build(const std::vector<StreetRef>& streets) {
 }
 
 void AddressIndex::added(const StreetRef& s) {
+    ++revision_;
     if (!s) return;
     const auto [at, fresh] = where_.try_emplace(s.get(), entries_.size());
     if (fresh) entries_.emplace_back();
@@ -535,6 +538,7 @@ void AddressIndex::added(const StreetRef& s) {
 }
 
 void AddressIndex::changed(const StreetRef& s) {
+    ++revision_;
     if (!s) return;
     const auto it = where_.find(s.get());
     if (it == where_.end()) return added(s);
@@ -543,6 +547,7 @@ void AddressIndex::changed(const StreetRef& s) {
 }
 
 void AddressIndex::removed(const StreetRef& s) {
+    ++revision_;
     if (!s) return;
     const auto it = where_.find(s.get());
     if (it == where_.end()) return;
@@ -558,6 +563,7 @@ void AddressIndex::removed(const StreetRef& s) {
 }
 
 void AddressIndex::movedToEnd(const StreetRef& s) {
+    ++revision_;
     const auto it = where_.find(s.get());
     if (it == where_.end()) return added(s);
     entries_[it->second].order = nextOrder_++;

@@ -92,6 +92,9 @@ public:
     // The street moved to the end of the register (a moved axis point).
     void movedToEnd(const StreetRef& s);
     size_t size() const { return entries_.size(); }
+    // Goes up with every change of the index: candidates found before are
+    // stale (their streets, house positions and places).
+    uint64_t revision() const { return revision_; }
 
     // The candidates in rank order: exact word matches before one letter
     // off, the whole name before its beginning before a part, the new name
@@ -143,6 +146,7 @@ private:
     void buildGrid() const;
 
     std::vector<Entry> entries_;
+    uint64_t revision_ = 0;
     std::unordered_map<const Trues*, size_t> where_;  // an entry's place in entries_
     uint64_t nextOrder_ = 0;
     mutable bool gridValid_ = false;

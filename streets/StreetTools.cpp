@@ -41,6 +41,7 @@ StreetTools::StreetTools(Workspace& ws, StreetState& streets, NameState& names, 
     d.attach(15, [this](const MouseClick& c) { return findByAxis(c); });
     d.attach(16, [this](const MouseClick& c) { return showAxis(c); });
     editor.extraBands.push_back([this](QPoint pos) { return bands(pos); });
+    history.whenTravelling([this] { historyTravels(); });
 }
 
 // ---- helpers ------------------------------------------------------------------
@@ -379,6 +380,28 @@ void StreetTools::RueSaveClick() {
     buttons();
 }
 
+void StreetTools::historyTravels() {
+    InteractionState& m = ws_.modes;
+    // What the first click of a two-step operation found or noted may be
+    // undone under it: the operation ends.
+    const bool underWay = m.StreetNameMoveMode || m.StreetNamePlacing || m.StreetAxisVertexMode || m.StreetCreateMode;
+    if (!underWay) return;
+    eraseBands();
+    m.StreetNameMoveMode = m.StreetNamePlacing = m.StreetAxisVertexMode = false;
+    if (m.StreetCreateMode) {
+        m.StreetCreateMode = false;
+        m.CreateMode = false;
+        m.InputPoints.clear();
+        pending_.reset();
+    }
+    m.ClickCount = 0;
+    m.StreetStep = 0;
+    m.EditStep = 0;
+    m.PickIndex = -1;
+    ws_.surface->setPanelText(4, QString());
+    buttons();
+}
+
 void StreetTools::RueOtmenaClick() {
     ws_.modes.ResetModes(ws_.view.blink);
     pending_.reset();
@@ -557,15 +580,16 @@ Flow StreetTools::placeName(const MouseClick& c) {
     Trues& s = *st_.CurrentStreet;
     const TXY p = ws_.view.view().toMap(c.pos.x(), c.pos.y());
     if (m.ClickCount == 0) {
-        nameMoveBefore_ = s;
-        s.X1 = p.X;
-        s.Y1 = p.Y;
+        // Kept aside: the street changes only with the second click, in one step.
+        nameStartAt_ = p;
         m.ClickCount = 1;
         ws_.surface->setPanelText(4, QStringLiteral("Укажите конец названия"));
         return Flow::Done;
     }
     eraseBands();
-    RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet, nameMoveBefore_);
+    RegisterEdit<Trues> edit(st_.Streets, st_.CurrentStreet);
+    s.X1 = nameStartAt_.X;
+    s.Y1 = nameStartAt_.Y;
     s.X2 = p.X;
     s.Y2 = p.Y;
     s.BoundObject = -1;

@@ -86,6 +86,9 @@ public:
 
     // Map lifecycle.
     void afterOpen();
+    // An undo or a redo is about to be made: a two-step operation under way
+    // (a name or an axis point being moved, a street being made) ends.
+    void historyTravels();
     // The closing question's Yes; Skipped when the operator would not write
     // a register read only in part over its file.
     enum class Saved { Written, Skipped, Failed };
@@ -97,6 +100,8 @@ public:
     // asked for before the register is loaded, it loads it as opening the
     // menu "Улицы" does.
     const AddressIndex& addresses();
+    // The index's revision, without loading the register.
+    uint64_t addressRevision() const { return addresses_.revision(); }
     // Shows a found address as "Показать на карте" shows a street: the
     // street becomes current and its axis blinks, or the house does when
     // one was found.  False when the street is no longer in the register.
@@ -142,8 +147,8 @@ private:
     int house_ = -1;                  // the selected house of CurrentStreet
     UndoHistory& history_;
     AddressIndex addresses_;
-    // The name's content before its first new end was clicked.
-    Trues nameMoveBefore_;
+    // The name's new start, clicked first ("Переместить название").
+    TXY nameStartAt_;
     // An operation on the register becomes an undo step.
     void record(RegisterEdit<Trues>& edit, const QString& what);
     // After an undo or a redo of such a step.

@@ -11,6 +11,7 @@
 #include "app/StopsWindow.h"
 #include "app/UserAreaForm.h"
 #include "common/SmallMapFixture.h"
+#include "display/Print.h"
 #include "editing/RegisterEdit.h"
 #include "streets/Streets.h"
 #include "transport/Stops.h"
@@ -483,10 +484,21 @@ TEST_F(Lifecycle, WhilePrintingOnlyEscReachesTheProgram) {
     ASSERT_NE(printButton, nullptr);
     // During the job: Ctrl+O, a click on "Печать карты", F10 and the window's
     // close; none of them does anything.
+    // A middle-button drag under way when the job starts ends with its
+    // release during the job.
+    auto middle = [&](QEvent::Type t, QPoint at, Qt::MouseButtons held) {
+        QMouseEvent e(t, QPointF(at), image()->mapToGlobal(QPointF(at)),
+                      t == QEvent::MouseMove ? Qt::NoButton : Qt::MiddleButton, held, Qt::NoModifier);
+        QApplication::sendEvent(image(), &e);
+    };
+    middle(QEvent::MouseButtonPress, {400, 400}, Qt::MiddleButton);
+    middle(QEvent::MouseMove, {450, 430}, Qt::MiddleButton);
+    ASSERT_EQ(image()->cursor().shape(), Qt::ClosedHandCursor);
     bool ran = false;
     QTimer::singleShot(0, w_.get(), [&] {
         ran = true;
         EXPECT_TRUE(w_->isPrinting());
+        middle(QEvent::MouseButtonRelease, {450, 430}, Qt::NoButton);
         QTest::keyClick(w_.get(), Qt::Key_O, Qt::ControlModifier);
         QTest::mouseClick(printButton, Qt::LeftButton);
         QTest::keyClick(w_.get(), Qt::Key_F10);
@@ -501,6 +513,24 @@ TEST_F(Lifecycle, WhilePrintingOnlyEscReachesTheProgram) {
               QStringList{QStringLiteral("Карта напечатана в файл ") + QString::fromStdString(pdf.string())});
     EXPECT_TRUE(w_->isVisible());
     EXPECT_GT(fs::file_size(pdf), 1000u);
+    EXPECT_NE(image()->cursor().shape(), Qt::ClosedHandCursor);
+    // The page throws (memory ran out), or deflating the map fails: the job
+    // is not finished, the old file stays, the window is itself again.
+    const auto printed = readWholeFile(pdf);
+    for (int fault = 0; fault < 2; ++fault) {
+        w_->printJobHook = [fault](PrintJob& job) {
+            if (fault == 0) job.aborted = []() -> bool { throw std::bad_alloc(); };
+            else job.deflateHook = [](z_stream_s&) { throw std::bad_alloc(); };
+        };
+        dialogs_.clear();
+        printButton->click();
+        EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Печать не завершена.")}) << fault;
+        EXPECT_EQ(readWholeFile(pdf), printed);
+        EXPECT_FALSE(w_->isPrinting());
+        EXPECT_FALSE(w_->isBusy());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+    w_->printJobHook = nullptr;
     // Esc still stops a job.
     QTimer::singleShot(0, w_.get(), [&] { QTest::keyClick(w_.get(), Qt::Key_Escape); });
     dialogs_.clear();
@@ -873,4 +903,123 @@ TEST(UndoHistoryLifecycle, RegisterStepsLeaveTheMapAloneAndGoWhenTheirRegisterIs
     EXPECT_EQ(*stops[0], 2);
     h.forget(&areasTag);
     EXPECT_EQ(h.undoText(), QStringLiteral("map"));
+}
+
+// "Запомнить" of the stops window and of the user form makes a new record;
+// the one chosen in the list in between stays as it was, and undo takes
+// back only the new one.
+TEST_F(Lifecycle, RememberMakesANewRecordAndLeavesTheOneChosenInTheList) {
+    act("OstnvMenu")->trigger();
+    StopsWindow& s = *w_->stopsWindow();
+    auto stop = [&](const char* name, QPoint at) {
+        s.edit(1)->setText(QString::fromUtf8(name));
+        s.edit(2)->setText(QString::fromUtf8(name));
+        s.pushButton("CreaOstButton")->click();
+        click(at);
+        s.pushButton("Button2")->click();
+    };
+    stop("Чорсу", {500, 500});
+    stop("Анхор", {300, 700});
+    s.edit(1)->setText(QStringLiteral("Бешагач"));
+    s.pushButton("CreaOstButton")->click();
+    s.list()->item(1)->setSelected(true);  // "Чорсу; 0" becomes current
+    s.listClicked();
+    click({800, 200});
+    s.pushButton("Button2")->click();
+    ASSERT_EQ(s.Stops.size(), 3u);
+    EXPECT_EQ(cp1251ToUtf8(s.Stops[0]->Name), "Чорсу");
+    EXPECT_EQ(toPixel(s.Stops[0]->X, s.Stops[0]->Y), QPoint(500, 500));
+    EXPECT_EQ(s.Stops[0]->Number, 0);
+    EXPECT_EQ(cp1251ToUtf8(s.Stops[2]->Name), "Бешагач");
+    EXPECT_EQ(toPixel(s.Stops[2]->X, s.Stops[2]->Y), QPoint(800, 200));
+    EXPECT_EQ(s.Stops[2]->Number, 2);
+    act("UndoAction")->trigger();
+    ASSERT_EQ(s.Stops.size(), 2u);
+    EXPECT_EQ(toPixel(s.Stops[0]->X, s.Stops[0]->Y), QPoint(500, 500));
+
+    // The user form: an area shown with "Пк", renamed, "Запомнить".
+    act("RayOtdelMenu")->trigger();
+    UserAreaForm& f = *w_->userAreaForm();
+    f.nameEdit()->setText(QStringLiteral("Склад"));
+    f.note()->setPlainText(QStringLiteral("старая"));
+    f.pushButton("CreaRvdButton")->click();
+    click({500, 500});
+    click({540, 500});
+    click({520, 520});
+    f.pushButton("ListRvdButton")->click();
+    ASSERT_EQ(f.UserAreas.size(), 1u);
+    const AreaRef first = f.UserAreas[0];
+    const TRovd before = *first;
+    f.list()->item(0)->setSelected(true);
+    f.toolButton("ShowRovdButton")->click();
+    f.nameEdit()->setText(QStringLiteral("Пост"));
+    f.note()->setPlainText(QStringLiteral("новая"));
+    f.pushButton("ListRvdButton")->click();
+    ASSERT_EQ(f.UserAreas.size(), 2u);
+    EXPECT_EQ(f.UserAreas[0], first);
+    EXPECT_EQ(first->Name, before.Name);
+    EXPECT_EQ(first->Lines, before.Lines);
+    EXPECT_EQ(cp1251ToUtf8(f.UserAreas[1]->Name), "Пост");
+    EXPECT_EQ(f.UserAreas[1]->Points, before.Points);
+    EXPECT_EQ(f.UserAreas[1]->Number, 1);
+    const fs::path dat = dir_ / "two";
+    dialogs_.files = {QString::fromStdString(dat.string())};
+    f.pushButton("SaveRvdButton")->click();
+    std::vector<AreaRef> saved;
+    LoadUserAreas(dir_ / "two.dat", saved);
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(cp1251ToUtf8(saved[0]->Name), "Склад");
+    EXPECT_EQ(cp1251ToUtf8(saved[1]->Name), "Пост");
+    dialogs_.answers = {A::No, A::No};
+    f.close();
+    s.close();
+}
+
+// A stops step undone while the window is closed is not read over when it
+// opens again: the question first (Cancel keeps the list in memory).
+TEST_F(Lifecycle, AStopsStepUndoneWhileTheWindowIsClosedIsAskedAbout) {
+    std::vector<StopRef> stops;
+    for (const char* n : {"Alpha", "Beta"}) {
+        auto st = std::make_shared<TOstnv>();
+        st->Name = n;
+        stops.push_back(st);
+    }
+    SaveStops(city() / "ostanov.dat", stops);
+    act("OstnvMenu")->trigger();
+    StopsWindow& s = *w_->stopsWindow();
+    // Deleted and saved, the window closed, the deletion undone.
+    auto deleteSaveCloseUndo = [&] {
+        s.list()->clearSelection();
+        s.list()->item(0)->setSelected(true);
+        s.toolButton("DelButton")->click();
+        s.pushButton("SaveButton")->click();
+        s.close();
+        act("UndoAction")->trigger();
+        ASSERT_EQ(s.Stops.size(), 2u);
+        dialogs_.clear();
+    };
+    auto onDisk = [&] {
+        std::vector<StopRef> v;
+        LoadStops(city() / "ostanov.dat", v);
+        return v.size();
+    };
+    deleteSaveCloseUndo();
+    dialogs_.answers = {A::Yes};  // saved, then read
+    act("OstnvMenu")->trigger();
+    EXPECT_EQ(dialogs_.texts("question3"), QStringList{QStringLiteral("Сохранить изменения?")});
+    EXPECT_EQ(onDisk(), 2u);
+    EXPECT_FALSE(s.StopsModified);
+    deleteSaveCloseUndo();
+    dialogs_.answers = {A::Cancel};  // the list stays as it is in memory
+    act("OstnvMenu")->trigger();
+    EXPECT_EQ(dialogs_.texts("question3").size(), 1);
+    EXPECT_EQ(onDisk(), 1u);
+    EXPECT_EQ(s.list()->count(), 2);
+    EXPECT_TRUE(s.StopsModified);
+    // Closed with No: the next opening reads the file without a question.
+    dialogs_.answers = {A::No};
+    s.close();
+    act("OstnvMenu")->trigger();
+    EXPECT_EQ(dialogs_.texts("question3").size(), 2);
+    EXPECT_EQ(s.Stops.size(), 1u);
 }

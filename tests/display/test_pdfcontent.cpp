@@ -1,5 +1,6 @@
 #include "cli/SampleCity.h"
 #include "display/PdfMapContent.h"
+#include "display/PieceDeflater.h"
 #include "display/Print.h"
 
 #include <QImage>
@@ -13,7 +14,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <csignal>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <cstring>
@@ -511,7 +515,101 @@ TEST(PdfMapContent, TheCityPrintedIntoAFileIsTheCityPrintedByQt) {
     job.aborted = [] { return true; };
     EXPECT_EQ(PrintPage(printer, d / "stopped.pdf", doc, ctx, job), PrintResult::Stopped);
     EXPECT_EQ(fileText(d / "stopped.pdf").find("/Prev "), std::string::npos);
+    // Memory runs out deflating the map: the page is not finished (and not
+    // printed again, which would fail the same way).
+    job.aborted = {};
+    int pieces = 0;
+    job.deflateHook = [&pieces](z_stream&) {
+        ++pieces;
+        throw std::bad_alloc();
+    };
+    EXPECT_EQ(PrintPage(printer, d / "nomemory.pdf", doc, ctx, job), PrintResult::NotFinished);
+    EXPECT_GE(pieces, 1);
     fs::remove_all(d);
+}
+
+namespace {
+void* noMemory(void*, uInt, uInt) { return nullptr; }
+}  // namespace
+
+// A piece that fails (memory, zlib refusing to start, anything thrown) ends
+// the stream with the reason, on whichever thread it ran.
+TEST(PieceDeflater, AFailedPieceFailsTheStreamAndNeverTheProgram) {
+    const std::pair<std::function<void(z_stream&)>, const char*> faults[] = {
+        {[](z_stream&) { throw std::bad_alloc(); }, "не хватило памяти для сжатия страницы"},
+        {[](z_stream& z) { z.zalloc = noMemory; }, "zlib не начал сжатие (код -4)"},
+        {[](z_stream&) { throw 42; }, "сжатие страницы прервано"},
+    };
+    for (const auto& [fault, why] : faults) {
+        PieceDeflater d;
+        d.beforePiece = fault;
+        for (int i = 0; i < 3; ++i) d.push(std::string(1 << 20, char('a' + i)));
+        EXPECT_TRUE(d.finish().empty()) << why;
+        EXPECT_TRUE(d.failed());
+        EXPECT_EQ(d.error(), why);
+        d.push("more");  // dropped, without waiting
+    }
+}
+
+// At most `maxWaiting` pieces wait for the worker; a stopped job drops them.
+TEST(PieceDeflater, TheQueueIsBoundedAndAStoppedJobDropsWhatWaits) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool go = false;
+    std::atomic<int> started{0};
+    auto held = [&](z_stream&) {
+        ++started;
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return go; });
+    };
+    auto release = [&] {
+        {
+            std::lock_guard lock(m);
+            go = true;
+        }
+        cv.notify_all();
+    };
+    auto waitFor = [](auto done) {
+        for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    };
+    std::string whole;
+    PieceDeflater d(2);
+    d.beforePiece = held;
+    auto piece = [&](char c) {
+        whole += std::string(100000, c);
+        return std::string(100000, c);
+    };
+    d.push(piece('a'));
+    ASSERT_TRUE(waitFor([&] { return started == 1; }));
+    d.push(piece('b'));
+    d.push(piece('c'));
+    std::atomic<bool> pushed{false};
+    std::string fourth = piece('d');
+    std::thread late([&] {
+        d.push(std::move(fourth));
+        pushed = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(pushed);
+    EXPECT_EQ(d.waiting(), 2u);
+    release();
+    late.join();
+    std::string stream;
+    for (const std::string& s : d.finish()) stream += s;
+    EXPECT_EQ(inflated(stream, 0, stream.size()), whole);
+
+    go = false;
+    started = 0;
+    PieceDeflater e(8);
+    e.beforePiece = held;
+    for (char c : {'a', 'b', 'c', 'd'}) e.push(std::string(1000, c));
+    ASSERT_TRUE(waitFor([&] { return started == 1; }));
+    std::thread esc([&] { e.abandon(); });
+    EXPECT_TRUE(waitFor([&] { return e.waiting() == 0; }));
+    release();
+    esc.join();
+    EXPECT_EQ(started, 1);
 }
 
 TEST(PdfMapContent, AMapOfManyPiecesIsWholeAndTheUpdateFindsEveryObject) {

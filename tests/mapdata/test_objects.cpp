@@ -108,3 +108,20 @@ TEST(MapDoc, DivideHandsOutTheNextNode) {
     EXPECT_EQ(doc.divideObject(*o, 7), nullptr);  // no such vertex
     EXPECT_EQ(doc.Orientation.NextNode, 41);
 }
+
+// A subscriber that goes while the others are told is not told any more
+// (its owner may be gone); one that comes is told from the next event on.
+TEST(MapEvents, ThoseWhoLeaveDuringANotificationAreNotTold) {
+    MapEvents events;
+    std::vector<int> told;
+    int second = 0, third = 0;
+    events.subscribe([&](const MapEvent&) {
+        told.push_back(1);
+        events.unsubscribe(second);
+        if (!third) third = events.subscribe([&](const MapEvent&) { told.push_back(3); });
+    });
+    second = events.subscribe([&](const MapEvent&) { told.push_back(2); });
+    events.notify(MapEvent::Opened);
+    events.notify(MapEvent::Closed);
+    EXPECT_EQ(told, (std::vector<int>{1, 1, 3}));
+}

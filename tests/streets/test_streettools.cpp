@@ -337,6 +337,21 @@ TEST_F(StreetsTest, MoveAStreetName) {
     EXPECT_FALSE(ws().modes.StreetNameMoveMode);
     EXPECT_EQ(panel(4), QString());
     EXPECT_GT(inkIn(QRect(300, 600, 100, 20)), 30);
+    // An undo between the two clicks of the next move ends the mode: the
+    // name is where the undo put it, and no step of the move is left.
+    act("RueChangeMenu")->trigger();
+    click({302, 602});
+    click({500, 900});
+    act("UndoAction")->trigger();
+    EXPECT_FALSE(ws().modes.StreetNameMoveMode || ws().modes.StreetNamePlacing);
+    EXPECT_EQ(panel(4), QString());
+    click({650, 900});
+    EXPECT_EQ(toPixel(s.X1, s.Y1), QPoint(100, 150));
+    EXPECT_EQ(toPixel(s.X2, s.Y2), QPoint(250, 150));
+    EXPECT_FALSE(act("UndoAction")->isEnabled());
+    act("RedoAction")->trigger();
+    EXPECT_EQ(toPixel(s.X1, s.Y1), QPoint(300, 600));
+    EXPECT_EQ(toPixel(s.X2, s.Y2), QPoint(450, 600));
 }
 
 TEST_F(StreetsTest, CorrectANameAndChangeTheFont) {
@@ -803,6 +818,35 @@ TEST_F(StreetsTest, AddressSearchWhatIsHereAndTheRouteBetweenTwoAddresses) {
     w_->routeInfo()->toField()->setText(QStringLiteral("Пушкина 1"));
     w_->routeInfo()->findButton()->click();
     EXPECT_EQ(w_->routeInfo()->lines().value(1), QStringLiteral("Адрес не найден: Пушкина 1"));
+}
+
+// Candidates found, or chosen, before the register changed are found again
+// before they are used: a renamed street is not gone to under its old name.
+TEST_F(StreetsTest, AddressCandidatesDoNotOutliveAChangeOfTheRegister) {
+    load();
+    auto type = [](AddressField* f, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+        QApplication::sendEvent(f, &press);
+    };
+    AddressField* field = w_->addressField();
+    type(field, QStringLiteral("Навои 3"));
+    ASSERT_EQ(field->candidates().size(), 1u);
+    QTest::keyClick(field->popupCompleter()->popup(), Qt::Key_Escape);
+    RouteInfoWindow* info = w_->routeInfo();
+    act("RouteAddresses")->trigger();
+    type(info->fromField(), QStringLiteral("Навои 3"));
+    QTest::keyClick(info->fromField()->popupCompleter()->popup(), Qt::Key_Return);
+    ASSERT_TRUE(info->fromField()->current().has_value());
+    act("RueKorrMenu")->trigger();
+    dialogs_.names.push_back(std::make_pair(QStringLiteral("Фурката, улица"), QString()));
+    click({102, 152});
+    ASSERT_EQ(cp1251ToUtf8(streets()[0]->NewName), "Фурката, улица");
+    const MapView before = ws().view.view();
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(field->candidates().empty());
+    EXPECT_EQ(ws().view.view().ViewYMin, before.ViewYMin);
+    EXPECT_EQ(ws().view.view().ViewXMax, before.ViewXMax);
+    EXPECT_FALSE(info->fromField()->current().has_value());
 }
 
 namespace {
