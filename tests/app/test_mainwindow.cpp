@@ -218,6 +218,16 @@ TEST_F(MainWindowTest, TheCityReadWhileTheSplashShowsIsTheMapOpeningReads) {
         RenderContext noSymbols = ctx;
         noSymbols.znaks = nullptr;
         EXPECT_FALSE(made(v, noSymbols));
+        // The symbol file under another letter case, changed once read.
+        fs::rename(dir_ / "sem100n.ris", dir_ / "SEM100N.RIS");
+        {
+            StartupPreload p;
+            p.start(dir_, "Darvent", 800);
+            p.finish();
+            std::ofstream(dir_ / "SEM100N.RIS", std::ios::binary | std::ios::app).put('\0');
+            EXPECT_EQ(p.take(cityOr_, v, ctx), nullptr);
+        }
+        fs::rename(dir_ / "SEM100N.RIS", dir_ / "sem100n.ris");
     }
     // Another screen width than the one it was made for: read again.
     {
