@@ -85,6 +85,22 @@ const ListEntry* FindDistrict(const TObjList& bounds, const MapView& view, int x
     return nullptr;
 }
 
+std::string DistrictNameAt(const TObjList& bounds, double x, double y) {
+    for (const auto& b : bounds) {
+        const auto& pts = b->Points;
+        if (pts.empty() || !AllFinite(pts)) continue;
+        // The even-odd rule in map coordinates (Y across, X up).
+        bool inside = false;
+        for (size_t i = 0, j = pts.size() - 1; i < pts.size(); j = i++) {
+            const double yi = pts[j].Y, xi = pts[j].X, yj = pts[i].Y, xj = pts[i].X;
+            if ((xi <= x && x < xj) || (xj <= x && x < xi))
+                if (y < (x - xi) * (yj - yi) / (xj - xi) + yi) inside = !inside;
+        }
+        if (inside) return b->Name.str();
+    }
+    return {};
+}
+
 void DrawBoundary(QPainter& p, const TObj& b, const MapView& view, int32_t chosenColor, int chosenStyle) {
     const uint8_t style = chosenStyle != 1 ? uint8_t(chosenStyle) : b.BrushStyle;
     const int32_t color = chosenColor != 0xFFFFFF ? chosenColor : b.BrushColor;

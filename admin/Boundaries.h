@@ -62,6 +62,10 @@ private:
 const ListEntry* FindDistrict(const TObjList& bounds, const MapView& view, int x, int y,
                               const std::vector<ListEntry>& districts);
 
+// The name (Windows-1251) of the first boundary, in list order, that holds
+// the map point; empty when none does.
+std::string DistrictNameAt(const TObjList& bounds, double x, double y);
+
 // Draws a boundary: brush style `chosenStyle` unless it is 1, else the
 // boundary's; colour `chosenColor` unless it is 0xFFFFFF, else the
 // boundary's; black pen.  A closed outline is filled, an open one drawn as

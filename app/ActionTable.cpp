@@ -287,6 +287,7 @@ void ActionTable::wire(const char* id, const std::function<void()>& handler) {
     a->setEnabled(true);
     wired_.insert(a->objectName());
     QObject::connect(a, &QAction::triggered, a, [this, handler] {
+        if (beforeEach) beforeEach();
         handler();
         if (afterEach) afterEach();
     });

@@ -28,8 +28,8 @@ public:
     // Enables an item (and remembers that its operation exists).
     void wire(const char* id, const std::function<void()>& handler);
     bool isWired(const QString& id) const { return wired_.contains(id); }
-    // Called after the handler of every wired item.
-    std::function<void()> afterEach;
+    // Called before and after the handler of every wired item.
+    std::function<void()> beforeEach, afterEach;
     // Enables or disables an item, but enables only items that are wired.
     void setAvailable(const char* id, bool enabled);
 

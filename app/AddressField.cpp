@@ -19,7 +19,14 @@ AddressField::AddressField(Finder finder, QWidget* parent) : QLineEdit(parent), 
     connect(this, &QLineEdit::returnPressed, this, [this] {
         if (completer_->popup()->isVisible()) return;
         if (hits_.empty() || stale()) refresh(text());
-        if (!hits_.empty()) choose(0);
+        completer_->popup()->hide();
+        if (hits_.empty()) {
+            if (notFound) notFound();
+            return;
+        }
+        // A candidate's own text typed back is that candidate.
+        const qsizetype same = texts_.indexOf(text().trimmed());
+        choose(same >= 0 ? int(same) : 0);
     });
 }
 
@@ -27,10 +34,14 @@ void AddressField::refresh(const QString& t) {
     hits_ = finder_ ? finder_(t) : std::vector<AddressHit>{};
     stamp_ = stamp ? stamp() : 0;
     picked_.reset();
-    QStringList texts;
-    for (const AddressHit& h : hits_) texts << QString::fromStdString(AddressText(h));
-    model_->setStringList(texts);
-    if (texts.isEmpty()) completer_->popup()->hide();
+    texts_.clear();
+    if (describe) {
+        for (const std::string& d : describe(hits_)) texts_ << QString::fromStdString(d);
+    } else {
+        for (const AddressHit& h : hits_) texts_ << QString::fromStdString(AddressText(h));
+    }
+    model_->setStringList(texts_);
+    if (texts_.isEmpty()) completer_->popup()->hide();
     else completer_->complete();
 }
 
@@ -43,7 +54,7 @@ void AddressField::choose(int row) {
     if (row < 0 || size_t(row) >= hits_.size()) return;
     const AddressHit h = hits_[size_t(row)];
     completer_->popup()->hide();
-    setText(QString::fromStdString(AddressText(h)));
+    setText(texts_.value(row));
     picked_ = h;
     pickedText_ = text();
     if (chosen) chosen(h);
@@ -54,7 +65,8 @@ std::optional<AddressHit> AddressField::current() {
     refresh(text());
     completer_->popup()->hide();
     if (hits_.empty()) return std::nullopt;
-    return hits_.front();
+    const qsizetype same = texts_.indexOf(text().trimmed());
+    return hits_[size_t(same >= 0 ? same : 0)];
 }
 
 }  // namespace dm

@@ -19,10 +19,16 @@ namespace dm {
 class AddressField : public QLineEdit {
 public:
     using Finder = std::function<std::vector<AddressHit>(const QString& text)>;
+    using Describer = std::function<std::vector<std::string>(const std::vector<AddressHit>&)>;
     AddressField(Finder finder, QWidget* parent = nullptr);
 
     // A candidate chosen from the drop-down, or Enter on the typed text.
     std::function<void(const AddressHit&)> chosen;
+    // Enter on a text that finds nothing.
+    std::function<void()> notFound;
+    // The candidates' texts (AddressText each when not set).
+    Describer describe;
+    const QStringList& texts() const { return texts_; }
     // The candidates for the text as it is now.
     const std::vector<AddressHit>& candidates() const { return hits_; }
     // The candidate chosen last while the text is still its text, else the
@@ -44,6 +50,7 @@ private:
     QCompleter* completer_;
     QStringListModel* model_;
     std::vector<AddressHit> hits_;
+    QStringList texts_;
     std::optional<AddressHit> picked_;
     QString pickedText_;
     uint64_t stamp_ = 0;  // of the candidates in hand

@@ -2,6 +2,8 @@
 // candidate shown on the map, "Что здесь?" and the route between two
 // addresses.
 #include "AddressField.h"
+#include "admin/Boundaries.h"
+#include "mapdata/Cp1251.h"
 #include "MainWindow.h"
 #include "MapImageWidget.h"
 #include "RouteInfoWindow.h"
@@ -38,9 +40,17 @@ void MainWindow::wireAddresses() {
     toolbar_->addAction(actions_["WhatIsHere"]);
     toolbar_->addAction(actions_["RouteAddresses"]);
     AddressEdit->chosen = [this](const AddressHit& h) { chooseAddress(h); };
+    AddressEdit->notFound = [this] { setPanelText(4, QStringLiteral("Адрес не найден")); };
     // Another map or a change of the register makes the candidates stale.
     auto stamp = [this] { return streetTools_.addressRevision(); };
     AddressEdit->stamp = stamp;
+    // Namesakes told apart by their district, else by where their axis starts.
+    auto describe = [this](const std::vector<AddressHit>& hits) {
+        return AddressTexts(hits, [this](double x, double y) {
+            return cp1251ToUtf8(DistrictNameAt(districts_.DistrictBounds, x, y));
+        });
+    };
+    AddressEdit->describe = describe;
     auto* find = new QAction(QStringLiteral("Найти адрес"), this);
     find->setObjectName(QStringLiteral("AddressFind"));
     find->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
@@ -64,10 +74,13 @@ void MainWindow::wireAddresses() {
     connect(here, &QAction::triggered, this, [this] { setPanelText(4, addressAt(menuPixel_)); });
 
     // The route window's "Откуда" and "Куда".
-    Info->setFinder(finder, stamp);
+    Info->setFinder(finder, stamp, describe);
     Info->routeBetween = [this](const AddressHit& a, const AddressHit& b) {
         ws_.modes.ResetModes(ws_.view.blink);
+        routingAddresses_ = true;
         routes_.RouteBetween(a.X, a.Y, b.X, b.Y);
+        showWholeRoute({a.X, a.Y}, {b.X, b.Y});
+        routingAddresses_ = false;
         syncButtons();
     };
     actions_.wire("RouteAddresses", [this] {
@@ -79,6 +92,30 @@ void MainWindow::wireAddresses() {
     });
 }
 
+void MainWindow::showWholeRoute(const TXY& from, const TXY& to) {
+    const std::vector<TXY> line = routes_.lastRouteLine();
+    if (line.empty() || ws_.view.image.isNull()) return;
+    MapView& v = ws_.view.view();
+    QRect box;
+    ObjectIndex::Box extent{line[0].X, line[0].X, line[0].Y, line[0].Y};
+    for (const TXY& p : line) {
+        const TGn g = v.toPixel(p);
+        box |= QRect(g.PX, g.PY, 1, 1);
+        extent.xmin = std::min(extent.xmin, p.X), extent.xmax = std::max(extent.xmax, p.X);
+        extent.ymin = std::min(extent.ymin, p.Y), extent.ymax = std::max(extent.ymax, p.Y);
+    }
+    const QSize room = ScrollBox1->viewport()->size();
+    const QRect picture(QPoint(0, 0), ws_.view.image.size());
+    if (box.width() + 16 <= room.width() && box.height() + 16 <= room.height() && picture.contains(box)) {
+        showPicturePart(box);
+        return;
+    }
+    // Larger than the window, or beyond the picture: the view round it,
+    // and the route drawn on it again.
+    showMapBox(extent);
+    routes_.RouteBetween(from.X, from.Y, to.X, to.Y);
+}
+
 bool MainWindow::rightClickTaken(QPoint pixel) {
     const MouseClick click{Qt::RightButton, pixel};
     const auto& rows = editor_.dispatch().rows();
@@ -88,11 +125,13 @@ bool MainWindow::rightClickTaken(QPoint pixel) {
 bool MainWindow::centreOn(const TXY& p) {
     if (ws_.view.image.isNull() || !std::isfinite(p.X) || !std::isfinite(p.Y)) return false;
     MapView& v = ws_.view.view();
-    const double w = ws_.view.image.width(), h = ws_.view.image.height();
     const QSize room = ScrollBox1->viewport()->size();
+    // The picture as large as the window at least.
+    const double w = std::max(ws_.view.image.width(), room.width()), h = std::max(ws_.view.image.height(), room.height());
     TGn px = v.toPixel(p);
     // Scrolled to, when the picture reaches far enough round the point.
-    const bool reachable = px.PX - room.width() / 2 >= 0 && px.PY - room.height() / 2 >= 0 &&
+    const bool reachable = ws_.view.image.width() >= room.width() && ws_.view.image.height() >= room.height() &&
+                           px.PX - room.width() / 2 >= 0 && px.PY - room.height() / 2 >= 0 &&
                            px.PX + (room.width() + 1) / 2 <= w && px.PY + (room.height() + 1) / 2 <= h;
     if (!(v.Scale >= kStreetLevelScale) || !reachable) {
         // The picture keeps its size, at street level or nearer, with the

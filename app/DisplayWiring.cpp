@@ -107,6 +107,7 @@ bool MainWindow::printTo(QPrinter& printer, bool watchEsc) {
     FastPdfCompression fast;
     PrintJob job;
     job.deviceWidth = printer.width();
+    job.deviceHeight = printer.height();
     job.layerFilter = ws_.view.activeLayerFilter();
     if (actions_["MapNamesItem"]->isChecked() && !ws_.files.NamesFileName.empty()) {
         const MapView view = ws_.view.view();

@@ -23,7 +23,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
+#include <QAbstractSpinBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -58,6 +62,8 @@ MainWindow::MainWindow(const AppOptions& options, QWidget* parent) : QMainWindow
     FormCreate();
     lifecycle_.preload = nullptr;
     qApp->installEventFilter(this);
+    // The map picture has the keys ("+", "-", the arrows) from the start.
+    Image->setFocus(Qt::OtherFocusReason);
 }
 
 MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
@@ -83,7 +89,7 @@ void MainWindow::buildWidgets() {
     auto* central = new QWidget(this);
     auto* lay = new QVBoxLayout(central);
     lay->setContentsMargins(0, 0, 0, 0);
-    ScrollBox1 = new QScrollArea(central);
+    ScrollBox1 = new MapScrollArea(central);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
     ScrollBox1->setWidgetResizable(false);
     ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -248,7 +254,11 @@ void MainWindow::wireActions() {
     // Routes.
     Info = new RouteInfoWindow(this);
     Info->setAnchor(ScrollBox1);
-    routes_.showInfo = [this](const QStringList& lines) { Info->showLines(lines); };
+    routes_.showInfo = [this](const QStringList& lines) {
+        // A route of two clicks is not the one of the addresses shown.
+        if (!routingAddresses_) Info->clearAddresses();
+        Info->showLines(lines);
+    };
     routes_.buttonsChanged = [this] { syncButtons(); };
     actions_.wire("ItenererButton", [this] { routes_.ItenererButtonClick(); });
     actions_.wire("UndoAction", [this] { UndoClick(); });
@@ -290,7 +300,13 @@ void MainWindow::wireActions() {
         Ostnv->placeStop(c.pos);
         return Flow::Done;
     });
-    actions_.afterEach = [this] { syncButtons(); };
+    // One mode at a time: a mode started by another button ends "Что здесь?".
+    actions_.beforeEach = [this] { modesBefore_ = ws_.modes.modeBits(); };
+    actions_.afterEach = [this] {
+        const uint64_t started = ws_.modes.modeBits() & ~modesBefore_ & ~InteractionState::kWhatIsHereBit;
+        if (started && ws_.modes.WhatIsHereMode) ws_.modes.WhatIsHereMode = false;
+        syncButtons();
+    };
 }
 
 void MainWindow::FormCreate() {
@@ -368,6 +384,7 @@ void MainWindow::KfUmClick() {
     const TXY centre = mapPointAtViewport(middle);
     MapView& v = ws_.view.view();
     v.zoomOut();
+    fillWindow(v);
     const QSize size = v.imageSize();
     if (size != ws_.view.image.size()) ws_.view.image = QImage(size, QImage::Format_RGB32);
     RedrawMapView(ws_);
@@ -592,6 +609,16 @@ void MainWindow::placeToolWindow(QWidget* w) {
     KeepOnScreen(w);
 }
 
+namespace {
+bool isTextField(const QObject* o) {
+    if (qobject_cast<const QLineEdit*>(o) || qobject_cast<const QAbstractSpinBox*>(o)) return true;
+    if (const auto* t = qobject_cast<const QTextEdit*>(o)) return !t->isReadOnly();
+    if (const auto* t = qobject_cast<const QPlainTextEdit*>(o)) return !t->isReadOnly();
+    if (const auto* c = qobject_cast<const QComboBox*>(o)) return c->isEditable();
+    return false;
+}
+}  // namespace
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     // A tool window about to show for the first time: its place.
     if (e->type() == QEvent::Show && watched->isWidgetType()) {
@@ -606,6 +633,18 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
             QTimer::singleShot(0, this, [this] {
                 if (!QApplication::activeWindow()) takeKeys();
             });
+    }
+    // A text field keeps the keys typed into it: no shortcut of a single key
+    // (or a key with Shift) acts while it has the focus ("пр-т", "+7").
+    if ((e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) && isTextField(watched)) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (!(k->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier))) {
+            if (e->type() == QEvent::ShortcutOverride) {
+                e->accept();  // the key goes to the field, not to a shortcut
+                return true;
+            }
+            return QMainWindow::eventFilter(watched, e);
+        }
     }
     // The window sees every key before its controls (the chooser keeps its own keys).
     if (e->type() == QEvent::KeyPress && watched->isWidgetType()) {

@@ -192,6 +192,10 @@ private:
     void openRecentMap(const QString& path);
     void restoreSemantic();
     void finishZoom();
+    // Widens the view's extent so that its picture covers the window.
+    void fillWindow(MapView& v) const;
+    // The map area's size without scroll bars.
+    QSize windowRoom() const;
     int wheelAngle_ = 0;  // eighths of a degree not yet used
     QImage scratch_;      // a second picture for redrawing parts of the map
     // The middle button: pressed (a click or a drag), dragging.
@@ -233,7 +237,7 @@ private:
     class UserAreaForm* RovdForm = nullptr;
     ActionTable actions_;
     QToolBar* toolbar_ = nullptr;
-    QScrollArea* ScrollBox1 = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;  // a MapScrollArea
     MapImageWidget* Image = nullptr;
     StatusPanels* StatusBar1 = nullptr;
     QTimer* Timer1 = nullptr;
@@ -247,6 +251,11 @@ private:
     std::unique_ptr<class RasterDialog> rasterDialog_;  // kept for the rectangle export
     int32_t styleBrushColor_ = 0;                        // the style dialog's own brush colour
     bool printing_ = false;
+    bool routingAddresses_ = false;
+    uint64_t modesBefore_ = 0;  // the modes on before a menu item or button acts  // the route window's "Найти" is drawing its route
+    // Brings the last route found into the window, zooming out when it is
+    // larger than the window.
+    void showWholeRoute(const TXY& from, const TXY& to);
 };
 
 }  // namespace dm

@@ -3,11 +3,20 @@
 // picture as it is and hands mouse events to the interaction code.
 
 #include <QImage>
+#include <QScrollArea>
 #include <QWidget>
 
 #include <functional>
 
 namespace dm {
+
+// The scroll box of the map picture: it also tells how large the picture
+// can be without scroll bars.
+class MapScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize roomWithoutScrollBars() const { return maximumViewportSize(); }
+};
 
 class MapImageWidget : public QWidget {
     Q_OBJECT

@@ -147,7 +147,23 @@ bool MainWindow::zoomAt(QPoint at, double factor) {
     return true;
 }
 
+QSize MainWindow::windowRoom() const { return static_cast<const MapScrollArea*>(ScrollBox1)->roomWithoutScrollBars(); }
+
+void MainWindow::fillWindow(MapView& v) const {
+    // The picture covers the window at least (the window without scroll
+    // bars): the extent grows to the right and downwards (what was in view
+    // stays where it was).
+    const QSize room = windowRoom();
+    if (!(v.Scale > 0)) return;
+    if (v.imageSize().width() < room.width()) v.ViewYMax = v.ViewYMin + room.width() / v.Scale;
+    if (v.imageSize().height() < room.height()) v.ViewXMin = v.ViewXMax - room.height() / v.Scale;
+}
+
 void MainWindow::finishZoom() {
+    // Every view change fills the window.
+    MapView& v = ws_.view.view();
+    fillWindow(v);
+    if (v.imageSize() != ws_.view.image.size()) ws_.view.image = QImage(v.imageSize(), QImage::Format_RGB32);
     RedrawMapView(ws_);
     showScaleReadout(6);
     setPanelText(4, QString());
@@ -175,7 +191,7 @@ void MainWindow::WholeMapClick() {
 bool MainWindow::fitExtent(const OrientationRecord& o) {
     const double dx = o.XMax - o.XMin, dy = o.YMax - o.YMin;
     if (!(dx > 0) || !(dy > 0)) return false;
-    const QSize room = ScrollBox1->viewport()->size();
+    const QSize room = windowRoom();
     MapView& v = ws_.view.view();
     const MapView was = v;
     v.setExtent(o);
@@ -186,7 +202,7 @@ bool MainWindow::fitExtent(const OrientationRecord& o) {
         return false;
     }
     ws_.view.image = QImage(size, QImage::Format_RGB32);
-    finishZoom();
+    finishZoom();  // the window filled beyond the extent's right and bottom edges
     scrollToTopLeft();
     return true;
 }

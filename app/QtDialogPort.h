@@ -34,6 +34,8 @@ public:
     std::function<void()> afterModal;
 
 private:
+    // The window a dialog belongs to: the tool window in use, else the main window.
+    QWidget* owner() const;
     QWidget* parent_;
 };
 

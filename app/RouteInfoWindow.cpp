@@ -32,6 +32,9 @@ RouteInfoWindow::RouteInfoWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Q
     To->setObjectName(QStringLiteral("ToEdit"));
     FindRoute = new QPushButton(QStringLiteral("Найти"), Addresses);
     FindRoute->setObjectName(QStringLiteral("FindRouteButton"));
+    // Room for a whole candidate of a long name.
+    for (AddressField* f : {From, To})
+        f->setMinimumWidth(f->fontMetrics().horizontalAdvance(QStringLiteral("Амира Темура пр-т, 108/2 (быв. Ленинградская)")) + 32);
     form->addRow(QStringLiteral("Откуда"), From);
     form->addRow(QStringLiteral("Куда"), To);
     form->addRow(QString(), FindRoute);
@@ -91,17 +94,25 @@ void RouteInfoWindow::showLines(const QStringList& lines) {
     fitToLines();
 }
 
-void RouteInfoWindow::setFinder(const AddressField::Finder& finder, const std::function<uint64_t()>& stamp) {
+void RouteInfoWindow::setFinder(const AddressField::Finder& finder, const std::function<uint64_t()>& stamp,
+                                const AddressField::Describer& describe) {
     for (AddressField* f : {From, To}) {
         f->setFinder(finder);
         f->stamp = stamp;
+        f->describe = describe;
     }
 }
 
 void RouteInfoWindow::askAddresses() {
     if (!isVisible()) showLines({QString(), QString(), QString()});
-    From->setFocus();
+    activateWindow();
+    From->setFocus(Qt::OtherFocusReason);
     From->selectAll();
+}
+
+void RouteInfoWindow::clearAddresses() {
+    From->clear();
+    To->clear();
 }
 
 void RouteInfoWindow::findRoute() {

@@ -25,13 +25,16 @@ public:
 
     // "Откуда" and "Куда": addresses with the candidates of `finder`;
     // "Найти" routes between the two found (or chosen).
-    void setFinder(const AddressField::Finder& finder, const std::function<uint64_t()>& stamp = {});
+    void setFinder(const AddressField::Finder& finder, const std::function<uint64_t()>& stamp = {},
+                   const AddressField::Describer& describe = {});
     std::function<void(const AddressHit& from, const AddressHit& to)> routeBetween;
     AddressField* fromField() const { return From; }
     AddressField* toField() const { return To; }
     QPushButton* findButton() const { return FindRoute; }
     // Shows the window with the cursor in "Откуда".
     void askAddresses();
+    // Empties "Откуда" and "Куда".
+    void clearAddresses();
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -104,6 +104,16 @@ void UserTableDialog::setTable(const UserTable& t) {
 }
 
 void UserTableDialog::load() {
+    // Edits not saved are not replaced without a question.
+    if (edited()) {
+        switch (dialogs_.question(QStringLiteral("Сохранить изменения?"), true)) {
+            case DialogPort::Answer::Yes:
+                if (!save()) return;
+                break;
+            case DialogPort::Answer::No: break;
+            case DialogPort::Answer::Cancel: return;
+        }
+    }
     const auto chosen = dialogs_.openFileName(QStringLiteral("Загрузить"), QString(), {QStringLiteral("Все файлы (*)")});
     if (!chosen) return;
     // A table that fails to load leaves the grid as it was: half a table

@@ -780,6 +780,7 @@ int benchPrint(const fs::path& bin, int runs) {
         printer.setOutputFileName(QString::fromStdString(file.string()));
         PrintJob job;
         job.deviceWidth = printer.width();
+        job.deviceHeight = printer.height();
         if (PrintPage(printer, way == Program ? file : fs::path(), doc, ctx, job) != PrintResult::Printed)
             throw FileError("печать в " + file.string() + " не удалась");
     };

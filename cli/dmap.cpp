@@ -32,12 +32,14 @@
 #include <QPrinter>
 
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <string_view>
 #include <map>
 #include <numbers>
 #include <string>
@@ -384,6 +386,7 @@ int cmdRender(const std::vector<std::string>& a) {
 int cmdPrint(const std::vector<std::string>& a) {
     std::string map, out, start, layers;
     bool withNames = false;
+    int across = -1;  // -1: as the program offers (across for a wide map)
     for (size_t i = 0; i < a.size(); ++i) {
         auto value = [&](const char* what) {
             if (i + 1 >= a.size()) throw UsageError{std::string("print: ") + what + " требует значение"};
@@ -391,6 +394,8 @@ int cmdPrint(const std::vector<std::string>& a) {
         };
         if (a[i] == "-o") out = value("-o");
         else if (a[i] == "--names") withNames = true;
+        else if (a[i] == "--landscape") across = 1;
+        else if (a[i] == "--portrait") across = 0;
         else if (a[i] == "--layers") layers = value("--layers");
         else if (a[i] == "--start") start = value("--start");
         else if (!a[i].empty() && a[i][0] == '-') throw UsageError{"print: неизвестный параметр " + a[i]};
@@ -454,9 +459,12 @@ int cmdPrint(const std::vector<std::string>& a) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::A4));
+    if (across < 0) across = v.ViewYMax - v.ViewYMin > v.ViewXMax - v.ViewXMin;
+    printer.setPageOrientation(across ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer.setOutputFileName(QString::fromStdString(pdf.temp().string()));
     PrintJob job;
     job.deviceWidth = printer.width();
+    job.deviceHeight = printer.height();
     job.layerFilter = byLayers ? &filter : nullptr;
     if (withNames)
         job.drawLabels = [&](QPainter& painter, double psx, double psy) {
@@ -576,9 +584,25 @@ std::string addressLine(const Trues& s, int house, double x, double y) {
            (house >= 0 ? field(cp1251ToUtf8(s.Houses[size_t(house)].Nomer())) : std::string()) + xy;
 }
 
-int noAddress() {
-    std::fprintf(stderr, "Адрес не найден\n");
+int noAddress(const char* which = nullptr, const std::string& query = {}) {
+    if (which) std::fprintf(stderr, "dmap: Адрес не найден (%s): %s\n", which, query.c_str());
+    else std::fprintf(stderr, "dmap: Адрес не найден\n");
     return kExitNoAddress;
+}
+
+// The districts of the start folder's city, for telling namesakes apart.
+TObjList cityDistricts(const fs::path& start) {
+    TObjList bounds;
+    const fs::path frontier = resolvePathCase(start / "Darvent" / "frontier.tum");
+    std::error_code ec;
+    if (fs::is_regular_file(frontier, ec)) {
+        try {
+            ReadBoundaryFile(frontier, bounds);
+        } catch (const std::exception&) {
+            // Namesakes are then told apart by their axes.
+        }
+    }
+    return bounds;
 }
 
 int cmdFind(const std::vector<std::string>& a) {
@@ -588,6 +612,8 @@ int cmdFind(const std::vector<std::string>& a) {
         if (a[i] == "--limit") {
             if (i + 1 >= a.size() || !parseLong(a[++i], limit) || limit < 1 || limit > 100000)
                 throw UsageError{"find: --limit должно быть целым от 1 до 100000"};
+        } else if (a[i].size() > 1 && a[i][0] == '-' && !std::isdigit(static_cast<unsigned char>(a[i][1]))) {
+            throw UsageError{"find: неизвестный параметр " + a[i]};
         } else {
             pos.push_back(a[i]);
         }
@@ -597,7 +623,12 @@ int cmdFind(const std::vector<std::string>& a) {
     const AddressIndex idx = addressIndex(fs::path(pos[0]), streets);
     const std::vector<AddressHit> hits = idx.find(pos[1], size_t(limit));
     if (hits.empty()) return noAddress();
-    for (const AddressHit& h : hits) std::printf("%s\n", addressLine(*h.street, h.house, h.X, h.Y).c_str());
+    const TObjList bounds = cityDistricts(fs::path(pos[0]));
+    const std::vector<std::string> apart = AddressDistinctions(
+        hits, [&](double x, double y) { return cp1251ToUtf8(DistrictNameAt(bounds, x, y)); });
+    for (size_t i = 0; i < hits.size(); ++i)
+        std::printf("%s|%s\n", addressLine(*hits[i].street, hits[i].house, hits[i].X, hits[i].Y).c_str(),
+                    field(apart[i]).c_str());
     return 0;
 }
 
@@ -621,7 +652,7 @@ int cmdRouteAddress(const std::vector<std::string>& a) {
     double v[4];
     for (int k = 0; k < 2; ++k) {
         const std::vector<AddressHit> hits = idx.find(a[size_t(k) + 1], 1);
-        if (hits.empty()) return noAddress();
+        if (hits.empty()) return noAddress(k == 0 ? "FROM" : "TO", a[size_t(k) + 1]);
         v[2 * k] = hits[0].X;
         v[2 * k + 1] = hits[0].Y;
     }
@@ -803,80 +834,84 @@ int cmdImport(const std::vector<std::string>& a) {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> c = {
-        {"info", "MAP", "summary of a map (MAP is its .or or .bin)", cmdInfo},
+        {"info", "MAP", "сводка о карте (MAP — её файл .or или .bin)", cmdInfo},
         {"convert", "IN.bin OUT.bin",
-         "load an object file and save it again; when OUT has no .or beside it,\n"
-         "the .or of IN is copied there",
+         "прочитать файл объектов и записать его снова; если рядом с OUT нет\n"
+         "файла .or, туда копируется .or файла IN",
          cmdConvert},
         {"coord", "LAT LON MERIDIAN",
-         "plane x, y of a geographic point (decimal degrees; LAT -90..90,\n"
-         "LON at most 6 degrees from MERIDIAN)",
+         "плоские x, y географической точки (десятичные градусы; LAT от -90 до 90,\n"
+         "LON не дальше 6 градусов от MERIDIAN)",
          cmdCoord},
         {"render", "MAP -o OUT.png [--screen-width W] [--print-factor F] [--start DIR] [--names] [--smallest] [--timing]",
-         "draw every object of a map into a picture (at most 64 million pixels); PNG\n"
-         "with zlib's fastest level, --smallest for the smallest file;\n"
-         "--timing: the seconds of each step on standard error", cmdRender},
-        {"print", "MAP -o OUT.pdf [--names] [--layers NAME,...] [--start DIR]",
-         "print the map to a PDF page as \"Печать карты\" does (layers from the\n"
-         "start folder's layer files)",
+         "нарисовать все объекты карты в рисунок (не больше 64 миллионов точек);\n"
+         "PNG с самым быстрым уровнем zlib, --smallest — самый маленький файл;\n"
+         "--timing: секунды каждого шага в стандартный поток ошибок", cmdRender},
+        {"print", "MAP -o OUT.pdf [--names] [--layers NAME,...] [--start DIR] [--landscape | --portrait]",
+         "напечатать карту на страницу PDF, как это делает \"Печать карты\" (слои из\n"
+         "файлов слоёв стартовой папки); карта шире высоты печатается поперёк\n"
+         "страницы, если не указано иное",
          cmdPrint},
         {"names", "FILE.nam",
-         "the labels of a names file, one per line: text|x1|y1|x2|y2|anchor|object\n"
-         "(in the texts \\, | and line breaks are written \\\\, \\|, \\n and \\r)",
+         "названия из файла названий, по одному в строке: текст|x1|y1|x2|y2|привязка|объект\n"
+         "(в текстах \\, | и переводы строк записаны как \\\\, \\|, \\n и \\r)",
          cmdNames},
         {"semantics", "FILE.smn",
-         "the lines of a semantic list as the program reads them (RTF or plain text;\n"
-         "control characters written as \\xNN; exit code 1 when no line is a semantic)",
+         "строки списка семантик в том виде, в каком их читает программа (RTF или\n"
+         "простой текст; управляющие символы записаны как \\xNN; код выхода 1, если\n"
+         "ни одна строка не семантика)",
          cmdSemantics},
-        {"route", "NETWORK.uzl X1 Y1 X2 Y2", "the driving route between two map points (metres)", cmdRoute},
+        {"route", "NETWORK.uzl X1 Y1 X2 Y2", "путь проезда между двумя точками карты (метры)", cmdRoute},
         {"find", "START QUERY [--limit N]",
-         "the addresses of the city's street register that answer QUERY (a street\n"
-         "under its old or new name, any letter case, Latin letters, one letter off,\n"
-         "and a house number), best first: new name|old name|house|x|y (the house,\n"
-         "or the middle of the street's axis); N at most, 20 by default; none:\n"
-         "\"Адрес не найден\" and exit code 3",
+         "адреса из реестра улиц города, отвечающие запросу QUERY (улица по старому\n"
+         "или новому названию, в любом регистре, латиницей, с одной ошибкой в букве,\n"
+         "и номер дома), лучшие первыми: новое название|старое название|дом|x|y|отличие\n"
+         "(дом или середина оси улицы; отличие — район или начало оси у одноимённых);\n"
+         "не больше N, по умолчанию 20; если ничего нет: \"Адрес не найден\", код 3",
          cmdFind},
         {"where", "START X Y",
-         "the nearest address to a map point: the nearest house within 100 m, else\n"
-         "the street whose axis is nearest: new name|old name|house|x|y|metres",
+         "ближайший адрес к точке карты: ближайший дом в пределах 100 м, иначе улица\n"
+         "с ближайшей осью: новое название|старое название|дом|x|y|метры; дальше\n"
+         "500 м от всех домов и осей: \"Адрес не найден\", код 3",
          cmdWhere},
         {"route-address", "START FROM TO",
-         "the driving route between the first addresses found for FROM and TO over\n"
-         "the start folder's njoints.uzl, printed as route prints it",
+         "путь проезда между первыми адресами, найденными для FROM и TO, по сети\n"
+         "njoints.uzl стартовой папки, в том же виде, что и route",
          cmdRouteAddress},
         {"streets", "FILE.rue [--sort old|new]",
-         "the streets of a streets file in the order of the street list:\n"
-         "first name|second name|axis points|houses\n"
-         "(in the names \\, | and line breaks are written \\\\, \\|, \\n and \\r)",
+         "улицы файла улиц в порядке списка улиц:\n"
+         "первое название|второе название|точки оси|дома\n"
+         "(в названиях \\, | и переводы строк записаны как \\\\, \\|, \\n и \\r)",
          cmdStreets},
         {"cut", "MAP BOUNDARY.gtm OUT.bin [--screen-width W]",
-         "cut a map to the last boundary of a boundary file as \"Создать карту\" does\n"
-         "(the view of the map opened on a screen W pixels wide, 1920 by\n"
-         "default) and write OUT.bin, .or and .nam",
+         "вырезать карту по последней границе файла границ, как \"Создать карту\"\n"
+         "(вид карты, открытой на экране шириной W точек, по умолчанию 1920) и\n"
+         "записать OUT.bin, .or и .nam",
          cmdCut},
         {"districts", "DIR",
-         "the districts of a region folder: name|stem|boundary vertices|map yes/no\n"
-         "(map: its .or is there; in the texts \\, | and line breaks are written \\\\,\n"
-         "\\|, \\n and \\r, other control characters \\xNN; a line of the list whose\n"
-         "stem could name a file elsewhere is refused on standard error, exit code 1)",
+         "районы папки области: название|основа имени|точки границы|карта yes/no\n"
+         "(карта: её .or на месте; в текстах \\, | и переводы строк записаны как \\\\,\n"
+         "\\|, \\n и \\r, прочие управляющие символы \\xNN; строка списка, основа\n"
+         "имени которой может указать на файл в другом месте, отвергается в стандартный\n"
+         "поток ошибок, код 1)",
          cmdDistricts},
         {"export", "MAP OUT.gpkg|OUT.geojson [--crs DEF | --assign-crs DEF] [--start DIR]",
-         "write the map's objects, labels and streets (when there) as a GeoPackage or\n"
-         "GeoJSON file in the map's coordinate system; --crs DEF transforms the\n"
-         "coordinates into DEF (any system GDAL accepts), --assign-crs DEF only\n"
-         "declares DEF; a point object of several placements is a multi-point",
+         "записать объекты, названия и улицы карты (если они есть) в GeoPackage или\n"
+         "GeoJSON в системе координат карты; --crs DEF пересчитывает координаты в DEF\n"
+         "(любая система, которую принимает GDAL), --assign-crs DEF только объявляет\n"
+         "DEF; точечный объект из нескольких точек пишется как мультиточка",
          cmdExport},
         {"import", "IN OUT.bin (--code-field NAME | --code N) [--name-field NAME] [--crs DEF] [--start DIR]",
-         "add the points, lines and polygons of any file GDAL reads to the map OUT\n"
-         "(its .or must exist), reprojected into its coordinate system; --crs DEF\n"
-         "is the system of layers that declare none; a multi-point is one point\n"
-         "object of several placements",
+         "добавить точки, линии и полигоны любого файла, который читает GDAL, в карту\n"
+         "OUT (её .or должен быть на месте), пересчитав их в её систему координат;\n"
+         "--crs DEF — система слоёв, которые её не объявляют; мультиточка — один\n"
+         "точечный объект из нескольких точек",
          cmdImport},
         {"sample-city", "DIR [--objects N] [--seed S] [--network-nodes M]",
-         "write a sample start folder with the city map (N >= 1 objects;\n"
-         "progress on standard error for large N); the road network\n"
-         "has about M nodes (2..4000000; by default the city's street\n"
-         "grid, at most 32768 nodes)",
+         "записать пример стартовой папки с картой города (N >= 1 объектов; для\n"
+         "больших N ход работы в стандартный поток ошибок); дорожная сеть\n"
+         "примерно из M узлов (2..4000000; по умолчанию сетка улиц города, не\n"
+         "больше 32768 узлов)",
          cmdSampleCity},
     };
     return c;
@@ -893,7 +928,7 @@ std::string indented(const char* text, const std::string& indent) {
 }
 
 void printHelp(std::FILE* to) {
-    std::fprintf(to, "usage: dmap <command> [arguments]\n\ncommands:\n");
+    std::fprintf(to, "использование: dmap <команда> [аргументы]\n\nкоманды:\n");
     for (const auto& c : commands())
         std::fprintf(to, "  %-12s %s\n%s\n", c.name, c.args, indented(c.help, std::string(17, ' ')).c_str());
 }
@@ -915,20 +950,23 @@ int main(int argc, char** argv) {
         if (args[0] != c.name) continue;
         for (size_t i = 1; i < args.size(); ++i)
             if (args[i] == "-h" || args[i] == "--help") {
-                std::printf("usage: dmap %s %s\n%s\n", c.name, c.args, indented(c.help, "  ").c_str());
+                std::printf("использование: dmap %s %s\n%s\n", c.name, c.args, indented(c.help, "  ").c_str());
                 return 0;
             }
         try {
+            // A command without options takes no "--name".
+            if (std::string_view(c.args).find("--") == std::string_view::npos)
+                for (size_t i = 1; i < args.size(); ++i)
+                    if (args[i].rfind("--", 0) == 0) throw UsageError{std::string(c.name) + ": неизвестный параметр " + args[i]};
             return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
         } catch (const UsageError& e) {
-            std::fprintf(stderr, "dmap: %s\nusage: dmap %s %s\n", e.text.c_str(), c.name, c.args);
+            std::fprintf(stderr, "dmap: %s\nиспользование: dmap %s %s\n", e.text.c_str(), c.name, c.args);
             return kExitUsage;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "dmap: %s\n", e.what());
             return kExitError;
         }
     }
-    std::fprintf(stderr, "dmap: неизвестная команда %s\n", args[0].c_str());
-    printHelp(stderr);
+    std::fprintf(stderr, "dmap: неизвестная команда %s; список команд: dmap -h\n", args[0].c_str());
     return kExitUsage;
 }

@@ -66,6 +66,13 @@ double PrintFactor(int deviceWidth, const MapView& view) {
     return w > 0 ? double(deviceWidth) / w : 0;
 }
 
+double PrintFactorOnPage(int deviceWidth, int deviceHeight, int mapTop, const MapView& view) {
+    const double across = PrintFactor(deviceWidth, view);
+    const double h = view.ViewXMax - view.ViewXMin;
+    if (deviceHeight <= mapTop || !(h > 0)) return across;
+    return std::min(across, double(deviceHeight - mapTop) / h);
+}
+
 QRect SheetRect(const QPainter& p) {
     const QPaintDevice* dev = p.device();
     if (!dev || dev->width() <= 0 || dev->height() <= 0 || !p.worldTransform().isIdentity() ||
@@ -85,9 +92,6 @@ int MapTopOnPage(int headerHeight) { return 50 + headerHeight + headerHeight / 4
 
 bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const PrintJob& job, PdfMapContent* content) {
     RenderContext ctx = screen;
-    const double f = PrintFactor(job.deviceWidth, screen.view);
-    ctx.PrintScaleX = f;
-    ctx.PrintScaleY = f;
     ctx.view.SymbolFactor = kPrintSymbolFactor;
     p.save();
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -107,8 +111,11 @@ bool PrintMap(QPainter& p, MapDoc& doc, const RenderContext& screen, const Print
     int x = 4200;
     if (x + fm.horizontalAdvance(title) > right) x = std::max(0, right - fm.horizontalAdvance(title));
     p.drawText(QPoint(x, 50 + fm.ascent()), title);
-    // The map below the header, clear of it.
+    // The map below the header, clear of it, and all of it on the page.
     const int mapTop = MapTopOnPage(fm.height());
+    const double f = PrintFactorOnPage(job.deviceWidth, job.deviceHeight, mapTop, screen.view);
+    ctx.PrintScaleX = f;
+    ctx.PrintScaleY = f;
     const QRect sheet = SheetRect(p);
     if (content) PdfMapContent::drawPlaceholder(p);
     p.translate(0, mapTop);

@@ -22,8 +22,10 @@ class PdfMapContent;
 constexpr double kPrintSymbolFactor = 4;
 
 struct PrintJob {
-    // Pixels of the page across (the printer's horizontal resolution).
+    // Pixels of the page across (the printer's horizontal resolution) and
+    // down (0: not known, the map then fills the page's width).
     int deviceWidth = 0;
+    int deviceHeight = 0;
     // The codes of the layer display while it is on (each object drawn once
     // per occurrence of its code); null: every object.
     const std::vector<int>* layerFilter = nullptr;
@@ -64,6 +66,10 @@ int MapTopOnPage(int headerHeight);
 
 // The print factor: page pixels per map unit across the map width.
 double PrintFactor(int deviceWidth, const MapView& view);
+// The factor that puts the whole map on the page: the map's width across
+// the page and its height below `mapTop`, whichever fits less (the width
+// alone when the page's height is not known).
+double PrintFactorOnPage(int deviceWidth, int deviceHeight, int mapTop, const MapView& view);
 
 // A PDF printed into a file: the job writes a temporary file beside the
 // target, which replaces the target only when it is complete, so that a

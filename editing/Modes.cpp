@@ -2,6 +2,8 @@
 
 #include "display/Redraw.h"
 
+#include <iterator>
+
 namespace dm {
 
 void InteractionState::ResetModes(BlinkState& blink) {
@@ -13,6 +15,21 @@ void InteractionState::ResetModes(BlinkState& blink) {
     StreetNameEditMode = StreetAxisVertexMode = StreetCreateMode = false;
     HousePlaceMode = ComposeMode = RouteMode = WhatIsHereMode = false;
     blink.BlinkOn = false;
+}
+
+uint64_t InteractionState::modeBits() const {
+    const bool modes[] = {MeasureMode,        CreateMode,           NameCreateMode,      NameDeleteMode,
+                          NameMoveMode,       NameEditMode,         NameJoinMode,        DeleteVertexMode,
+                          MoveVertexMode,     DeleteFragmentMode,   InsertFragmentMode,  RasterBoxMode,
+                          SelectMode,         MoveObjectMode,       CollectMode,         RotateMode,
+                          DivideMode,         LassoArmed,           ComposeMode,         RouteMode,
+                          StreetAxisShowMode, StreetFindByAxisMode, StreetNameMoveMode,  StreetNameEditMode,
+                          StreetAxisVertexMode, StreetCreateMode,   HousePlaceMode,      StopPlaceMode,
+                          UserAreaDrawMode,   DistrictPickMode,     ZoomBoxDown,         PanMode};
+    uint64_t bits = WhatIsHereMode ? kWhatIsHereBit : 0;
+    for (size_t i = 0; i < std::size(modes); ++i)
+        if (modes[i]) bits |= uint64_t(1) << i;
+    return bits;
 }
 
 }  // namespace dm

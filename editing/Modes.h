@@ -76,6 +76,11 @@ struct InteractionState {
     // FindNextPending, LassoDrawing, StopPlaceMode, UserAreaDrawMode,
     // PanMode, the zoom box, ClickCount, EditStep and BoxState.
     void ResetModes(BlinkState& blink);
+    // The modes a tool button or a menu item starts, one bit each ("Что
+    // здесь?" among them, the last bit); the counters and the settings
+    // ("Точные измерения") are not modes.
+    uint64_t modeBits() const;
+    static constexpr uint64_t kWhatIsHereBit = uint64_t(1) << 40;
 };
 
 }  // namespace dm

@@ -585,6 +585,11 @@ RouteResult RouteTime(const RoadNetwork& net, RoutePoint p1, RoutePoint p2) {
 RouteResult RouteTime(const RouteGraph& g, RoutePoint p1, RoutePoint p2) {
     const RoadNetwork& net = g.network();
     RouteResult r;
+    if (p1.X == p2.X && p1.Y == p2.Y) {
+        r.status = RouteResult::SamePoint;
+        r.time = kNoRoute;
+        return r;
+    }
     const StartLink s1 = FindStartLink(net, p1);
     const StartLink s2 = FindStartLink(net, p2);
     if (!s1.found()) {
@@ -595,6 +600,11 @@ RouteResult RouteTime(const RouteGraph& g, RoutePoint p1, RoutePoint p2) {
     if (!s2.found()) {
         r.status = RouteResult::EndWithoutLink;
         r.time = kNoRoute;
+        return r;
+    }
+    if (s1.from == s2.from && s1.to == s2.to && s2.timeFromStart >= s1.timeFromStart) {
+        // Both on one link, the end after the start in its direction: along it.
+        r.time = s2.timeFromStart - s1.timeFromStart;
         return r;
     }
     if (s2.from == s1.to) {
@@ -641,6 +651,7 @@ std::string NoRouteText(const RouteResult& r) {
         case RouteResult::StartWithoutLink: return "Маршрут не найден: начальная точка далеко от дорог.";
         case RouteResult::EndWithoutLink: return "Маршрут не найден: конечная точка далеко от дорог.";
         case RouteResult::Unreachable: return "Маршрут не найден: к конечной точке нет проезда.";
+        case RouteResult::SamePoint: return "Начальная и конечная точки совпадают";
         default: return {};
     }
 }

@@ -124,7 +124,7 @@ int SearchRoute(const RoadNetwork& net, int n, int t, std::vector<int>& path);
 int SearchRouteSweep(const RoadNetwork& net, int n, int t, std::vector<int>& path);
 
 struct RouteResult {
-    enum Status { Found, StartWithoutLink, EndWithoutLink, Unreachable } status = Found;
+    enum Status { Found, StartWithoutLink, EndWithoutLink, Unreachable, SamePoint } status = Found;
     double time = 0;        // hundredths of a minute
     std::vector<int> path;
 };

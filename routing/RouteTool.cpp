@@ -59,9 +59,19 @@ void RouteTool::RouteBetween(double x1, double y1, double x2, double y2) {
     if (ensureNetwork()) ShowRoute(RouteEndPoint(x1, y1), RouteEndPoint(x2, y2));
 }
 
+std::vector<TXY> RouteTool::lastRouteLine() const {
+    if (last_.status != RouteResult::Found || !net_) return {};
+    std::vector<TXY> line{{lastEnds_[0].X, lastEnds_[0].Y}};
+    for (int id : last_.path) line.push_back({net_->RoadNodes[size_t(id)].X, net_->RoadNodes[size_t(id)].Y});
+    line.push_back({lastEnds_[1].X, lastEnds_[1].Y});
+    return line;
+}
+
 void RouteTool::ShowRoute(RoutePoint p1, RoutePoint p2) {
     if (!net_ || !graph_) return;
     last_ = RouteTime(*graph_, p1, p2);
+    lastEnds_[0] = p1;
+    lastEnds_[1] = p2;
     if (last_.status != RouteResult::Found) {
         if (showInfo) showInfo({QString::fromStdString(NoRouteText(last_)), QString(), QString()});
         return;

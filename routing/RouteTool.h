@@ -31,6 +31,9 @@ public:
 
     const RoadNetwork* network() const { return net_ ? &*net_ : nullptr; }
     const RouteResult& lastRoute() const { return last_; }
+    // The last route found, from its start through its nodes to its end
+    // (map points); empty when the last search found none.
+    std::vector<TXY> lastRouteLine() const;
 
 private:
     Flow click(const MouseClick& c);
@@ -41,6 +44,7 @@ private:
     std::optional<RouteGraph> graph_;  // net_ made ready for the searches
     RoutePoint points_[2];
     RouteResult last_;
+    RoutePoint lastEnds_[2];
 };
 
 }  // namespace dm

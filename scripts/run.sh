@@ -11,7 +11,8 @@ if [ "${1:-}" = "--virtual-display" ]; then
   shift
 fi
 scripts/deps.sh
-scripts/build.sh
+# Only what runs here: the program and dmap (the tests are the test command's).
+scripts/build.sh darvent-map dmap
 if [ ! -f sample/Darvent/Darvent.or ] || [ ! -f sample/Darvent/darvent.rue ] || [ ! -f sample/Darvent/table.txt ] || [ ! -f sample/Darvent/frontier.tum ]; then
   echo "Creating the sample city in sample/ ..."
   build/bin/dmap sample-city sample

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -277,6 +278,37 @@ std::string AddressKey(std::string_view utf8) {
     return key;
 }
 
+std::string AddressKind(std::string_view utf8) {
+    static const std::vector<std::pair<QString, QStringList>> kinds{
+        {QStringLiteral("ул."), {QStringLiteral("улица"), QStringLiteral("ул"), QStringLiteral("ulitsa"), QStringLiteral("ulica"), QStringLiteral("ul")}},
+        {QStringLiteral("пр-т"), {QStringLiteral("проспект"), QStringLiteral("пр"), QStringLiteral("пр-т"), QStringLiteral("prospekt"), QStringLiteral("pr")}},
+        {QStringLiteral("пер."), {QStringLiteral("переулок"), QStringLiteral("пер"), QStringLiteral("pereulok"), QStringLiteral("per")}},
+        {QStringLiteral("пр-д"), {QStringLiteral("проезд"), QStringLiteral("пр-д"), QStringLiteral("proezd")}},
+        {QStringLiteral("туп."), {QStringLiteral("тупик"), QStringLiteral("туп"), QStringLiteral("tupik")}},
+        {QStringLiteral("пл."), {QStringLiteral("площадь"), QStringLiteral("пл"), QStringLiteral("ploshchad"), QStringLiteral("ploshad"), QStringLiteral("pl")}},
+        {QStringLiteral("б-р"), {QStringLiteral("бульвар"), QStringLiteral("б-р"), QStringLiteral("bulvar")}},
+        {QStringLiteral("ш."), {QStringLiteral("шоссе"), QStringLiteral("ш"), QStringLiteral("shosse"), QStringLiteral("sh")}},
+        {QStringLiteral("м-в"), {QStringLiteral("массив"), QStringLiteral("м-в"), QStringLiteral("massiv")}}};
+    // Words of letters, a hyphenated abbreviation ("пр-т") kept whole.
+    const QString text = folded(utf8);
+    QStringList words;
+    QString cur;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const QChar c = i < text.size() ? text[i] : QChar();
+        const bool inner = c == QLatin1Char('-') && !cur.isEmpty() && i + 1 < text.size() && text[i + 1].isLetter();
+        if (c.isLetterOrNumber() || inner) {
+            cur += c;
+        } else if (!cur.isEmpty()) {
+            words << cur;
+            cur.clear();
+        }
+    }
+    for (const QString& w : words)
+        for (const auto& [shortForm, forms] : kinds)
+            if (forms.contains(w)) return shortForm.toStdString();
+    return {};
+}
+
 std::string HouseKey(std::string_view utf8) {
     QString s = folded(utf8);
     s.replace(QStringLiteral("корпус"), QStringLiteral("к"));
@@ -403,7 +435,14 @@ std::string HouseKeyCp1251(std::string_view cp1251) {
 
 std::vector<AddressQuery> ReadAddressQuery(std::string_view utf8) {
     static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
-    const QStringList t = QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).split(separators, Qt::SkipEmptyParts);
+    // A candidate's own text typed back: its former name ("(быв. Ленина)")
+    // and what tells it from a namesake (" — ...") are not part of the query.
+    QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    for (const QString& tail : {QStringLiteral(" — "), QStringLiteral("(быв.")}) {
+        const qsizetype at = text.indexOf(tail);
+        if (at > 0) text.truncate(at);
+    }
+    const QStringList t = text.split(separators, Qt::SkipEmptyParts);
     std::vector<AddressQuery> out;
     auto join = [&](qsizetype from, qsizetype to) {
         QStringList part;
@@ -463,6 +502,53 @@ std::string AddressText(const AddressHit& h) {
     return out + formerPart(s);
 }
 
+std::vector<std::string> AddressDistinctions(const std::vector<AddressHit>& hits,
+                                             const std::function<std::string(double, double)>& districtAt) {
+    std::vector<std::string> texts, out(hits.size());
+    for (const AddressHit& h : hits) texts.push_back(AddressText(h));
+    std::vector<bool> done(hits.size());
+    for (size_t i = 0; i < hits.size(); ++i) {
+        if (done[i]) continue;
+        std::vector<size_t> alike;
+        for (size_t j = i; j < hits.size(); ++j)
+            if (texts[j] == texts[i]) alike.push_back(j);
+        for (size_t j : alike) done[j] = true;
+        if (alike.size() < 2) continue;
+        // The districts, when every one is known and no two are the same.
+        std::vector<std::string> districts;
+        for (size_t j : alike) districts.push_back(districtAt ? districtAt(hits[j].X, hits[j].Y) : std::string());
+        bool apart = true;
+        for (size_t a = 0; a < districts.size() && apart; ++a) {
+            apart = !districts[a].empty();
+            for (size_t b = 0; b < a && apart; ++b) apart = districts[a] != districts[b];
+        }
+        if (apart) {
+            for (size_t k = 0; k < alike.size(); ++k) out[alike[k]] = districts[k];
+            continue;
+        }
+        std::vector<std::string> starts;
+        for (size_t j : alike) {
+            const Trues& s = *hits[j].street;
+            const TXY start = !s.Axis.empty() && finite(s.Axis[0]) ? s.Axis[0] : TXY{s.X1, s.Y1};
+            char buf[96];
+            std::snprintf(buf, sizeof buf, "ось от %.0f, %.0f", start.X, start.Y);
+            starts.push_back(buf);
+        }
+        // Houses of one street under one number: nothing of the street tells them apart.
+        if (std::all_of(starts.begin(), starts.end(), [&](const std::string& t) { return t == starts[0]; })) continue;
+        for (size_t k = 0; k < alike.size(); ++k) out[alike[k]] = starts[k];
+    }
+    return out;
+}
+
+std::vector<std::string> AddressTexts(const std::vector<AddressHit>& hits,
+                                      const std::function<std::string(double, double)>& districtAt) {
+    const std::vector<std::string> apart = AddressDistinctions(hits, districtAt);
+    std::vector<std::string> out;
+    for (size_t i = 0; i < hits.size(); ++i) out.push_back(AddressText(hits[i]) + (apart[i].empty() ? "" : " — " + apart[i]));
+    return out;
+}
+
 std::string AddressSpoken(const Trues& s, int house) {
     const auto [name, kind] = nameAndKind(currentName(s));
     std::string out = kind.empty() ? name : kind + " " + name;
@@ -474,8 +560,11 @@ std::string AddressSpoken(const Trues& s, int house) {
 // ---- the index ---------------------------------------------------------------------------
 
 bool AddressIndex::Rank::operator<(const Rank& o) const {
+    // A street with the house asked for comes first, whatever else.
+    if (noHouse != o.noHouse) return !noHouse;
     if (fuzzy != o.fuzzy) return !fuzzy;
     if (cls != o.cls) return cls < o.cls;
+    if (otherKind != o.otherKind) return !otherKind;
     if (old != o.old) return !old;
     return order < o.order;
 }
@@ -491,6 +580,8 @@ void AddressIndex::derive(Entry& e) const {
         e.current = AddressKeyCp1251(cur);
         e.old = former.empty() ? std::string() : AddressKeyCp1251(former);
         if (e.old == e.current) e.old.clear();
+        e.currentKind = nameAndKind(cur).second;
+        e.oldKind = former.empty() ? std::string() : nameAndKind(former).second;
         e.currentWords = splitKey(e.current);
         e.oldWords = splitKey(e.old);
         e.currentBytes = bytesOf(e.current);
@@ -580,13 +671,14 @@ std::optional<AddressIndex::Rank> AddressIndex::rank(const Entry& e, const Query
     for (const bool old : {false, true}) {
         const std::string& name = old ? e.old : e.current;
         if (name.empty()) continue;
+        const bool otherKind = !q.kind.empty() && (old ? e.oldKind : e.currentKind) != q.kind;
         // A byte of the text that the name lacks: no exact match; with
         // more such bytes than words that may be one letter off, none at all.
         const uint64_t lacking = q.bytes & ~(old ? e.oldBytes : e.currentBytes);
         if (lacking == 0) {
-            if (name == key) offer({false, 0, old, e.order});
-            else if (name.compare(0, key.size(), key) == 0) offer({false, 1, old, e.order});
-            else if (name.find(key) != std::string::npos) offer({false, 2, old, e.order});
+            if (name == key) offer({false, 0, old, e.order, otherKind});
+            else if (name.compare(0, key.size(), key) == 0) offer({false, 1, old, e.order, otherKind});
+            else if (name.find(key) != std::string::npos) offer({false, 2, old, e.order, otherKind});
         }
         if ((best && !best->fuzzy) || std::popcount(lacking) > q.longWords) continue;
         // Each word asked for: one of the name's words, one letter off
@@ -608,7 +700,7 @@ std::optional<AddressIndex::Rank> AddressIndex::rank(const Entry& e, const Query
             }
             all = found;
         }
-        if (all) offer({true, exactOrder ? 0 : 2, old, e.order});
+        if (all) offer({true, exactOrder ? 0 : 2, old, e.order, otherKind});
     }
     return best;
 }
@@ -620,11 +712,20 @@ void AddressIndex::findIn(const AddressQuery& q, size_t limit, std::vector<std::
     query.words = splitKey(query.key);
     query.bytes = bytesOf(query.key);
     for (const std::string& w : query.words) query.longWords += w.size() >= 5;
+    query.kind = AddressKind(q.street);
     const std::string houseKey = HouseKey(q.house);
     const long houseNumber = leadingNumber(houseKey);
+    auto hasHouse = [&](const Entry& e) {
+        for (const House& h : e.houses)
+            if (h.key == houseKey) return true;
+        return false;
+    };
     std::vector<std::pair<Rank, const Entry*>> matched;
     for (const Entry& e : entries_)
-        if (const std::optional<Rank> r = rank(e, query)) matched.push_back({*r, &e});
+        if (std::optional<Rank> r = rank(e, query)) {
+            r->noHouse = !houseKey.empty() && !hasHouse(e);
+            matched.push_back({*r, &e});
+        }
     // Every street gives a candidate at least: the first `limit` streets
     // in rank order give all that can be shown.
     auto byRank = [](const auto& a, const auto& b) { return a.first < b.first; };
@@ -690,8 +791,10 @@ std::vector<AddressHit> AddressIndex::find(std::string_view queryUtf8, size_t li
     // (the earlier reading on a tie).
     std::vector<std::pair<Rank, AddressHit>> best;
     for (const AddressQuery& q : ReadAddressQuery(queryUtf8)) {
-        // A whole name matched exactly: no later reading can come first.
-        if (!best.empty() && !best.front().first.fuzzy && best.front().first.cls == 0) break;
+        // A whole name matched exactly, with the house asked for: no later
+        // reading can come first.
+        const auto settled = [](const Rank& r) { return !r.noHouse && !r.fuzzy && r.cls == 0; };
+        if (!best.empty() && settled(best.front().first)) break;
         std::vector<std::pair<Rank, AddressHit>> hits;
         findIn(q, limit, hits);
         if (hits.empty()) continue;
@@ -701,7 +804,7 @@ std::vector<AddressHit> AddressIndex::find(std::string_view queryUtf8, size_t li
         }
         const Rank& a = hits.front().first;
         const Rank& b = best.front().first;
-        if (a.fuzzy != b.fuzzy ? !a.fuzzy : a.cls < b.cls) best = std::move(hits);
+        if (a.noHouse != b.noHouse ? !a.noHouse : a.fuzzy != b.fuzzy ? !a.fuzzy : a.cls < b.cls) best = std::move(hits);
     }
     std::vector<AddressHit> out;
     for (size_t i = 0; i < best.size() && out.size() < limit; ++i) out.push_back(best[i].second);
@@ -758,7 +861,7 @@ void AddressIndex::buildGrid() const {
     }
 }
 
-std::optional<AddressNear> AddressIndex::nearest(double x, double y, double reach) const {
+std::optional<AddressNear> AddressIndex::nearest(double x, double y, double reach, double farthest) const {
     if (!std::isfinite(x) || !std::isfinite(y)) return std::nullopt;
     if (!gridValid_) buildGrid();
     if (gridRows_ == 0) return std::nullopt;
@@ -780,30 +883,36 @@ std::optional<AddressNear> AddressIndex::nearest(double x, double y, double reac
             }
         }
     };
-    // The nearest house within the reach.
+    // The nearest house within `within` metres.
     std::optional<AddressNear> best;
     uint64_t bestOrder = 0;
-    const int64_t houseRings = int64_t(std::ceil(reach / cell_)) + 1;
-    for (int64_t ring = 0; ring <= houseRings; ++ring)
-        visit(ring, [&](const Cell& cell) {
-            for (const auto& [e, k] : cell.houses) {
-                const TDom& h = e->street->Houses[size_t(k)];
-                const double d = std::hypot(h.X - x, h.Y - y);
-                if (d > reach) continue;
-                if (!best || d < best->distance || (d == best->distance && e->order < bestOrder)) {
-                    best = AddressNear{e->street, k, d, h.X, h.Y};
-                    bestOrder = e->order;
+    auto nearestHouse = [&](double within) {
+        const int64_t houseRings = int64_t(std::ceil(within / cell_)) + 1;
+        for (int64_t ring = 0; ring <= houseRings; ++ring)
+            visit(ring, [&](const Cell& cell) {
+                for (const auto& [e, k] : cell.houses) {
+                    const TDom& h = e->street->Houses[size_t(k)];
+                    const double d = std::hypot(h.X - x, h.Y - y);
+                    if (d > within) continue;
+                    if (!best || d < best->distance || (d == best->distance && e->order < bestOrder)) {
+                        best = AddressNear{e->street, k, d, h.X, h.Y};
+                        bestOrder = e->order;
+                    }
                 }
-            }
-        });
+            });
+    };
+    nearestHouse(reach);
     if (best) return best;
-    // The street whose axis is nearest: rings until no nearer can come.
-    const int64_t maxRing = std::max<int64_t>({r0, c0, gridRows_ - r0, gridCols_ - c0, 1}) + 1;
+    // The street whose axis is nearest within the farthest: rings until no
+    // nearer can come.
+    const int64_t maxRing = std::min<int64_t>(int64_t(std::ceil(std::min(farthest, 1e12) / cell_)) + 1,
+                                              std::max<int64_t>({r0, c0, gridRows_ - r0, gridCols_ - c0, 1}) + 1);
     for (int64_t ring = 0; ring <= maxRing; ++ring) {
         visit(ring, [&](const Cell& cell) {
             for (const auto& [e, k] : cell.segments) {
                 double qx = 0, qy = 0;
                 const double d = segmentDistance(x, y, e->street->Axis[size_t(k)], e->street->Axis[size_t(k) + 1], qx, qy);
+                if (d > farthest) continue;
                 if (!best || d < best->distance || (d == best->distance && e->order < bestOrder)) {
                     best = AddressNear{e->street, -1, d, qx, qy};
                     bestOrder = e->order;
@@ -813,6 +922,8 @@ std::optional<AddressNear> AddressIndex::nearest(double x, double y, double reac
         // Everything nearer than `ring` cells has been seen.
         if (best && best->distance <= double(ring) * cell_) break;
     }
+    // No axis near: a house beyond the reach, within the farthest.
+    if (!best) nearestHouse(farthest);
     return best;
 }
 

@@ -27,6 +27,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,10 @@ namespace dm {
 
 // The key of a street name or of a query's street part (UTF-8 in).
 std::string AddressKey(std::string_view utf8);
+// The kind of street a text names ("пр-т Ленина", "Ленина, проспект"), as
+// its short form ("ул.", "пр-т", "пер.", "пр-д", "туп.", "пл.", "б-р",
+// "ш.", "м-в"); empty when it names none.
+std::string AddressKind(std::string_view utf8);
 // A house number as operators read it: "12а", "12 А" and "12a" are one,
 // "12/1" and "12 корп. 2" ("12к2") stay apart.
 std::string HouseKey(std::string_view utf8);
@@ -67,6 +72,16 @@ struct AddressHit {
 
 // "Навои ул., 12а (быв. Ленина)" (UTF-8).
 std::string AddressText(const AddressHit& h);
+// What tells each candidate from the others that would read alike (the
+// same AddressText): the district its place lies in (`districtAt`, UTF-8,
+// empty outside every district) when that differs among them, else where
+// its street's axis starts ("ось от 1050, 280", metres); empty for a
+// candidate that reads like no other.
+std::vector<std::string> AddressDistinctions(const std::vector<AddressHit>& hits,
+                                             const std::function<std::string(double x, double y)>& districtAt);
+// AddressText, with " — " and the distinction when there is one.
+std::vector<std::string> AddressTexts(const std::vector<AddressHit>& hits,
+                                      const std::function<std::string(double x, double y)>& districtAt);
 // "ул. Навои (быв. Ленина), 12а" (UTF-8), as "Что здесь?" says it.
 std::string AddressSpoken(const Trues& s, int house);
 // The point in the middle of the axis by length (the baseline's middle
@@ -102,8 +117,9 @@ public:
     // of the number asked for (with none, the nearest numbers on it).
     std::vector<AddressHit> find(std::string_view queryUtf8, size_t limit = 20) const;
     // The nearest house within `reach` metres, else the street whose axis
-    // is nearest; nothing when the register has no axis and no house near.
-    std::optional<AddressNear> nearest(double x, double y, double reach = 100) const;
+    // is nearest within `farthest` metres, else the nearest house within
+    // that; nothing beyond it.
+    std::optional<AddressNear> nearest(double x, double y, double reach = 100, double farthest = 500) const;
 
 private:
     struct House {
@@ -118,6 +134,7 @@ private:
         std::vector<std::string> currentWords, oldWords;
         uint64_t currentBytes = 0, oldBytes = 0;  // the bytes each key holds
         std::string rawCurrent, rawOld;  // the names the keys were made from
+        std::string currentKind, oldKind;  // their kinds' short forms ("ул."), empty when none
         bool derived = false;
         std::vector<House> houses;
     };
@@ -126,6 +143,8 @@ private:
         int cls;
         bool old;
         uint64_t order;
+        bool otherKind = false;  // a kind was typed and the name is of another
+        bool noHouse = false;    // a house was asked for and the street lacks it
         bool operator<(const Rank& o) const;
     };
     void derive(Entry& e) const;
@@ -134,6 +153,7 @@ private:
         std::vector<std::string> words;
         uint64_t bytes = 0;
         int longWords = 0;  // words of five letters or more
+        std::string kind;   // the kind typed, as a short form ("пр-т"); empty when none
     };
     std::optional<Rank> rank(const Entry& e, const Query& q) const;
     void findIn(const AddressQuery& q, size_t limit, std::vector<std::pair<Rank, AddressHit>>& out) const;

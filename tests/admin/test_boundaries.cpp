@@ -98,6 +98,11 @@ TEST(PointInBoundary, ConcaveAndSlantedEdges) {
     const std::vector<QPoint> big = {{-2000000000, -2000000000}, {2000000000, -2000000000}, {2000000000, 2000000000},
                                      {-2000000000, 2000000000}};
     EXPECT_TRUE(PointInBoundary(big, 0, 0));
+    // The tester's box answers as the rule does, on the box's edges too.
+    for (const auto* poly : {&u, &tri})
+        for (int y = -2; y <= 32; ++y)
+            for (int x = -2; x <= 32; ++x)
+                ASSERT_EQ(BoundaryTester(*poly).contains(x, y), PointInBoundary(*poly, x, y)) << x << "," << y;
 }
 
 TEST(FindDistrict, FirstContainingListedBoundaryWinsAndCaseCounts) {

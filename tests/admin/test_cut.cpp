@@ -59,6 +59,29 @@ TEST(LassoCut, InsideKeptOutsideDroppedCrossingsFromTheLassoEdges) {
     EXPECT_EQ(drawn[3], (std::vector<QPoint>{{60, 40}, {40, 40}}));
     // The list keeps every object; the emptied one is not saved later.
     EXPECT_EQ(list.size(), 6u);
+
+    // The same lasso over a view zoomed in twice and moved: pixel (c, r) is
+    // the map point (95 - r / 2, 5 + c / 2); the crossing at pixel (60, 30)
+    // is the map point (80, 35).  Labels by their first point.
+    MapView zoomed = unitView();
+    zoomed.Scale = 2;
+    zoomed.ViewXMax = 95;
+    zoomed.ViewYMin = 5;
+    TObjList two;
+    TObj* out = add(two, KindLine, 3060, {});
+    out->Points = {TXY{80, 20}, TXY{80, 45}};
+    collection.clear();
+    CutMapToLasso(two, kLasso, zoomed, collection);
+    EXPECT_EQ(out->Points, (std::vector<TXY>{{80, 20}, {80, 20}, {80, 35}}));
+    auto label = [](double x, double y) {
+        auto n = std::make_shared<TNaz>();
+        n->X1 = x;
+        n->Y1 = y;
+        return n;
+    };
+    // Pixels (20, 20), (90, 90), (70, 20) and (20, 5).
+    const std::vector<NameRef> labels = {label(85, 15), label(50, 50), label(85, 40), label(92.5, 15)};
+    EXPECT_EQ(LabelsInside(labels, kLasso, zoomed), (std::vector<NameRef>{labels[0]}));
 }
 
 TEST(LassoCut, ProgressByObjectCountInTens) {

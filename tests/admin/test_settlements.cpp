@@ -118,6 +118,54 @@ TEST(Settlements, DamageNamedWithTheOffset) {
     EXPECT_THROW(ReadSettlements(in3, list), FileError);
 }
 
+// Every text at its longest reads and writes back byte for byte; one byte
+// more in any of them is refused, naming the field.
+TEST(Settlements, EachTextAtItsLongestAndOneByteMore) {
+    const char* names[] = {"Text2", "Text1", "Text3", "Text4", "Text5", "Text6"};
+    const size_t longest[] = {255, 255, 60, 60, 60, 63};
+    auto make = [&](int over) {
+        std::vector<uint8_t> r;
+        auto text = [&](int k) {
+            const size_t n = longest[k] + (k == over ? 1 : 0);
+            for (uint8_t b : {uint8_t(n + 1), uint8_t((n + 1) >> 8), uint8_t(0), uint8_t(0)}) r.push_back(b);
+            r.push_back(uint8_t(n));
+            for (size_t i = 0; i < n; ++i) r.push_back(uint8_t(0xC0 + (i + k) % 64));
+        };
+        for (int k = 0; k < 4; ++k) text(k);
+        for (int i = 1; i <= 9; ++i) r.push_back(uint8_t(i));
+        text(4);
+        for (uint8_t b : {4, 3, 2, 1}) r.push_back(b);
+        const size_t head = r.size();
+        r.insert(r.end(), {0, 0, 0, 0});
+        text(5);
+        std::copy_n(r.begin() + long(head) + 8, 4, r.begin() + long(head));  // its first bytes, as held in memory
+        r.insert(r.end(), {0, 0, 0, 0});
+        return r;
+    };
+    const auto whole = make(-1);
+    BinReader in(whole.data(), whole.size(), "long.nsp");
+    SettlementList list;
+    ReadSettlements(in, list);
+    ASSERT_EQ(list.size(), 1u);
+    const TNasPunkt& s = *list[0];
+    const std::string* texts[] = {&s.Text2, &s.Text1, &s.Text3, &s.Text4, &s.Text5, &s.Text6};
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(texts[k]->size(), longest[k]) << names[k];
+    BinWriter w;
+    EncodeSettlement(w, s);
+    EXPECT_EQ(w.data(), whole);
+    for (int k = 0; k < 6; ++k) {
+        const auto bytes = make(k);
+        BinReader over(bytes.data(), bytes.size(), "over.nsp");
+        SettlementList none;
+        try {
+            ReadSettlements(over, none);
+            ADD_FAILURE() << names[k];
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find(names[k]), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST(Settlements, MergeTakesTheDistrictFilesInListOrder) {
     const fs::path dir = tempDir("merge");
     fs::create_directories(dir / "reg" / "a");

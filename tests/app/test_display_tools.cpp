@@ -289,6 +289,7 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
     std::string fonts;
     ASSERT_EQ(run("pdffonts " + pdf.string(), fonts), 0);
     EXPECT_NE(fonts.find("SansNarrow"), std::string::npos) << fonts;  // what "Arial Narrow" resolves to here
+    EXPECT_NE(fonts.find("LiberationSans-Bold"), std::string::npos) << fonts;  // the header's bold Arial
     // Rendered back: the printed line across the page at its place.  The
     // map is 1200 m wide across 9583 printer pixels, 0.6655 page pixels a
     // metre at 100 dpi, and the line lies 500 m below the top of the map,
@@ -319,10 +320,18 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
         for (int xx = 0; xx < int(4200 * 827.0 / 9583) - 10; ++xx) overlap += qGray(page.pixel(xx, yy)) < 200;
     EXPECT_EQ(overlap, 0);
     // The header's ink near its place, (4200, 50) printer pixels.
-    int header = 0;
-    for (int yy = 0; yy < 60; ++yy)
-        for (int xx = int(4200 * 827.0 / 9583); xx < 827; ++xx) header += qGray(page.pixel(xx, yy)) < 128;
+    int header = 0, firstRow = -1, lastRow = -1;
+    for (int yy = 0; yy < 80; ++yy)
+        for (int xx = int(4200 * 827.0 / 9583); xx < 827; ++xx)
+            if (qGray(page.pixel(xx, yy)) < 128) {
+                ++header;
+                if (firstRow < 0) firstRow = yy;
+                lastRow = yy;
+            }
     EXPECT_GT(header, 100);
+    // 40 points at 100 dpi: capitals about 39 pixels high ("Д" a little more).
+    EXPECT_GE(lastRow - firstRow, 36);
+    EXPECT_LE(lastRow - firstRow, 50);
     // At 300 dpi the page is narrower than the header's end: it ends at the
     // page's right edge.  Labels taken off the screen ("Убрать с экрана")
     // are printed in white, as on the screen.
@@ -360,6 +369,13 @@ TEST_F(DisplayToolsTest, PrintingToAPdfUsesThePrintPathHeaderAndLabels) {
         lineInk += qGray(p300.pixel(xx, int(top300 + 500 * k))) < 128;
     EXPECT_EQ(labelInk, 0);
     EXPECT_GT(lineInk, 60);
+    // "Названия карты" off, the names file still loaded: no label printed.
+    act("MapNamesItem")->setChecked(false);
+    printTo(pdf);
+    act("PrintMapButton")->trigger();
+    ASSERT_EQ(run("pdftotext " + pdf.string() + " -", text), 0);
+    EXPECT_EQ(text.find("Пробная надпись"), std::string::npos) << text;
+    EXPECT_TRUE(text.find("Д А Р В Е Н Т") != std::string::npos || text.find("ДАРВЕНТ") != std::string::npos);
     // Cancelled: nothing printed.
     fs::remove(pdf);
     dialogs_.onPrinter = nullptr;

@@ -1022,4 +1022,13 @@ TEST_F(Lifecycle, AStopsStepUndoneWhileTheWindowIsClosedIsAskedAbout) {
     act("OstnvMenu")->trigger();
     EXPECT_EQ(dialogs_.texts("question3").size(), 2);
     EXPECT_EQ(s.Stops.size(), 1u);
+    // An undo after such a closing asks again on opening.
+    s.list()->item(0)->setSelected(true);
+    s.toolButton("DelButton")->click();
+    dialogs_.answers = {A::No, A::Cancel};
+    s.close();
+    act("UndoAction")->trigger();
+    act("OstnvMenu")->trigger();
+    EXPECT_EQ(dialogs_.texts("question3").size(), 4);
+    EXPECT_EQ(s.list()->count(), 1);
 }

@@ -22,6 +22,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QAbstractProxyModel>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -937,6 +941,28 @@ TEST_F(MainWindowTest, AfterADialogTheWindowThatWasActiveIsActiveAgain) {
     stops->activateWindow();
     QApplication::processEvents();
     ASSERT_EQ(QApplication::activeWindow(), stops);
+    // Its questions and file dialogs open in front of it, over its middle.
+    stops->move(w.frameGeometry().right() - stops->width(), w.frameGeometry().top() + 40);
+    QWidget* owner = nullptr;
+    QPoint boxCentre;
+    auto answerNoNoting = [&] {
+        onNextModal([&](QWidget* box) {
+            owner = box->parentWidget();
+            boxCentre = box->frameGeometry().center();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+    };
+    answerNoNoting();
+    EXPECT_EQ(port.question(QStringLiteral("Удалить?"), false), DialogPort::Answer::No);
+    EXPECT_EQ(owner, stops);
+    EXPECT_LE((boxCentre - stops->frameGeometry().center()).manhattanLength(), 4);
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), stops);
+    answerNoNoting();
+    EXPECT_FALSE(port.openFileName(QStringLiteral("Загрузить"), QString(), {QStringLiteral("Все файлы (*)")}));
+    EXPECT_EQ(owner, stops);
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), stops);
     answerNo();
     EXPECT_EQ(port.question(QStringLiteral("Удалить?"), false), DialogPort::Answer::No);
     QApplication::processEvents();
@@ -974,6 +1000,29 @@ TEST_F(MainWindowTest, QtsOwnTextsAreRussian) {
     QStringList texts;
     for (QPushButton* b : raster.findChildren<QPushButton*>()) texts << b->text();
     EXPECT_EQ(texts, (QStringList{QStringLiteral("ОК"), QStringLiteral("Отмена")}));
+    // Qt's file dialog: the kinds, sizes and dates of its files in Russian.
+    std::ofstream(dir_ / "size.dat", std::ios::binary) << std::string(3000, 'x');
+    QStringList columns;
+    QtDialogPort port(&w);
+    onNextModal([&](QWidget* box) {
+        auto* d = qobject_cast<QFileDialog*>(box);
+        auto* files = d ? qobject_cast<QFileSystemModel*>(d->proxyModel()->sourceModel()) : nullptr;
+        if (files) {
+            for (const fs::path& f : {dir_ / "size.dat", dir_ / "Darvent"})
+                for (int c = 1; c <= 3; ++c)
+                    columns << d->proxyModel()
+                                   ->mapFromSource(files->index(QString::fromStdString(f.string()), c))
+                                   .data()
+                                   .toString();
+        }
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    port.openFileName(QStringLiteral("Загрузить"), QString::fromStdString(dir_.string()), {QStringLiteral("Все файлы (*)")});
+    ASSERT_EQ(columns.size(), 6);
+    EXPECT_EQ(columns[0], QStringLiteral("2,9 кБ"));
+    EXPECT_EQ(columns[1], QStringLiteral("Файл dat"));
+    EXPECT_EQ(columns[2], QLocale(QLocale::Russian).toString(QFileInfo(QString::fromStdString((dir_ / "size.dat").string())).lastModified(), QStringLiteral("dd.MM.yyyy HH:mm")));
+    EXPECT_EQ(columns[4], QStringLiteral("Папка"));
     QCoreApplication::removeTranslator(t);
     delete t;
     QLocale::setDefault(QLocale::c());

@@ -1,6 +1,8 @@
 // The wheel, the "+" and "-" keys, "Уменьшить" and "Вся карта".
+#include "app/AddressField.h"
 #include "common/SmallMapFixture.h"
 
+#include <QLineEdit>
 #include <QWheelEvent>
 
 using namespace dm;
@@ -80,6 +82,7 @@ TEST_F(Navigation, WholeMapFitsTheExtentInTheWindow) {
     wheel(QPoint(100, 100), 3);
     act("WholeMap")->trigger();
     EXPECT_EQ(act("WholeMap")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
+    QApplication::processEvents();
     const QSize room = w_->scrollBox()->viewport()->size();
     const MapView& v = ws().view.view();
     // The extent is 1200 x 1200 metres.
@@ -159,4 +162,75 @@ TEST_F(Navigation, MiddleDragWithinThePictureOnlyScrolls) {
     middle(image(), QEvent::MouseButtonRelease, {450, 430}, Qt::NoButton);
     EXPECT_EQ(scroll(), QPoint(150, 170));
     EXPECT_DOUBLE_EQ(ws().view.view().ViewYMin, before.ViewYMin);
+}
+
+// The map picture has the keys from the start; a text field keeps what is
+// typed into it ("+" and "-" do not zoom there); "Что здесь?" ends when
+// another mode begins; after "Вся карта" every view change fills the window.
+TEST_F(Navigation, KeysModesAndTheWindowFilledAfterTheWholeMap) {
+    EXPECT_EQ(w_->focusWidget(), image());
+    MapView& v = ws().view.view();
+    QTest::keyClick(w_->focusWidget(), Qt::Key_Plus);
+    EXPECT_DOUBLE_EQ(v.Scale, 2.0);
+    QLineEdit* field = w_->addressField();
+    field->setFocus();
+    for (QChar c : QStringLiteral("пр-т Ленина+7")) {
+        if (c.unicode() < 128) {
+            QTest::keyClick(field, char(c.unicode()));
+            continue;
+        }
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(field, &press);
+    }
+    EXPECT_EQ(field->text(), QStringLiteral("пр-т Ленина+7"));
+    QTest::keyClick(field, Qt::Key_Left);
+    EXPECT_EQ(field->cursorPosition(), field->text().size() - 1);
+    EXPECT_DOUBLE_EQ(v.Scale, 2.0);
+    EXPECT_EQ(scroll(), QPoint(0, 0));
+
+    for (const char* other : {"FindButton", "ItenererButton"}) {
+        if (!ws().modes.WhatIsHereMode) act("WhatIsHere")->trigger();
+        ASSERT_TRUE(ws().modes.WhatIsHereMode);
+        act(other)->trigger();
+        EXPECT_FALSE(ws().modes.WhatIsHereMode) << other;
+        EXPECT_FALSE(act("WhatIsHere")->isChecked()) << other;
+    }
+
+    // "Вся карта" fills the window; so does every view change after the
+    // window grew larger than the picture: a zoom, a step out, a centring.
+    w_->resize(700, 400);
+    QApplication::processEvents();
+    auto fills = [&] {
+        QApplication::processEvents();
+        const QSize r = w_->scrollBox()->viewport()->size();
+        return ws().view.image.width() >= r.width() && ws().view.image.height() >= r.height() &&
+               ws().view.image.size() == v.imageSize();
+    };
+    auto wholeMapThenLarger = [&] {
+        act("WholeMap")->trigger();
+        EXPECT_TRUE(fills());
+        w_->resize(1000, 650);
+        QApplication::processEvents();
+        ASSERT_LT(ws().view.image.width(), w_->scrollBox()->viewport()->width());
+    };
+    wholeMapThenLarger();
+    wheel(QPoint(100, 100), 1);
+    EXPECT_TRUE(fills());
+    w_->resize(700, 400);
+    wholeMapThenLarger();
+    act("KfUm")->trigger();
+    EXPECT_TRUE(fills());
+    w_->resize(700, 400);
+    wholeMapThenLarger();
+    ASSERT_TRUE(w_->centreOn(toMap({600, 600})));
+    EXPECT_TRUE(fills());
+    // The tree at (900, 900) is drawn where the view puts it.
+    act("WholeMap")->trigger();
+    wheel(QPoint(10, 10), 1);
+    const TGn tree = v.toPixel(toMap({900, 900}));
+    bool drawn = false;
+    for (int dx = -3; dx <= 3; ++dx)
+        for (int dy = -3; dy <= 3; ++dy)
+            drawn = drawn || ws().view.image.pixel(tree.PX + dx, tree.PY + dy) != qRgb(255, 255, 255);
+    EXPECT_TRUE(drawn);
 }

@@ -61,8 +61,13 @@ TEST(Dmap, HelpListsTheCommands) {
     std::string out, err;
     ASSERT_EQ(runDmap("--help", out, err), 0);
     for (const char* c : {"info", "convert", "coord", "sample-city"}) EXPECT_NE(out.find(c), std::string::npos) << c;
+    EXPECT_EQ(out.rfind("использование: dmap <команда> [аргументы]\n\nкоманды:\n", 0), 0u) << out;
     EXPECT_EQ(runDmap("", out, err), 2);
+    // An unknown command: one line and the hint; an unknown option named.
     EXPECT_EQ(runDmap("frobnicate", out, err), 2);
+    EXPECT_EQ(err, "dmap: неизвестная команда frobnicate; список команд: dmap -h\n");
+    EXPECT_EQ(runDmap("info --full x.or", out, err), 2);
+    EXPECT_EQ(err.substr(0, err.find('\n')), "dmap: info: неизвестный параметр --full");
 }
 
 TEST(Dmap, InfoPrintsTheSummary) {
@@ -360,32 +365,56 @@ TEST(Dmap, FindWhereAndRouteBetweenAddresses) {
     const std::string start = d.string();
     std::string out, err;
     ASSERT_EQ(runDmap("find " + start + " 'навои 12 А'", out, err), 0) << err;
-    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60\n");
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60|\n");
     ASSERT_EQ(runDmap("find " + start + " Ленина", out, err), 0) << err;
-    EXPECT_EQ(out, "Навои, улица|Ленина, улица||4571000.00|13500100.00\n");  // the middle of the axis
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица||4571000.00|13500100.00|\n");  // the middle of the axis
     ASSERT_EQ(runDmap("find " + start + " 'Navoi 13'", out, err), 0) << err;
-    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60\n"
-                   "Навои, улица|Ленина, улица|14|4571000.00|13500170.40\n");
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60|\n"
+                   "Навои, улица|Ленина, улица|14|4571000.00|13500170.40|\n");
     ASSERT_EQ(runDmap("find " + start + " 'Navoi 13' --limit 1", out, err), 0) << err;
-    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60\n");
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60|\n");
     ASSERT_EQ(runDmap("find " + start + " 'ул. Бобра, 3'", out, err), 0) << err;  // a letter missing
-    EXPECT_EQ(out, "|Бобура, улица|3|4571030.10|13500500.00\n");
+    EXPECT_EQ(out, "|Бобура, улица|3|4571030.10|13500500.00|\n");
     EXPECT_EQ(runDmap("find " + start + " Пушкина", out, err), 3);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "Адрес не найден\n");
-    // What is here: the house within 100 m, else the nearest axis.
+    EXPECT_EQ(err, "dmap: Адрес не найден\n");
+    EXPECT_EQ(runDmap("find " + start + " Навои --limitt 2", out, err), 2);
+    EXPECT_EQ(err.substr(0, err.find('\n')), "dmap: find: неизвестный параметр --limitt");
+    // What is here: the house within 100 m, else the nearest axis within
+    // 500 m; nothing farther.
     ASSERT_EQ(runDmap("where " + start + " 4571050 13500500", out, err), 0) << err;
     EXPECT_EQ(out, "|Бобура, улица|3|4571030.10|13500500.00|19.9\n");
     ASSERT_EQ(runDmap("where " + start + " 4571400 13500100", out, err), 0) << err;
     EXPECT_EQ(out, "Навои, улица|Ленина, улица||4571000.00|13500100.00|400.0\n");
+    EXPECT_EQ(runDmap("where " + start + " 4571501 13500100", out, err), 3);
+    EXPECT_EQ(runDmap("where " + start + " 0 0", out, err), 3);
+    EXPECT_EQ(err, "dmap: Адрес не найден\n");
     // The route between two houses is the route between clicks on them.
     ASSERT_EQ(runDmap("route-address " + start + " 'Навои 12а' 'Навои 14'", out, err), 0) << err;
     EXPECT_EQ(out, "Расстояние:        139 м.\nВремя в пути:   8 мин.\nСредняя скорость: 1.0 км/ч.\npath: 1\n");
     EXPECT_EQ(runDmap("route-address " + start + " 'Навои 12а' Пушкина", out, err), 3);
-    EXPECT_EQ(err, "Адрес не найден\n");
+    EXPECT_EQ(err, "dmap: Адрес не найден (TO): Пушкина\n");
+    EXPECT_EQ(runDmap("route-address " + start + " Пушкина 'Навои 12а'", out, err), 3);
+    EXPECT_EQ(err, "dmap: Адрес не найден (FROM): Пушкина\n");
+    // From a house to itself: no route.
+    EXPECT_EQ(runDmap("route-address " + start + " 'Навои 12а' 'Навои 12а'", out, err), 3);
+    EXPECT_EQ(err, "Начальная и конечная точки совпадают\n");
     EXPECT_EQ(runDmap("find " + start, out, err), 2);
     EXPECT_EQ(runDmap("where " + start + " 1 x", out, err), 2);
     EXPECT_EQ(runDmap("find " + (d / "none").string() + " Навои", out, err), 1);
+    // A house further along the same link: the route along the link (49 m
+    // between the points as the route takes them, in single precision).
+    navoi->Houses.push_back(house("20", 4571000, 13500080));
+    // A namesake elsewhere (no districts here): told apart by its axis.
+    auto other = std::make_shared<Trues>(*navoi);
+    other->Axis = {{4572000, 13501000}, {4572000, 13501200}};
+    other->Houses = {house("12а", 4572000, 13501010)};
+    SaveStreets(d / "Darvent" / "darvent.rue", {navoi, bobur, other});
+    ASSERT_EQ(runDmap("route-address " + start + " 'Навои 12а' 'Навои 20'", out, err), 0) << err;
+    EXPECT_EQ(out, "Расстояние:         49 м.\nВремя в пути:   3 мин.\nСредняя скорость: 1.0 км/ч.\npath:\n");
+    ASSERT_EQ(runDmap("find " + start + " 'Навои 12а'", out, err), 0) << err;
+    EXPECT_EQ(out, "Навои, улица|Ленина, улица|12а|4571000.00|13500030.60|ось от 4571000, 13500000\n"
+                   "Навои, улица|Ленина, улица|12а|4572000.00|13501010.00|ось от 4572000, 13501000\n");
     fs::remove_all(d);
 }
 
@@ -397,7 +426,7 @@ TEST(Dmap, HelpOfEveryCommandAndShortHelp) {
     EXPECT_EQ(out, full);
     for (const char* c : {"info", "convert", "coord", "render", "names", "route", "sample-city"}) {
         ASSERT_EQ(runDmap(std::string(c) + " -h", out, err), 0) << c;
-        EXPECT_EQ(out.rfind(std::string("usage: dmap ") + c + " ", 0), 0u) << out;
+        EXPECT_EQ(out.rfind(std::string("использование: dmap ") + c + " ", 0), 0u) << out;
         ASSERT_EQ(runDmap(std::string(c) + " --help", out, err), 0) << c;
     }
     EXPECT_TRUE(err.empty()) << err;
@@ -570,6 +599,52 @@ TEST(Dmap, TheSampleCityHasAStreetRegisterAlongItsStreets) {
     EXPECT_GT(houses, 2 * int(streets.size()));
     EXPECT_GT(cyrillicNotes, 10);
     EXPECT_GT(letters, 5);  // numbers such as "12а"
+    fs::remove_all(d);
+}
+
+// The whole map on the page, below the header: a map much taller than
+// wide keeps its bottom edge; a wide one is printed across the page unless
+// told otherwise.
+TEST(Dmap, PrintPutsTheWholeMapOnThePageInTheOfferedOrientation) {
+    const fs::path d = tempDir("printshape");
+    fs::create_directories(d / "Darvent");
+    auto map = [&](const char* name, double wide, double tall) {
+        // A frame of lines along the extent's edges, 3 m in from them.
+        WriteOrientation(d / "Darvent" / (std::string(name) + ".or"), {tall, 0, wide, 0, 0, 1, {0, 0, 0}, 0});
+        TObjList objs;
+        auto o = std::make_unique<TObj>();
+        o->Kind = KindLine;
+        o->Code = 3060;
+        o->PenWidth = 3;
+        o->Points = {{3, 3}, {3, wide - 3}, {tall - 3, wide - 3}, {tall - 3, 3}, {3, 3}};
+        objs.append(std::move(o));
+        SaveObjects(d / "Darvent" / (std::string(name) + ".bin"), objs);
+        return (d / "Darvent" / (std::string(name) + ".or")).string();
+    };
+    const std::string tall = map("tall", 100, 1000), wide = map("wide", 1000, 100);
+    std::string out, err;
+    auto page = [&](const std::string& m, const char* options) {
+        const fs::path pdf = d / "p.pdf";
+        EXPECT_EQ(runDmap("print " + m + " -o " + pdf.string() + options, out, err), 0) << err;
+        return commandOutput("pdfinfo " + pdf.string());
+    };
+    EXPECT_NE(page(wide, "").find("842 x 595 pts"), std::string::npos);
+    EXPECT_NE(page(wide, " --portrait").find("595 x 842 pts"), std::string::npos);
+    EXPECT_NE(page(tall, " --landscape").find("842 x 595 pts"), std::string::npos);
+    EXPECT_NE(page(tall, "").find("595 x 842 pts"), std::string::npos);
+    // At 20 dpi the A4 page is 165 x 234 pixels and the frame about 21
+    // pixels wide: its bottom edge (a row of ink across it) lies on the page,
+    // near the page's bottom.
+    ASSERT_EQ(std::system(("pdftoppm -r 20 -png -singlefile " + (d / "p.pdf").string() + " " + (d / "p").string()).c_str()), 0);
+    const QImage img(QString::fromStdString((d / "p.png").string()));
+    ASSERT_EQ(img.height(), 234);
+    int bottomEdge = -1;
+    for (int y = img.height() / 2; y < img.height(); ++y) {
+        int ink = 0;
+        for (int x = 0; x < img.width(); ++x) ink += qGray(img.pixel(x, y)) < 160;
+        if (ink >= 12) bottomEdge = y;
+    }
+    EXPECT_GT(bottomEdge, 200);
     fs::remove_all(d);
 }
 

@@ -1,10 +1,14 @@
 #include "app/MainWindow.h"
 #include "app/MapImageWidget.h"
 #include "app/RouteInfoWindow.h"
+#include "streets/Streets.h"
 #include "cli/SampleCity.h"
 #include "common/ScriptedDialogs.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -54,6 +58,7 @@ TEST_F(RouteToolTest, TwoClicksDrawTheRouteAndFillTheWindow) {
     const TRoadNode& b = net.RoadNodes[net.size() - 40];
     const QPoint p1 = pixelOf(a.X - 5, a.Y + 60), p2 = pixelOf(b.X - 5, b.Y + 60);
     const QImage before = ws.view.image.copy();
+    w_->routeInfo()->fromField()->setText(QStringLiteral("Навои 12а"));
     w_->actions()["ItenererButton"]->trigger();
     EXPECT_TRUE(ws.modes.RouteMode);
     QTest::mouseClick(w_->imageWidget(), Qt::LeftButton, Qt::NoModifier, p1);
@@ -82,6 +87,57 @@ TEST_F(RouteToolTest, TwoClicksDrawTheRouteAndFillTheWindow) {
     EXPECT_NE(ws.view.image, before);
     // The click squares.
     EXPECT_EQ(ws.view.image.pixel(p1 + QPoint(-4, 0)), qRgb(255, 255, 0));
+    // The addresses of the window are not those of this route: emptied.
+    EXPECT_TRUE(w_->routeInfo()->fromField()->text().isEmpty());
+    // Two clicks on one point: said so.
+    w_->actions()["ItenererButton"]->trigger();
+    QTest::mouseClick(w_->imageWidget(), Qt::LeftButton, Qt::NoModifier, p1);
+    QTest::mouseClick(w_->imageWidget(), Qt::LeftButton, Qt::NoModifier, p1);
+    EXPECT_EQ(w_->routes().lastRoute().status, RouteResult::SamePoint);
+    EXPECT_EQ(w_->routeInfo()->lines().value(1), QStringLiteral("Начальная и конечная точки совпадают"));
+}
+
+// "Найти" of the route window: the whole route in the window, the window
+// wide enough for a whole candidate, the cursor in "Откуда".
+TEST_F(RouteToolTest, TheRouteBetweenTwoAddressesIsShownWhole) {
+    start();
+    std::vector<StreetRef> streets;
+    LoadStreets(dir_ / "Darvent" / "darvent.rue", streets);
+    // Two houses far apart: the first street's first, the last street's last.
+    auto hit = [](const StreetRef& s, int k) {
+        AddressHit h;
+        h.street = s;
+        h.house = k;
+        h.X = s->Houses[size_t(k)].X;
+        h.Y = s->Houses[size_t(k)].Y;
+        return h;
+    };
+    StreetRef a, b;
+    for (const StreetRef& s : streets)
+        if (!s->Houses.empty()) (a ? b : a) = s;
+    ASSERT_TRUE(a && b);
+    const AddressHit from = hit(a, 0), to = hit(b, int(b->Houses.size()) - 1);
+    w_->actions()["RouteAddresses"]->trigger();
+    RouteInfoWindow* info = w_->routeInfo();
+    ASSERT_TRUE(info->isVisible());
+    QApplication::processEvents();
+    EXPECT_EQ(info->focusWidget(), info->fromField());
+    EXPECT_EQ(QApplication::activeWindow(), info);
+    const QString longest = QStringLiteral("Амира Темура пр-т, 108/2 (быв. Ленинградская)");
+    EXPECT_GE(info->fromField()->width(), info->fromField()->fontMetrics().horizontalAdvance(longest));
+    ASSERT_TRUE(info->routeBetween);
+    info->routeBetween(from, to);
+    ASSERT_EQ(w_->routes().lastRoute().status, RouteResult::Found);
+    const std::vector<TXY> line = w_->routes().lastRouteLine();
+    ASSERT_GE(line.size(), 3u);
+    QScrollArea* box = w_->scrollBox();
+    const QRect shown(box->horizontalScrollBar()->value(), box->verticalScrollBar()->value(), box->viewport()->width(),
+                      box->viewport()->height());
+    for (const TXY& p : line) EXPECT_TRUE(shown.contains(pixelOf(p.X, p.Y))) << p.X << " " << p.Y;
+    // Drawn on the picture shown: red at a node of the path.
+    const RoadNetwork* net = w_->routes().network();
+    const TRoadNode& mid = net->RoadNodes[size_t(w_->routes().lastRoute().path[1])];
+    EXPECT_EQ(w_->workspace().view.image.pixel(pixelOf(mid.X, mid.Y)), qRgb(255, 0, 0));
 }
 
 TEST_F(RouteToolTest, AMissingNetworkIsReportedAndTheProgramGoesOn) {

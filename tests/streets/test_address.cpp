@@ -111,6 +111,68 @@ TEST(AddressIndexTest, RankedByHowTheNameMatchesThenNewBeforeOldThenTheRegisters
     EXPECT_TRUE(idx.find("ул.").empty());
 }
 
+// A street that has the house asked for comes before one that only offers
+// its nearest numbers, whatever else; a kind typed puts the streets of
+// that kind first.  Each case: the register, the query, the candidates.
+TEST(AddressIndexTest, TheHouseAskedForThenTheKindTyped) {
+    struct Case {
+        const char* query;
+        std::vector<std::string> want;
+    };
+    AddressIndex idx;
+    // Gagarin (formerly Karl Marx) with 12а and 22, before Sadovaya
+    // (formerly Karl Marx too) with 3; Bobur (formerly ul. Lenina) before
+    // Amir Temur (formerly pr-t Lenina), each with house 1.
+    idx.build({street("Карла Маркса, улица", "Гагарина, улица", {}, {"12а", "22"}),
+               street("Карла Маркса, улица", "Садовая, улица", {}, {"3"}),
+               street("Ленина, улица", "Бобура, улица", {}, {"1"}),
+               street("Ленина, проспект", "Амира Темура, проспект", {}, {"1"})});
+    const Case cases[] = {
+        {"Карла Маркса 3", {"Садовая ул., 3 (быв. Карла Маркса) =", "Гагарина ул., 12а (быв. Карла Маркса)",
+                            "Гагарина ул., 22 (быв. Карла Маркса)"}},
+        {"Гагарина 3", {"Гагарина ул., 12а (быв. Карла Маркса)", "Гагарина ул., 22 (быв. Карла Маркса)"}},  // nearest numbers
+        {"пр-т Ленина 1", {"Амира Темура пр-т, 1 (быв. Ленина) =", "Бобура ул., 1 (быв. Ленина) ="}},
+        {"проспект Ленина", {"Амира Темура пр-т (быв. Ленина)", "Бобура ул. (быв. Ленина)"}},
+        {"ул. Ленина 1", {"Бобура ул., 1 (быв. Ленина) =", "Амира Темура пр-т, 1 (быв. Ленина) ="}},
+        {"Ленина 1", {"Бобура ул., 1 (быв. Ленина) =", "Амира Темура пр-т, 1 (быв. Ленина) ="}},
+        // A candidate's own text typed back: the same candidate first.
+        {"Амира Темура пр-т, 1 (быв. Ленина)", {"Амира Темура пр-т, 1 (быв. Ленина) ="}},
+        {"Садовая ул., 3 (быв. Карла Маркса) — Юнусабад", {"Садовая ул., 3 (быв. Карла Маркса) ="}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(lines(idx.find(c.query)), c.want) << c.query;
+    EXPECT_EQ(AddressKind("Навои, проезд"), "пр-д");
+    EXPECT_EQ(AddressKind("б-р Навои"), "б-р");
+    EXPECT_EQ(AddressKind("Мирзо-Улугбек"), "");
+    // "ё" (0xB8 in the register's bytes) is read as "е".
+    AddressIndex yo;
+    yo.build({street("Федоровская, улица", ""), street("Фёдорова, улица", "", {}, {"5"})});
+    ASSERT_EQ(yo.find("Фёдорова 5").size(), 1u);
+    EXPECT_EQ(yo.find("Фёдорова 5")[0].street, yo.find("Федорова 5")[0].street);
+    EXPECT_EQ(cp1251ToUtf8(yo.find("федорова 5")[0].street->OldName), "Фёдорова, улица");
+}
+
+// Candidates that read alike are told apart by their district, else by
+// where their axis starts.
+TEST(AddressIndexTest, NamesakesToldApart) {
+    StreetRef a = street("Бобура, улица", "", {{100, 200}, {300, 200}}, {"9/1"});
+    StreetRef b = street("Бобура, улица", "", {{4100, 5200}, {4300, 5200}}, {"9/1"});
+    b->Houses[0].X = 4000;
+    StreetRef c = street("Навои, улица", "", {{0, 0}, {10, 0}}, {"9/1"});
+    AddressIndex idx;
+    idx.build({a, b, c});
+    const std::vector<AddressHit> hits = idx.find("9/1 Бобура");
+    ASSERT_EQ(hits.size(), 2u);
+    auto district = [](double x, double) { return std::string(x < 2000 ? "Юнусабад" : "Чиланзар"); };
+    EXPECT_EQ(AddressTexts(hits, district),
+              (std::vector<std::string>{"Бобура ул., 9/1 — Юнусабад", "Бобура ул., 9/1 — Чиланзар"}));
+    auto oneDistrict = [](double, double) { return std::string("Юнусабад"); };
+    EXPECT_EQ(AddressTexts(hits, oneDistrict),
+              (std::vector<std::string>{"Бобура ул., 9/1 — ось от 100, 200", "Бобура ул., 9/1 — ось от 4100, 5200"}));
+    std::vector<AddressHit> three = hits;
+    three.push_back(idx.find("Навои 9/1")[0]);
+    EXPECT_EQ(AddressDistinctions(three, {}), (std::vector<std::string>{"ось от 100, 200", "ось от 4100, 5200", ""}));
+}
+
 TEST(AddressIndexTest, OneLetterOffInWordsOfFiveLettersOrMore) {
     AddressIndex idx;
     idx.build({street("Комил, улица", ""), street("Тома, улица", ""), street("Шайхантаурская, улица", "")});
@@ -243,8 +305,9 @@ TEST(AddressIndexTest, TheNearestHouseWithinAHundredMetresElseTheNearestAxis) {
     EXPECT_EQ(near(400, 20), "ул. Навои (быв. Ленина), 12а — 100");  // exactly 100 m
     EXPECT_EQ(near(300, 20), "ул. Навои (быв. Ленина) — 20");        // the axis, 20 m west
     EXPECT_EQ(near(1900, 600), "ул. Бобура — 100");                  // 100 m south of Bobur
-    EXPECT_EQ(near(-300, -400), "ул. Навои (быв. Ленина) — 500");    // beyond Navoi's start
-    EXPECT_EQ(near(5000, 500), "ул. Бобура — 3000");                 // far outside everything
+    EXPECT_EQ(near(-300, -400), "ул. Навои (быв. Ленина) — 500");    // beyond Navoi's start, at the farthest
+    EXPECT_FALSE(idx.nearest(-300, -401));                           // beyond 500 m of every house and axis
+    EXPECT_FALSE(idx.nearest(5000, 500));
     const auto n = idx.nearest(1900, 600);
     ASSERT_TRUE(n);
     EXPECT_DOUBLE_EQ(n->X, 2000);
@@ -258,6 +321,16 @@ TEST(AddressIndexTest, TheNearestHouseWithinAHundredMetresElseTheNearestAxis) {
     EXPECT_EQ(near(1900, 600), "ул. Бобура, 7 — 50");
     // Bobur gone: Navoi's axis is the nearest (its end, (1000, 0)).
     idx.removed(bobur);
-    EXPECT_EQ(near(1900, 600), "ул. Навои (быв. Ленина) — 1082");
+    EXPECT_FALSE(idx.nearest(1900, 600));  // Navoi's axis 1082 m away
+    EXPECT_EQ(near(1400, 300), "ул. Навои (быв. Ленина) — 500");
+    // No axis within 500 m: a house within it, beyond the 100 m.
+    StreetRef lone = street("Тупиковая", "");
+    h.setNomer("1");
+    h.X = 5000;
+    h.Y = 5000;
+    lone->Houses.push_back(h);
+    idx.added(lone);
+    EXPECT_EQ(near(5000, 5300), "Тупиковая, 1 — 300");
+    EXPECT_FALSE(idx.nearest(5000, 5501));
     EXPECT_FALSE(AddressIndex().nearest(0, 0));
 }

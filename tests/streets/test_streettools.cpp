@@ -318,6 +318,8 @@ TEST_F(StreetsTest, TypingInTheUpperEditScrollsAndTheSearchFieldFilters) {
 
 TEST_F(StreetsTest, MoveAStreetName) {
     load();
+    act("RueShowAll")->trigger();
+    ASSERT_GT(inkIn(QRect(90, 110, 200, 60)), 5);
     act("RueChangeMenu")->trigger();
     EXPECT_EQ(panel(4), QStringLiteral("Укажите название улицы."));
     click({300, 600});
@@ -337,6 +339,7 @@ TEST_F(StreetsTest, MoveAStreetName) {
     EXPECT_FALSE(ws().modes.StreetNameMoveMode);
     EXPECT_EQ(panel(4), QString());
     EXPECT_GT(inkIn(QRect(300, 600, 100, 20)), 30);
+    EXPECT_EQ(inkIn(QRect(90, 110, 200, 60)), 0);  // gone from its old place
     // An undo between the two clicks of the next move ends the mode: the
     // name is where the undo put it, and no step of the move is left.
     act("RueChangeMenu")->trigger();
@@ -405,6 +408,7 @@ TEST_F(StreetsTest, ShowTheAxisByTheNameThenMoveAnAxisPoint) {
     EXPECT_TRUE(dialogs_.texts("message").contains(QStringLiteral("Точка не найдена")));
     click({402, 201});
     EXPECT_EQ(ws().modes.EditStep, 6);
+    ws().view.image.setPixel(250, 200, qRgb(0, 0, 0));  // ink on the old axis: erased in white
     const QImage before = ws().view.image;
     move({410, 240});
     move({420, 260});
@@ -414,9 +418,18 @@ TEST_F(StreetsTest, ShowTheAxisByTheNameThenMoveAnAxisPoint) {
     EXPECT_EQ(streets().back(), moved);
     EXPECT_EQ(streets()[0]->StreetNo, 1);
     EXPECT_EQ(ws().view.image.pixel(260, 230), qRgb(0, 0, 255));
+    EXPECT_EQ(ws().view.image.pixel(250, 200), qRgb(255, 255, 255));
     EXPECT_FALSE(axisMenuOn());
     EXPECT_TRUE(ws().files.StreetsModified);
     EXPECT_FALSE(ws().modes.StreetAxisVertexMode);
+    // A click over two axis points takes the last of them.
+    moved->Axis.push_back(toMap({422, 261}));
+    act("ShowRueAxe")->trigger();
+    click({100, 150});
+    act("RueAxeMovePoint")->trigger();
+    click({421, 260});
+    click({500, 300});
+    EXPECT_EQ(axisPixels(*moved), (std::vector<QPoint>{{100, 200}, {420, 260}, {500, 300}}));
     // Saved, it is written last.
     act("RueSave")->trigger();
     EXPECT_FALSE(ws().files.StreetsModified);
@@ -425,6 +438,16 @@ TEST_F(StreetsTest, ShowTheAxisByTheNameThenMoveAnAxisPoint) {
     ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(cp1251ToUtf8(back[2]->OldName), "Ленина, улица");
     EXPECT_EQ(back[2]->Houses.size(), 3u);
+    // An undo between picking a point and placing it ends the move.
+    act("RueAxeMovePoint")->trigger();
+    click({501, 301});
+    ASSERT_EQ(ws().modes.EditStep, 6);
+    act("UndoAction")->trigger();
+    EXPECT_FALSE(ws().modes.StreetAxisVertexMode);
+    EXPECT_EQ(ws().modes.EditStep, 0);
+    const std::vector<QPoint> undone = axisPixels(*moved);
+    click({600, 400});
+    EXPECT_EQ(axisPixels(*moved), undone);
 }
 
 TEST_F(StreetsTest, DeleteAStreet) {
@@ -771,9 +794,12 @@ TEST_F(StreetsTest, AddressSearchWhatIsHereAndTheRouteBetweenTwoAddresses) {
     EXPECT_TRUE(ws().modes.WhatIsHereMode);
     click({250, 220});
     EXPECT_EQ(panel(4), QStringLiteral("ул. Навои (быв. Ленина), 3 — 30 м"));
-    // Far from every house: the nearest axis (Bobur's at column 80), 520 m.
+    // Far from every house: the nearest axis (Bobur's at column 80), 480 m;
+    // 520 m is beyond every house and axis.
+    click({560, 900});
+    EXPECT_EQ(panel(4), QStringLiteral("ул. Бобура — 480 м"));
     click({600, 900});
-    EXPECT_EQ(panel(4), QStringLiteral("ул. Бобура — 520 м"));
+    EXPECT_EQ(panel(4), QStringLiteral("Адрес не найден"));
     act("WhatIsHere")->trigger();
     EXPECT_FALSE(ws().modes.WhatIsHereMode);
     // A right click that no mode takes: the map's menu with "Что здесь?".
@@ -844,6 +870,7 @@ TEST_F(StreetsTest, AddressCandidatesDoNotOutliveAChangeOfTheRegister) {
     const MapView before = ws().view.view();
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_TRUE(field->candidates().empty());
+    EXPECT_EQ(panel(4), QStringLiteral("Адрес не найден"));
     EXPECT_EQ(ws().view.view().ViewYMin, before.ViewYMin);
     EXPECT_EQ(ws().view.view().ViewXMax, before.ViewXMax);
     EXPECT_FALSE(info->fromField()->current().has_value());

@@ -248,7 +248,7 @@ TEST_F(UserTableWindowTest, AddColumnsAndRowsSaveAndLoadThroughTheWindow) {
     const fs::path file = dir_ / "table.txt";
     dialogs_.inputs = {QStringLiteral("Адрес"), QStringLiteral("120"), QStringLiteral("Склад"), QStringLiteral("ш")};
     dialogs_.files = {QString::fromStdString(file.string()), QString::fromStdString(file.string())};
-    dialogs_.onDialog = [](QDialog& dlg) {
+    dialogs_.onDialog = [this](QDialog& dlg) {
         auto& d = dynamic_cast<UserTableDialog&>(dlg);
         EXPECT_EQ(d.windowTitle(), QStringLiteral("Форма пользователя"));
         EXPECT_EQ(d.grid()->columnCount(), 1);
@@ -270,10 +270,13 @@ TEST_F(UserTableWindowTest, AddColumnsAndRowsSaveAndLoadThroughTheWindow) {
         EXPECT_EQ(d.grid()->columnCount(), 1);
         EXPECT_EQ(d.grid()->rowCount(), 4);
         EXPECT_TRUE(d.grid()->item(1, 0) && d.grid()->item(1, 0)->text() == QStringLiteral("первая"));
+        dialogs_.answers = {DialogPort::Answer::No};  // the edits since the save go
         d.button("OpenButton")->click();
         EXPECT_EQ(d.grid()->columnCount(), 2);
         EXPECT_EQ(d.grid()->item(4, 1)->text(), QStringLiteral("Навои, 12"));
         EXPECT_EQ(d.grid()->horizontalHeaderItem(1)->text(), QStringLiteral("Адрес"));
+        EXPECT_EQ(d.grid()->columnWidth(0), 64);  // the widths as loaded
+        EXPECT_EQ(d.grid()->columnWidth(1), 120);
         return int(QDialog::Accepted);
     };
     act("TableButton")->trigger();
@@ -292,11 +295,19 @@ TEST_F(UserTableWindowTest, AddColumnsAndRowsSaveAndLoadThroughTheWindow) {
 TEST_F(UserTableWindowTest, AFailedLoadLeavesTheGridAsItWas) {
     const fs::path bad = dir_ / "bad.txt";
     std::ofstream(bad, std::ios::binary) << "3\r\n2\r\n40\r\nA\r\na1\r\na2\r\nширокая\r\n";
-    dialogs_.files = {QString::fromStdString(bad.string())};
-    dialogs_.onDialog = [](QDialog& dlg) {
+    dialogs_.onDialog = [this, &bad](QDialog& dlg) {
         auto& d = dynamic_cast<UserTableDialog&>(dlg);
         d.grid()->setItem(1, 0, new QTableWidgetItem(QStringLiteral("моё")));
+        // "Загрузить" over edits not saved asks first: Cancel does nothing,
+        // Yes without a file chosen neither, No loads.
+        dialogs_.answers = {DialogPort::Answer::Cancel, DialogPort::Answer::Yes, DialogPort::Answer::No};
+        dialogs_.files = {std::nullopt, QString::fromStdString(bad.string())};
         d.button("OpenButton")->click();
+        d.button("OpenButton")->click();
+        EXPECT_TRUE(dialogs_.texts("open").isEmpty());
+        d.button("OpenButton")->click();
+        EXPECT_EQ(dialogs_.texts("question3").size(), 3);
+        EXPECT_EQ(dialogs_.texts("open").size(), 1);
         EXPECT_EQ(d.grid()->columnCount(), 1);
         EXPECT_EQ(d.grid()->rowCount(), 4);
         EXPECT_EQ(d.grid()->item(1, 0)->text(), QStringLiteral("моё"));
