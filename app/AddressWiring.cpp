@@ -110,9 +110,21 @@ void MainWindow::showWholeRoute(const TXY& from, const TXY& to) {
         showPicturePart(box);
         return;
     }
-    // Larger than the window, or beyond the picture: the view round it,
-    // and the route drawn on it again.
-    showMapBox(extent);
+    // Larger than the window, or beyond the picture: the view round it
+    // (a tenth more on each side, in the window's proportions, the route in
+    // the middle), and the route drawn on it again.
+    const QSize full = windowRoom();
+    double across = std::max(extent.ymax - extent.ymin, 1.0) * 1.2, down = std::max(extent.xmax - extent.xmin, 1.0) * 1.2;
+    const double shape = double(std::max(full.width(), 1)) / std::max(full.height(), 1);
+    if (across / down < shape) across = down * shape;
+    else down = across / shape;
+    const double cx = (extent.xmin + extent.xmax) / 2, cy = (extent.ymin + extent.ymax) / 2;
+    OrientationRecord o = ws_.map.Orientation;
+    o.XMin = cx - down / 2;
+    o.XMax = cx + down / 2;
+    o.YMin = cy - across / 2;
+    o.YMax = cy + across / 2;
+    fitExtent(o);
     routes_.RouteBetween(from.X, from.Y, to.X, to.Y);
 }
 

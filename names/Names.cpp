@@ -22,7 +22,7 @@ void NameState::remove(const TNaz* n) {
     drop(AllNames);
 }
 
-void LoadNames(BinReader& in, std::vector<NameRef>& out) {
+void LoadNames(BinReader& in, std::vector<NameRef>& out, std::vector<uint64_t>* ends) {
     out.clear();
     while (!in.atEnd()) {
         auto n = std::make_shared<TNaz>();
@@ -41,6 +41,7 @@ void LoadNames(BinReader& in, std::vector<NameRef>& out) {
         n->BoundObject = in.i32();
         n->Anchor = in.u8();
         out.push_back(std::move(n));
+        if (ends) ends->push_back(in.offset());
     }
 }
 

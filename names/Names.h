@@ -67,7 +67,8 @@ constexpr size_t kFontNameFileMax = 19;
 // Reads the names file into `out` (emptied first).  A damaged file throws
 // FileError naming the file and offset; the labels read before stay in `out`.
 void LoadNames(const std::filesystem::path& path, std::vector<NameRef>& out);
-void LoadNames(BinReader& in, std::vector<NameRef>& out);
+// `ends`, when given, gets the offset after each record read.
+void LoadNames(BinReader& in, std::vector<NameRef>& out, std::vector<uint64_t>* ends = nullptr);
 // Writes every label in order (through a temporary file).
 void SaveNames(const std::filesystem::path& path, const std::vector<NameRef>& names, FileBatch* batch = nullptr);
 void EncodeName(BinWriter& w, const TNaz& n);

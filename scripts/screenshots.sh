@@ -4,7 +4,7 @@
 # display of its own, with the program's texts in Russian whatever the
 # system's language:
 # docs/street-list.png, docs/stops-window.png, docs/address-candidates.png,
-# docs/address-found.png, docs/district-map.png.
+# docs/address-found.png, docs/route-between-addresses.png, docs/district-map.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

@@ -51,7 +51,7 @@ void need(BinReader& in, uint64_t n, uint64_t at) {
 
 }  // namespace
 
-void LoadStreets(BinReader& in, std::vector<StreetRef>& out) {
+void LoadStreets(BinReader& in, std::vector<StreetRef>& out, std::vector<uint64_t>* ends) {
     out.clear();
     while (!in.atEnd()) {
         const uint64_t at = in.offset();
@@ -101,6 +101,7 @@ void LoadStreets(BinReader& in, std::vector<StreetRef>& out) {
             h.DopInf = readName(in, kHouseNoteMax, "сведений о доме");
         }
         out.push_back(std::move(s));
+        if (ends) ends->push_back(in.offset());
     }
 }
 

@@ -73,7 +73,8 @@ struct StreetState {
 // early, or whose counts or lengths cannot be right, throws FileError
 // naming the file and the offset; the streets read before stay in `out`.
 void LoadStreets(const std::filesystem::path& path, std::vector<StreetRef>& out);
-void LoadStreets(BinReader& in, std::vector<StreetRef>& out);
+// `ends`, when given, gets the offset after each record read.
+void LoadStreets(BinReader& in, std::vector<StreetRef>& out, std::vector<uint64_t>* ends = nullptr);
 // Writes every street in list order (an empty list gives an empty file).
 void SaveStreets(const std::filesystem::path& path, const std::vector<StreetRef>& streets,
                  FileBatch* batch = nullptr);

@@ -10,7 +10,7 @@ namespace {
 void writeText(BinWriter& w, const std::string& s, size_t max) { w.countedString(std::string_view(s).substr(0, max)); }
 }  // namespace
 
-void LoadStops(BinReader& in, std::vector<StopRef>& out) {
+void LoadStops(BinReader& in, std::vector<StopRef>& out, std::vector<uint64_t>* ends) {
     out.clear();
     while (!in.atEnd()) {
         const uint64_t at = in.offset();
@@ -27,6 +27,7 @@ void LoadStops(BinReader& in, std::vector<StopRef>& out) {
         s->Y = in.f64();
         s->Number = int32_t(out.size());
         out.push_back(std::move(s));
+        if (ends) ends->push_back(in.offset());
     }
 }
 
@@ -50,7 +51,7 @@ void SaveStops(const fs::path& path, const std::vector<StopRef>& stops) {
     writeFileAtomically(path, w.data());
 }
 
-void LoadMetro(BinReader& in, std::vector<TMetro>& out) {
+void LoadMetro(BinReader& in, std::vector<TMetro>& out, std::vector<uint64_t>* ends) {
     out.clear();
     while (!in.atEnd()) {
         const uint64_t at = in.offset();
@@ -60,6 +61,7 @@ void LoadMetro(BinReader& in, std::vector<TMetro>& out) {
         m.X = in.f64();
         m.Y = in.f64();
         out.push_back(std::move(m));
+        if (ends) ends->push_back(in.offset());
     }
 }
 

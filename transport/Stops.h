@@ -37,10 +37,12 @@ struct TMetro {
 // A record that ends early, or a length that cannot be right, throws
 // FileError naming the file and the offset; the stops before it stay.
 void LoadStops(const std::filesystem::path& path, std::vector<StopRef>& out);
-void LoadStops(BinReader& in, std::vector<StopRef>& out);
+// `ends`, when given, gets the offset after each record read.
+void LoadStops(BinReader& in, std::vector<StopRef>& out, std::vector<uint64_t>* ends = nullptr);
 void SaveStops(const std::filesystem::path& path, const std::vector<StopRef>& stops);
 void LoadMetro(const std::filesystem::path& path, std::vector<TMetro>& out);
-void LoadMetro(BinReader& in, std::vector<TMetro>& out);
+// `ends`, when given, gets the offset after each record read.
+void LoadMetro(BinReader& in, std::vector<TMetro>& out, std::vector<uint64_t>* ends = nullptr);
 void SaveMetro(const std::filesystem::path& path, const std::vector<TMetro>& stations);
 
 // The stop list's line: the name (cut so that it and "; " take at most 62

@@ -20,7 +20,7 @@ void need(BinReader& in, uint64_t n, uint64_t at) {
 }
 }  // namespace
 
-void LoadUserAreas(BinReader& in, std::vector<AreaRef>& out) {
+void LoadUserAreas(BinReader& in, std::vector<AreaRef>& out, std::vector<uint64_t>* ends) {
     out.clear();
     while (!in.atEnd()) {
         const uint64_t at = in.offset();
@@ -68,6 +68,7 @@ void LoadUserAreas(BinReader& in, std::vector<AreaRef>& out) {
         }
         a->Number = int32_t(out.size());
         out.push_back(std::move(a));
+        if (ends) ends->push_back(in.offset());
     }
 }
 

@@ -50,7 +50,8 @@ using AreaRef = std::shared_ptr<TRovd>;
 // damaged file throws FileError naming the file and offset; the areas
 // before it stay in `out`.
 void LoadUserAreas(const std::filesystem::path& path, std::vector<AreaRef>& out);
-void LoadUserAreas(BinReader& in, std::vector<AreaRef>& out);
+// `ends`, when given, gets the offset after each record read.
+void LoadUserAreas(BinReader& in, std::vector<AreaRef>& out, std::vector<uint64_t>* ends = nullptr);
 void SaveUserAreas(const std::filesystem::path& path, const std::vector<AreaRef>& areas);
 
 // The figure's vertices (screen pixels) from the three clicked pixels and

@@ -1,12 +1,14 @@
 // darvent-shots START OUT: the pictures of the documentation, taken on a
 // real display (a virtual one: scripts/screenshots.sh) by driving the main
 // window on the start folder START: the street list ("Список улиц"), the
-// stops window, the address field and a district map opened from "Туманы".  Each picture is
+// stops window, the address field, the route between two addresses and a
+// district map opened from "Туманы".  Each picture is
 // the part of the screen the windows cover, written as OUT/<name>.png.
 
 #include "app/AddressField.h"
 #include "app/DistrictDialogs.h"
 #include "app/MainWindow.h"
+#include "app/RouteInfoWindow.h"
 #include "app/StopsWindow.h"
 #include "app/StreetListDialog.h"
 #include "app/Translation.h"
@@ -112,16 +114,39 @@ int main(int argc, char** argv) {
     }
 
     // The address field: an old street name and a number typed, the
-    // candidates offered; the first chosen, its house centred and blinking.
+    // candidates offered (the street that has the house first); the first
+    // chosen, its house centred and blinking.
     if (AddressField* field = w.addressField()) {
         field->setFocus();
-        QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("Ленина 12"));
+        QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("Карла Маркса 3"));
         QApplication::sendEvent(field, &typed);
         ok &= shot(out, "address-candidates");
         QTest::keyClick(field->popupCompleter()->popup(), Qt::Key_Down);
         QTest::keyClick(field->popupCompleter()->popup(), Qt::Key_Return);
         settle(1200);  // a blink or two
         ok &= shot(out, "address-found");
+    }
+
+    // The route between two addresses ("⇄"): "Откуда", "Куда", "Найти";
+    // the whole route in the window.
+    {
+        const AddressIndex& idx = w.streetTools().addresses();
+        const std::vector<AddressHit> from = idx.find("Карла Маркса 3", 1);
+        // To a house of a street in the middle of the register.
+        std::vector<AddressHit> to;
+        const auto& all = w.streets().Streets;
+        for (size_t k = all.size() / 2; k < all.size() && to.empty(); ++k)
+            if (!all[k]->Houses.empty())
+                to = {AddressHit{all[k], 0, true, false, 0, false, all[k]->Houses[0].X, all[k]->Houses[0].Y}};
+        w.actions()["RouteAddresses"]->trigger();
+        RouteInfoWindow* info = w.routeInfo();
+        if (!from.empty() && !to.empty()) {
+            info->fromField()->setText(QString::fromStdString(AddressText(from[0])));
+            info->toField()->setText(QString::fromStdString(AddressText(to[0])));
+            info->findButton()->click();
+        }
+        ok &= shot(out, "route-between-addresses");
+        info->hide();
     }
 
     // "Туманы": the last district's map ("Вывести карту").

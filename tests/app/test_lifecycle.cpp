@@ -962,14 +962,6 @@ TEST_F(Lifecycle, RememberMakesANewRecordAndLeavesTheOneChosenInTheList) {
     EXPECT_EQ(cp1251ToUtf8(f.UserAreas[1]->Name), "Пост");
     EXPECT_EQ(f.UserAreas[1]->Points, before.Points);
     EXPECT_EQ(f.UserAreas[1]->Number, 1);
-    const fs::path dat = dir_ / "two";
-    dialogs_.files = {QString::fromStdString(dat.string())};
-    f.pushButton("SaveRvdButton")->click();
-    std::vector<AreaRef> saved;
-    LoadUserAreas(dir_ / "two.dat", saved);
-    ASSERT_EQ(saved.size(), 2u);
-    EXPECT_EQ(cp1251ToUtf8(saved[0]->Name), "Склад");
-    EXPECT_EQ(cp1251ToUtf8(saved[1]->Name), "Пост");
     dialogs_.answers = {A::No, A::No};
     f.close();
     s.close();

@@ -562,49 +562,39 @@ TEST(PieceDeflater, TheQueueIsBoundedAndAStoppedJobDropsWhatWaits) {
     std::condition_variable cv;
     bool go = false;
     std::atomic<int> started{0};
-    auto held = [&](z_stream&) {
+    auto held = [&](z_stream&) {  // each piece waits for `go`
         ++started;
         std::unique_lock lock(m);
         cv.wait(lock, [&] { return go; });
     };
-    auto release = [&] {
-        {
-            std::lock_guard lock(m);
-            go = true;
-        }
+    auto setGo = [&](bool on) {
+        std::lock_guard lock(m);
+        go = on;
         cv.notify_all();
     };
     auto waitFor = [](auto done) {
         for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return done();
     };
-    std::string whole;
     PieceDeflater d(2);
     d.beforePiece = held;
-    auto piece = [&](char c) {
-        whole += std::string(100000, c);
-        return std::string(100000, c);
-    };
-    d.push(piece('a'));
-    ASSERT_TRUE(waitFor([&] { return started == 1; }));
-    d.push(piece('b'));
-    d.push(piece('c'));
+    for (char c : {'a', 'b', 'c'}) d.push(std::string(100000, c));
+    ASSERT_TRUE(waitFor([&] { return started == 1 && d.waiting() == 2; }));
     std::atomic<bool> pushed{false};
-    std::string fourth = piece('d');
     std::thread late([&] {
-        d.push(std::move(fourth));
+        d.push(std::string(100000, 'd'));
         pushed = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(pushed);
-    EXPECT_EQ(d.waiting(), 2u);
-    release();
+    setGo(true);
     late.join();
     std::string stream;
     for (const std::string& s : d.finish()) stream += s;
-    EXPECT_EQ(inflated(stream, 0, stream.size()), whole);
+    EXPECT_EQ(inflated(stream, 0, stream.size()),
+              std::string(100000, 'a') + std::string(100000, 'b') + std::string(100000, 'c') + std::string(100000, 'd'));
 
-    go = false;
+    setGo(false);
     started = 0;
     PieceDeflater e(8);
     e.beforePiece = held;
@@ -612,7 +602,7 @@ TEST(PieceDeflater, TheQueueIsBoundedAndAStoppedJobDropsWhatWaits) {
     ASSERT_TRUE(waitFor([&] { return started == 1; }));
     std::thread esc([&] { e.abandon(); });
     EXPECT_TRUE(waitFor([&] { return e.waiting() == 0; }));
-    release();
+    setGo(true);
     esc.join();
     EXPECT_EQ(started, 1);
 }

@@ -124,6 +124,7 @@ TEST_F(StreetsTest, MenuInOrderAndAvailableItemsBeforeLoading) {
     EXPECT_TRUE(itemOn("RueOtmena"));
     for (const char* id : kLoadedItems) EXPECT_FALSE(itemOn(id)) << id;
     for (const char* id : {"RueShriftChange", "RueDelete", "RueDoma"}) EXPECT_FALSE(itemOn(id)) << id;
+    for (const char* id : {"RueAxeMovePoint", "RueAxeInsert"}) EXPECT_TRUE(itemOn(id)) << id;  // in the closed submenu
     EXPECT_FALSE(axisMenuOn());
 }
 
@@ -329,8 +330,10 @@ TEST_F(StreetsTest, MoveAStreetName) {
     EXPECT_EQ(panel(4), QStringLiteral("Укажите новые начало и конец названия"));
     click({300, 600});
     EXPECT_EQ(panel(4), QStringLiteral("Укажите конец названия"));
-    move({400, 600});
+    move({400, 660});
+    ASSERT_NE(ws().view.image.pixel(350, 630), qRgb(255, 255, 255));  // the rubber band
     click({450, 600});
+    EXPECT_EQ(ws().view.image.pixel(350, 630), qRgb(255, 255, 255));  // taken off
     const Trues& s = *streets()[0];
     EXPECT_EQ(toPixel(s.X1, s.Y1), QPoint(300, 600));
     EXPECT_EQ(toPixel(s.X2, s.Y2), QPoint(450, 600));
