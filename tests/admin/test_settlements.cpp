@@ -178,8 +178,11 @@ TEST(Settlements, MergeTakesTheDistrictFilesInListOrder) {
     writeFileAtomically(dir / "reg" / "a" / "a.nsp", one);
     writeFileAtomically(dir / "reg" / "c" / "c.nsp", c);
     SettlementList list;
-    // "b" has no file and contributes nothing.
-    MergeSettlements(dir, "reg", {"c", "b", "a"}, list);
+    // "b" has no file and contributes nothing; a stem that leaves the
+    // region's folder is passed over (its file there is not read).
+    fs::create_directories(dir / "outside");
+    writeFileAtomically(dir / "outside.nsp", one);
+    MergeSettlements(dir, "reg", {"c", "b", "../outside", "a"}, list);
     std::vector<uint8_t> expected = c;
     expected.insert(expected.end(), one.begin(), one.end());
     EXPECT_EQ(readWholeFile(dir / "reg" / "reg.nsp"), expected);
