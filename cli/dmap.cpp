@@ -19,6 +19,8 @@
 #include "routing/RoadNetwork.h"
 #include "streets/AddressIndex.h"
 #include "streets/Streets.h"
+#include "store/CityStore.h"
+#include "store/Schema.h"
 
 #include <QGuiApplication>
 #include "display/PngEncoder.h"
@@ -832,6 +834,93 @@ int cmdImport(const std::vector<std::string>& a) {
     return 0;
 }
 
+// ---- the shared city -------------------------------------------------------------------
+
+int cmdDbInit(const std::vector<std::string>& a) {
+    if (a.size() != 1) throw UsageError{"db-init: нужен аргумент URL"};
+    PgConnection c(a[0]);
+    const int was = InitSchema(c);
+    if (was == kSchemaVersion) std::printf("схема версии %d уже на месте: %s\n", kSchemaVersion, c.describe().c_str());
+    else std::printf("схема версии %d создана (была %d): %s\n", kSchemaVersion, was, c.describe().c_str());
+    return 0;
+}
+
+int cmdDbPush(const std::vector<std::string>& a) {
+    std::vector<std::string> pos;
+    PushOptions o;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--map") {
+            if (i + 1 >= a.size()) throw UsageError{"db-push: --map требует имя"};
+            o.mapName = a[++i];
+        } else if (a[i] == "--replace") {
+            o.replace = true;
+        } else if (a[i].size() > 1 && a[i][0] == '-') {
+            throw UsageError{"db-push: неизвестный параметр " + a[i]};
+        } else {
+            pos.push_back(a[i]);
+        }
+    }
+    if (pos.size() != 2) throw UsageError{"db-push: нужны аргументы START URL"};
+    PgConnection c(pos[1]);
+    int shown = -10;
+    o.progress = [&](int percent) {
+        if (percent >= shown + 10) {
+            std::fprintf(stderr, "db-push: %d%%\n", percent);
+            shown = percent - percent % 10;
+        }
+        return true;
+    };
+    const PushReport r = PushCity(c, fs::path(pos[0]), o);
+    std::printf("%s: карт %zu, объектов %zu, записей %zu, домов %zu, файлов %zu\n", r.mapName.c_str(), r.maps, r.objects,
+                r.records, r.houses, r.files.size());
+    return 0;
+}
+
+int cmdDbPull(const std::vector<std::string>& a) {
+    if (a.size() != 3) throw UsageError{"db-pull: нужны аргументы URL NAME OUT"};
+    PgConnection c(a[0]);
+    const std::vector<std::string> files = PullCity(c, a[1], fs::path(a[2]));
+    for (const std::string& f : files) std::printf("%s\n", f.c_str());
+    return 0;
+}
+
+int cmdDbInfo(const std::vector<std::string>& a) {
+    if (a.size() != 1) throw UsageError{"db-info: нужен аргумент URL"};
+    PgConnection c(a[0]);
+    const StoreSummary s = DescribeStore(c);
+    std::printf("схема %d\n", s.schema);
+    std::printf("карта|объекты|названия|улицы|дома|остановки|области|изменил|когда\n");
+    for (const MapSummary& m : s.maps)
+        std::printf("%s|%lld|%lld|%lld|%lld|%lld|%lld|%s|%s\n", m.name.c_str(), m.objects, m.labels, m.streets, m.houses,
+                    m.stops, m.areas, m.changedBy.c_str(), m.changedAt.c_str());
+    if (!s.lastBy.empty()) std::printf("последнее изменение: %s, %s: %s\n", s.lastBy.c_str(), s.lastAt.c_str(), s.lastWhat.c_str());
+    return 0;
+}
+
+int cmdDbGrant(const std::vector<std::string>& a) {
+    std::vector<std::string> pos, districts;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--districts") {
+            if (i + 1 >= a.size()) throw UsageError{"db-grant: --districts требует список районов"};
+            const std::string list = a[++i];
+            for (size_t p = 0; p <= list.size();) {
+                const size_t q = std::min(list.find(',', p), list.size());
+                if (q > p) districts.push_back(list.substr(p, q - p));
+                p = q + 1;
+            }
+        } else if (a[i].size() > 1 && a[i][0] == '-') {
+            throw UsageError{"db-grant: неизвестный параметр " + a[i]};
+        } else {
+            pos.push_back(a[i]);
+        }
+    }
+    if (pos.size() != 3) throw UsageError{"db-grant: нужны аргументы URL USER reader|editor|admin"};
+    PgConnection c(pos[0]);
+    GrantRole(c, pos[1], pos[2], districts);
+    std::printf("%s: %s%s\n", pos[1].c_str(), pos[2].c_str(), districts.empty() ? "" : " (районы ограничены)");
+    return 0;
+}
+
 const std::vector<Command>& commands() {
     static const std::vector<Command> c = {
         {"info", "MAP", "сводка о карте (MAP — её файл .or или .bin)", cmdInfo},
@@ -907,6 +996,25 @@ const std::vector<Command>& commands() {
          "--crs DEF — система слоёв, которые её не объявляют; мультиточка — один\n"
          "точечный объект из нескольких точек",
          cmdImport},
+        {"db-init", "URL",
+         "создать или обновить схему общей базы (PostgreSQL/PostGIS) и роли darvent_reader,\n"
+         "darvent_editor, darvent_admin; URL — строка соединения libpq или postgresql://",
+         cmdDbInit},
+        {"db-push", "START URL [--map NAME] [--replace]",
+         "загрузить город стартовой папки (карту города, карты районов, названия, улицы с\n"
+         "домами, остановки, метро, области пользователя, списки и границы районов) в базу\n"
+         "одной транзакцией; карта с таким именем заменяется только с --replace",
+         cmdDbPush},
+        {"db-pull", "URL NAME OUT",
+         "записать город NAME из базы в стартовую папку OUT теми же файлами, что были загружены",
+         cmdDbPull},
+        {"db-info", "URL",
+         "карты базы с числом объектов, названий, улиц, домов, остановок и областей,\n"
+         "версия схемы и кто что изменил последним",
+         cmdDbInfo},
+        {"db-grant", "URL USER reader|editor|admin [--districts A,B]",
+         "дать пользователю роль; редактор с районами меняет только объекты в их границах",
+         cmdDbGrant},
         {"sample-city", "DIR [--objects N] [--seed S] [--network-nodes M]",
          "записать пример стартовой папки с картой города (N >= 1 объектов; для\n"
          "больших N ход работы в стандартный поток ошибок); дорожная сеть\n"

@@ -14,8 +14,8 @@
 #
 # Run as root (as CI does), the server runs as the "postgres" system user
 # that the Debian package creates: initdb refuses root.  The superuser of
-# the cluster is "postgres", with trust on the socket: the folder is only
-# the owner's (mode 0700 for its data).
+# the cluster is "postgres", trusted on the socket (the data folder is only
+# its owner's); every other user gives a password (SCRAM).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmd=${1:-}
@@ -49,6 +49,8 @@ fi
 if [ ! -f "$dir/data/PG_VERSION" ]; then
   as_owner "$bin/initdb" -D "$dir/data" -A trust -U postgres -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; exit 1; }
+  # The superuser of the socket's owner needs no password; the operators do.
+  printf 'local all postgres trust\nlocal all all scram-sha-256\n' | as_owner tee "$dir/data/pg_hba.conf" >/dev/null
 fi
 fast=""
 [ -n "${DM_DB_FAST:-}" ] && fast=" -c fsync=off -c full_page_writes=off -c synchronous_commit=off"

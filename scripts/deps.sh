@@ -4,7 +4,8 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache qt6-base-dev qt6-translations-l10n libgtest-dev patch
       xvfb xauth x11-utils imagemagick poppler-utils
-      fonts-liberation fonts-liberation2 fonts-dejavu-core libgdal-dev gdal-bin zlib1g-dev)
+      fonts-liberation fonts-liberation2 fonts-dejavu-core libgdal-dev gdal-bin zlib1g-dev
+      postgresql-15 postgresql-15-postgis-3 postgresql-15-postgis-3-scripts libpq-dev pkg-config)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,332 @@
+// The shared city against a real PostgreSQL/PostGIS server: the one the
+// test command started (DM_TEST_DB), else one started here the same way.
+// Each test works in a database of its own.
+
+#include "cli/SampleCity.h"
+#include "mapdata/BinaryIO.h"
+#include "mapdata/Cp1251.h"
+#include "mapdata/MapFiles.h"
+#include "names/Names.h"
+#include "store/CityStore.h"
+#include "store/Schema.h"
+#include "streets/Streets.h"
+#include "transport/Stops.h"
+#include "userdata/UserAreas.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <unistd.h>
+
+using namespace dm;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string shell(const std::string& cmd, int* status = nullptr) {
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    char buf[4096];
+    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int st = p ? ::pclose(p) : -1;
+    if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return out;
+}
+
+// The server: the test command's, or one of these tests' own.
+class Server : public ::testing::Environment {
+public:
+    static std::string base;  // the URL of its database "darvent"
+    void SetUp() override {
+        if (const char* u = std::getenv("DM_TEST_DB"); u && *u) {
+            base = u;
+            return;
+        }
+        dir_ = fs::temp_directory_path() / ("dm_store_db_" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        fs::permissions(dir_, fs::perms::all, fs::perm_options::replace);
+        int st = 0;
+        base = shell("DM_DB_FAST=1 " SOURCE_DIR "/scripts/db.sh start " + dir_.string(), &st);
+        while (!base.empty() && base.back() == '\n') base.pop_back();
+        ASSERT_EQ(st, 0) << base;
+    }
+    void TearDown() override {
+        if (dir_.empty()) return;
+        shell(SOURCE_DIR "/scripts/db.sh stop " + dir_.string());
+        fs::remove_all(dir_);
+    }
+
+private:
+    fs::path dir_;
+};
+std::string Server::base;
+const auto* kServer = ::testing::AddGlobalTestEnvironment(new Server);
+
+// The URL of database `db` (and, when given, as `user` with `password`).
+std::string url(const std::string& db, const std::string& user = {}, const std::string& password = {}) {
+    std::string u = Server::base;
+    const size_t at = u.find("/darvent?");
+    u.replace(at, 9, "/" + db + "?");
+    if (!user.empty()) u.replace(u.find("user=postgres"), 13, "user=" + user + "&password=" + password);
+    return u;
+}
+
+class Store : public ::testing::Test {
+protected:
+    void SetUp() override {
+        name_ = "t_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()).substr(0, 40);
+        std::transform(name_.begin(), name_.end(), name_.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        PgConnection admin(url("postgres"));
+        admin.exec("drop database if exists " + name_ + " with (force)");
+        admin.exec("create database " + name_);
+        db_ = std::make_unique<PgConnection>(url(name_));
+        db_->exec("create extension postgis");
+        dir_ = fs::temp_directory_path() / ("dm_store_" + std::to_string(::getpid()) + "_" + name_);
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        db_.reset();
+        PgConnection admin(url("postgres"));
+        admin.exec("drop database if exists " + name_ + " with (force)");
+        fs::remove_all(dir_);
+    }
+    // The files of `a` and `b` below them, byte for byte; the files compared.
+    static size_t sameFiles(const fs::path& a, const fs::path& b) {
+        size_t n = 0;
+        for (const auto& e : fs::recursive_directory_iterator(a)) {
+            if (!e.is_regular_file()) continue;
+            const fs::path rel = fs::relative(e.path(), a);
+            EXPECT_EQ(readWholeFile(e.path()), readWholeFile(b / rel)) << rel;
+            ++n;
+        }
+        return n;
+    }
+    std::string name_;
+    std::unique_ptr<PgConnection> db_;
+    fs::path dir_;
+};
+
+// A start folder of random content at the corners of the formats: names of
+// 0 and 255 bytes and bytes without a Unicode twin (0x98), negative nodes,
+// system colours, points of several placements, areas of one vertex,
+// coordinates that are not numbers, style fields with high bytes, empty
+// registers, a district with its map and outlines.
+void randomCity(const fs::path& start, uint32_t seed) {
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
+    auto text = [&](size_t max) {
+        std::string s(size_t(pick(int(max) + 1)), ' ');
+        for (char& c : s) c = char(pick(4) == 0 ? 0x98 : 0xC0 + pick(64));
+        return s;
+    };
+    const fs::path city = start / "Darvent";
+    fs::create_directories(city);
+    auto map = [&](const std::string& stem) {
+        WriteOrientation(city / (stem + ".or"), {5000, 1000, 13504000, 13500000, 1.2, 1, {0, 7, 0}, int32_t(pick(100))});
+        BinWriter w;
+        for (int k = pick(12); k > 0; --k) {
+            TObj o;
+            o.Kind = uint8_t(1 + pick(3));
+            o.Number = pick(2) ? -pick(1000) : pick(1000);
+            o.StartNode = -1 - pick(3);
+            o.Code = pick(9000);
+            o.PenColor = pick(2) ? int32_t(0x80000005) : pick(1 << 24);
+            o.Name = k == 1 ? std::string(255, char(0x98)) : text(40);
+            for (int v = 1 + pick(6); v > 0; --v) o.Points.push_back({1000.0 + pick(4000), 13500000.0 + pick(4000)});
+            if (pick(10) == 0) o.Points.push_back({std::nan(""), 13500000.0});
+            const size_t at = w.data().size();
+            EncodeObject(w, o);
+            if (pick(5) == 0) w.data()[at + 22 + o.Name.size() + 1 + 4 + 3] = 0x7F;  // a pen style's high byte
+        }
+        writeFileAtomically(city / (stem + ".bin"), w.data());
+        std::vector<NameRef> names;
+        for (int k = pick(4); k > 0; --k) {
+            auto n = std::make_shared<TNaz>();
+            n->OldName = text(255);
+            n->X1 = 1000 + pick(4000);
+            n->Y2 = 13500000 + pick(4000);
+            names.push_back(n);
+        }
+        if (!names.empty() || pick(2)) SaveNames(city / (stem + ".nam"), names);
+    };
+    map("Darvent");
+    std::vector<StreetRef> streets;
+    for (int k = pick(4); k > 0; --k) {
+        auto s = std::make_shared<Trues>();
+        s->OldName = text(80);
+        s->Axis = {{1000, 13500000}, {2000.0 + pick(9), 13501000}};
+        for (int h = pick(4); h > 0; --h) {
+            TDom d;
+            d.setNomer(std::to_string(pick(200)));
+            d.X = 1500;
+            d.Y = 13500000 + pick(999);
+            s->Houses.push_back(d);
+        }
+        streets.push_back(s);
+    }
+    SaveStreets(city / "darvent.rue", streets);
+    std::vector<StopRef> stops;
+    for (int k = pick(3); k > 0; --k) {
+        auto s = std::make_shared<TOstnv>();
+        s->Number = 7 * k;  // not its place in the file
+        s->Name = text(60);
+        stops.push_back(s);
+    }
+    SaveStops(city / "ostanov.dat", stops);
+    if (pick(2)) SaveMetro(city / "metro.dat", {});
+    std::vector<AreaRef> areas;
+    for (int k = pick(3); k > 0; --k) {
+        auto a = std::make_shared<TRovd>();
+        a->Name = text(60);
+        a->Figure = 3;
+        a->Points = {{1000, 13500000}};
+        areas.push_back(a);
+    }
+    if (!areas.empty()) SaveUserAreas(city / "places.dat", areas);
+    if (pick(2)) {
+        const std::string ray = "A;a;\r\n";
+        writeFileAtomically(city / "Darvent.ray", std::vector<uint8_t>(ray.begin(), ray.end()));
+        map("a");
+        TObjList outline;
+        auto o = std::make_unique<TObj>();
+        o->Kind = 3;
+        o->Name = "A";
+        o->Points = {{1000, 13500000}, {3000, 13500000}, {3000, 13502000}, {1000, 13500000}};
+        outline.append(std::move(o));
+        SaveObjects(city / "a.gtm", outline);
+        SaveObjects(city / "frontier.tum", outline);
+    }
+}
+
+}  // namespace
+
+// Every file pushed comes back byte for byte: the sample city and 200
+// random cities, each pushed under a name of its own.
+TEST_F(Store, PushThenPullGivesEveryFileBack) {
+    ASSERT_EQ(InitSchema(*db_), 0);
+    EXPECT_EQ(InitSchema(*db_), kSchemaVersion);  // again: nothing to do
+    sample::writeStartFolder(dir_ / "sample", {});
+    const PushReport sample = PushCity(*db_, dir_ / "sample", {});
+    EXPECT_EQ(sample.mapName, "Darvent");
+    EXPECT_EQ(sample.maps, 6u);  // the city and its five districts
+    PullCity(*db_, "Darvent", dir_ / "back");
+    EXPECT_EQ(sameFiles(dir_ / "back", dir_ / "sample"), sample.files.size());
+    for (uint32_t seed = 1; seed <= 200; ++seed) {
+        const fs::path start = dir_ / ("r" + std::to_string(seed));
+        randomCity(start, seed);
+        PushOptions o;
+        o.mapName = "r" + std::to_string(seed);
+        const PushReport r = PushCity(*db_, start, o);
+        PullCity(*db_, o.mapName, dir_ / "out" / o.mapName);
+        ASSERT_EQ(sameFiles(start, dir_ / "out" / o.mapName), r.files.size()) << seed;
+    }
+    // A second push of a name: refused, unless replacing (in one step).
+    EXPECT_THROW(PushCity(*db_, dir_ / "sample", {}), StoreError);
+    PushOptions replace;
+    replace.replace = true;
+    EXPECT_EQ(PushCity(*db_, dir_ / "sample", replace).objects, sample.objects);
+    EXPECT_EQ(db_->exec("select count(*) from maps where name like 'Darvent%'").integer(0, 0), 6);
+    EXPECT_EQ(db_->exec("select count(*) from change_log where step = 'replace'").integer(0, 0), 1);
+    // What GIS programs see: typed layers with the semantic's name.
+    EXPECT_GT(db_->exec("select count(*) from object_areas where semantic <> ''").integer(0, 0), 100);
+    EXPECT_EQ(db_->exec("select count(distinct geometrytype(geom)) from object_lines").integer(0, 0), 1);
+}
+
+// Each role's rights, with plain SQL as each role.
+TEST_F(Store, RightsHoldAgainstPlainSql) {
+    InitSchema(*db_);
+    sample::writeStartFolder(dir_ / "sample", {});
+    PushCity(*db_, dir_ / "sample", {});
+    for (const char* u : {"rd", "ed", "dist", "adm"}) {
+        PgConnection admin(url("postgres"));
+        admin.exec(std::string("drop role if exists ") + u);
+        admin.exec(std::string("create role ") + u + " login password 'pw'");
+    }
+    GrantRole(*db_, "rd", "reader");
+    GrantRole(*db_, "ed", "editor");
+    GrantRole(*db_, "dist", "editor", {"centr"});
+    GrantRole(*db_, "adm", "admin");
+    EXPECT_THROW(GrantRole(*db_, "ed", "editor", {"нет такого"}), StoreError);
+    // An object inside the district "centr", one inside "sevzap" only.
+    auto within = [&](const char* in, const char* notIn) {
+        return db_->exec("select o.id from objects o, districts d, districts n where d.stem = $1 and n.stem = $2 "
+                         "and st_within(o.geom, d.outline) and not st_intersects(o.geom, n.outline) "
+                         "order by o.id limit 1", {std::string(in), std::string(notIn)}).text(0, 0);
+    };
+    const std::string inside = within("centr", "sevzap"), outside = within("sevzap", "centr");
+    auto as = [&](const char* user) { return std::make_unique<PgConnection>(url(name_, user, "pw")); };
+    auto moved = [&](PgConnection& c, const std::string& id, double by) {
+        return c.exec("update objects set geom = st_translate(geom, $2, 0) where id = $1 returning id",
+                      {id, std::to_string(by)}).rows();
+    };
+    EXPECT_GT(as("rd")->exec("select count(*) from objects").integer(0, 0), 1000);
+    try {
+        moved(*as("rd"), inside, 1);
+        FAIL() << "a reader changed an object";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.sqlState(), "42501");
+    }
+    EXPECT_EQ(moved(*as("ed"), outside, 1), 1);
+    const auto dist = as("dist");
+    EXPECT_EQ(moved(*dist, inside, 1), 1);
+    EXPECT_EQ(moved(*dist, outside, 1), 0);  // not one of its rows to change
+    EXPECT_EQ(dist->exec("delete from objects where id = " + outside + " returning id").rows(), 0);
+    try {
+        moved(*dist, inside, 1e6);  // out of the district
+        FAIL() << "an object moved out of the district";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.sqlState(), "42501");
+    }
+    // Granting is the admin's.
+    EXPECT_THROW(GrantRole(*as("ed"), "rd", "editor"), StoreError);
+    EXPECT_NO_THROW(GrantRole(*as("adm"), "rd", "editor"));
+}
+
+// Bad input: a clear message, exit code 1, nothing written.
+TEST_F(Store, BadInputIsSaidAndNothingIsWritten) {
+    sample::writeStartFolder(dir_ / "sample", {});
+    const std::string dmap = DMAP_PATH, start = (dir_ / "sample").string();
+    auto run = [&](const std::string& args, std::string& err) {
+        int st = 0;
+        err = shell(dmap + " " + args + " 2>&1 >/dev/null", &st);
+        return st;
+    };
+    std::string err;
+    // No schema, then no PostGIS either.
+    EXPECT_EQ(run("db-push " + start + " '" + url(name_) + "'", err), 1);
+    EXPECT_EQ(err, "dmap: В базе «" + name_ + "» нет схемы карт Дарвента: сначала dmap db-init\n");
+    db_->exec("drop extension postgis");
+    EXPECT_EQ(run("db-push " + start + " '" + url(name_) + "'", err), 1);
+    EXPECT_EQ(err, "dmap: В базе «" + name_ + "» нет расширения PostGIS и схемы карт: сначала dmap db-init\n");
+    // A database of another program.
+    db_->exec("create table invoices (id int)");
+    EXPECT_EQ(run("db-init '" + url(name_) + "'", err), 1);
+    EXPECT_EQ(err, "dmap: База «" + name_ + "» занята другой программой (таблицы: invoices); карты Дарвента "
+                   "создаются только в пустой базе\n");
+    db_->exec("drop table invoices");
+    ASSERT_EQ(run("db-init '" + url(name_) + "'", err), 0) << err;
+    // Names with quotes or semicolons.
+    for (const char* bad : {"a'b", "x;drop table maps", "a\\\"b"}) {
+        EXPECT_EQ(run("db-push " + start + " '" + url(name_) + "' --map \"" + bad + "\"", err), 1) << bad;
+        EXPECT_NE(err.find("Недопустимый знак в имени карты"), std::string::npos) << err;
+    }
+    // A server that is not there; a wrong password (never shown).
+    EXPECT_EQ(run("db-info 'postgresql:///darvent?host=/nonexistent&port=5'", err), 1);
+    EXPECT_EQ(err.rfind("dmap: Сервер базы недоступен (база «darvent» на /nonexistent:5", 0), 0u) << err;
+    {
+        PgConnection admin(url("postgres"));
+        admin.exec("drop role if exists pw_user");
+        admin.exec("create role pw_user login password 'right'");
+    }
+    EXPECT_EQ(run("db-info '" + url(name_, "pw_user", "wrong-secret") + "'", err), 1);
+    const std::string u = url(name_), host = u.substr(u.find("host=") + 5, u.find("&port") - u.find("host=") - 5);
+    EXPECT_EQ(err, "dmap: Неверный пароль (база «" + name_ + "» на " + host + ":55432, пользователь pw_user)\n");
+    EXPECT_EQ(err.find("wrong-secret"), std::string::npos);
+    // A schema newer than the program's.
+    db_->exec("update darvent_schema set version = 7");
+    EXPECT_EQ(run("db-init '" + url(name_) + "'", err), 1);
+    EXPECT_EQ(err, "dmap: Схема базы версии 7 новее, чем знает программа (версия 1): обновите программу\n");
+    EXPECT_EQ(db_->exec("select count(*) from maps").integer(0, 0), 0);
+}
