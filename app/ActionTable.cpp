@@ -52,6 +52,8 @@ const EntryDef kEntries[] = {
     {"RecentMenu", "FileMenu", nullptr, nullptr, 0, nullptr},
     {"FileSave", "FileMenu", "Сохранить", "Сохранить изменения в файле", 0, "Ctrl+S"},
     {"FileSaveAs", "FileMenu", "Сохранить как...", nullptr, 0, nullptr},
+    {"FileOpenDb", "FileMenu", "Открыть из базы…", "Открыть карту из общей базы (PostgreSQL)", 0, nullptr},
+    {"FileSaveDb", "FileMenu", "Сохранить в базу…", "Загрузить город в общую базу как новую карту", 0, nullptr},
     {"SaveOrn", "FileMenu", "Сохранить ориентировку", nullptr, 0, nullptr},
     {"WholeMap", "FileMenu", "Вся карта", "Показать всю карту в окне", 0, "Ctrl+0"},
     {"ExportGis", "FileMenu", "Экспорт...", "Выгрузить карту в файл GeoPackage или GeoJSON", 0, nullptr},

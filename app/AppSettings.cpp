@@ -37,6 +37,14 @@ void AppSettings::setToolGeometry(const QString& window, const QByteArray& g) {
     s_->sync();
 }
 
+QString AppSettings::databaseUrl() const { return s_ ? s_->value("database/url").toString() : QString(); }
+
+void AppSettings::setDatabaseUrl(const QString& url) {
+    if (!s_) return;
+    s_->setValue("database/url", url);
+    s_->sync();
+}
+
 QString AppSettings::lastFolder() const { return s_ ? s_->value("dialogs/lastFolder").toString() : QString(); }
 
 void AppSettings::setLastFolder(const QString& folder) {

@@ -29,6 +29,9 @@ public:
     // The place and size of a tool window, by its object name.
     QByteArray toolGeometry(const QString& window) const;
     void setToolGeometry(const QString& window, const QByteArray& g);
+    // The connection to the shared database, without its password.
+    QString databaseUrl() const;
+    void setDatabaseUrl(const QString& url);
     QString lastFolder() const;
     void setLastFolder(const QString& folder);
     std::optional<int> semanticCode() const;

@@ -27,6 +27,7 @@ void MainWindow::wireGis() {
     connect(recent, &QMenu::aboutToShow, this, [this] { fillRecentMenu(); });
     fillRecentMenu();
     lifecycle_.opened = [this] {
+        if (openingFromDatabase_) return;  // a copy in the cache, not a map of the operator's
         settings_->addRecentMap(qpath(ws_.files.MapFileName));
         settings_->setLastFolder(qpath(ws_.files.LastDialogFolder));
         fillRecentMenu();

@@ -269,6 +269,7 @@ void MainWindow::wireActions() {
     wireNavigation();
     wireAddresses();
     wireGis();
+    wireDatabase();
     // Stops and metro stations.
     Ostnv = new StopsWindow(ws_, history_, this, options_.allTools);
     Ostnv->setProperty("dmToolWindow", true);
@@ -520,6 +521,13 @@ void MainWindow::setCaption(const QString& caption) {
 }
 
 void MainWindow::updateCaption() {
+    if (!databaseMap_.isEmpty()) {
+        // A map of the database opened for reading never changes (every
+        // step is taken back): nothing to save or to ask about.
+        ws_.map.MapModified = false;
+        ws_.files.NamesModified = false;
+        ws_.files.StreetsModified = false;
+    }
     saved_.look(changeFlags(), savedSources());
     // Unsaved changes of the map, its labels or its streets: a trailing "*".
     const bool changed = ws_.map.MapModified || ws_.files.NamesModified || ws_.files.StreetsModified;

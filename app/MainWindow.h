@@ -150,6 +150,9 @@ public:
 
     // Layers, printing, raster export and the style of objects.
     bool DrawByLayers(const std::vector<std::string>& checked);  // "Показать" of "Вывод по слоям"
+    bool openFromDatabase();     // "Открыть из базы…"
+    bool saveToDatabase();       // "Сохранить в базу…"
+    const QString& databaseMap() const { return databaseMap_; }
     void PrintMapClick();        // "Печать карты"
     void PrintPreviewClick();    // "Предварительный просмотр"
     bool printTo(class QPrinter& printer, bool watchEsc);
@@ -188,6 +191,8 @@ private:
     // A right click that no mode takes: the map's own menu.
     bool rightClickTaken(QPoint pixel);
     void wireGis();
+    void wireDatabase();
+    std::optional<QString> askDatabaseUrl(const QString& caption);
     void fillRecentMenu();
     void openRecentMap(const QString& path);
     void restoreSemantic();
@@ -252,6 +257,11 @@ private:
     int32_t styleBrushColor_ = 0;                        // the style dialog's own brush colour
     bool printing_ = false;
     bool routingAddresses_ = false;
+    // A map of the shared database is open (its name), from a copy of its
+    // city in a cache folder that stands for the start folder meanwhile.
+    QString databaseMap_;
+    std::filesystem::path homeStartDir_;
+    bool openingFromDatabase_ = false;
     uint64_t modesBefore_ = 0;  // the modes on before a menu item or button acts  // the route window's "Найти" is drawing its route
     // Brings the last route found into the window, zooming out when it is
     // larger than the window.

@@ -39,6 +39,7 @@ bool MapLifecycle::OpenCityMap() {
         kept_ = true;
         return false;
     }
+    if (leavingDatabase) leavingDatabase();
     ws_.files.CityDisplayName = QString::fromUtf8("г.Дарвент");
     ws_.files.CityFolderName = "Darvent";
     const fs::path orPath = ws_.files.StartDir / ws_.files.CityFolderName / (ws_.files.CityFolderName + ".or");
@@ -71,6 +72,7 @@ bool MapLifecycle::OpenMapFile(const fs::path& path) {
         kept_ = true;
         return false;
     }
+    if (leavingDatabase) leavingDatabase();
     if (!openMap(withExtension(path, ".or"), MapKind::Chosen)) return false;
     // Keep the name as chosen (its extension varies with later use).
     ws_.files.MapFileName = path;

@@ -49,6 +49,9 @@ public:
     std::function<bool(FileBatch*)> saveStreets;
     std::function<void()> modesChanged;       // tool buttons follow the modes
     std::function<void()> opened;             // after any map was opened
+    // The city map or a map file is about to replace a map of the shared
+    // database (the questions about unsaved changes answered).
+    std::function<void()> leavingDatabase;
 
     // The folder a map file dialog starts in.
     QString dialogFolder() const;

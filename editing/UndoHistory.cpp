@@ -111,6 +111,24 @@ bool UndoHistory::touchesMap(const Step& s) {
 void UndoHistory::commit() {
     if (depth_ == 0 || --depth_ > 0) return;
     if (open_.changes.empty()) return;
+    if (!readOnly.isEmpty()) {
+        // Nothing of a map that may not change stays changed: the step is
+        // taken back at once, and the tools hear of it as of an undo.
+        Step s = std::move(open_);
+        open_ = Step{};
+        const bool map = touchesMap(s);
+        MapEvent e{MapEvent::Restored, {}};
+        const bool modified = doc_.MapModified;
+        undoStep(s, e.gone);
+        doc_.MapModified = modified;
+        if (map) {
+            doc_.CurObj = nullptr;
+            doc_.EditPoints.clear();
+            tell(e);
+        }
+        if (refused) refused(readOnly);
+        return;
+    }
     for (Change& c : open_.changes) {
         if (auto* ct = std::get_if<Content>(&c)) {
             ct->after = *ct->obj;

@@ -35,6 +35,10 @@ public:
     std::function<void(const TouchedAreas&)> changedAreas;
     // Told whenever what can be undone or redone may have changed.
     std::function<void()> stepsChanged;
+    // Not empty: the map may not change; every step is taken back when it
+    // ends and `refused` is told this text.
+    QString readOnly;
+    std::function<void(const QString&)> refused;
     // Told before each undo and redo, so that a tool ends an operation
     // under way whose first part the step could change (the owner of `f`
     // lives as long as the history).

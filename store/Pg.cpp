@@ -369,6 +369,57 @@ void PgTransaction::commit() {
     done_ = true;
 }
 
+std::string ConnectionWithoutPassword(const std::string& conninfo) {
+    std::string s = conninfo;
+    if (s.rfind("postgresql://", 0) == 0 || s.rfind("postgres://", 0) == 0) {
+        const size_t scheme = s.find("://") + 3;
+        const size_t at = s.find('@', scheme), slash = s.find('/', scheme);
+        if (at != std::string::npos && (slash == std::string::npos || at < slash)) {
+            const size_t colon = s.find(':', scheme);
+            if (colon != std::string::npos && colon < at) s.erase(colon, at - colon);
+        }
+        // "password=..." among the parameters.
+        const size_t q = s.find('?');
+        if (q == std::string::npos) return s;
+        std::string kept;
+        for (size_t from = q + 1; from <= s.size();) {
+            const size_t end = std::min(s.find('&', from), s.size());
+            const std::string param = s.substr(from, end - from);
+            if (!param.empty() && param.rfind("password=", 0) != 0) kept += (kept.empty() ? "" : "&") + param;
+            from = end + 1;
+        }
+        return s.substr(0, q) + (kept.empty() ? "" : "?" + kept);
+    }
+    // key=value pairs, values perhaps quoted.
+    std::string out;
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && s[i] == ' ') ++i;
+        const size_t keyStart = i;
+        while (i < s.size() && s[i] != '=' && s[i] != ' ') ++i;
+        const std::string key = s.substr(keyStart, i - keyStart);
+        while (i < s.size() && s[i] == ' ') ++i;
+        std::string value;
+        if (i < s.size() && s[i] == '=') {
+            ++i;
+            while (i < s.size() && s[i] == ' ') ++i;
+            const size_t valueStart = i;
+            if (i < s.size() && s[i] == '\'') {
+                for (++i; i < s.size() && s[i] != '\''; ++i)
+                    if (s[i] == '\\') ++i;
+                ++i;
+            } else {
+                while (i < s.size() && s[i] != ' ') ++i;
+            }
+            value = s.substr(valueStart, std::min(i, s.size()) - valueStart);
+        }
+        if (key.empty()) break;
+        if (key == "password") continue;
+        out += (out.empty() ? "" : " ") + key + (value.empty() ? "" : "=" + value);
+    }
+    return out;
+}
+
 std::string QuoteIdentifier(std::string_view s) {
     std::string out = "\"";
     for (char c : s) {

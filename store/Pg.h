@@ -137,6 +137,11 @@ private:
     bool done_ = false;
 };
 
+// A connection string as it may be kept or shown: without its password
+// (the user:password@ of a URL, a password parameter of a URL or of a
+// key=value string).
+std::string ConnectionWithoutPassword(const std::string& conninfo);
+
 // A text as a quoted SQL identifier or literal (for the few statements that
 // take no parameters: GRANT, CREATE ROLE).
 std::string QuoteIdentifier(std::string_view s);
