@@ -74,7 +74,12 @@ PgConnection::PgConnection(const std::string& conninfo) {
     const char* values[] = {conninfo.c_str(), "UTF8", "darvent-map", nullptr};
     c_ = PQconnectdbParams(keys, values, 1);
     if (!c_) throw StoreError("Не хватило памяти для соединения с базой");
-    if (PQstatus(c_) == CONNECTION_OK) return;
+    if (PQstatus(c_) == CONNECTION_OK) {
+        // The server's notices ("... already exists, skipping") are English
+        // chatter for a Russian-speaking operator: not shown.
+        PQsetNoticeProcessor(c_, [](void*, const char*) {}, nullptr);
+        return;
+    }
     const std::string msg = trimmed(PQerrorMessage(c_));
     const std::string where = describe();
     PQfinish(c_);

@@ -44,9 +44,11 @@ create table maps (
 );
 
 -- Every field of the object record; the vertices as X, Y pairs; the
--- geometry (plane: east, north) derived from them for GIS programs.
+-- geometry (plane: east, north) derived from them for GIS programs.  One
+-- partition per map: a map is loaded into a table of its own and attached,
+-- its indexes built once, and replaced by dropping that table.
 create table objects (
-  id bigserial primary key,
+  id bigserial,
   map_id int not null references maps(id) on delete cascade,
   pos int not null,
   number int not null, start_node int not null, end_node int not null,
@@ -60,8 +62,9 @@ create table objects (
   geom geometry,
   version bigint not null default 1,
   changed_by text not null default current_user,
-  changed_at timestamptz not null default now()
-);
+  changed_at timestamptz not null default now(),
+  primary key (map_id, id)
+) partition by list (map_id);
 create index objects_map_pos on objects (map_id, pos);
 create index objects_geom on objects using gist (geom);
 
@@ -161,6 +164,10 @@ grant insert on change_log to darvent_editor;
 grant usage on all sequences in schema public to darvent_editor;
 grant insert, update, delete, truncate on all tables in schema public to darvent_admin;
 grant insert on spatial_ref_sys to darvent_admin;
+-- Admins push and replace maps: each map's objects are a table of their own,
+-- created by the admin and attached to the objects (which takes the owner).
+grant create on schema public to darvent_admin;
+alter table objects owner to darvent_admin;
 
 -- For GIS programs: one layer per kind of object.
 create view object_points as

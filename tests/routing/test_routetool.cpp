@@ -126,6 +126,9 @@ TEST_F(RouteToolTest, TheRouteBetweenTwoAddressesIsShownWhole) {
     const QString longest = QStringLiteral("Амира Темура пр-т, 108/2 (быв. Ленинградская)");
     EXPECT_GE(info->fromField()->width(), info->fromField()->fontMetrics().horizontalAdvance(longest));
     ASSERT_TRUE(info->routeBetween);
+    // A window wider than the picture and low: the route is taller than it.
+    w_->resize(1700, 420);
+    QApplication::processEvents();
     info->routeBetween(from, to);
     ASSERT_EQ(w_->routes().lastRoute().status, RouteResult::Found);
     const std::vector<TXY> line = w_->routes().lastRouteLine();

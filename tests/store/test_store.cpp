@@ -198,7 +198,7 @@ TEST_F(Store, PushThenPullGivesEveryFileBack) {
 TEST_F(Store, RightsHoldAgainstPlainSql) {
     InitSchema(*db_);
     sample::writeStartFolder(dir_ / "sample", {});
-    PushCity(*db_, dir_ / "sample", {});
+    const PushReport report = PushCity(*db_, dir_ / "sample", {});
     for (const char* u : {"rd", "ed", "dist", "adm"}) {
         PgConnection admin(url("postgres"));
         admin.exec(std::string("drop role if exists ") + u);
@@ -242,6 +242,16 @@ TEST_F(Store, RightsHoldAgainstPlainSql) {
     // Granting is the admin's.
     EXPECT_THROW(GrantRole(*as("ed"), "rd", "editor"), StoreError);
     EXPECT_NO_THROW(GrantRole(*as("adm"), "rd", "editor"));
+    // Pushing and replacing are the admin's.
+    PushOptions again;
+    again.replace = true;
+    try {
+        PushCity(*as("ed"), dir_ / "sample", again);
+        FAIL() << "an editor replaced the map";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.sqlState(), "42501");
+    }
+    EXPECT_EQ(PushCity(*as("adm"), dir_ / "sample", again).objects, report.objects);
 }
 
 // Bad input: a clear message, exit code 1, nothing written.
