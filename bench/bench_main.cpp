@@ -14,6 +14,8 @@
 #include "display/RuntimeDir.h"
 #include "editing/HitTest.h"
 #include "routing/RoadNetwork.h"
+#include "store/CityStore.h"
+#include "store/Pg.h"
 #include "streets/AddressIndex.h"
 #include "mapdata/Cp1251.h"
 #include "mapdata/MapDoc.h"
@@ -29,8 +31,11 @@
 #include <QPainter>
 
 #include <fcntl.h>
+#include <libpq-fe.h>
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -1393,6 +1398,180 @@ int benchExport(const fs::path& bin, int runs) {
     return 0;
 }
 
+// A program run in a process of its own (standard output into `out`,
+// standard error into `err`): its seconds, the peak resident memory (kB)
+// of it and of what it started, and its exit status.
+struct Measured {
+    double seconds = 0;
+    long peakKb = 0;
+    int status = -1;
+};
+Measured runMeasured(const std::vector<std::string>& argv, const fs::path& out, const fs::path& err) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    Measured m;
+    const auto t0 = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (o >= 0) ::dup2(o, 1);
+        if (e >= 0) ::dup2(e, 2);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int st = 0;
+    struct rusage ru {};
+    if (pid > 0 && ::wait4(pid, &st, 0, &ru) == pid) {
+        m.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        m.peakKb = ru.ru_maxrss;
+        m.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    return m;
+}
+
+std::string fileText(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// The columns of the objects as the pull reads them, in the list's order.
+std::string objectsCopy(PgConnection& c, const std::string& map) {
+    const PgResult id = c.exec("select id from maps where name = $1 and city_id is null", {map});
+    if (!id.rows()) throw StoreError("no map " + map + " in the database");
+    return "copy (select number, start_node, end_node, kind, code, shape, name, pen_color, pen_style, pen_width, "
+           "brush_style, brush_color, extra_int, extra_real, elevation, xy from objects where map_id = " +
+           id.text(0, 0) + " order by pos) to stdout (format binary)";
+}
+
+// A pull of the map `map` into the start folder `out` and the opening of
+// its city map (orientation and objects), as the program opens it: prints
+// the seconds and the objects.
+int benchDbPullOnce(const std::string& url, const std::string& map, const fs::path& out) {
+    fs::remove_all(out);
+    MapDoc doc;
+    const double t = seconds([&] {
+        PgConnection c(url);
+        PullCity(c, map, out);
+        doc.Orientation = ReadOrientation(out / "Darvent" / "Darvent.or");
+        LoadObjects(out / "Darvent" / "Darvent.bin", doc.ObjList);
+    });
+    std::printf("%.6f %zu\n", t, doc.ObjList.size());
+    return 0;
+}
+
+// The baseline: the same rows through a plain binary COPY TO STDOUT with
+// libpq, each row's bytes counted and dropped.  Prints the seconds and the rows.
+int benchDbCopyOnce(const std::string& url, const std::string& map) {
+    size_t rows = 0, bytes = 0;
+    const double t = seconds([&] {
+        PgConnection c(url);
+        const std::string sql = objectsCopy(c, map);
+        PGresult* r = PQexec(c.raw(), sql.c_str());
+        const bool ok = PQresultStatus(r) == PGRES_COPY_OUT;
+        PQclear(r);
+        if (!ok) throw StoreError(PQerrorMessage(c.raw()));
+        char* buf = nullptr;
+        for (int n; (n = PQgetCopyData(c.raw(), &buf, 0)) > 0;) {
+            bytes += size_t(n);
+            ++rows;
+            PQfreemem(buf);
+        }
+        while ((r = PQgetResult(c.raw()))) PQclear(r);
+    });
+    // The first message holds the binary header with the first row and the
+    // last one the trailer alone: the rows are the messages less one.
+    std::printf("%.6f %zu %zu\n", t, rows - 1, bytes);
+    return 0;
+}
+
+std::string ranges(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%.2f (%.2f-%.2f)", v[v.size() / 2], v.front(), v.back());
+    return buf;
+}
+
+// Pushing the city of `start` (its city map alone) into the database `url`
+// next to ogr2ogr loading the same objects from the program's GeoPackage
+// export `gpkg` into the database `ogrDb` through COPY; then pulling and
+// opening it next to a plain binary COPY of the same rows.  Each command
+// in a process of its own, in turns; counts compared.
+int benchDb(const fs::path& self, const fs::path& dmap, const fs::path& start, const fs::path& gpkg,
+            const std::string& url, const std::string& ogrUrl, int runs) {
+    const fs::path tmp = fs::temp_directory_path() / ("darvent-bench-db-" + std::to_string(::getpid()));
+    fs::create_directories(tmp);
+    const fs::path out = tmp / "out", err = tmp / "err", pulled = tmp / "pulled";
+    auto must = [&](const Measured& m, const std::string& what) {
+        if (m.status != 0) throw FileError(what + " failed: " + fileText(err) + fileText(out));
+        return m;
+    };
+    std::vector<double> push, ogr, pushRatio, pull, copy, pullRatio;
+    long pushPeak = 0, ogrPeak = 0, pullPeak = 0, copyPeak = 0;
+    size_t pulledObjects = 0, copiedRows = 0;
+    for (int i = 0; i < runs; ++i) {
+        // In turns, so that neither always finds the server warmed by the other.
+        Measured a, b;
+        auto ours = [&] {
+            a = must(runMeasured({dmap.string(), "db-push", start.string(), url, "--map", "bench", "--replace"}, out, err),
+                     "dmap db-push");
+        };
+        auto theirs = [&] {
+            b = must(runMeasured({"ogr2ogr", "--config", "PG_USE_COPY", "YES", "-f", "PostgreSQL", "PG:" + ogrUrl,
+                                  gpkg.string(), "points", "lines", "areas", "-overwrite"},
+                                 out, err),
+                     "ogr2ogr");
+        };
+        if (i % 2) { theirs(); ours(); } else { ours(); theirs(); }
+        push.push_back(a.seconds);
+        ogr.push_back(b.seconds);
+        pushRatio.push_back(a.seconds / b.seconds);
+        pushPeak = std::max(pushPeak, a.peakKb);
+        ogrPeak = std::max(ogrPeak, b.peakKb);
+    }
+    PgConnection c(url), o(ogrUrl);
+    const long long pushed = c.exec("select count(*) from objects o join maps m on m.id = o.map_id "
+                                    "where m.name = 'bench'").integer(0, 0);
+    const long long loaded = o.exec("select (select count(*) from points) + (select count(*) from lines) + "
+                                    "(select count(*) from areas)").integer(0, 0);
+    for (int i = 0; i < runs; ++i) {
+        double tp = 0, tc = 0;
+        auto ours = [&] {
+            const Measured m = must(runMeasured({self.string(), "db-pull-once", url, "bench", pulled.string()}, out, err),
+                                    "the pull");
+            if (std::sscanf(fileText(out).c_str(), "%lf %zu", &tp, &pulledObjects) != 2) throw FileError("pull: no figures");
+            pullPeak = std::max(pullPeak, m.peakKb);
+        };
+        auto theirs = [&] {
+            const Measured m = must(runMeasured({self.string(), "db-copy-once", url, "bench"}, out, err), "the copy");
+            if (std::sscanf(fileText(out).c_str(), "%lf %zu", &tc, &copiedRows) != 2) throw FileError("copy: no figures");
+            copyPeak = std::max(copyPeak, m.peakKb);
+        };
+        if (i % 2) { theirs(); ours(); } else { ours(); theirs(); }
+        pull.push_back(tp);
+        copy.push_back(tc);
+        pullRatio.push_back(tp / tc);
+    }
+    fs::remove_all(tmp);
+    std::printf("runs: %d; medians (lowest-highest); peak resident memory is the highest of the runs\n", runs);
+    std::printf("push, dmap db-push:            %s s, peak %.0f MB; objects in the database %lld\n", ranges(push).c_str(),
+                pushPeak / 1024.0, pushed);
+    std::printf("ogr2ogr -f PostgreSQL (COPY):  %s s, peak %.0f MB; features loaded %lld\n", ranges(ogr).c_str(),
+                ogrPeak / 1024.0, loaded);
+    std::printf("push / ogr2ogr = %s (target <= 1.0)\n", ranges(pushRatio).c_str());
+    std::printf("pull and open:                 %s s, peak %.0f MB; objects opened %zu\n", ranges(pull).c_str(),
+                pullPeak / 1024.0, pulledObjects);
+    std::printf("binary COPY TO STDOUT (libpq): %s s, peak %.0f MB; rows %zu\n", ranges(copy).c_str(), copyPeak / 1024.0,
+                copiedRows);
+    std::printf("pull and open / COPY = %s (target <= 1.5)\n", ranges(pullRatio).c_str());
+    if (pushed != loaded || size_t(pushed) != pulledObjects || pulledObjects != copiedRows) {
+        std::printf("MISMATCH: the counts differ\n");
+        return 1;
+    }
+    return 0;
+}
+
 // One step of the size table in a process of its own, so that its peak
 // memory is its own: prints the seconds of the step, the peak resident
 // memory of the process (kB) and a check value.
@@ -1656,7 +1835,17 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    try {
+        if (a.size() == 4 && a[0] == "db-pull-once") return benchDbPullOnce(a[1], a[2], a[3]);
+        if (a.size() == 3 && a[0] == "db-copy-once") return benchDbCopyOnce(a[1], a[2]);
+        if (a.size() >= 7 && a[0] == "db")
+            return benchDb(fs::canonical("/proc/self/exe"), a[1], a[2], a[3], a[4], a[5], std::max(1, std::atoi(a[6].c_str())));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
     std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES] | "
-                         "streets [N] [RUNS] | address [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS] | interactive START_DIR [RUNS] | export MAP.bin [RUNS]\n");
+                         "streets [N] [RUNS] | address [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS] | interactive START_DIR [RUNS] | export MAP.bin [RUNS] | "
+                         "db DMAP START GPKG URL OGR_URL RUNS\n");
     return 2;
 }

@@ -11,6 +11,8 @@
 #   | sizes [OBJECTS ...] (the table of docs/benchmarks.md; 250000 1000000 2000000 4000000 by default)
 #   | startup [RUNS] [OBJECTS] (the program started on the city, or on a city of OBJECTS objects,
 #     under a virtual display: process start to the splash's end and to the map's first paint)
+#   | db [RUNS] [OBJECTS] (the city pushed into a PostgreSQL/PostGIS server of its own, against
+#     ogr2ogr loading the same objects; pulled and opened, against a plain binary COPY)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -23,6 +25,10 @@ if [ "$what" = streets ]; then
 fi
 if [ "$what" = address ]; then
   exec $bin/darvent-bench address "${2:-20000}" "${3:-5}"
+fi
+if [ "$what" = db ]; then
+  shift
+  exec scripts/bench-db.sh "$@"
 fi
 if [ "$what" = sizes ]; then
   shift
