@@ -30,11 +30,11 @@ if [ ! -f "$gpkg" ] || [ "$city/Darvent/Darvent.bin" -nt "$gpkg" ]; then
   rm -f "$gpkg"
   $bin/dmap export "$city/Darvent/Darvent.bin" "$gpkg" --start "$city" >/dev/null
 fi
+export PGOPTIONS='-c client_min_messages=warning'
 dbdir=${DM_BENCH_DB:-/tmp/darvent-bench-db}
 url=$(DM_DB_PORT=${DM_BENCH_DB_PORT:-55433} scripts/db.sh start "$dbdir")
 trap 'DM_DB_PORT=${DM_BENCH_DB_PORT:-55433} scripts/db.sh stop "$dbdir"' EXIT
 ogr=${url/\/darvent\?/\/ogrbase\?}
-export PGOPTIONS='-c client_min_messages=warning'
 psql -q "$url" -c 'drop database if exists ogrbase' -c 'create database ogrbase' >/dev/null
 psql -q "$ogr" -c 'create extension postgis' >/dev/null
 $bin/dmap db-init "$url" >/dev/null

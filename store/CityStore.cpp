@@ -646,6 +646,8 @@ std::vector<std::string> PullCity(PgConnection& c, const std::string& name, cons
         } else if (ends(".or")) {
             bytes = unhex(files.text(k, 5));
         } else if (ends(".bin") && c.exec("select 1 from records where map_id = $1 and file = $2 limit 1", {mapId, file}).rows() == 0) {
+            // Written out a megabyte at a time as the rows come.
+            AtomicFile& f = batch.add(target);
             BinWriter w;
             RawObject o;
             c.copyOut("copy (select number, start_node, end_node, kind, code, shape, name, pen_color, pen_style, pen_width, "
@@ -670,17 +672,32 @@ std::vector<std::string> PullCity(PgConnection& c, const std::string& name, cons
                           o.xy.clear();
                           r.f64Array(15, o.xy);
                           writeRawObject(w, o);
+                          if (w.size() >= (1u << 20)) {
+                              f.write(w.data());
+                              w.clear();
+                          }
                       });
-            bytes = std::move(w.data());
+            f.write(w.data());
+            f.finish();
+            written.push_back(city.text(0, 1) + "/" + file);
+            continue;
         } else {
+            AtomicFile& f = batch.add(target);
             BinWriter w;
             c.copyOut("copy (select record from records where map_id = " + std::to_string(std::stoi(mapId)) +
                           " and file = " + QuoteLiteral(file) + " order by pos) to stdout (format binary)",
                       [&](const PgConnection::Row& r) {
                           const std::string_view b = r.bytes(0);
                           w.bytes(b.data(), b.size());
+                          if (w.size() >= (1u << 20)) {
+                              f.write(w.data());
+                              w.clear();
+                          }
                       });
-            bytes = std::move(w.data());
+            f.write(w.data());
+            f.finish();
+            written.push_back(city.text(0, 1) + "/" + file);
+            continue;
         }
         writeFileAtomically(target, bytes, &batch);
         written.push_back(city.text(0, 1) + "/" + file);
