@@ -120,7 +120,7 @@ void PgConnection::throwError(const char* what, pg_result* r) const {
     const std::string msg = primary(r ? PQresultErrorMessage(r) : PQerrorMessage(c_));
     if (r) PQclear(r);
     if (PQstatus(c_) != CONNECTION_OK) throw StoreError("Связь с базой потеряна: " + msg, code.empty() ? "08006" : code);
-    if (code == "42501") throw StoreError("Нет прав: " + msg, code);
+    if (code == "42501") throw StoreError(msg.rfind("Нет прав", 0) == 0 ? msg : "Нет прав: " + msg, code);
     throw StoreError(std::string(what) + ": " + msg, code);
 }
 

@@ -152,10 +152,22 @@ create function darvent_may_edit(g geometry) returns boolean language sql stable
              where e.usename = current_user and d.outline is not null and st_intersects(d.outline, g)))
 $$;
 
+-- The same for an object as it is to be written: a refusal that names the
+-- user's districts.
+create function darvent_check_edit(g geometry) returns boolean language plpgsql stable as $$
+begin
+  if darvent_may_edit(g) then return true; end if;
+  raise exception using errcode = 'insufficient_privilege',
+    message = 'Нет прав на изменение объектов вне районов: ' ||
+      (select string_agg(d.name, ', ' order by d.pos) from editor_districts e join districts d on d.id = e.district_id
+        where e.usename = current_user);
+end
+$$;
+
 alter table objects enable row level security;
 create policy objects_read on objects for select using (true);
 create policy objects_edit on objects for all to darvent_editor
-  using (darvent_may_edit(geom)) with check (darvent_may_edit(geom));
+  using (darvent_may_edit(geom)) with check (darvent_check_edit(geom));
 
 grant usage on schema public to darvent_reader;
 grant select on all tables in schema public to darvent_reader;

@@ -238,6 +238,7 @@ TEST_F(Store, RightsHoldAgainstPlainSql) {
         FAIL() << "an object moved out of the district";
     } catch (const StoreError& e) {
         EXPECT_EQ(e.sqlState(), "42501");
+        EXPECT_STREQ(e.what(), "Нет прав на изменение объектов вне районов: Центральный");
     }
     // Granting is the admin's.
     EXPECT_THROW(GrantRole(*as("ed"), "rd", "editor"), StoreError);
