@@ -1,5 +1,7 @@
 #include "UndoHistory.h"
 
+#include <algorithm>
+
 namespace dm {
 
 UndoHistory::UndoHistory(MapDoc& doc) : doc_(doc), sub_(doc.events, [this](const MapEvent& e) { mapChanged(e); }) {}
@@ -21,6 +23,23 @@ void UndoHistory::mapChanged(const MapEvent& e) {
     if (telling_) return;
     if (e.everything()) {
         clear();
+        return;
+    }
+    if (e.kind == MapEvent::Synced) {
+        // Another operator's change: only the steps over objects it took
+        // away go (with the older ones, or the later ones to be done again).
+        for (size_t i = done_.size(); i-- > 0;)
+            if (refersTo(done_[i], e)) {
+                done_.erase(done_.begin(), done_.begin() + long(i) + 1);
+                break;
+            }
+        for (size_t i = undone_.size(); i-- > 0;)
+            if (refersTo(undone_[i], e)) {
+                undone_.erase(undone_.begin(), undone_.begin() + long(i) + 1);
+                break;
+            }
+        if (depth_ && refersTo(open_, e)) cancel();
+        if (stepsChanged) stepsChanged();
         return;
     }
     // An object removed outside the history: a step that refers to it can
@@ -171,6 +190,49 @@ void UndoHistory::commit() {
     open_ = Step{};
     undone_.clear();
     if (stepsChanged) stepsChanged();
+    tellApplied(done_.back(), StepEffect::Done);
+}
+
+void UndoHistory::tellApplied(const Step& s, StepEffect::Kind kind) const {
+    if (!applied) return;
+    StepEffect e;
+    e.kind = kind;
+    e.serial = s.serial;
+    e.what = s.what;
+    const bool back = kind == StepEffect::Undone;
+    for (const Change& c : s.changes) {
+        if (const auto* ct = std::get_if<Content>(&c)) {
+            e.changed.push_back(ct->obj);
+        } else if (const auto* a = std::get_if<Added>(&c)) {
+            if (back) e.removed.push_back(a->obj);
+            else e.added.push_back(a->obj);
+        } else if (const auto* r = std::get_if<Removed>(&c)) {
+            if (back) e.added.push_back(r->obj);
+            else e.removed.push_back(r->obj);
+        } else if (std::holds_alternative<Moved>(c) || std::holds_alternative<Reordered>(c)) {
+            e.moved = true;
+        } else if (std::holds_alternative<Orientation>(c)) {
+            e.orientation = true;
+        } else if (const auto* g = std::get_if<Register>(&c)) {
+            if (std::find(e.registers.begin(), e.registers.end(), g->tag) == e.registers.end())
+                e.registers.push_back(g->tag);
+        }
+    }
+    // An object changed and then taken away by the same step is told as taken away.
+    std::erase_if(e.changed, [&](const TObj* o) {
+        return std::find(e.removed.begin(), e.removed.end(), o) != e.removed.end();
+    });
+    applied(e);
+}
+
+void UndoHistory::dropLastDone() {
+    if (!done_.empty()) done_.pop_back();
+    if (stepsChanged) stepsChanged();
+}
+
+void UndoHistory::dropLastUndone() {
+    if (!undone_.empty()) undone_.pop_back();
+    if (stepsChanged) stepsChanged();
 }
 
 void UndoHistory::cancel() {
@@ -270,11 +332,14 @@ bool UndoHistory::undo() {
     undoStep(s, e.gone);
     undone_.push_back(std::move(s));
     if (stepsChanged) stepsChanged();
-    if (!map) return true;  // a register's step: its owner refreshes itself
-    doc_.CurObj = nullptr;
-    doc_.EditPoints.clear();
-    doc_.MapModified = true;
-    tell(e);
+    if (map) {
+        doc_.CurObj = nullptr;
+        doc_.EditPoints.clear();
+        doc_.MapModified = true;
+        tell(e);
+    }
+    // (a register's step: its owner refreshes itself)
+    tellApplied(undone_.back(), StepEffect::Undone);
     return true;
 }
 
@@ -288,11 +353,13 @@ bool UndoHistory::redo() {
     redoStep(s, e.gone);
     done_.push_back(std::move(s));
     if (stepsChanged) stepsChanged();
-    if (!map) return true;
-    doc_.CurObj = nullptr;
-    doc_.EditPoints.clear();
-    doc_.MapModified = true;
-    tell(e);
+    if (map) {
+        doc_.CurObj = nullptr;
+        doc_.EditPoints.clear();
+        doc_.MapModified = true;
+        tell(e);
+    }
+    tellApplied(done_.back(), StepEffect::Redone);
     return true;
 }
 

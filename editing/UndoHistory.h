@@ -44,6 +44,26 @@ public:
     // lives as long as the history).
     void whenTravelling(std::function<void()> f) { travelling_.push_back(std::move(f)); }
 
+    // What a step did, told after it was committed, undone or redone (to
+    // keep a copy of the map elsewhere: the shared database's).
+    struct StepEffect {
+        enum Kind { Done, Undone, Redone };
+        Kind kind = Done;
+        uint64_t serial = 0;
+        QString what;
+        std::vector<TObj*> changed;        // contents changed, in the list
+        std::vector<TObj*> added;          // came into the list
+        std::vector<const TObj*> removed;  // left the list (kept alive by the history)
+        bool moved = false;                // places in the list changed otherwise
+        bool orientation = false;
+        std::vector<const void*> registers;  // the registers whose records changed
+    };
+    std::function<void(const StepEffect&)> applied;
+    // Takes the step last done (or undone) out of the history, as if it had
+    // never been: for a step the shared database would not take.
+    void dropLastDone();
+    void dropLastUndone();
+
     // Starts recording a step; nested begin() calls join the open step.
     void begin(const QString& what);
     // Records the content of an object before it changes.
@@ -133,6 +153,7 @@ private:
     void undoStep(Step& s, std::vector<const TObj*>& gone);
     void redoStep(Step& s, std::vector<const TObj*>& gone);
     void tell(const MapEvent& e);
+    void tellApplied(const Step& s, StepEffect::Kind kind) const;
 
     void mapChanged(const MapEvent& e);
     bool refersTo(const Step& s, const MapEvent& e) const;

@@ -59,6 +59,7 @@ public:
     uint32_t u32() { uint32_t v; std::memcpy(&v, need(4), 4); return fromLE(v); }
     int16_t i16() { int16_t v; std::memcpy(&v, need(2), 2); return fromLE(v); }
     double f64() { return f64At(need(8)); }
+    int64_t i64() { uint64_t v; std::memcpy(&v, need(8), 8); return int64_t(fromLE(v)); }
     // Values in bytes already taken (a record read with one take()).
     static int32_t i32At(const uint8_t* p) { int32_t v; std::memcpy(&v, p, 4); return fromLE(v); }
     static double f64At(const uint8_t* p) {
@@ -120,6 +121,7 @@ public:
     void u32(uint32_t v) { put(&v, 4); }
     void i16(int16_t v) { put(&v, 2); }
     void f64(double v) { put(&v, 8); }
+    void i64(int64_t v) { put(&v, 8); }
     void bytes(const void* p, size_t n) {
         const auto* b = static_cast<const uint8_t*>(p);
         buf_.insert(buf_.end(), b, b + n);

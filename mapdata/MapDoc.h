@@ -24,10 +24,11 @@ struct MapEvent {
         Closed,    // the map is closed (the program ends)
         Removed,   // the objects in `gone` left the list
         Restored,  // undo or redo: objects may have changed; those in `gone` left the list
+        Synced,    // another operator's change arrived: objects may have changed; those in `gone` left the list
     };
     Kind kind = Opened;
-    // Removed and Restored: the objects that left the list; they are still
-    // alive while the event is told.
+    // Removed, Restored and Synced: the objects that left the list; they
+    // are still alive while the event is told.
     std::vector<const TObj*> gone;
 
     // Every object may be gone (Opened, Replaced, Closed).

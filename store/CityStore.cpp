@@ -1,5 +1,6 @@
 #include "CityStore.h"
 
+#include "Rows.h"
 #include "Schema.h"
 #include "admin/AdminLists.h"
 #include "classifier/Semantics.h"
@@ -24,156 +25,7 @@ namespace dm {
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / 3.14159265358979323846;
-
-// ---- object records, every field as the file holds it --------------------------------
-
-struct RawObject {
-    int32_t number = 0, startNode = 0, endNode = 0, code = 0;
-    uint8_t kind = 0, shape = 0;
-    std::string name;  // the whole name field: its length byte and characters
-    int32_t penColor = 0, penStyle = 0, penWidth = 0, brushStyle = 0, brushColor = 0, extraInt = 0;
-    double extraReal = 0, elevation = 0;
-    std::vector<double> xy;  // X, Y of each vertex
-};
-
-// One record; false at the end of the file.  A damaged record throws
-// FileError naming the file and the offset.
-bool readRawObject(BinReader& in, RawObject& o) {
-    if (in.atEnd()) return false;
-    const uint64_t at = in.offset();
-    in.require(22, "запись объекта");
-    const uint8_t* h = in.take(22);
-    o.number = BinReader::i32At(h);
-    o.startNode = BinReader::i32At(h + 4);
-    o.endNode = BinReader::i32At(h + 8);
-    o.kind = h[12];
-    o.code = BinReader::i32At(h + 13);
-    o.shape = h[17];
-    const int32_t n = BinReader::i32At(h + 18);
-    if (n < 1 || n > 256) in.fail("недопустимая длина имени объекта " + std::to_string(n), at + 18);
-    in.require(uint64_t(n) + 44, "запись объекта");
-    const uint8_t* nm = in.take(size_t(n));
-    o.name.assign(reinterpret_cast<const char*>(nm), size_t(n));
-    const uint8_t* b = in.take(44);
-    o.penColor = BinReader::i32At(b);
-    o.penStyle = BinReader::i32At(b + 4);
-    o.penWidth = BinReader::i32At(b + 8);
-    o.brushStyle = BinReader::i32At(b + 12);
-    o.brushColor = BinReader::i32At(b + 16);
-    o.extraInt = BinReader::i32At(b + 20);
-    o.extraReal = BinReader::f64At(b + 24);
-    o.elevation = BinReader::f64At(b + 32);
-    const int32_t count = BinReader::i32At(b + 40);
-    if (count < 0 || uint64_t(count) * 16 > in.remaining())
-        in.fail("недопустимое число точек объекта " + std::to_string(count), at + 62 + uint64_t(n));
-    o.xy.resize(size_t(count) * 2);
-    if (count) {
-        const uint8_t* v = in.take(size_t(count) * 16);
-        for (size_t k = 0; k < o.xy.size(); ++k) o.xy[k] = BinReader::f64At(v + 8 * k);
-    }
-    return true;
-}
-
-void writeRawObject(BinWriter& w, const RawObject& o) {
-    w.i32(o.number);
-    w.i32(o.startNode);
-    w.i32(o.endNode);
-    w.u8(o.kind);
-    w.i32(o.code);
-    w.u8(o.shape);
-    w.i32(int32_t(o.name.size()));
-    w.bytes(o.name.data(), o.name.size());
-    w.i32(o.penColor);
-    w.i32(o.penStyle);
-    w.i32(o.penWidth);
-    w.i32(o.brushStyle);
-    w.i32(o.brushColor);
-    w.i32(o.extraInt);
-    w.f64(o.extraReal);
-    w.f64(o.elevation);
-    w.i32(int32_t(o.xy.size() / 2));
-    for (double v : o.xy) w.f64(v);
-}
-
-// The characters of a name field, as UTF-8.
-std::string nameText(const std::string& field) {
-    if (field.empty()) return {};
-    const size_t len = std::min<size_t>(uint8_t(field[0]), field.size() - 1);
-    return cp1251ToUtf8(std::string_view(field).substr(1, len));
-}
-
-// ---- geometries as EWKB -----------------------------------------------------------------
-
-struct Plane {
-    int srid = 0;
-    bool geographic = false;
-    // A map point (X north, Y east) as the geometry's x, y.
-    void put(std::string& g, double X, double Y) const {
-        const double x = geographic ? Y * kRadToDeg : Y, y = geographic ? X * kRadToDeg : X;
-        g.append(reinterpret_cast<const char*>(&x), 8);
-        g.append(reinterpret_cast<const char*>(&y), 8);
-    }
-};
-
-void wkbHead(std::string& g, uint32_t type, const Plane* withSrid) {
-    g.push_back(1);  // little-endian
-    const uint32_t t = type | (withSrid ? 0x20000000u : 0);
-    g.append(reinterpret_cast<const char*>(&t), 4);
-    if (withSrid) {
-        const uint32_t s = uint32_t(withSrid->srid);
-        g.append(reinterpret_cast<const char*>(&s), 4);
-    }
-}
-
-void wkbCount(std::string& g, size_t n) {
-    const uint32_t v = uint32_t(n);
-    g.append(reinterpret_cast<const char*>(&v), 4);
-}
-
-bool allFinite(const double* xy, size_t n) {
-    for (size_t k = 0; k < n; ++k)
-        if (!std::isfinite(xy[k])) return false;
-    return true;
-}
-
-// The geometry of a figure of kind 1 (point), 2 (line) or 3 (area) through
-// `n` vertices; empty when it has none (no vertex, a line of one vertex, an
-// area of fewer than three, a coordinate that is not a number).
-std::string geometry(int kind, const double* xy, size_t n, const Plane& p) {
-    std::string g;
-    if (n == 0 || !allFinite(xy, 2 * n)) return g;
-    if (kind == 1) {
-        if (n == 1) {
-            wkbHead(g, 1, &p);
-            p.put(g, xy[0], xy[1]);
-            return g;
-        }
-        wkbHead(g, 4, &p);
-        wkbCount(g, n);
-        for (size_t k = 0; k < n; ++k) {
-            wkbHead(g, 1, nullptr);
-            p.put(g, xy[2 * k], xy[2 * k + 1]);
-        }
-        return g;
-    }
-    if (kind == 3) {
-        const bool closed = xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
-        const size_t ring = n + (closed ? 0 : 1);
-        if (ring < 4) return g;
-        wkbHead(g, 3, &p);
-        wkbCount(g, 1);
-        wkbCount(g, ring);
-        for (size_t k = 0; k < n; ++k) p.put(g, xy[2 * k], xy[2 * k + 1]);
-        if (!closed) p.put(g, xy[0], xy[1]);
-        return g;
-    }
-    if (n < 2) return g;
-    wkbHead(g, 2, &p);
-    wkbCount(g, n);
-    for (size_t k = 0; k < n; ++k) p.put(g, xy[2 * k], xy[2 * k + 1]);
-    return g;
-}
+using namespace store;
 
 // ---- the coordinate system ----------------------------------------------------------------
 
@@ -240,9 +92,10 @@ bool isFile(const fs::path& p) {
 }
 std::string fileName(const fs::path& p) { return p.filename().string(); }
 
+// A register file read record by record (`load` tells where each ends),
+// with each record's name and geometry.
 template <typename T, typename Load>
-RegisterFile readRegister(const fs::path& path, const char* kind, Load load, const Plane& plane,
-                          const std::function<void(const T&, std::string&, std::string&)>& describe) {
+RegisterFile readRegister(const fs::path& path, const char* kind, Load load, const Plane& plane) {
     RegisterFile r;
     r.file = fileName(path);
     r.kind = kind;
@@ -250,63 +103,40 @@ RegisterFile readRegister(const fs::path& path, const char* kind, Load load, con
     BinReader in(r.bytes.data(), r.bytes.size(), pathText(path));
     std::vector<T> items;
     load(in, items, &r.ends);
-    for (const T& t : items) {
+    uint64_t from = 0;
+    for (const uint64_t end : r.ends) {
         std::string name, geom;
-        describe(t, name, geom);
+        describeRecord(kind, std::string(reinterpret_cast<const char*>(r.bytes.data()) + from, size_t(end - from)), plane,
+                       name, geom);
         r.names.push_back(std::move(name));
         r.geoms.push_back(std::move(geom));
+        from = end;
     }
-    (void)plane;
     return r;
 }
 
-RegisterFile readBoundaries(const fs::path& path, const Plane& plane) {
-    RegisterFile r;
-    r.file = fileName(path);
-    r.kind = "boundary";
-    r.bytes = readWholeFile(path);
-    BinReader in(r.bytes.data(), r.bytes.size(), pathText(path));
+void loadBoundaries(BinReader& in, std::vector<int>& items, std::vector<uint64_t>* ends) {
     RawObject o;
     while (readRawObject(in, o)) {
-        r.ends.push_back(in.offset());
-        r.names.push_back(nameText(o.name));
-        r.geoms.push_back(geometry(3, o.xy.data(), o.xy.size() / 2, plane));
+        ends->push_back(in.offset());
+        items.push_back(0);
     }
-    return r;
-}
-
-double pointsXY(const std::vector<TXY>& pts, std::vector<double>& xy) {
-    xy.clear();
-    for (const TXY& p : pts) {
-        xy.push_back(p.X);
-        xy.push_back(p.Y);
-    }
-    return 0;
 }
 
 // Every register file of a map (`stem`) in the city folder.
 void readRegisters(const fs::path& city, const std::string& stem, bool isCity, const Plane& plane,
                    std::vector<RegisterFile>& out) {
-    std::vector<double> xy;
     const fs::path nam = stemFile(city, stem, ".nam");
     if (isFile(nam))
         out.push_back(readRegister<NameRef>(
-            nam, "label", [](BinReader& in, std::vector<NameRef>& v, std::vector<uint64_t>* e) { LoadNames(in, v, e); }, plane,
-            [&](const NameRef& n, std::string& name, std::string& geom) {
-                name = cp1251ToUtf8(n->NewName.empty() ? n->OldName : n->NewName);
-                const double line[] = {n->X1, n->Y1, n->X2, n->Y2};
-                geom = geometry(2, line, 2, plane);
-            }));
+            nam, "label", [](BinReader& in, std::vector<NameRef>& v, std::vector<uint64_t>* e) { LoadNames(in, v, e); },
+            plane));
     if (!isCity) return;
     const fs::path rue = inCity(city, "darvent.rue");
     if (isFile(rue)) {
         RegisterFile r = readRegister<StreetRef>(
             rue, "street", [](BinReader& in, std::vector<StreetRef>& v, std::vector<uint64_t>* e) { LoadStreets(in, v, e); },
-            plane, [&](const StreetRef& s, std::string& name, std::string& geom) {
-                name = cp1251ToUtf8(s->NewName.empty() ? s->OldName : s->NewName);
-                pointsXY(s->Axis, xy);
-                geom = geometry(2, xy.data(), s->Axis.size(), plane);
-            });
+            plane);
         BinReader again(r.bytes.data(), r.bytes.size(), pathText(rue));
         LoadStreets(again, r.streets);
         out.push_back(std::move(r));
@@ -314,21 +144,13 @@ void readRegisters(const fs::path& city, const std::string& stem, bool isCity, c
     const fs::path stops = inCity(city, "ostanov.dat");
     if (isFile(stops))
         out.push_back(readRegister<StopRef>(
-            stops, "stop", [](BinReader& in, std::vector<StopRef>& v, std::vector<uint64_t>* e) { LoadStops(in, v, e); }, plane,
-            [&](const StopRef& s, std::string& name, std::string& geom) {
-                name = cp1251ToUtf8(s->Name);
-                const double p[] = {s->X, s->Y};
-                geom = geometry(1, p, 1, plane);
-            }));
+            stops, "stop", [](BinReader& in, std::vector<StopRef>& v, std::vector<uint64_t>* e) { LoadStops(in, v, e); },
+            plane));
     const fs::path metro = inCity(city, "metro.dat");
     if (isFile(metro))
         out.push_back(readRegister<TMetro>(
-            metro, "metro", [](BinReader& in, std::vector<TMetro>& v, std::vector<uint64_t>* e) { LoadMetro(in, v, e); }, plane,
-            [&](const TMetro& m, std::string& name, std::string& geom) {
-                name = cp1251ToUtf8(m.Name);
-                const double p[] = {m.X, m.Y};
-                geom = geometry(1, p, 1, plane);
-            }));
+            metro, "metro", [](BinReader& in, std::vector<TMetro>& v, std::vector<uint64_t>* e) { LoadMetro(in, v, e); },
+            plane));
     // User areas: every other ".dat" file of the city folder.
     std::vector<fs::path> areaFiles;
     std::error_code ec;
@@ -342,23 +164,10 @@ void readRegisters(const fs::path& city, const std::string& stem, bool isCity, c
     std::sort(areaFiles.begin(), areaFiles.end());
     for (const fs::path& f : areaFiles)
         out.push_back(readRegister<AreaRef>(
-            f, "area", [](BinReader& in, std::vector<AreaRef>& v, std::vector<uint64_t>* e) { LoadUserAreas(in, v, e); }, plane,
-            [&](const AreaRef& a, std::string& name, std::string& geom) {
-                name = cp1251ToUtf8(a->Name);
-                pointsXY(a->Points, xy);
-                geom = geometry(a->Figure == 5 ? 2 : 3, xy.data(), a->Points.size(), plane);
-            }));
+            f, "area", [](BinReader& in, std::vector<AreaRef>& v, std::vector<uint64_t>* e) { LoadUserAreas(in, v, e); },
+            plane));
 }
 
-std::string hexOf(const std::string& bytes) {
-    static const char* d = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += d[c >> 4];
-        out += d[c & 15];
-    }
-    return out;
-}
 
 void copyObjects(PgConnection& c, int mapId, const fs::path& bin, const Plane& plane, size_t& count,
                  const std::function<void(uint64_t done, uint64_t all)>& tick) {
@@ -377,7 +186,7 @@ void copyObjects(PgConnection& c, int mapId, const fs::path& bin, const Plane& p
                  while (readRawObject(in, o)) {
                      w.beginRow(20);
                      w.i32(mapId);
-                     w.i32(pos++);
+                     w.f64(double(pos++));
                      w.i32(o.number);
                      w.i32(o.startNode);
                      w.i32(o.endNode);
@@ -523,8 +332,9 @@ PushReport PushCity(PgConnection& c, const fs::path& startDir, const PushOptions
             for (const std::string& ext : {std::string(".grn"), std::string(".gtm")})
                 for (const ListEntry& d : districts)
                     if (!d.file.empty() && isFile(stemFile(city, d.file, ext.c_str())))
-                        registers.push_back(readBoundaries(stemFile(city, d.file, ext.c_str()), plane));
-            if (isFile(inCity(city, "frontier.tum"))) registers.push_back(readBoundaries(inCity(city, "frontier.tum"), plane));
+                        registers.push_back(readRegister<int>(stemFile(city, d.file, ext.c_str()), "boundary", loadBoundaries, plane));
+            if (isFile(inCity(city, "frontier.tum")))
+                registers.push_back(readRegister<int>(inCity(city, "frontier.tum"), "boundary", loadBoundaries, plane));
         }
         for (RegisterFile& r : registers) {
             fileRow(r.file, std::nullopt);
@@ -536,7 +346,7 @@ PushReport PushCity(PgConnection& c, const fs::path& startDir, const PushOptions
                              w.i32(mapId);
                              w.text(r.file);
                              w.text(r.kind);
-                             w.i32(int32_t(k));
+                             w.f64(double(k));
                              w.bytes(r.bytes.data() + from, size_t(r.ends[k] - from));
                              w.text(r.names[k]);
                              if (r.geoms[k].empty()) w.null();
@@ -576,7 +386,7 @@ PushReport PushCity(PgConnection& c, const fs::path& startDir, const PushOptions
         std::string outline;
         const fs::path gtm = d.file.empty() ? fs::path() : stemFile(city, d.file, ".gtm");
         if (!gtm.empty() && isFile(gtm)) {
-            const RegisterFile b = readBoundaries(gtm, plane);
+            const RegisterFile b = readRegister<int>(gtm, "boundary", loadBoundaries, plane);
             if (!b.geoms.empty()) outline = b.geoms.back();
         }
         c.exec("insert into districts (city_id, pos, name, stem, outline) values ($1, $2, $3, $4, " +
@@ -610,7 +420,7 @@ PushReport PushCity(PgConnection& c, const fs::path& startDir, const PushOptions
     return rep;
 }
 
-std::vector<std::string> PullCity(PgConnection& c, const std::string& name, const fs::path& out) {
+std::vector<std::string> PullCity(PgConnection& c, const std::string& name, const fs::path& out, PulledRows* rows) {
     RequireSchema(c);
     PgTransaction t(c);
     c.exec("set transaction isolation level repeatable read, read only");
@@ -652,7 +462,7 @@ std::vector<std::string> PullCity(PgConnection& c, const std::string& name, cons
             RawObject o;
             c.copyOut("copy (select number, start_node, end_node, kind, code, shape, name, pen_color, pen_style, pen_width, "
                       "brush_style, brush_color, extra_int, extra_real, elevation, xy from objects where map_id = " +
-                          std::to_string(std::stoi(mapId)) + " order by pos) to stdout (format binary)",
+                          std::to_string(std::stoi(mapId)) + " order by pos, id) to stdout (format binary)",
                       [&](const PgConnection::Row& r) {
                           o.number = r.i32(0);
                           o.startNode = r.i32(1);
@@ -685,7 +495,7 @@ std::vector<std::string> PullCity(PgConnection& c, const std::string& name, cons
             AtomicFile& f = batch.add(target);
             BinWriter w;
             c.copyOut("copy (select record from records where map_id = " + std::to_string(std::stoi(mapId)) +
-                          " and file = " + QuoteLiteral(file) + " order by pos) to stdout (format binary)",
+                          " and file = " + QuoteLiteral(file) + " order by pos, id) to stdout (format binary)",
                       [&](const PgConnection::Row& r) {
                           const std::string_view b = r.bytes(0);
                           w.bytes(b.data(), b.size());
@@ -701,6 +511,26 @@ std::vector<std::string> PullCity(PgConnection& c, const std::string& name, cons
         }
         writeFileAtomically(target, bytes, &batch);
         written.push_back(city.text(0, 1) + "/" + file);
+    }
+    if (rows) {
+        rows->cityId = std::stoi(cityId);
+        rows->lastLogId = c.exec("select coalesce(max(id), 0) from change_log where map_id = $1", {cityId}).integer(0, 0);
+        const PgResult maps = c.exec("select id, stem from maps where id = $1 or city_id = $1", {cityId});
+        for (int k = 0; k < maps.rows(); ++k) {
+            const int id = int(maps.integer(k, 0));
+            rows->mapIds[maps.text(k, 1)] = id;
+            std::vector<PulledRows::Row>& v = rows->objects[id];
+            c.copyOut("copy (select id, version, pos from objects where map_id = " + std::to_string(id) +
+                          " order by pos, id) to stdout (format binary)",
+                      [&](const PgConnection::Row& r) { v.push_back({r.i64(0), r.i64(1), r.f64(2), {}}); });
+            c.copyOut("copy (select file, kind, id, version, pos, record from records where map_id = " + std::to_string(id) +
+                          " order by file, pos, id) to stdout (format binary)",
+                      [&](const PgConnection::Row& r) {
+                          const auto key = std::make_pair(id, std::string(r.bytes(0)));
+                          rows->recordKinds[key] = std::string(r.bytes(1));
+                          rows->records[key].push_back({r.i64(2), r.i64(3), r.f64(4), std::string(r.bytes(5))});
+                      });
+        }
     }
     t.commit();
     batch.commit();

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,24 @@ PushReport PushCity(PgConnection& c, const std::filesystem::path& startDir, cons
 
 // Writes the city `name` (pushed before) as a start folder `out`: every
 // file pushed, at its place.  Returns the files written (relative).
-std::vector<std::string> PullCity(PgConnection& c, const std::string& name, const std::filesystem::path& out);
+// What a program editing the city live needs besides the files, read in
+// the same snapshot: the last step of the change log, and the ids, versions
+// and places of every map's objects and of every register file's records.
+struct PulledRows {
+    struct Row {
+        int64_t id = 0, version = 0;
+        double pos = 0;
+        std::string content;  // records only
+    };
+    int cityId = 0;
+    int64_t lastLogId = 0;
+    std::map<std::string, int> mapIds;  // by stem ("Darvent", a district's stem)
+    std::map<int, std::vector<Row>> objects;  // by map, in draw order
+    std::map<std::pair<int, std::string>, std::vector<Row>> records;  // by map and file, in file order
+    std::map<std::pair<int, std::string>, std::string> recordKinds;
+};
+std::vector<std::string> PullCity(PgConnection& c, const std::string& name, const std::filesystem::path& out,
+                                  PulledRows* rows = nullptr);
 
 struct MapSummary {
     std::string name;

@@ -102,6 +102,8 @@ PgConnection::~PgConnection() {
     if (c_) PQfinish(c_);
 }
 
+int PgConnection::socket() const { return c_ ? PQsocket(c_) : -1; }
+
 std::string PgConnection::database() const { return c_ ? PQdb(c_) : std::string(); }
 std::string PgConnection::user() const { return c_ ? PQuser(c_) : std::string(); }
 

@@ -64,6 +64,8 @@ public:
     std::string database() const;
     std::string user() const;
     pg_conn* raw() const { return c_; }
+    // The socket the server's messages arrive on (to wait for notifications).
+    int socket() const;
 
     // A statement; `params` are passed as text apart from it ($1, $2, ...;
     // nullopt is NULL).  Throws StoreError on refusal.

@@ -7,8 +7,32 @@ namespace dm {
 
 namespace {
 
+// The layers GIS programs open, one per kind of object.
+const std::string kViews = R"SQL(
+-- For GIS programs: one layer per kind of object.
+create view object_points as
+  select o.id, m.name as map, o.pos, o.code, coalesce(s.name, '') as semantic, o.label as name, o.elevation,
+         st_multi(o.geom) as geom
+    from objects o join maps m on m.id = o.map_id
+    left join semantics s on s.city_id = coalesce(m.city_id, m.id) and s.code = o.code
+   where o.kind = 1 and geometrytype(o.geom) in ('POINT', 'MULTIPOINT');
+create view object_lines as
+  select o.id, m.name as map, o.pos, o.code, coalesce(s.name, '') as semantic, o.label as name, o.elevation,
+         st_multi(o.geom) as geom
+    from objects o join maps m on m.id = o.map_id
+    left join semantics s on s.city_id = coalesce(m.city_id, m.id) and s.code = o.code
+   where o.kind = 2 and geometrytype(o.geom) = 'LINESTRING';
+create view object_areas as
+  select o.id, m.name as map, o.pos, o.code, coalesce(s.name, '') as semantic, o.label as name, o.elevation,
+         st_multi(o.geom) as geom
+    from objects o join maps m on m.id = o.map_id
+    left join semantics s on s.city_id = coalesce(m.city_id, m.id) and s.code = o.code
+   where o.kind = 3 and geometrytype(o.geom) = 'POLYGON';
+grant select on object_points, object_lines, object_areas to darvent_reader;
+)SQL";
+
 // Step k brings version k - 1 to version k.
-const char* const kSteps[] = {
+const std::string kSteps[] = {
     // 1: maps, objects, the registers' records, houses, districts, rights.
     R"SQL(
 do $$ begin
@@ -181,27 +205,37 @@ grant insert on spatial_ref_sys to darvent_admin;
 grant create on schema public to darvent_admin;
 alter table objects owner to darvent_admin;
 
--- For GIS programs: one layer per kind of object.
-create view object_points as
-  select o.id, m.name as map, o.pos, o.code, coalesce(s.name, '') as semantic, o.label as name, o.elevation,
-         st_multi(o.geom) as geom
-    from objects o join maps m on m.id = o.map_id
-    left join semantics s on s.city_id = coalesce(m.city_id, m.id) and s.code = o.code
-   where o.kind = 1 and geometrytype(o.geom) in ('POINT', 'MULTIPOINT');
-create view object_lines as
-  select o.id, m.name as map, o.pos, o.code, coalesce(s.name, '') as semantic, o.label as name, o.elevation,
-         st_multi(o.geom) as geom
-    from objects o join maps m on m.id = o.map_id
-    left join semantics s on s.city_id = coalesce(m.city_id, m.id) and s.code = o.code
-   where o.kind = 2 and geometrytype(o.geom) = 'LINESTRING';
-create view object_areas as
-  select o.id, m.name as map, o.pos, o.code, coalesce(s.name, '') as semantic, o.label as name, o.elevation,
-         st_multi(o.geom) as geom
-    from objects o join maps m on m.id = o.map_id
-    left join semantics s on s.city_id = coalesce(m.city_id, m.id) and s.code = o.code
-   where o.kind = 3 and geometrytype(o.geom) = 'POLYGON';
-grant select on object_points, object_lines, object_areas to darvent_reader;
-)SQL",
+)SQL" + kViews,
+    // 2: several operators editing one map live.  Each step of an operator
+    // is applied once (its id), with the rows as it left them, so that the
+    // others fetch only those rows and the log can be replayed.  Positions
+    // in the draw order and the registers become fractions, so that a
+    // moved or inserted row takes a place between two others.
+    R"SQL(
+drop view object_points, object_lines, object_areas;
+alter table objects alter column pos type float8;
+alter table records alter column pos type float8;
+alter table change_log add column step_id text unique;
+create table change_rows (
+  log_id bigint not null references change_log(id) on delete cascade,
+  n int not null,
+  tab char(1) not null,           -- o: an object, r: a register's record, m: a map's orientation
+  row_id bigint not null,
+  map_id int not null,
+  erase boolean not null,
+  version bigint not null,
+  pos float8 not null,
+  file text not null default '',
+  kind text not null default '',
+  content bytea,                  -- the record as its file holds it
+  primary key (log_id, n)
+);
+create index change_log_map on change_log (map_id, id);
+grant select on change_rows to darvent_reader;
+grant insert on change_rows to darvent_editor;
+grant insert on files to darvent_editor;
+grant update (orient, version, changed_by, changed_at) on maps to darvent_editor;
+)SQL" + kViews,
 };
 
 bool hasTable(PgConnection& c, const char* name) {

@@ -36,18 +36,20 @@ void LoadStops(const fs::path& path, std::vector<StopRef>& out) {
     LoadStops(in, out);
 }
 
+void EncodeStop(BinWriter& w, const TOstnv& s) {
+    w.i32(s.Number);
+    writeText(w, s.Name, kStopNameMax);
+    writeText(w, s.BusRoutes, kStopRoutesMax);
+    writeText(w, s.TramRoutes, kStopRoutesMax);
+    writeText(w, s.TrolleybusRoutes, kStopRoutesMax);
+    writeText(w, s.NearestMetro, kStopMetroMax);
+    w.f64(s.X);
+    w.f64(s.Y);
+}
+
 void SaveStops(const fs::path& path, const std::vector<StopRef>& stops) {
     BinWriter w;
-    for (const auto& s : stops) {
-        w.i32(s->Number);
-        writeText(w, s->Name, kStopNameMax);
-        writeText(w, s->BusRoutes, kStopRoutesMax);
-        writeText(w, s->TramRoutes, kStopRoutesMax);
-        writeText(w, s->TrolleybusRoutes, kStopRoutesMax);
-        writeText(w, s->NearestMetro, kStopMetroMax);
-        w.f64(s->X);
-        w.f64(s->Y);
-    }
+    for (const auto& s : stops) EncodeStop(w, *s);
     writeFileAtomically(path, w.data());
 }
 

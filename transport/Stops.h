@@ -40,6 +40,8 @@ void LoadStops(const std::filesystem::path& path, std::vector<StopRef>& out);
 // `ends`, when given, gets the offset after each record read.
 void LoadStops(BinReader& in, std::vector<StopRef>& out, std::vector<uint64_t>* ends = nullptr);
 void SaveStops(const std::filesystem::path& path, const std::vector<StopRef>& stops);
+// Appends one stop's record.
+void EncodeStop(BinWriter& w, const TOstnv& s);
 void LoadMetro(const std::filesystem::path& path, std::vector<TMetro>& out);
 // `ends`, when given, gets the offset after each record read.
 void LoadMetro(BinReader& in, std::vector<TMetro>& out, std::vector<uint64_t>* ends = nullptr);

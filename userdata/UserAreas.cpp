@@ -77,31 +77,33 @@ void LoadUserAreas(const fs::path& path, std::vector<AreaRef>& out) {
     LoadUserAreas(in, out);
 }
 
+void EncodeUserArea(BinWriter& w, const TRovd& a) {
+    w.i32(a.Number);
+    w.countedString(std::string_view(a.Name).substr(0, kAreaNameMax));
+    w.countedString(std::string_view(a.FontName).substr(0, kAreaFontMax));
+    w.u8(a.Bold);
+    w.u8(a.Italic);
+    w.i32(a.FontColor);
+    w.u8(a.FontSize);
+    w.countedString(std::string_view(a.Note).substr(0, kAreaNoteMax));
+    w.u8(a.Figure);
+    w.i32(a.PenColor);
+    w.i32(a.BrushColor);
+    w.i32(a.BrushColor);
+    w.i32(a.PenWidth);
+    w.i32(a.PenWidth);
+    w.i32(int32_t(a.Points.size()));
+    for (const TXY& p : a.Points) {
+        w.f64(p.X);
+        w.f64(p.Y);
+    }
+    w.i32(int32_t(a.Lines.size()));
+    for (const auto& l : a.Lines) w.countedString(std::string_view(l).substr(0, kAreaLineMax));
+}
+
 void SaveUserAreas(const fs::path& path, const std::vector<AreaRef>& areas) {
     BinWriter w;
-    for (const auto& a : areas) {
-        w.i32(a->Number);
-        w.countedString(std::string_view(a->Name).substr(0, kAreaNameMax));
-        w.countedString(std::string_view(a->FontName).substr(0, kAreaFontMax));
-        w.u8(a->Bold);
-        w.u8(a->Italic);
-        w.i32(a->FontColor);
-        w.u8(a->FontSize);
-        w.countedString(std::string_view(a->Note).substr(0, kAreaNoteMax));
-        w.u8(a->Figure);
-        w.i32(a->PenColor);
-        w.i32(a->BrushColor);
-        w.i32(a->BrushColor);
-        w.i32(a->PenWidth);
-        w.i32(a->PenWidth);
-        w.i32(int32_t(a->Points.size()));
-        for (const TXY& p : a->Points) {
-            w.f64(p.X);
-            w.f64(p.Y);
-        }
-        w.i32(int32_t(a->Lines.size()));
-        for (const auto& l : a->Lines) w.countedString(std::string_view(l).substr(0, kAreaLineMax));
-    }
+    for (const auto& a : areas) EncodeUserArea(w, *a);
     writeFileAtomically(path, w.data());
 }
 

@@ -53,6 +53,8 @@ void LoadUserAreas(const std::filesystem::path& path, std::vector<AreaRef>& out)
 // `ends`, when given, gets the offset after each record read.
 void LoadUserAreas(BinReader& in, std::vector<AreaRef>& out, std::vector<uint64_t>* ends = nullptr);
 void SaveUserAreas(const std::filesystem::path& path, const std::vector<AreaRef>& areas);
+// Appends one area's record.
+void EncodeUserArea(BinWriter& w, const TRovd& a);
 
 // The figure's vertices (screen pixels) from the three clicked pixels and
 // the size in pixels.

@@ -221,7 +221,11 @@ TEST_F(Store, RightsHoldAgainstPlainSql) {
         return c.exec("update objects set geom = st_translate(geom, $2, 0) where id = $1 returning id",
                       {id, std::to_string(by)}).rows();
     };
-    EXPECT_GT(as("rd")->exec("select count(*) from objects").integer(0, 0), 1000);
+    // Everyone reads every object.
+    const long long all = db_->exec("select count(*) from objects").integer(0, 0);
+    EXPECT_GT(all, 1000);
+    EXPECT_EQ(as("rd")->exec("select count(*) from objects").integer(0, 0), all);
+    EXPECT_EQ(as("dist")->exec("select count(*) from objects").integer(0, 0), all);
     try {
         moved(*as("rd"), inside, 1);
         FAIL() << "a reader changed an object";
@@ -298,7 +302,7 @@ TEST_F(Store, BadInputIsSaidAndNothingIsWritten) {
     // A schema newer than the program's.
     db_->exec("update darvent_schema set version = 7");
     EXPECT_EQ(run("db-init '" + url(name_) + "'", err), 1);
-    EXPECT_EQ(err, "dmap: Схема базы версии 7 новее, чем знает программа (версия 1): обновите программу\n");
+    EXPECT_EQ(err, "dmap: Схема базы версии 7 новее, чем знает программа (версия 2): обновите программу\n");
     EXPECT_EQ(db_->exec("select count(*) from maps").integer(0, 0), 0);
 }
 
@@ -312,4 +316,62 @@ TEST(StoreUrl, ThePasswordIsLeftOut) {
         {"host=srv password='a b\\' c' dbname=city", "host=srv dbname=city"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(ConnectionWithoutPassword(in), out) << in;
+}
+
+// What other programs see of a small city: db-info's counts, the geometry
+// where GIS programs expect it (a point at X 4,500,000 north, Y 13,500,000
+// east of zone 13; the longitude and latitude from gdaltransform), and the
+// draw order kept after rows were written again in place.
+TEST_F(Store, WhatOtherProgramsSee) {
+    const fs::path start = dir_ / "small", city = start / "Darvent";
+    fs::create_directories(city);
+    WriteOrientation(city / "Darvent.or", {4501000, 4499000, 13501000, 13499000, 0, 1, {0, 7, 0}, 5});
+    TObjList objects;
+    const std::vector<std::vector<TXY>> shapes = {{{4500000, 13500000}},
+                                                  {{4500000, 13500000}, {4500100, 13500100}},
+                                                  {{4500000, 13500000}, {4500100, 13500000}, {4500100, 13500100}},
+                                                  {{4500200, 13500200}, {4500300, 13500200}, {4500300, 13500300}}};
+    for (size_t k = 0; k < shapes.size(); ++k) {
+        auto o = std::make_unique<TObj>();
+        o->Kind = uint8_t(std::min<size_t>(k + 1, 3));
+        o->Code = int32_t(100 + k);
+        o->Points = shapes[k];
+        objects.append(std::move(o));
+    }
+    SaveObjects(city / "Darvent.bin", objects);
+    SaveNames(city / "Darvent.nam", {std::make_shared<TNaz>(), std::make_shared<TNaz>()});
+    std::vector<StreetRef> streets;
+    for (int houses : {4, 3, 3}) {
+        auto s = std::make_shared<Trues>();
+        s->OldName = "street";
+        for (int h = 1; h <= houses; ++h) {
+            TDom d;
+            d.setNomer(std::to_string(h));
+            s->Houses.push_back(d);
+        }
+        streets.push_back(s);
+    }
+    SaveStreets(city / "darvent.rue", streets);
+    SaveStops(city / "ostanov.dat", {std::make_shared<TOstnv>(), std::make_shared<TOstnv>()});
+    SaveUserAreas(city / "places.dat", {std::make_shared<TRovd>()});
+    InitSchema(*db_);
+    PushCity(*db_, start, {});
+    int st = 0;
+    std::string info = shell(std::string(DMAP_PATH) + " db-info '" + url(name_) + "'", &st);
+    ASSERT_EQ(st, 0);
+    info = info.substr(0, info.find("последнее изменение: postgres, "));
+    for (size_t at; (at = info.find("|postgres|20")) != std::string::npos;) info.replace(at + 10, 19, "T");
+    EXPECT_EQ(info, "схема 2\nкарта|объекты|названия|улицы|дома|остановки|области|изменил|когда\n"
+                    "Darvent|4|2|3|10|2|1|postgres|T\n");
+    const PgResult p = db_->exec("select st_srid(geom), st_x(st_transform(geom, 4326)), st_y(st_transform(geom, 4326)) "
+                                 "from objects where kind = 1");
+    ASSERT_EQ(p.rows(), 1);
+    EXPECT_EQ(p.integer(0, 0), 28413);
+    EXPECT_NEAR(std::stod(p.text(0, 1)), 74.9994075806241, 1e-4);
+    EXPECT_NEAR(std::stod(p.text(0, 2)), 40.6341474371327, 1e-4);
+    // The first rows written again (they move to the end of the table).
+    db_->exec("update objects set code = code where pos < 2");
+    db_->exec("update records set record = record where pos = 0");
+    PullCity(*db_, "Darvent", dir_ / "back");
+    EXPECT_EQ(sameFiles(start, dir_ / "back"), 6u);
 }

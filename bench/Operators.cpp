@@ -1,0 +1,450 @@
+#include "Operators.h"
+
+#include "editing/RegisterEdit.h"
+#include "mapdata/MapFiles.h"
+#include "names/Names.h"
+#include "store/CityStore.h"
+#include "store/LiveMap.h"
+#include "transport/Stops.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace dm {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void loadStops(BinReader& in, std::vector<StopRef>& v, std::vector<uint64_t>* e) { LoadStops(in, v, e); }
+void loadNames(BinReader& in, std::vector<NameRef>& v, std::vector<uint64_t>* e) { LoadNames(in, v, e); }
+
+uint64_t fnv(uint64_t h, const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+    return h;
+}
+
+// What an operator sees: its objects in draw order, its stops and labels.
+std::string viewPrint(const TObjList& objects, const std::vector<StopRef>& stops, const std::vector<NameRef>& names) {
+    uint64_t h = 1469598103934665603ull;
+    for (size_t k = 0; k < objects.size(); ++k) {
+        BinWriter w;
+        EncodeObject(w, *objects[k]);
+        h = fnv(h, w.data());
+    }
+    // A stop's stored number is its place (as a fresh read numbers them).
+    for (size_t k = 0; k < stops.size(); ++k) {
+        TOstnv s = *stops[k];
+        s.Number = int32_t(k);
+        BinWriter w;
+        EncodeStop(w, s);
+        h = fnv(h, w.data());
+    }
+    for (const NameRef& n : names) {
+        BinWriter w;
+        EncodeName(w, *n);
+        h = fnv(h, w.data());
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
+
+std::unique_ptr<PgConnection> connectPatiently(const std::string& url, double seconds) {
+    const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        try {
+            return std::make_unique<PgConnection>(url);
+        } catch (const StoreError&) {
+            if (Clock::now() > until) throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+}
+
+// A city's map as a fresh pull gives it.
+struct Snapshot {
+    std::map<int64_t, std::pair<double, std::string>> objects;  // id -> place, record
+    std::map<std::pair<std::string, int64_t>, std::pair<double, std::string>> records;  // file, id -> place, record
+    std::string view;
+};
+
+Snapshot snapshot(PgConnection& c, const std::string& map, const fs::path& dir) {
+    fs::remove_all(dir);
+    PulledRows rows;
+    PullCity(c, map, dir, &rows);
+    Snapshot s;
+    TObjList objects;
+    LoadObjects(dir / "Darvent" / "Darvent.bin", objects);
+    const int mapId = rows.mapIds.at("Darvent");
+    const auto& keys = rows.objects[mapId];
+    for (size_t k = 0; k < keys.size() && k < objects.size(); ++k) {
+        BinWriter w;
+        EncodeObject(w, *objects[k]);
+        s.objects[keys[k].id] = {keys[k].pos, std::string(w.data().begin(), w.data().end())};
+    }
+    for (const char* file : {"ostanov.dat", "Darvent.nam"})
+        for (const auto& r : rows.records[{mapId, file}]) s.records[{file, r.id}] = {r.pos, r.content};
+    std::vector<StopRef> stops;
+    std::vector<NameRef> names;
+    if (fs::exists(dir / "Darvent" / "ostanov.dat")) LoadStops(dir / "Darvent" / "ostanov.dat", stops);
+    if (fs::exists(dir / "Darvent" / "Darvent.nam")) LoadNames(dir / "Darvent" / "Darvent.nam", names);
+    s.view = viewPrint(objects, stops, names);
+    return s;
+}
+
+std::vector<std::string> lines(const fs::path& p) {
+    std::vector<std::string> out;
+    std::ifstream f(p);
+    for (std::string l; std::getline(f, l);) out.push_back(l);
+    return out;
+}
+
+size_t countPrefix(const fs::path& p, const std::string& prefix) {
+    size_t n = 0;
+    for (const std::string& l : lines(p)) n += l.rfind(prefix, 0) == 0;
+    return n;
+}
+
+pid_t spawn(const std::string& self, const std::vector<std::string>& args, const fs::path& out) {
+    std::vector<std::string> all{self};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (FILE* f = std::freopen(out.c_str(), "a", stdout)) (void)f;
+        ::dup2(::fileno(stdout), 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+}  // namespace
+
+int RunOperator(const std::vector<std::string>& a) {
+    // operator URL MAP INDEX STEPS SEED WORKDIR RESUME
+    const std::string url = a[1], map = a[2], index = a[3];
+    const int steps = std::stoi(a[4]);
+    const uint32_t seed = uint32_t(std::stoul(a[5]));
+    const fs::path work = a[6];
+    const bool resume = a[7] == "1";
+    FILE* log = std::fopen((work / ("op" + index + ".log")).c_str(), "a");
+    auto note = [&](const std::string& line) {
+        std::fprintf(log, "%s\n", line.c_str());
+        std::fflush(log);
+    };
+    const fs::path dir = work / ("view" + index);
+    std::unique_ptr<PgConnection> c = connectPatiently(url, 120);
+    PulledRows rows;
+    fs::remove_all(dir);
+    PullCity(*c, map, dir, &rows);
+    c.reset();
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(dir / "Darvent" / "Darvent.or");
+    LoadObjects(dir / "Darvent" / "Darvent.bin", doc.ObjList);
+    UndoHistory history(doc);
+    std::vector<StopRef> stops;
+    std::vector<NameRef> names;
+    if (fs::exists(dir / "Darvent" / "ostanov.dat")) LoadStops(dir / "Darvent" / "ostanov.dat", stops);
+    if (fs::exists(dir / "Darvent" / "Darvent.nam")) LoadNames(dir / "Darvent" / "Darvent.nam", names);
+    const int mapId = rows.mapIds.at("Darvent");
+    LiveMap::Target t{url, "Darvent", dir / "Darvent", work / ("op" + index + ".journal")};
+    std::unique_ptr<LiveMap> live;
+    for (const auto until = Clock::now() + std::chrono::seconds(120); !live;) {
+        try {
+            live = std::make_unique<LiveMap>(t, rows, doc, history);
+        } catch (const StoreError&) {
+            if (Clock::now() > until) throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+    LiveRecordList<TOstnv> stopList(stops, EncodeStop, loadStops);
+    LiveRecordList<TNaz> nameList(names, EncodeName, loadNames);
+    live->bindRecords("ostanov.dat", mapId, &stops, &stopList);
+    live->bindRecords("Darvent.nam", mapId, &names, &nameList);
+    std::mt19937 rng(seed);
+    live->journaled = [&](const LiveStep& s) { note("made " + s.id); };
+    live->settled = [&](const std::string& id, bool taken) { note((taken ? "ok " : "drop ") + id); };
+    live->askOverwrite = [&](const ConflictQuestion&) {
+        note("conflict");
+        return rng() % 2 == 0;
+    };
+    if (resume) live->sendWaiting();
+
+    auto backoff = std::chrono::milliseconds(50);
+    auto nextTry = Clock::now();
+    auto keepUp = [&] {
+        if (live->online()) {
+            live->poll();
+            backoff = std::chrono::milliseconds(50);
+        } else if (Clock::now() >= nextTry) {
+            live->reconnect();
+            nextTry = Clock::now() + backoff;
+            backoff = std::min(backoff * 2, std::chrono::milliseconds(1000));
+        }
+    };
+    // Most steps fall on the first forty objects, so that operators meet.
+    auto hot = [&]() -> TObj* {
+        if (doc.ObjList.empty()) return nullptr;
+        return doc.ObjList[rng() % std::min<size_t>(doc.ObjList.size(), 40)];
+    };
+    for (int k = 0; k < steps; ++k) {
+        keepUp();
+        const int kind = int(rng() % 12);
+        if (kind <= 3) {
+            if (TObj* o = hot()) {
+                history.begin(QStringLiteral("Перемещение объекта"));
+                history.willChange(o);
+                const double dx = double(int(rng() % 21) - 10), dy = double(int(rng() % 21) - 10);
+                for (TXY& p : o->Points) {
+                    p.X += dx;
+                    p.Y += dy;
+                }
+                history.commit();
+            }
+        } else if (kind == 4) {
+            if (TObj* like = hot()) {
+                auto o = std::make_unique<TObj>(*like);
+                for (TXY& p : o->Points) p.X += 5;
+                history.begin(QStringLiteral("Новый объект"));
+                TObj* added = doc.ObjList.insertAt(size_t(rng() % std::min<size_t>(doc.ObjList.size(), 40)), std::move(o));
+                history.added(added);
+                history.commit();
+            }
+        } else if (kind == 5) {
+            if (TObj* o = hot()) {
+                history.begin(QStringLiteral("Удаление объекта"));
+                history.remove(o);
+                history.commit();
+            }
+        } else if (kind == 6) {
+            const size_t n = std::min<size_t>(doc.ObjList.size(), 40);
+            if (n > 1) {
+                history.begin(QStringLiteral("Порядок объектов"));
+                history.move(rng() % n, rng() % n);
+                history.commit();
+            }
+        } else if (kind == 7) {
+            history.undo();
+        } else if (kind == 8) {
+            history.redo();
+        } else if (kind <= 10) {
+            // A stop changed, added or taken away.
+            const int what = int(rng() % 3);
+            StopRef s = stops.empty() || what == 1 ? nullptr : stops[rng() % stops.size()];
+            RegisterEdit<TOstnv> edit(stops, what == 0 ? s : nullptr);
+            if (what == 0 && s) {
+                s->X += 1;
+                s->Name = "Stop " + std::to_string(rng() % 1000);
+            } else if (what == 1 || !s) {
+                auto fresh = std::make_shared<TOstnv>();
+                fresh->Name = "New " + index;
+                stops.insert(stops.begin() + long(stops.empty() ? 0 : rng() % stops.size()), fresh);
+            } else {
+                stops.erase(std::find(stops.begin(), stops.end(), s));
+            }
+            edit.commit(history, &stops, QStringLiteral("Остановка"), nullptr);
+        } else if (!names.empty()) {
+            // A label moved (the labels have no undo: told as it is done).
+            NameRef n = names[rng() % std::min<size_t>(names.size(), 10)];
+            n->X1 += 1;
+            n->X2 += 1;
+            live->recordsChanged(&names, QStringLiteral("Перемещение названия"));
+        }
+    }
+    note("done");
+    // All operators done: the last steps sent, every step of the others in view.
+    while (!fs::exists(work / "final")) {
+        keepUp();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (const auto until = Clock::now() + std::chrono::seconds(120);;) {
+        if (!live->online()) live->reconnect();
+        if (live->online() && live->waiting() > 0) live->flushWaiting();
+        if (live->online() && live->waiting() == 0 && live->caughtUp()) break;
+        if (Clock::now() > until) {
+            note("stuck");
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    note("view " + viewPrint(doc.ObjList, stops, names));
+    if (std::getenv("DM_OPERATORS_DUMP")) {
+        std::ofstream d(work / ("dump" + index));
+        for (size_t k = 0; k < doc.ObjList.size(); ++k) {
+            BinWriter w;
+            EncodeObject(w, *doc.ObjList[k]);
+            d << "o " << live->objectId(doc.ObjList[k]) << " " << fnv(1469598103934665603ull, w.data()) << "\n";
+        }
+        for (const StopRef& s : stops) {
+            BinWriter w;
+            EncodeStop(w, *s);
+            d << "s " << fnv(1469598103934665603ull, w.data()) << "\n";
+        }
+        for (const NameRef& s : names) {
+            BinWriter w;
+            EncodeName(w, *s);
+            d << "n " << fnv(1469598103934665603ull, w.data()) << "\n";
+        }
+    }
+    std::fclose(log);
+    return 0;
+}
+
+int RunOperators(const std::string& self, const std::vector<std::string>& a) {
+    // operators URL N STEPS [--map NAME] [--restart CMD] [--kill]
+    const std::string url = a[1];
+    const int n = std::stoi(a[2]), steps = std::stoi(a[3]);
+    std::string map = "Darvent", restart;
+    bool kill = false;
+    for (size_t k = 4; k < a.size(); ++k) {
+        if (a[k] == "--map" && k + 1 < a.size()) map = a[++k];
+        else if (a[k] == "--restart" && k + 1 < a.size()) restart = a[++k];
+        else if (a[k] == "--kill") kill = true;
+    }
+    const fs::path work = fs::temp_directory_path() / ("darvent-operators-" + std::to_string(::getpid()));
+    fs::remove_all(work);
+    fs::create_directories(work);
+    std::unique_ptr<PgConnection> c = connectPatiently(url, 30);
+    const Snapshot before = snapshot(*c, map, work / "before");
+    const int cityId = int(c->exec("select id from maps where name = $1 and city_id is null", {map}).integer(0, 0));
+    const int64_t logBefore = LastLogId(*c, cityId);
+    c.reset();
+
+    std::vector<pid_t> pids(static_cast<size_t>(n), pid_t(-1));
+    auto start = [&](int i, int count, bool resume) {
+        pids[size_t(i)] = spawn(self,
+                                {"operator", url, map, std::to_string(i), std::to_string(count), std::to_string(1000 + i * 7919 + (resume ? 1 : 0)),
+                                 work.string(), resume ? "1" : "0"},
+                                work / ("op" + std::to_string(i) + ".out"));
+    };
+    const auto t0 = Clock::now();
+    for (int i = 0; i < n; ++i) start(i, steps, false);
+    bool restarted = restart.empty(), killed = !kill;
+    std::set<int> finished;
+    auto made = [&](int i) { return countPrefix(work / ("op" + std::to_string(i) + ".log"), "made "); };
+    auto done = [&](int i) { return countPrefix(work / ("op" + std::to_string(i) + ".log"), "done"); };
+    for (;;) {
+        size_t all = 0, allDone = 0;
+        for (int i = 0; i < n; ++i) {
+            all += made(i);
+            allDone += done(i) > 0;
+        }
+        if (!killed && made(0) >= size_t(steps) / 3) {
+            // In the middle of its work (likely of a write): killed, then
+            // started again on its journal for the steps it had left.
+            ::kill(pids[0], SIGKILL);
+            ::waitpid(pids[0], nullptr, 0);
+            killed = true;
+            const int left = std::max(1, steps - int(made(0)));
+            start(0, left, true);
+        }
+        if (!restarted && all >= size_t(n) * size_t(steps) / 2) {
+            restarted = true;
+            if (std::system(restart.c_str()) != 0) std::fprintf(stderr, "the restart command failed: %s\n", restart.c_str());
+        }
+        if (allDone == size_t(n) && killed && restarted) break;
+        for (int i = 0; i < n; ++i) {
+            int st = 0;
+            if (pids[size_t(i)] > 0 && ::waitpid(pids[size_t(i)], &st, WNOHANG) == pids[size_t(i)]) {
+                pids[size_t(i)] = -1;
+                if (!done(i) || !WIFEXITED(st) || WEXITSTATUS(st) != 0) {
+                    std::fprintf(stderr, "operator %d ended early (%s %d):\n", i, WIFSIGNALED(st) ? "signal" : "code",
+                                 WIFSIGNALED(st) ? WTERMSIG(st) : WEXITSTATUS(st));
+                    for (const std::string& l : lines(work / ("op" + std::to_string(i) + ".out")))
+                        std::fprintf(stderr, "  %s\n", l.c_str());
+                    return 1;
+                }
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    std::ofstream(work / "final") << "go\n";
+    for (int i = 0; i < n; ++i) {
+        int st = 0;
+        if (pids[size_t(i)] > 0 && ::waitpid(pids[size_t(i)], &st, 0) > 0 && !(WIFEXITED(st) && WEXITSTATUS(st) == 0)) {
+            std::fprintf(stderr, "operator %d ended with %s %d:\n", i, WIFSIGNALED(st) ? "signal" : "code",
+                         WIFSIGNALED(st) ? WTERMSIG(st) : WEXITSTATUS(st));
+            for (const std::string& l : lines(work / ("op" + std::to_string(i) + ".out")))
+                std::fprintf(stderr, "  %s\n", l.c_str());
+        }
+    }
+
+    // The database, the log and each operator's account.
+    c = connectPatiently(url, 60);
+    const Snapshot after = snapshot(*c, map, work / "after");
+    std::set<std::string> inLog;
+    size_t twice = 0;
+    {
+        const PgResult r = c->exec("select step_id, count(*) from change_log where map_id = $1 and id > $2 and step = 'edit' "
+                                   "group by step_id",
+                                   {std::to_string(cityId), std::to_string(logBefore)});
+        for (int k = 0; k < r.rows(); ++k) {
+            inLog.insert(r.text(k, 0));
+            twice += size_t(r.integer(k, 1) - 1);
+        }
+    }
+    std::set<std::string> madeIds, dropped;
+    size_t conflicts = 0, views = 0;
+    for (int i = 0; i < n; ++i) {
+        std::string view;
+        for (const std::string& l : lines(work / ("op" + std::to_string(i) + ".log"))) {
+            if (l.rfind("made ", 0) == 0) madeIds.insert(l.substr(5));
+            else if (l.rfind("drop ", 0) == 0) dropped.insert(l.substr(5));
+            else if (l == "conflict") ++conflicts;
+            else if (l.rfind("view ", 0) == 0) view = l.substr(5);
+        }
+        views += view == after.view;
+    }
+    size_t lost = 0;
+    for (const std::string& id : madeIds) lost += !inLog.count(id) && !dropped.count(id);
+    // The log replayed over the map as it was gives the map as it is.
+    Snapshot replay = before;
+    const PgResult rows = c->exec(
+        "select r.tab, r.row_id, r.erase, r.pos, r.file, r.content from change_rows r join change_log l on l.id = r.log_id "
+        "where l.map_id = $1 and l.id > $2 and r.map_id = $3 order by l.id, r.n",
+        {std::to_string(cityId), std::to_string(logBefore),
+         c->exec("select id from maps where name = $1", {map}).text(0, 0)});
+    for (int k = 0; k < rows.rows(); ++k) {
+        const char tab = rows.text(k, 0)[0];
+        const int64_t id = rows.integer(k, 1);
+        const bool erase = rows.text(k, 2) == "t";
+        const double pos = std::stod(rows.text(k, 3));
+        if (tab == 'o') {
+            if (erase) replay.objects.erase(id);
+            else replay.objects[id] = {pos, rows.bytes(k, 5)};
+        } else if (tab == 'r') {
+            const auto key = std::make_pair(rows.text(k, 4), id);
+            if (erase) replay.records.erase(key);
+            else replay.records[key] = {pos, rows.bytes(k, 5)};
+        }
+    }
+    const bool replayEqual = replay.objects == after.objects && replay.records == after.records;
+    std::printf("seconds %.1f, steps per second %.0f; the log replayed equals the database: %s\n", seconds,
+                double(madeIds.size()) / seconds, replayEqual ? "yes" : "no");
+    std::printf("operators %d, steps %zu, accepted %zu, conflicts %zu, lost %zu, applied twice %zu, views equal to the "
+                "database %zu of %d\n",
+                n, madeIds.size(), inLog.size(), conflicts, lost, twice, views, n);
+    const bool ok = lost == 0 && twice == 0 && views == size_t(n) && replayEqual;
+    if (ok) fs::remove_all(work);
+    else std::fprintf(stderr, "the operators' files are kept in %s\n", work.c_str());
+    return ok ? 0 : 1;
+}
+
+}  // namespace dm
