@@ -273,29 +273,41 @@ int RunOperator(const std::vector<std::string>& a) {
         keepUp();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    for (const auto until = Clock::now() + std::chrono::seconds(120);;) {
+    // Every waiting step sent; then, once every operator's are, the others' in view.
+    const auto until = Clock::now() + std::chrono::seconds(120);
+    auto stuck = [&] {
+        if (Clock::now() <= until) return false;
+        note("stuck");
+        return true;
+    };
+    while (!live->online() || live->waiting() > 0) {
         if (!live->online()) live->reconnect();
-        if (live->online() && live->waiting() > 0) live->flushWaiting();
-        if (live->online() && live->waiting() == 0 && live->caughtUp()) break;
-        if (Clock::now() > until) {
-            note("stuck");
-            return 1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        else live->flushWaiting();
+        if (stuck()) return 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    note("sent");
+    while (!fs::exists(work / "all-sent")) {
+        keepUp();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    while (!(live->online() && live->waiting() == 0 && live->caughtUp())) {
+        if (!live->online()) live->reconnect();
+        if (stuck()) return 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (const std::string bad = live->checkBookkeeping(); !bad.empty()) note("bookkeeping " + bad);
     note("view " + viewPrint(doc.ObjList, stops, names));
     if (std::getenv("DM_OPERATORS_DUMP")) {
         std::ofstream d(work / ("dump" + index));
         for (size_t k = 0; k < doc.ObjList.size(); ++k) {
             BinWriter w;
             EncodeObject(w, *doc.ObjList[k]);
-            d << "o " << live->objectId(doc.ObjList[k]) << " " << fnv(1469598103934665603ull, w.data()) << "\n";
+            char pos[32];
+            std::snprintf(pos, sizeof pos, "%.17g", live->objectPlace(doc.ObjList[k]));
+            d << "o " << live->objectId(doc.ObjList[k]) << " " << pos << " " << fnv(1469598103934665603ull, w.data()) << "\n";
         }
-        for (const StopRef& s : stops) {
-            BinWriter w;
-            EncodeStop(w, *s);
-            d << "s " << fnv(1469598103934665603ull, w.data()) << "\n";
-        }
+        for (const StopRef& s : stops) d << "s " << s->Name << " " << s->X << "\n";
         for (const NameRef& s : names) {
             BinWriter w;
             EncodeName(w, *s);
@@ -376,6 +388,20 @@ int RunOperators(const std::string& self, const std::vector<std::string>& a) {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     std::ofstream(work / "final") << "go\n";
+    for (bool all = false; !all;) {
+        all = true;
+        for (int i = 0; i < n; ++i) all = all && countPrefix(work / ("op" + std::to_string(i) + ".log"), "sent") > 0;
+        for (int i = 0; i < n; ++i) {
+            int st = 0;
+            if (pids[size_t(i)] > 0 && ::waitpid(pids[size_t(i)], &st, WNOHANG) == pids[size_t(i)]) {
+                pids[size_t(i)] = -1;
+                std::fprintf(stderr, "operator %d ended before sending its steps\n", i);
+                return 1;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ofstream(work / "all-sent") << "go\n";
     for (int i = 0; i < n; ++i) {
         int st = 0;
         if (pids[size_t(i)] > 0 && ::waitpid(pids[size_t(i)], &st, 0) > 0 && !(WIFEXITED(st) && WEXITSTATUS(st) == 0)) {
@@ -404,13 +430,15 @@ int RunOperators(const std::string& self, const std::vector<std::string>& a) {
     size_t conflicts = 0, views = 0;
     for (int i = 0; i < n; ++i) {
         std::string view;
+        bool sound = true;
         for (const std::string& l : lines(work / ("op" + std::to_string(i) + ".log"))) {
             if (l.rfind("made ", 0) == 0) madeIds.insert(l.substr(5));
             else if (l.rfind("drop ", 0) == 0) dropped.insert(l.substr(5));
             else if (l == "conflict") ++conflicts;
             else if (l.rfind("view ", 0) == 0) view = l.substr(5);
+            else if (l.rfind("bookkeeping ", 0) == 0) sound = false;
         }
-        views += view == after.view;
+        views += sound && view == after.view;
     }
     size_t lost = 0;
     for (const std::string& id : madeIds) lost += !inLog.count(id) && !dropped.count(id);

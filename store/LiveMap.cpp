@@ -45,6 +45,10 @@ StepJournal::StepJournal(fs::path file) : file_(std::move(file)) {
             const uint8_t kind = in.u8();
             if (kind == kSentEntry) {
                 const std::string id = getString(in);
+                for (uint32_t n = in.u32(); n > 0; --n) {
+                    const int64_t key = in.i64();
+                    realIds_[key] = in.i64();
+                }
                 std::erase_if(pending_, [&](const Entry& e) { return e.step.id == id; });
                 continue;
             }
@@ -122,7 +126,8 @@ void StepJournal::append(const LiveStep& s) {
     pending_.push_back(std::move(e));
 }
 
-void StepJournal::sent(const std::string& stepId) {
+void StepJournal::sent(const std::string& stepId, const std::map<int64_t, int64_t>& newIds) {
+    for (const auto& [key, id] : newIds) realIds_[key] = id;
     std::erase_if(pending_, [&](const Entry& e) { return e.step.id == stepId; });
     if (pending_.empty()) {
         // Nothing waits: the file starts again empty.
@@ -135,6 +140,11 @@ void StepJournal::sent(const std::string& stepId) {
     BinWriter w;
     w.u8(kSentEntry);
     putString(w, stepId);
+    w.u32(uint32_t(newIds.size()));
+    for (const auto& [key, id] : newIds) {
+        w.i64(key);
+        w.i64(id);
+    }
     write(w, false);
 }
 
@@ -195,7 +205,6 @@ Noun nounOf(const RowImage& r) {
     return {"Запись", "ена", "её"};
 }
 
-bool sameRow(const RowImage& a, const RowImage& b) { return a.table == b.table && a.id == b.id && a.id != 0; }
 
 }  // namespace
 
@@ -206,6 +215,11 @@ LiveMap::LiveMap(const Target& t, PulledRows rows, MapDoc& doc, UndoHistory& his
     if (m == rows.mapIds.end()) throw StoreError("Карты «" + t.stem + "» нет в этом городе базы");
     mapId_ = m->second;
     contiguous_ = rows.lastLogId;
+    // Keys of new rows in steps of an earlier run stay theirs.
+    realIds_ = journal_.realIds();
+    for (const auto& [key, id] : realIds_) nextKey_ = std::min(nextKey_, key - 1);
+    for (const auto& e : journal_.pending())
+        for (const RowImage& r : e.step.rows) nextKey_ = std::min(nextKey_, r.id - 1);
     // The open map's objects are the pulled ones, in the same order.
     const std::vector<PulledRows::Row>& keys = rows.objects[mapId_];
     if (keys.size() != doc_.ObjList.size())
@@ -261,6 +275,11 @@ int64_t LiveMap::objectId(const TObj* o) const {
     return r == rows_.end() ? 0 : r->second.id;
 }
 
+double LiveMap::objectPlace(const TObj* o) const {
+    const auto r = rows_.find(o);
+    return r == rows_.end() ? 0 : r->second.pos;
+}
+
 LiveMap::Shadow* LiveMap::shadowOf(int mapId, const std::string& file) {
     const auto s = shadows_.find({mapId, file});
     return s == shadows_.end() ? nullptr : &s->second;
@@ -304,6 +323,7 @@ void LiveMap::recordsChanged(const void* tag, const QString& what) {
     recordRows(*s, step);
     if (step.rows.empty()) return;
     journal_.append(step);
+    pend(step);
     mine_.insert(step.id);
     if (journaled) journaled(step);
     flush(nullptr);
@@ -515,6 +535,7 @@ void LiveMap::onApplied(const UndoHistory::StepEffect& e) {
         ++counts_.overwritten;
     }
     journal_.append(step);
+    pend(step);
     mine_.insert(step.id);
     if (journaled) journaled(step);
     flush(&e);
@@ -546,6 +567,44 @@ bool LiveMap::changedSince(const UndoHistory::StepEffect& e, const LiveStep& ste
     return false;
 }
 
+void LiveMap::substituteVersions(LiveStep& step) const {
+    for (RowImage& r : step.rows)
+        for (auto k = renamed_.find({char(r.table), r.id, r.version}); k != renamed_.end();
+             k = renamed_.find({char(r.table), r.id, r.version}))
+            r.version = k->second;
+}
+
+std::pair<char, int64_t> LiveMap::pendKey(const RowImage& r) const {
+    if (r.id < 0)
+        if (const auto k = realIds_.find(r.id); k != realIds_.end()) return {char(r.table), k->second};
+    return {char(r.table), r.id};
+}
+
+void LiveMap::pend(const LiveStep& step) {
+    for (const RowImage& r : step.rows) {
+        if (r.table == RowImage::Orientation) continue;
+        ++pending_[pendKey(r)];
+        // The versions the step will leave, for the steps after it.
+        const int64_t next = r.version + 1;
+        if (r.table == RowImage::Object) {
+            const TObj* o = nullptr;
+            if (const auto b = byId_.find(r.id); b != byId_.end()) o = b->second;
+            else if (const auto g = outOfList_.find(r.id); g != outOfList_.end()) o = g->second;
+            if (o) rows_[o].version = next;
+        } else if (Shadow* s = shadowOf(r.mapId, r.file)) {
+            for (auto& rec : s->recs)
+                if (rec.id == r.id) rec.version = next;
+        }
+    }
+}
+
+void LiveMap::unpend(const LiveStep& step) {
+    for (const RowImage& r : step.rows) {
+        const auto k = pending_.find(pendKey(r));
+        if (k != pending_.end() && --k->second <= 0) pending_.erase(k);
+    }
+}
+
 void LiveMap::substituteIds(LiveStep& step) const {
     for (RowImage& r : step.rows)
         if (r.id < 0)
@@ -560,8 +619,9 @@ void LiveMap::flush(const UndoHistory::StepEffect* local) {
         }
         LiveStep step = journal_.pending().front().step;
         const bool last = journal_.pending().size() == 1;
-        if (writeOne(step, last ? local : nullptr) == Outcome::Offline) return;
-        journal_.sent(step.id);
+        std::map<int64_t, int64_t> newIds;
+        if (writeOne(step, last ? local : nullptr, newIds) == Outcome::Offline) return;
+        journal_.sent(step.id, newIds);
     }
     if (statusChanged) statusChanged();
 }
@@ -577,8 +637,11 @@ QString LiveMap::question(const RowConflict& k, const LiveStep& step) const {
         .arg(QString::fromUtf8(n.word), QString::fromUtf8(n.ending), who, at);
 }
 
-LiveMap::Outcome LiveMap::writeOne(LiveStep& step, const UndoHistory::StepEffect* local) {
+LiveMap::Outcome LiveMap::writeOne(LiveStep& step, const UndoHistory::StepEffect* local,
+                                   std::map<int64_t, int64_t>& newIds) {
+    const LiveStep original = step;
     substituteIds(step);
+    substituteVersions(step);
     // Undoing or doing again a step over rows that others changed since it
     // was written: asked first, as any conflict.
     for (;;) {
@@ -590,20 +653,16 @@ LiveMap::Outcome LiveMap::writeOne(LiveStep& step, const UndoHistory::StepEffect
             return Outcome::Offline;
         }
         if (r.status == StepResult::Applied || r.status == StepResult::AlreadyApplied) {
-            tookStep(step, r);
-            if (!local && r.status == StepResult::Applied) {
-                // A step written over others' versions, or one whose
-                // effect is not in view: the view as written.
-                Arrival a;
-                applyRows(r.rows, 0, a);
-                finish(a);
-            }
+            tookStep(original, step, r);
+            for (size_t k = 0; k < original.rows.size() && k < r.rows.size(); ++k)
+                if (original.rows[k].id < 0) newIds[original.rows[k].id] = r.rows[k].id;
             if (local) stepLog_[local->serial] = r.logId;
             if (settled) settled(step.id, true);
             return Outcome::Written;
         }
         if (r.status == StepResult::Refused) {
             ++counts_.refused;
+            unpend(original);
             takeBack(step, local);
             if (settled) settled(step.id, false);
             if (refused) refused(QString::fromStdString(r.message));
@@ -623,6 +682,7 @@ LiveMap::Outcome LiveMap::writeOne(LiveStep& step, const UndoHistory::StepEffect
         const bool over = askOverwrite && askOverwrite(q);
         if (!over) {
             ++counts_.dropped;
+            unpend(original);
             takeBack(step, local);
             if (settled) settled(step.id, false);
             return Outcome::Dropped;
@@ -640,20 +700,34 @@ LiveMap::Outcome LiveMap::writeOne(LiveStep& step, const UndoHistory::StepEffect
         }
         step.rows = std::move(keep);
         if (step.rows.empty()) {
+            unpend(original);
             if (settled) settled(step.id, false);  // nothing left to write
             return Outcome::Written;
         }
     }
 }
 
-void LiveMap::tookStep(const LiveStep& step, const StepResult& r) {
+void LiveMap::tookStep(const LiveStep& original, const LiveStep& step, const StepResult& r) {
     ++counts_.accepted;
     accepted_.insert(step.id);
     seen(r.logId);
+    unpend(original);
     for (size_t k = 0; k < r.rows.size() && k < step.rows.size(); ++k) {
         const RowImage& sent = step.rows[k];
         const RowImage& got = r.rows[k];
-        if (sent.id < 0) realIds_[sent.id] = got.id;
+        if (sent.id < 0) {
+            realIds_[sent.id] = got.id;
+            // Later waiting steps name the new row by its key: counted under its id.
+            if (const auto p = pending_.find({char(got.table), sent.id}); p != pending_.end()) {
+                pending_[{char(got.table), got.id}] += p->second;
+                pending_.erase(p);
+            }
+        }
+        // The version this program expected the step to leave, if another
+        // was written (over the others' version): later steps follow it.
+        const int64_t predicted = original.rows[k].version + 1;
+        if (got.version != predicted && got.table != RowImage::Orientation)
+            renamed_[{char(got.table), got.id, predicted}] = got.version;
         if (got.table == RowImage::Object) {
             // The object of the row: known by its key (new) or its id.
             // (an object out of the list is only a key here: it may be freed)
@@ -661,24 +735,24 @@ void LiveMap::tookStep(const LiveStep& step, const StepResult& r) {
             if (const auto b = byId_.find(sent.id); b != byId_.end()) o = b->second;
             else if (const auto g = outOfList_.find(sent.id); g != outOfList_.end()) o = g->second;
             if (!o) continue;
+            const bool inList = byId_.count(sent.id) > 0;
             ObjRow& row = rows_[o];
-            if (sent.id < 0) byId_.erase(sent.id);
-            row.id = got.id;
-            row.version = got.version;
-            if (got.erase) {
-                deleted_[{'o', got.id}] = got.version;
-            } else {
-                byId_[got.id] = const_cast<TObj*>(o);
+            if (sent.id < 0) {
+                byId_.erase(sent.id);
                 outOfList_.erase(sent.id);
             }
-            if (sent.id < 0 && got.erase) outOfList_[got.id] = o;
+            row.id = got.id;
+            if (row.version == predicted) row.version = got.version;
+            if (got.erase) deleted_[{'o', got.id}] = got.version;
+            if (inList) byId_[got.id] = const_cast<TObj*>(o);
+            else outOfList_[got.id] = o;
         } else if (got.table == RowImage::Record) {
             if (got.erase) deleted_[{'r', got.id}] = got.version;
             if (Shadow* s = shadowOf(got.mapId, got.file))
                 for (auto& rec : s->recs)
                     if (rec.id == sent.id) {
                         rec.id = got.id;
-                        rec.version = got.version;
+                        if (rec.version == predicted) rec.version = got.version;
                     }
         }
     }
@@ -735,6 +809,20 @@ void LiveMap::takeBack(const LiveStep& step, const UndoHistory::StepEffect* loca
         gone.erase = true;
         now.push_back(gone);
     }
+    if (!local)
+        // Objects an earlier step took out of the list come back as the
+        // database has them; the history's steps over the old ones go.
+        for (const RowImage& r : step.rows)
+            if (r.table == RowImage::Object && r.erase)
+                if (const auto g = outOfList_.find(r.id); g != outOfList_.end()) {
+                    a.gone.push_back(g->second);
+                    rows_.erase(g->second);
+                    outOfList_.erase(g);
+                }
+    // Rows that steps still waiting change keep what those steps made of them.
+    std::erase_if(now, [&](const RowImage& r) {
+        return r.table != RowImage::Orientation && pending_.count({char(r.table), r.id});
+    });
     applyRows(now, 0, a);
     finish(a);
 }
@@ -754,6 +842,25 @@ void LiveMap::seen(int64_t logId) {
         contiguous_ = *seenAbove_.begin();
         seenAbove_.erase(seenAbove_.begin());
     }
+}
+
+std::string LiveMap::checkBookkeeping() const {
+    const TObjList& list = doc_.ObjList;
+    std::unordered_set<int64_t> ids;
+    for (size_t k = 0; k < list.size(); ++k) {
+        const auto r = rows_.find(list[k]);
+        if (r == rows_.end()) return "object at " + std::to_string(k) + " without its row";
+        if (!ids.insert(r->second.id).second) return "id " + std::to_string(r->second.id) + " twice";
+        const auto b = byId_.find(r->second.id);
+        if (b == byId_.end() || b->second != list[k]) return "id " + std::to_string(r->second.id) + " not indexed";
+        if (k > 0) {
+            const auto& p = rows_.at(list[k - 1]);
+            if (!(p.pos < r->second.pos || (p.pos == r->second.pos && p.id < r->second.id)))
+                return "order broken at " + std::to_string(k);
+        }
+    }
+    if (byId_.size() != list.size()) return "index holds " + std::to_string(byId_.size()) + " of " + std::to_string(list.size());
+    return {};
 }
 
 bool LiveMap::poll() {
@@ -830,9 +937,13 @@ void LiveMap::applyRows(const std::vector<RowImage>& rows, int64_t logId, Arriva
             // the same row: only what is newer than the view counts.
             const auto d = deleted_.find({'o', r.id});
             if (logId && d != deleted_.end() && d->second >= r.version) continue;
+            // A row this program's waiting steps change keeps their content
+            // (they meet the others' as a conflict when sent).
+            if (logId && pending_.count({'o', r.id})) continue;
             if (!r.erase && !byId_.count(r.id)) inserts.push_back(&r);
             else applyObject(r, logId, a);
         } else if (r.table == RowImage::Record) {
+            if (logId && pending_.count({'r', r.id})) continue;
             Shadow* s = shadowOf(r.mapId, r.file);
             if (!s) {
                 s = &shadows_[{r.mapId, r.file}];
@@ -877,6 +988,7 @@ void LiveMap::applyRows(const std::vector<RowImage>& rows, int64_t logId, Arriva
         }
         TObj* added = list.insertAt(at, std::move(fresh));
         byId_[r->id] = added;
+        std::erase_if(outOfList_, [added](const auto& g) { return g.second == added; });
         addBox(a.areas, *added);
     }
 }

@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -109,7 +110,10 @@ public:
     explicit StepJournal(std::filesystem::path file);
     const std::filesystem::path& file() const { return file_; }
     void append(const LiveStep& s);
-    void sent(const std::string& stepId);
+    // The step taken by the server, with the ids its new rows got.
+    void sent(const std::string& stepId, const std::map<int64_t, int64_t>& newIds = {});
+    // The ids new rows of the steps sent got (a later step may name them by key).
+    const std::map<int64_t, int64_t>& realIds() const { return realIds_; }
     const std::vector<Entry>& pending() const { return pending_; }
     // The file renamed aside (its steps kept, no longer waiting); returns its new name.
     std::filesystem::path keepAside();
@@ -118,6 +122,7 @@ private:
     void write(const BinWriter& w, bool durable);
     std::filesystem::path file_;
     std::vector<Entry> pending_;
+    std::map<int64_t, int64_t> realIds_;
 };
 
 struct ConflictQuestion {
@@ -197,8 +202,14 @@ public:
     // The id of every step this program made that the server took.
     const std::set<std::string>& acceptedSteps() const { return accepted_; }
 
+    // What is wrong with the view's bookkeeping: every object with its row,
+    // each id once and indexed, the list in the database's order. Empty when
+    // all holds.
+    std::string checkBookkeeping() const;
     // The database id of an object of the open map (0 when not yet written).
     int64_t objectId(const TObj* o) const;
+    // Its place in the draw order as the database keeps it.
+    double objectPlace(const TObj* o) const;
 
 private:
     struct ObjRow {
@@ -232,8 +243,14 @@ private:
     // (`local`: its effect can be taken back in this program's view).
     void flush(const UndoHistory::StepEffect* local);
     enum class Outcome { Written, Dropped, Offline };
-    Outcome writeOne(LiveStep& step, const UndoHistory::StepEffect* local);
-    void tookStep(const LiveStep& step, const StepResult& r);
+    Outcome writeOne(LiveStep& step, const UndoHistory::StepEffect* local, std::map<int64_t, int64_t>& newIds);
+    // `original`: the step as journaled; `step`: as written.
+    void tookStep(const LiveStep& original, const LiveStep& step, const StepResult& r);
+    // A step waits: its rows' versions as it will leave them.
+    void pend(const LiveStep& step);
+    std::pair<char, int64_t> pendKey(const RowImage& r) const;
+    void unpend(const LiveStep& step);
+    void substituteVersions(LiveStep& step) const;
     void takeBack(const LiveStep& step, const UndoHistory::StepEffect* local);
     QString question(const RowConflict& k, const LiveStep& step) const;
     // Rows brought into the view, and what the view must hear of them.
@@ -272,6 +289,8 @@ private:
     std::unordered_map<int64_t, const void*> erasedIdentity_;  // records this program took away
     std::map<std::pair<char, int64_t>, int64_t> deleted_;        // rows deleted, at the version of their deletion
     std::map<int64_t, int64_t> realIds_;          // a new row's key in the journal -> its id
+    std::map<std::tuple<char, int64_t, int64_t>, int64_t> renamed_;  // a version expected -> the one written
+    std::map<std::pair<char, int64_t>, int> pending_;                // rows of the steps that wait
     int64_t nextKey_ = -1;                          // keys of new rows (negative)
     std::unordered_map<uint64_t, int64_t> stepLog_;  // a history step -> the log id it was last written at
     std::set<std::string> mine_;                     // the steps this program has in its view
