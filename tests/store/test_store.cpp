@@ -352,19 +352,25 @@ TEST_F(Store, WhatOtherProgramsSee) {
         streets.push_back(s);
     }
     SaveStreets(city / "darvent.rue", streets);
-    SaveStops(city / "ostanov.dat", {std::make_shared<TOstnv>(), std::make_shared<TOstnv>()});
+    std::vector<StopRef> stops = {std::make_shared<TOstnv>(), std::make_shared<TOstnv>()};
+    stops[0]->Name = "A";
+    stops[1]->Name = "B";
+    SaveStops(city / "ostanov.dat", stops);
     SaveUserAreas(city / "places.dat", {std::make_shared<TRovd>()});
     InitSchema(*db_);
     PushCity(*db_, start, {});
+    PushOptions copy;
+    copy.mapName = "Copy";
+    PushCity(*db_, start, copy);
     int st = 0;
     std::string info = shell(std::string(DMAP_PATH) + " db-info '" + url(name_) + "'", &st);
     ASSERT_EQ(st, 0);
     info = info.substr(0, info.find("последнее изменение: postgres, "));
     for (size_t at; (at = info.find("|postgres|20")) != std::string::npos;) info.replace(at + 10, 19, "T");
     EXPECT_EQ(info, "схема 2\nкарта|объекты|названия|улицы|дома|остановки|области|изменил|когда\n"
-                    "Darvent|4|2|3|10|2|1|postgres|T\n");
+                    "Darvent|4|2|3|10|2|1|postgres|T\nCopy|4|2|3|10|2|1|postgres|T\n");
     const PgResult p = db_->exec("select st_srid(geom), st_x(st_transform(geom, 4326)), st_y(st_transform(geom, 4326)) "
-                                 "from objects where kind = 1");
+                                 "from objects o join maps m on m.id = o.map_id where kind = 1 and m.name = 'Darvent'");
     ASSERT_EQ(p.rows(), 1);
     EXPECT_EQ(p.integer(0, 0), 28413);
     EXPECT_NEAR(std::stod(p.text(0, 1)), 74.9994075806241, 1e-4);
