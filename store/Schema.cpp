@@ -1,5 +1,6 @@
 #include "Schema.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -252,7 +253,7 @@ int StoredSchemaVersion(PgConnection& c) {
     return r.rows() && !r.isNull(0, 0) ? int(r.integer(0, 0)) : 0;
 }
 
-int InitSchema(PgConnection& c) {
+int InitSchema(PgConnection& c, int upTo) {
     constexpr int known = int(std::size(kSteps));
     static_assert(known == kSchemaVersion);
     PgTransaction t(c);
@@ -281,7 +282,7 @@ int InitSchema(PgConnection& c) {
             }
         }
     }
-    for (int v = found; v < kSchemaVersion; ++v) {
+    for (int v = found; v < std::min(upTo, kSchemaVersion); ++v) {
         c.exec(kSteps[v]);
         c.exec("update darvent_schema set version = $1", {std::to_string(v + 1)});
     }

@@ -17,7 +17,8 @@ int StoredSchemaVersion(PgConnection& c);
 // darvent_editor, darvent_admin).  Refuses, with nothing written, a
 // database of another program, one without PostGIS that cannot get it, and
 // a schema newer than this program's.  Returns the version it found.
-int InitSchema(PgConnection& c);
+// upTo stops at an earlier version (for checking an upgrade).
+int InitSchema(PgConnection& c, int upTo = kSchemaVersion);
 
 // Throws StoreError unless the schema is this program's version.
 void RequireSchema(PgConnection& c);

@@ -281,7 +281,13 @@ TEST_F(Store, BadInputIsSaidAndNothingIsWritten) {
     EXPECT_EQ(err, "dmap: База «" + name_ + "» занята другой программой (таблицы: invoices); карты Дарвента "
                    "создаются только в пустой базе\n");
     db_->exec("drop table invoices");
+    // An older schema: refused until db-init brings it up to date.
+    InitSchema(*db_, 1);
+    EXPECT_EQ(run("db-push " + start + " '" + url(name_) + "'", err), 1);
+    EXPECT_EQ(err, "dmap: Схема базы версии 1 старее программы (версия 2): dmap db-init её обновит\n");
     ASSERT_EQ(run("db-init '" + url(name_) + "'", err), 0) << err;
+    EXPECT_EQ(StoredSchemaVersion(*db_), 2);
+    ASSERT_EQ(run("db-push " + start + " '" + url(name_) + "' --map Old", err), 0) << err;
     // Names with quotes or semicolons.
     for (const char* bad : {"a'b", "x;drop table maps", "a\\\"b"}) {
         EXPECT_EQ(run("db-push " + start + " '" + url(name_) + "' --map \"" + bad + "\"", err), 1) << bad;
@@ -303,7 +309,7 @@ TEST_F(Store, BadInputIsSaidAndNothingIsWritten) {
     db_->exec("update darvent_schema set version = 7");
     EXPECT_EQ(run("db-init '" + url(name_) + "'", err), 1);
     EXPECT_EQ(err, "dmap: Схема базы версии 7 новее, чем знает программа (версия 2): обновите программу\n");
-    EXPECT_EQ(db_->exec("select count(*) from maps").integer(0, 0), 0);
+    EXPECT_EQ(db_->exec("select count(*) from maps where name not like 'Old%'").integer(0, 0), 0);
 }
 
 // A connection as it is kept: never its password.
@@ -378,6 +384,9 @@ TEST_F(Store, WhatOtherProgramsSee) {
     // The first rows written again (they move to the end of the table).
     db_->exec("update objects set code = code where pos < 2");
     db_->exec("update records set record = record where pos = 0");
+    // Read as a large table would be: in the table's order unless asked.
+    db_->exec("set enable_indexscan = off");
+    db_->exec("set enable_bitmapscan = off");
     PullCity(*db_, "Darvent", dir_ / "back");
     EXPECT_EQ(sameFiles(start, dir_ / "back"), 6u);
 }
