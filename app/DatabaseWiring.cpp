@@ -1,13 +1,16 @@
 // "Открыть из базы…" and "Сохранить в базу…": a city of the shared
-// database opened (for reading: its files pulled into a cache folder of the
-// program, which stands for the start folder while the map is open), and
-// the open city pushed into the database as a new map.
+// database opened (its files pulled into a cache folder of the program,
+// which stands for the start folder while the map is open; edited live by
+// editors, read only by readers), and the open city pushed into the
+// database as a new map.
 #include "AppSettings.h"
 #include "MainWindow.h"
 
 #include "store/CityStore.h"
+#include "store/LiveMap.h"
 #include "store/Schema.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QProgressDialog>
@@ -19,6 +22,7 @@ namespace dm {
 
 namespace {
 const QString kReadOnly = QStringLiteral("Карта из базы открыта только для чтения");
+const QString kSavedLive = QStringLiteral("Карта из базы: каждое изменение сразу записывается в базу");
 }  // namespace
 
 void MainWindow::wireDatabase() {
@@ -32,11 +36,13 @@ void MainWindow::wireDatabase() {
     // Opening the city or a file: the map from the database goes.
     lifecycle_.leavingDatabase = [this] {
         if (openingFromDatabase_ || databaseMap_.isEmpty()) return;
+        stopLive();
         ws_.files.StartDir = homeStartDir_;
         databaseMap_.clear();
         history_.readOnly.clear();
         caption_ = QStringLiteral("Электронная карта г.Дарвента");
         actions_.setAvailable("FileSave", true);
+        if (QAction* save = actions_.action("FileSave")) save->setToolTip(QString());
     };
 }
 
@@ -88,9 +94,15 @@ bool MainWindow::openFromDatabase() {
         std::error_code ec;
         fs::remove_all(cache, ec);
         fs::create_directories(cache, ec);
+        const bool editor = c.exec("select pg_has_role('darvent_editor', 'member') or "
+                                   "pg_has_role('darvent_admin', 'member')")
+                                .text(0, 0) == "t";
+        // Whatever kept the last database map goes before its map does.
+        stopLive();
+        PulledRows rows;
         {
             BusyScope busy(this);
-            PullCity(c, city, cache);
+            PullCity(c, city, cache, &rows);
             for (const auto& e : fs::directory_iterator(home, ec))
                 if (e.is_regular_file(ec)) fs::copy_file(e.path(), cache / e.path().filename(), fs::copy_options::overwrite_existing, ec);
         }
@@ -103,13 +115,28 @@ bool MainWindow::openFromDatabase() {
         openingFromDatabase_ = false;
         if (!opened) {
             if (databaseMap_.isEmpty()) ws_.files.StartDir = home;
+            else history_.readOnly = kReadOnly;  // the last database map stays, no longer kept with the database
             return false;
         }
         databaseMap_ = QString::fromStdString(chosen);
-        history_.readOnly = kReadOnly;
         actions_.setAvailable("FileSave", false);
-        caption_ = QStringLiteral("Электронная карта г.Дарвента — база «%1», карта «%2» (только чтение)")
-                       .arg(QString::fromStdString(c.database()), databaseMap_);
+        if (editor) {
+            history_.readOnly.clear();
+            if (QAction* save = actions_.action("FileSave")) save->setToolTip(kSavedLive);
+            try {
+                startLive(url->toStdString(), std::move(rows), stem.empty() ? ws_.files.CityFolderName : stem, key,
+                          c.database());
+            } catch (const std::exception& e) {
+                stopLive();
+                history_.readOnly = kReadOnly;
+                ws_.dialogs->error(QString::fromUtf8(e.what()));
+            }
+        }
+        if (!live_) {
+            history_.readOnly = kReadOnly;
+            caption_ = QStringLiteral("Электронная карта г.Дарвента — база «%1», карта «%2» (только чтение)")
+                           .arg(QString::fromStdString(c.database()), databaseMap_);
+        }
         updateCaption();
         return true;
     } catch (const std::exception& e) {

@@ -14,6 +14,7 @@
 #include "StatusPanels.h"
 
 #include "mapdata/Cp1251.h"
+#include "store/LiveMap.h"
 
 #include <QApplication>
 

@@ -21,10 +21,13 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <map>
 #include <memory>
 
 class QCalendarWidget;
 class QComboBox;
+class QLabel;
+class QSocketNotifier;
 class QScrollArea;
 class QTimer;
 class QToolBar;
@@ -47,6 +50,9 @@ struct AppOptions {
     // Where the window's place, the last folders, the semantic and the
     // recent maps are kept between runs; empty: nothing is kept.
     std::filesystem::path settingsFile;
+    // Where the steps made on a database map wait until the server takes
+    // them; empty: "journal" beside the settings file (else the temporary folder).
+    std::filesystem::path journalDir;
 };
 
 // Moves (and if need be shrinks) a window so that all of it is on its screen.
@@ -153,6 +159,10 @@ public:
     bool openFromDatabase();     // "Открыть из базы…"
     bool saveToDatabase();       // "Сохранить в базу…"
     const QString& databaseMap() const { return databaseMap_; }
+    // The database map open for editing, kept with the database (null otherwise).
+    class LiveMap* liveMap() const { return live_.get(); }
+    // The database's line of the status bar ("База: 2 операторов …").
+    QString databaseStatus() const;
     void PrintMapClick();        // "Печать карты"
     void PrintPreviewClick();    // "Предварительный просмотр"
     bool printTo(class QPrinter& printer, bool watchEsc);
@@ -193,6 +203,15 @@ private:
     void wireGis();
     void wireDatabase();
     std::optional<QString> askDatabaseUrl(const QString& caption);
+    // Editing a database map live: its steps written as they are made, the
+    // others' brought in as they arrive.
+    void startLive(const std::string& url, struct PulledRows rows, const std::string& stem, const QString& key,
+                   const std::string& database);
+    void stopLive();
+    void watchLive();     // the notifier on the connection, else a retry
+    void showLiveStatus();
+    void bindRegisters();  // the registers held in memory, bound to their records
+    bool askOverwrite(const struct ConflictQuestion& q);
     void fillRecentMenu();
     void openRecentMap(const QString& path);
     void restoreSemantic();
@@ -262,6 +281,18 @@ private:
     QString databaseMap_;
     std::filesystem::path homeStartDir_;
     bool openingFromDatabase_ = false;
+    // The registers' lists as the database map sees them.
+    std::map<const void*, std::unique_ptr<class LiveRecords>> liveRecords_;  // by the register's tag
+    // The database map being edited live (destroyed before the history and
+    // the map it follows).
+    std::unique_ptr<class LiveMap> live_;
+    QSocketNotifier* liveNotifier_ = nullptr;
+    QTimer* liveRetry_ = nullptr;   // reconnecting, with growing pauses
+    int liveBackoffMs_ = 0;
+    QTimer* liveCount_ = nullptr;   // the operators counted now and then
+    int liveOperators_ = 0;
+    bool liveAsking_ = false;       // a conflict is being asked: the connection waits
+    QLabel* dbStatus_ = nullptr;
     uint64_t modesBefore_ = 0;  // the modes on before a menu item or button acts  // the route window's "Найти" is drawing its route
     // Brings the last route found into the window, zooming out when it is
     // larger than the window.

@@ -201,6 +201,7 @@ void StopsWindow::loadStops() {
     CurrentStop.reset();
     StopsModified = stopsPartial_.any();
     fillList();
+    if (stopsLoaded) stopsLoaded(path);
 }
 
 void StopsWindow::fillList() {

@@ -36,6 +36,11 @@ public:
     StopRef CurrentStop;
     bool StopsModified = false;
     bool blinking() const { return blink_; }
+    // The stops read from their file.
+    std::function<void(const std::filesystem::path&)> stopsLoaded;
+    // After an undo or a redo of one of the window's steps, or another
+    // operator's change of the stops.
+    void restored();
 
     QLineEdit* edit(int i) const;  // Edit1..Edit9
     QListWidget* list() const { return ListBox1; }
@@ -71,8 +76,6 @@ private:
     QStringList selectedLines() const;
     QPoint screenPoint(double x, double y) const;
     void blinkOff();
-    // After an undo or a redo of one of the window's steps.
-    void restored();
 
     Workspace& ws_;
     UndoHistory& history_;

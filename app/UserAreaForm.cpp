@@ -495,6 +495,7 @@ void UserAreaForm::load() {
     blinkOff();
     fillLists();
     UserAreasModified = partial_.any();
+    if (areasLoaded) areasLoaded(path);
 }
 
 void UserAreaForm::chooseFont() {

@@ -35,6 +35,11 @@ public:
     int32_t AreaBrushColor = 0x00FFFF;
     int AreaPenWidth = 2;
     bool blinking() const { return blink_; }
+    // The areas read from a file ("Загрузить").
+    std::function<void(const std::filesystem::path&)> areasLoaded;
+    // After an undo or a redo of one of the form's steps, or another
+    // operator's change of the areas.
+    void restored();
 
     // Rows 6 and 7 of the mouse dispatch and the rubber band 13.
     void click(QPoint pos);
@@ -87,8 +92,6 @@ private:
     UndoHistory& history_;
     // The two lists from UserAreas.
     void fillLists();
-    // After an undo or a redo of one of the form's steps.
-    void restored();
     QLineEdit* Edit1;
     QPlainTextEdit* RichEdit1;
     QRadioButton* radios_[5];

@@ -167,9 +167,14 @@ void NameTools::NazOtmenaClick() {
 
 void NameTools::MapNamesItemClick(bool checked) { names_.NamesShown = checked; }
 
+void NameTools::labelsModified(const QString& what) {
+    ws_.files.NamesModified = true;
+    if (labelsChanged) labelsChanged(what);
+}
+
 void NameTools::AllNamesFontClick() {
     for (const auto& n : names_.MapNames) ApplyNameFont(*n, names_.NameFont);
-    ws_.files.NamesModified = true;
+    labelsModified(QStringLiteral("Шрифт названий"));
 }
 
 void NameTools::FontButtonClick() {
@@ -205,7 +210,7 @@ std::pair<std::function<void()>, std::function<void()>> NameTools::addMarkLabel(
     n->Anchor = 1;
     ApplyNameFont(*n, names_.NameFont);
     names_.MapNames.push_back(n);
-    ws_.files.NamesModified = true;
+    labelsModified(QStringLiteral("Новое название"));
     draw(*n, false);
     NameState* names = &names_;
     return {[names, n] { names->remove(n.get()); }, [names, n] { names->MapNames.push_back(n); }};
@@ -227,6 +232,7 @@ void NameTools::loadForMap() {
         ws_.files.NamesModified = true;
     }
     names_.AllNames = names_.MapNames;
+    if (labelsLoaded) labelsLoaded();
 }
 
 // ---- clicks -----------------------------------------------------------------
@@ -262,7 +268,7 @@ Flow NameTools::create(const MouseClick& c) {
         n->OldName = LabelText(texts->second);
         ApplyNameFont(*n, names_.NameFont);
         names_.MapNames.push_back(n);
-        ws_.files.NamesModified = true;
+        labelsModified(QStringLiteral("Новое название"));
         draw(*n, false);
     }
     current_.reset();
@@ -282,7 +288,7 @@ Flow NameTools::remove(const MouseClick& c) {
     }
     draw(*n, true);
     names_.remove(n.get());
-    ws_.files.NamesModified = true;
+    labelsModified(QStringLiteral("Удаление названия"));
     ws_.modes.NameDeleteMode = false;
     ws_.surface->setPanelText(4, QStringLiteral("Удалено."));
     return Flow::Done;
@@ -319,7 +325,7 @@ Flow NameTools::place(const MouseClick& c) {
     current_->Y2 = p.Y;
     if (current_->Anchor != 0) unbindObject(*current_);
     draw(*current_, false);
-    ws_.files.NamesModified = true;
+    labelsModified(QStringLiteral("Перемещение названия"));
     m.NameMoveMode = false;
     m.ClickCount = 0;
     current_.reset();
@@ -335,7 +341,7 @@ Flow NameTools::edit(const MouseClick& c) {
         n->NewName = LabelText(texts->first);
         n->OldName = LabelText(texts->second);
         ApplyNameFont(*n, names_.NameFont);
-        ws_.files.NamesModified = true;
+        labelsModified(QStringLiteral("Изменение названия"));
     }
     draw(*n, false);
     ws_.modes.NameEditMode = false;
@@ -394,7 +400,7 @@ Flow NameTools::bind(const MouseClick& c) {
         }
         obj->Name = n.NewName.empty() ? n.OldName : n.NewName;
         n.BoundObject = obj->Number;
-        ws_.files.NamesModified = true;
+        labelsModified(QStringLiteral("Привязка названия"));
     } else {
         n.Anchor = 0;
         n.BoundObject = -1;

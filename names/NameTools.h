@@ -41,8 +41,12 @@ public:
     bool saveNames(FileBatch* batch = nullptr);
 
     std::function<void()> buttonsChanged;
+    // The labels changed by an operation (`what` names it), and read anew for a map.
+    std::function<void(const QString& what)> labelsChanged;
+    std::function<void()> labelsLoaded;
 
 private:
+    void labelsModified(const QString& what);
     // The object chosen to tie a label to is dropped when it may be gone or
     // changed; the label being worked on when the map is replaced.
     void mapChanged(const MapEvent& e);

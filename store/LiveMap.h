@@ -172,6 +172,9 @@ public:
     bool online() const { return c_ != nullptr; }
     size_t waiting() const { return journal_.pending().size(); }
     const StepJournal& journal() const { return journal_; }
+    // The waiting steps of an earlier run not sent: their journal renamed
+    // aside (returned), nothing of them kept waiting.
+    std::filesystem::path keepJournalAside() { return journal_.keepAside(); }
     // "Иванов: Перемещение объекта, 12:41" (empty before any).
     const QString& lastArrival() const { return lastArrival_; }
     int operators();

@@ -219,6 +219,7 @@ void StreetTools::RueLoadClick() {
     if (streetChanged) streetChanged();
     st_.StreetListOrder = StreetOrder::Old;
     ws_.files.StreetsModified = st_.partial.any();
+    if (streetsLoaded) streetsLoaded();
     if (!st_.Streets.empty()) {
         enableLoaded(true);
         if (mapNamesOff) mapNamesOff();

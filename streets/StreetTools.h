@@ -49,6 +49,11 @@ public:
     std::function<void()> endObjectDrawing;
     // Another street became current, or none is (the house form follows).
     std::function<void()> streetChanged;
+    // The register read from its file ("Загрузить").
+    std::function<void()> streetsLoaded;
+    // After an undo or a redo of a step of the register, or another
+    // operator's change of it: the addresses and the street in hand follow.
+    void restored();
 
     // Menu "Улицы".
     void RueMenuOpened();
@@ -151,8 +156,6 @@ private:
     TXY nameStartAt_;
     // An operation on the register becomes an undo step.
     void record(RegisterEdit<Trues>& edit, const QString& what);
-    // After an undo or a redo of such a step.
-    void restored();
     // A house shown: its number drawn in blue, its place the edit point.
     void markHouse(const TDom& h);
     HouseFields placing_;             // the fields of the house to place

@@ -5,6 +5,10 @@
 #include "store/CityStore.h"
 #include "store/Schema.h"
 
+#include "store/LiveMap.h"
+
+#include <QDir>
+#include <QRegularExpression>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -24,6 +28,13 @@ protected:
         PgConnection c(url_);
         c.exec("create extension postgis");
         InitSchema(c);
+        // Operators of the tests (roles belong to the whole server).
+        for (const char* who : {"t_reader", "ivanov", "petrov"}) {
+            const std::string group = std::string(who) == "t_reader" ? "darvent_reader" : "darvent_editor";
+            c.exec(std::string("do $$ begin if not exists (select from pg_roles where rolname = '") + who +
+                   "') then create role " + who + " login password 'pw'; end if; end $$");
+            c.exec(std::string("grant ") + group + " to " + who);
+        }
     }
     void TearDown() override {
         SmallMapFixture::TearDown();
@@ -51,9 +62,9 @@ TEST_F(DatabaseWindow, AMapOfTheDatabaseOpensForReadingAndTheOpenCityIsSavedInto
     act("FileSaveDb")->trigger();
     EXPECT_EQ(dialogs_.texts("message"), QStringList{QStringLiteral("Карта «Копия» сохранена в базу: объектов 5.")});
     ASSERT_EQ(DescribeStore(c).maps.size(), 1u);
-    // Opened from it: for reading; an edit is taken back with the message.
+    // Opened from it by a reader: for reading; an edit is taken back with the message.
     dialogs_.clear();
-    dialogs_.inputs = {url};
+    dialogs_.inputs = {QString::fromStdString(test::dbUrl("t_window", "t_reader", "pw"))};
     dialogs_.picks = {0};
     act("FileOpenDb")->trigger();
     EXPECT_EQ(w_->databaseMap(), QStringLiteral("Копия"));
@@ -73,4 +84,92 @@ TEST_F(DatabaseWindow, AMapOfTheDatabaseOpensForReadingAndTheOpenCityIsSavedInto
     EXPECT_TRUE(w_->databaseMap().isEmpty());
     EXPECT_EQ(ws().files.StartDir, dir_);
     EXPECT_TRUE(act("FileSave")->isEnabled());
+}
+
+namespace {
+// A step as the move tool makes it: the object moved by dx metres north.
+void moveBy(MainWindow& w, size_t index, double dx) {
+    TObj* o = w.workspace().map.ObjList[index];
+    w.history().begin(QStringLiteral("Переместить объект"));
+    w.history().willChange(o);
+    for (TXY& p : o->Points) p.X += dx;
+    w.history().commit();
+}
+}  // namespace
+
+// Two operators in two windows on one map: each sees the other's step
+// within a second; a step over the other's change is asked about (Yes
+// writes it over, No drops it); a lost connection keeps the step in the
+// journal until the program is back.
+TEST_F(DatabaseWindow, TwoOperatorsEditOneMapLive) {
+    {
+        PgConnection c(url_);
+        PushCity(c, dir_, {});
+    }
+    QDir(QDir::tempPath() + QStringLiteral("/darvent-journal")).removeRecursively();
+    ScriptedDialogs dialogs2;
+    AppOptions o;
+    o.startDir = dir_;
+    o.screenWidth = 1000;
+    o.dialogs = &dialogs2;
+    MainWindow w2(o);
+    w2.resize(800, 600);
+    w2.show();
+    dialogs_.inputs = {QString::fromStdString(test::dbUrl("t_window", "ivanov", "pw"))};
+    dialogs_.picks = {0};
+    act("FileOpenDb")->trigger();
+    dialogs2.inputs = {QString::fromStdString(test::dbUrl("t_window", "petrov", "pw"))};
+    dialogs2.picks = {0};
+    w2.actions()["FileOpenDb"]->trigger();
+    ASSERT_NE(w_->liveMap(), nullptr) << dialogs_.texts("message").join('|').toStdString();
+    ASSERT_NE(w2.liveMap(), nullptr) << dialogs2.texts("message").join('|').toStdString();
+    EXPECT_EQ(w_->windowTitle(), QStringLiteral("Электронная карта г.Дарвента — база «t_window», карта «Darvent», оператор «ivanov»"));
+    EXPECT_FALSE(act("FileSave")->isEnabled());
+    EXPECT_EQ(act("FileSave")->toolTip(), QStringLiteral("Карта из базы: каждое изменение сразу записывается в базу"));
+    EXPECT_EQ(w2.databaseStatus(), QStringLiteral("База: 2 операторов"));
+
+    // Ivanov moves the tree with the move tool; Petrov's view has it within a second.
+    const TGn tree = ws().view.view().toPixel(toMap({900, 900}));
+    act("FindButton")->trigger();
+    click({tree.PX, tree.PY});
+    act("ChangeButton")->trigger();
+    click({tree.PX, tree.PY});
+    click({tree.PX, tree.PY - 40});
+    const double movedTo = ws().map.ObjList[3]->Points[0].X;
+    ASSERT_GT(movedTo, 200.0);
+    const TObj* seen = w2.workspace().map.ObjList[3];
+    QTRY_COMPARE_WITH_TIMEOUT(seen->Points[0].X, movedTo, 1000);
+    EXPECT_TRUE(w2.databaseStatus().startsWith(QStringLiteral("База: 2 операторов   ivanov: Переместить объект, ")))
+        << w2.databaseStatus().toStdString();
+
+    // Both move the contour before either hears of the other: Petrov's step
+    // meets Ivanov's.  No: Petrov's step goes, Ivanov's version stays.
+    dialogs2.answers = {DialogPort::Answer::No};
+    moveBy(*w_, 4, 10);
+    moveBy(w2, 4, 3);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Объект изменён оператором ivanov в \\d\\d:\\d\\d\\. Записать ваше изменение поверх\\?$"))
+                    .match(dialogs2.texts("question").value(0))
+                    .hasMatch())
+        << dialogs2.texts("question").join('|').toStdString();
+    EXPECT_EQ(w2.workspace().map.ObjList[4]->Points[0].X, 310.0);
+    EXPECT_FALSE(w2.history().canUndo());
+    // Yes: Petrov's step written over Ivanov's next one; Ivanov's view follows.
+    dialogs2.answers = {DialogPort::Answer::Yes};
+    moveBy(*w_, 4, 10);
+    moveBy(w2, 4, 3);
+    EXPECT_EQ(w2.workspace().map.ObjList[4]->Points[0].X, 313.0);
+    QTRY_COMPARE_WITH_TIMEOUT(ws().map.ObjList[4]->Points[0].X, 313.0, 1000);
+    EXPECT_EQ(dialogs_.texts("question"), QStringList());
+
+    // The connection lost between two steps: the step waits in the journal, then goes.
+    {
+        PgConnection c(url_);
+        c.exec("select pg_terminate_backend(pid) from pg_stat_activity where usename = 'ivanov'");
+    }
+    moveBy(*w_, 2, 5);
+    EXPECT_EQ(w_->databaseStatus(), QStringLiteral("Нет связи с базой: 1 изменений ждут   petrov: Переместить объект, ") +
+                                        w_->liveMap()->lastArrival().right(5));
+    QTRY_COMPARE_WITH_TIMEOUT(w2.workspace().map.ObjList[2]->Points[0].X, 505.0, 3000);
+    EXPECT_EQ(w_->liveMap()->waiting(), 0u);
+    w2.close();
 }
