@@ -149,11 +149,20 @@ int RunOperator(const std::vector<std::string>& a) {
         std::fflush(log);
     };
     const fs::path dir = work / ("view" + index);
-    std::unique_ptr<PgConnection> c = connectPatiently(url, 120);
+    // The map as the database has it (again if the server restarts meanwhile).
     PulledRows rows;
-    fs::remove_all(dir);
-    PullCity(*c, map, dir, &rows);
-    c.reset();
+    for (const auto until = Clock::now() + std::chrono::seconds(120);;) {
+        try {
+            std::unique_ptr<PgConnection> c = connectPatiently(url, 120);
+            rows = PulledRows();
+            fs::remove_all(dir);
+            PullCity(*c, map, dir, &rows);
+            break;
+        } catch (const StoreError&) {
+            if (Clock::now() > until) throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
     MapDoc doc;
     doc.Orientation = ReadOrientation(dir / "Darvent" / "Darvent.or");
     LoadObjects(dir / "Darvent" / "Darvent.bin", doc.ObjList);

@@ -756,12 +756,52 @@ void LiveMap::tookStep(const LiveStep& original, const LiveStep& step, const Ste
                     }
         }
     }
+    // A new row's id decides its place among rows of the same place (two
+    // operators who put rows between the same two): the view follows the
+    // database's order.
+    TObjList& list = doc_.ObjList;
+    for (size_t k = 0; k < r.rows.size() && k < step.rows.size(); ++k) {
+        if (step.rows[k].id >= 0 || r.rows[k].table != RowImage::Object || r.rows[k].erase) continue;
+        const auto b = byId_.find(r.rows[k].id);
+        if (b == byId_.end()) continue;
+        const TObj* o = b->second;
+        const ObjRow& me = rows_.at(o);
+        auto before = [&](const ObjRow& p, const ObjRow& q) { return p.pos < q.pos || (p.pos == q.pos && p.id < q.id); };
+        const long at = list.indexOf(o);
+        if (at < 0) continue;
+        size_t to = size_t(at);
+        while (to > 0 && before(me, rows_.at(list[to - 1]))) --to;
+        while (to + 1 < list.size() && before(rows_.at(list[to + 1]), me)) ++to;
+        if (to != size_t(at)) list.move(size_t(at), to);
+    }
     // The register files follow what was written.
     std::set<Shadow*> files;
     for (const RowImage& row : r.rows)
         if (row.table == RowImage::Record)
             if (Shadow* s = shadowOf(row.mapId, row.file)) files.insert(s);
-    for (Shadow* s : files) writeFile(*s);
+    for (Shadow* s : files) {
+        std::stable_sort(s->recs.begin(), s->recs.end(), [](const Shadow::Rec& x, const Shadow::Rec& y) {
+            return x.pos < y.pos || (x.pos == y.pos && x.id < y.id);
+        });
+        writeFile(*s);
+    }
+    if (!mine_.count(original.id) && c_) {
+        // A step of an earlier run of the program: this view has not got it
+        // yet; its rows come in as the database now has them.
+        Arrival a;
+        std::vector<RowImage> now;
+        try {
+            now = CurrentRows(*c_, r.rows);
+        } catch (const StoreError&) {
+            goOffline();
+            return;
+        }
+        std::erase_if(now, [&](const RowImage& row) {
+            return row.table != RowImage::Orientation && pending_.count({char(row.table), row.id});
+        });
+        applyRows(now, 0, a);
+        finish(a);
+    }
 }
 
 void LiveMap::takeBack(const LiveStep& step, const UndoHistory::StepEffect* local) {
@@ -890,8 +930,11 @@ bool LiveMap::reconnect() {
     } catch (const StoreError&) {
         return false;
     }
-    if (!poll()) return false;
+    // The waiting steps first: one the server took before the connection was
+    // lost comes back as taken, with the ids of its new rows, before the
+    // others' steps over those rows are brought in.
     flush(nullptr);
+    if (c_) poll();
     if (statusChanged) statusChanged();
     return c_ != nullptr;
 }
@@ -1042,8 +1085,11 @@ void LiveMap::applyRecord(Shadow& s, const RowImage& r, int64_t logId) {
         if (!logId) remote = it->remoteLog;
         s.recs.erase(it);
     } else if (const auto e = erasedIdentity_.find(r.id); e != erasedIdentity_.end()) {
-        // A record this program took away comes back as the same record.
-        identity = e->second;
+        // A record this program took away comes back as the same record,
+        // unless that memory now holds another.
+        if (std::none_of(s.recs.begin(), s.recs.end(), [&](const Shadow::Rec& x) { return x.identity == e->second; }))
+            identity = e->second;
+        erasedIdentity_.erase(e);
     }
     if (r.erase) return;
     Shadow::Rec rec{r.id, r.version, r.pos, r.content, identity, remote};

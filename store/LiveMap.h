@@ -79,10 +79,12 @@ public:
         std::vector<Ref> next;
         std::vector<const void*> ids;
         for (size_t k = 0; k < read.size() && k < records.size(); ++k) {
-            const auto old = records[k].first ? known.find(records[k].first) : known.end();
+            // Each record of the list stands for one record only.
+            auto old = records[k].first ? known.find(records[k].first) : known.end();
             if (old != known.end()) {
                 *old->second = std::move(*read[k]);
                 next.push_back(old->second);
+                known.erase(old);
             } else {
                 next.push_back(read[k]);
             }

@@ -173,3 +173,47 @@ TEST_F(DatabaseWindow, TwoOperatorsEditOneMapLive) {
     EXPECT_EQ(w_->liveMap()->waiting(), 0u);
     w2.close();
 }
+
+// A program ended while a step waited: the next opening of the map by the
+// same operator offers the step; No keeps it in a file named, Yes sends it.
+TEST_F(DatabaseWindow, StepsOfAnEndedRunAreOfferedAtTheNextOpening) {
+    PgConnection c(url_);
+    PushCity(c, dir_, {});
+    QDir(QDir::tempPath() + QStringLiteral("/darvent-journal")).removeRecursively();
+    const QString ivanov = QString::fromStdString(test::dbUrl("t_window", "ivanov", "pw"));
+    auto open = [&](std::deque<DialogPort::Answer> answers) {
+        dialogs_.clear();
+        dialogs_.inputs = {ivanov};
+        dialogs_.picks = {0};
+        dialogs_.answers = std::move(answers);
+        act("FileOpenDb")->trigger();
+        ASSERT_NE(w_->liveMap(), nullptr);
+    };
+    auto endWithAStepWaiting = [&] {
+        c.exec("select pg_terminate_backend(pid) from pg_stat_activity where usename = 'ivanov'");
+        moveBy(*w_, 3, 7);
+        ASSERT_EQ(w_->liveMap()->waiting(), 1u);
+        AppOptions o;
+        o.startDir = dir_;
+        o.screenWidth = 1000;
+        o.dialogs = &dialogs_;
+        w_ = std::make_unique<MainWindow>(o);
+    };
+    auto treeX = [&] { return c.exec("select st_y(geom) from objects where kind = 1").text(0, 0); };
+    open({});
+    endWithAStepWaiting();
+    open({DialogPort::Answer::No});
+    const QStringList asked = dialogs_.texts("question");
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Не отправлено 1 изменений от \\d\\d\\.\\d\\d\\.20\\d\\d \\d\\d:\\d\\d\\. Отправить\\?$"))
+                    .match(asked[0]).hasMatch()) << asked[0].toStdString();
+    const QString told = dialogs_.texts("message").value(0);
+    ASSERT_TRUE(told.startsWith(QStringLiteral("Неотправленные изменения сохранены в файле "))) << told.toStdString();
+    EXPECT_TRUE(std::filesystem::is_regular_file(told.mid(43).toStdString())) << told.toStdString();
+    EXPECT_EQ(treeX(), "200");
+    EXPECT_EQ(w_->liveMap()->waiting(), 0u);
+    endWithAStepWaiting();
+    open({DialogPort::Answer::Yes});
+    EXPECT_EQ(treeX(), "207");
+    EXPECT_EQ(ws().map.ObjList[3]->Points[0].X, 207.0);
+}

@@ -390,3 +390,20 @@ TEST_F(Store, WhatOtherProgramsSee) {
     PullCity(*db_, "Darvent", dir_ / "back");
     EXPECT_EQ(sameFiles(start, dir_ / "back"), 6u);
 }
+
+// Four operators editing the sample city at once, one of them killed in the
+// middle of its work and started again on its journal: nothing lost,
+// nothing applied twice, every view equal to the database, the log
+// replayed giving the database.
+TEST_F(Store, FourOperatorsAtOnceLoseNothing) {
+    sample::writeStartFolder(dir_ / "sample", {});
+    InitSchema(*db_);
+    PushCity(*db_, dir_ / "sample", {});
+    int st = 0;
+    const std::string out = shell(std::string(BENCH_PATH) + " operators '" + url(name_) + "' 4 40 --kill 2>&1", &st);
+    EXPECT_EQ(st, 0) << out;
+    EXPECT_NE(out.find("; the log replayed equals the database: yes\noperators 4, steps "), std::string::npos) << out;
+    const std::string tail = "lost 0, applied twice 0, views equal to the database 4 of 4\n";
+    ASSERT_GE(out.size(), tail.size());
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail) << out;
+}
