@@ -451,13 +451,21 @@ bool TakeNotifications(PgConnection& c, std::vector<int64_t>& logIds) {
     return PQstatus(c.raw()) == CONNECTION_OK;
 }
 
+// Each program with a city open holds a shared advisory lock on it for as
+// long as its connection lives: the server's lock table, which every role
+// may read (unlike other roles' sessions), counts the operators.
+constexpr int kOperatorLock = 717171;
+
 void NameConnection(PgConnection& c, int cityId) {
     c.exec("set application_name = '" + std::string("darvent-map ") + std::to_string(cityId) + "'");
+    c.exec("select pg_advisory_lock_shared($1, $2)", {std::to_string(kOperatorLock), std::to_string(cityId)});
 }
 
 int OperatorCount(PgConnection& c, int cityId) {
-    const PgResult r = c.exec("select count(*) from pg_stat_activity where application_name = $1",
-                              {"darvent-map " + std::to_string(cityId)});
+    const PgResult r = c.exec(
+        "select count(*) from pg_locks where locktype = 'advisory' and granted and classid = $1 and objid = $2 "
+        "and objsubid = 2 and database = (select oid from pg_database where datname = current_database())",
+        {std::to_string(kOperatorLock), std::to_string(cityId)});
     return int(r.integer(0, 0));
 }
 

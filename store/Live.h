@@ -97,7 +97,8 @@ void Listen(PgConnection& c, int cityId);
 // The notifications that arrived (their payloads: log ids); false when
 // the connection is lost.
 bool TakeNotifications(PgConnection& c, std::vector<int64_t>& logIds);
-// The operators with the city open (the connections named for it).
+// The operators with the city open (the connections named for it, each
+// holding a shared lock on the city while it lives).
 int OperatorCount(PgConnection& c, int cityId);
 void NameConnection(PgConnection& c, int cityId);
 

@@ -8,6 +8,8 @@
 #include "store/LiveMap.h"
 
 #include <QDir>
+
+#include <algorithm>
 #include <QRegularExpression>
 #include <QProgressDialog>
 #include <QTimer>
@@ -21,27 +23,30 @@ class DatabaseWindow : public SmallMapFixture {
 protected:
     void SetUp() override {
         SmallMapFixture::SetUp();
+        // A database for each test (the tests run side by side).
+        db_ = "t_w_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()).substr(0, 40);
+        std::transform(db_.begin(), db_.end(), db_.begin(), [](unsigned char c) { return char(std::tolower(c)); });
         PgConnection admin(test::dbUrl("postgres"));
-        admin.exec("drop database if exists t_window with (force)");
-        admin.exec("create database t_window");
-        url_ = test::dbUrl("t_window");
+        admin.exec("drop database if exists " + db_ + " with (force)");
+        admin.exec("create database " + db_);
+        url_ = test::dbUrl(db_);
         PgConnection c(url_);
         c.exec("create extension postgis");
         InitSchema(c);
         // Operators of the tests (roles belong to the whole server).
         for (const char* who : {"t_reader", "ivanov", "petrov"}) {
             const std::string group = std::string(who) == "t_reader" ? "darvent_reader" : "darvent_editor";
-            c.exec(std::string("do $$ begin if not exists (select from pg_roles where rolname = '") + who +
-                   "') then create role " + who + " login password 'pw'; end if; end $$");
-            c.exec(std::string("grant ") + group + " to " + who);
+            // (Tests side by side may create it at the same moment.)
+            c.exec(std::string("do $$ begin create role ") + who + " login password 'pw' in role " + group +
+                   "; exception when duplicate_object or unique_violation then null; end $$");
         }
     }
     void TearDown() override {
         SmallMapFixture::TearDown();
         PgConnection admin(test::dbUrl("postgres"));
-        admin.exec("drop database if exists t_window with (force)");
+        admin.exec("drop database if exists " + db_ + " with (force)");
     }
-    std::string url_;
+    std::string db_, url_;
 };
 }  // namespace
 
@@ -64,11 +69,11 @@ TEST_F(DatabaseWindow, AMapOfTheDatabaseOpensForReadingAndTheOpenCityIsSavedInto
     ASSERT_EQ(DescribeStore(c).maps.size(), 1u);
     // Opened from it by a reader: for reading; an edit is taken back with the message.
     dialogs_.clear();
-    dialogs_.inputs = {QString::fromStdString(test::dbUrl("t_window", "t_reader", "pw"))};
+    dialogs_.inputs = {QString::fromStdString(test::dbUrl(db_, "t_reader", "pw"))};
     dialogs_.picks = {0};
     act("FileOpenDb")->trigger();
     EXPECT_EQ(w_->databaseMap(), QStringLiteral("Копия"));
-    EXPECT_TRUE(w_->windowTitle().contains(QStringLiteral("база «t_window», карта «Копия» (только чтение)")));
+    EXPECT_TRUE(w_->windowTitle().contains(QString::fromStdString("база «" + db_ + "», карта «Копия» (только чтение)")));
     EXPECT_EQ(ws().map.ObjList.size(), 5u);
     EXPECT_FALSE(act("FileSave")->isEnabled());
     act("FindButton")->trigger();
@@ -106,24 +111,24 @@ TEST_F(DatabaseWindow, TwoOperatorsEditOneMapLive) {
         PgConnection c(url_);
         PushCity(c, dir_, {});
     }
-    QDir(QDir::tempPath() + QStringLiteral("/darvent-journal")).removeRecursively();
     ScriptedDialogs dialogs2;
     AppOptions o;
     o.startDir = dir_;
     o.screenWidth = 1000;
     o.dialogs = &dialogs2;
+    o.journalDir = dir_ / "journal";
     MainWindow w2(o);
     w2.resize(800, 600);
     w2.show();
-    dialogs_.inputs = {QString::fromStdString(test::dbUrl("t_window", "ivanov", "pw"))};
+    dialogs_.inputs = {QString::fromStdString(test::dbUrl(db_, "ivanov", "pw"))};
     dialogs_.picks = {0};
     act("FileOpenDb")->trigger();
-    dialogs2.inputs = {QString::fromStdString(test::dbUrl("t_window", "petrov", "pw"))};
+    dialogs2.inputs = {QString::fromStdString(test::dbUrl(db_, "petrov", "pw"))};
     dialogs2.picks = {0};
     w2.actions()["FileOpenDb"]->trigger();
     ASSERT_NE(w_->liveMap(), nullptr) << dialogs_.texts("message").join('|').toStdString();
     ASSERT_NE(w2.liveMap(), nullptr) << dialogs2.texts("message").join('|').toStdString();
-    EXPECT_EQ(w_->windowTitle(), QStringLiteral("Электронная карта г.Дарвента — база «t_window», карта «Darvent», оператор «ivanov»"));
+    EXPECT_EQ(w_->windowTitle(), QString::fromStdString("Электронная карта г.Дарвента — база «" + db_ + "», карта «Darvent», оператор «ivanov»"));
     EXPECT_FALSE(act("FileSave")->isEnabled());
     EXPECT_EQ(act("FileSave")->toolTip(), QStringLiteral("Карта из базы: каждое изменение сразу записывается в базу"));
     EXPECT_EQ(w2.databaseStatus(), QStringLiteral("База: 2 операторов"));
@@ -179,8 +184,7 @@ TEST_F(DatabaseWindow, TwoOperatorsEditOneMapLive) {
 TEST_F(DatabaseWindow, StepsOfAnEndedRunAreOfferedAtTheNextOpening) {
     PgConnection c(url_);
     PushCity(c, dir_, {});
-    QDir(QDir::tempPath() + QStringLiteral("/darvent-journal")).removeRecursively();
-    const QString ivanov = QString::fromStdString(test::dbUrl("t_window", "ivanov", "pw"));
+    const QString ivanov = QString::fromStdString(test::dbUrl(db_, "ivanov", "pw"));
     auto open = [&](std::deque<DialogPort::Answer> answers) {
         dialogs_.clear();
         dialogs_.inputs = {ivanov};
@@ -197,6 +201,7 @@ TEST_F(DatabaseWindow, StepsOfAnEndedRunAreOfferedAtTheNextOpening) {
         o.startDir = dir_;
         o.screenWidth = 1000;
         o.dialogs = &dialogs_;
+        o.journalDir = dir_ / "journal";
         w_ = std::make_unique<MainWindow>(o);
     };
     auto treeX = [&] { return c.exec("select st_y(geom) from objects where kind = 1").text(0, 0); };

@@ -56,6 +56,7 @@ protected:
         o.startDir = dir_;
         o.screenWidth = 1000;
         o.dialogs = &dialogs_;
+        o.journalDir = dir_ / "journal";
         w_ = std::make_unique<MainWindow>(o);
         w_->resize(800, 600);
         w_->show();
