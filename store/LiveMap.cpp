@@ -639,8 +639,18 @@ QString LiveMap::question(const RowConflict& k, const LiveStep& step) const {
 
 LiveMap::Outcome LiveMap::writeOne(LiveStep& step, const UndoHistory::StepEffect* local,
                                    std::map<int64_t, int64_t>& newIds) {
-    const LiveStep original = step;
+    LiveStep original = step;
     substituteIds(step);
+    // A new row taken away again before it was ever written (the step that
+    // made it was dropped): nothing of it to write.
+    LiveStep unwritten;
+    for (size_t k = step.rows.size(); k-- > 0;)
+        if (step.rows[k].id <= 0 && step.rows[k].erase && step.rows[k].table != RowImage::Orientation) {
+            unwritten.rows.push_back(original.rows[k]);
+            step.rows.erase(step.rows.begin() + long(k));
+            original.rows.erase(original.rows.begin() + long(k));
+        }
+    unpend(unwritten);
     substituteVersions(step);
     // Undoing or doing again a step over rows that others changed since it
     // was written: asked first, as any conflict.
