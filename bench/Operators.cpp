@@ -373,11 +373,16 @@ int RunOperators(const std::string& self, const std::vector<std::string>& a) {
             ::waitpid(pids[0], nullptr, 0);
             killed = true;
             const int left = std::max(1, steps - int(made(0)));
+            std::fprintf(stderr, "operator 0 killed after %zu steps, started again on its journal\n", made(0));
             start(0, left, true);
         }
         if (!restarted && all >= size_t(n) * size_t(steps) / 2) {
             restarted = true;
-            if (std::system(restart.c_str()) != 0) std::fprintf(stderr, "the restart command failed: %s\n", restart.c_str());
+            if (std::system(restart.c_str()) != 0) {
+                std::fprintf(stderr, "the restart command failed: %s\n", restart.c_str());
+                return 1;
+            }
+            std::fprintf(stderr, "the server restarted after %zu steps\n", all);
         }
         if (allDone == size_t(n) && killed && restarted) break;
         for (int i = 0; i < n; ++i) {
