@@ -320,6 +320,8 @@ void LiveMap::recordsChanged(const void* tag, const QString& what) {
     LiveStep step;
     step.id = NewStepId();
     step.what = what.toStdString();
+    before_.clear();
+    before_[s] = s->recs;
     recordRows(*s, step);
     if (step.rows.empty()) return;
     journal_.append(step);
@@ -519,8 +521,12 @@ void LiveMap::onApplied(const UndoHistory::StepEffect& e) {
         o.content = bytesOf(w);
         step.rows.push_back(std::move(o));
     }
+    before_.clear();
     for (const void* tag : e.registers)
-        if (Shadow* s = shadowOf(tag); s && s->bound) recordRows(*s, step);
+        if (Shadow* s = shadowOf(tag); s && s->bound) {
+            before_[s] = s->recs;
+            recordRows(*s, step);
+        }
     if (step.rows.empty()) return;
     if (RowConflict k; e.kind != UndoHistory::StepEffect::Done && changedSince(e, step, k)) {
         ++counts_.conflicts;
@@ -842,17 +848,38 @@ void LiveMap::takeBack(const LiveStep& step, const UndoHistory::StepEffect* loca
             }
         }
     }
+    if (local)
+        // The registers' records of the step as they were before it, as the
+        // history has put back the lists (even if the server cannot be read now).
+        for (const auto& [shadow, was] : before_)
+            for (const RowImage& r : step.rows) {
+                if (r.table != RowImage::Record || r.mapId != shadow->mapId || r.file != shadow->file) continue;
+                Shadow& sh = const_cast<Shadow&>(*shadow);
+                std::erase_if(sh.recs, [&](const Shadow::Rec& x) { return x.id == r.id; });
+                const auto old = std::find_if(was.begin(), was.end(), [&](const Shadow::Rec& x) { return x.id == r.id; });
+                if (old == was.end()) continue;
+                const auto at = std::find_if(sh.recs.begin(), sh.recs.end(), [&](const Shadow::Rec& x) {
+                    return x.pos > old->pos || (x.pos == old->pos && x.id > old->id);
+                });
+                sh.recs.insert(at, *old);
+                erasedIdentity_.erase(r.id);
+            }
     // Every row of the step as the database has it now (the others'
     // versions among them); the step's new rows out of the view.
     Arrival a;
     std::vector<RowImage> now;
+    bool read = false;
     if (c_) {
         try {
             now = CurrentRows(*c_, step.rows);
+            read = true;
         } catch (const StoreError&) {
             goOffline();
         }
     }
+    if (!read)
+        for (const RowImage& r : step.rows)
+            if (r.id > 0 && r.table != RowImage::Orientation) unsynced_.push_back(r);
     for (const RowImage& r : step.rows) {
         if (r.id >= 0 || r.table == RowImage::Orientation) continue;
         RowImage gone = r;
@@ -944,6 +971,21 @@ bool LiveMap::reconnect() {
     // lost comes back as taken, with the ids of its new rows, before the
     // others' steps over those rows are brought in.
     flush(nullptr);
+    if (c_ && !unsynced_.empty()) {
+        // Steps taken back while the server could not be read: their rows as it has them.
+        try {
+            std::vector<RowImage> now = CurrentRows(*c_, unsynced_);
+            unsynced_.clear();
+            std::erase_if(now, [&](const RowImage& r) {
+                return r.table != RowImage::Orientation && pending_.count({char(r.table), r.id});
+            });
+            Arrival a;
+            applyRows(now, 0, a);
+            finish(a);
+        } catch (const StoreError&) {
+            goOffline();
+        }
+    }
     if (c_) poll();
     if (statusChanged) statusChanged();
     return c_ != nullptr;
@@ -968,6 +1010,7 @@ void LiveMap::applyRemote(const LoggedStep& s) {
                        .arg(QString::fromStdString(s.by), QString::fromStdString(s.what), QString::fromStdString(s.at));
     finish(a);
     if (statusChanged) statusChanged();
+    if (arrived) arrived(s.stepId);
 }
 
 void LiveMap::finish(Arrival& a) {

@@ -170,6 +170,8 @@ public:
     // server (true) or dropped (a conflict answered No, a refusal).
     std::function<void(const LiveStep&)> journaled;
     std::function<void(const std::string& stepId, bool taken)> settled;
+    // Another operator's step brought into the view.
+    std::function<void(const std::string& stepId)> arrived;
 
     bool online() const { return c_ != nullptr; }
     size_t waiting() const { return journal_.pending().size(); }
@@ -291,6 +293,12 @@ private:
     std::unordered_map<int64_t, TObj*> byId_;             // the objects in the list
     std::unordered_map<int64_t, const TObj*> outOfList_;  // taken out by this program's steps (keys only)
     std::map<std::pair<int, std::string>, Shadow> shadows_;
+    // The registers' records as they were before this operator's last step
+    // (a step taken back puts them back, as the history puts back the list).
+    std::map<const Shadow*, std::vector<Shadow::Rec>> before_;
+    // Rows of steps taken back while the server could not be read: read
+    // again when it can.
+    std::vector<RowImage> unsynced_;
     std::unordered_map<int64_t, const void*> erasedIdentity_;  // records this program took away
     std::map<std::pair<char, int64_t>, int64_t> deleted_;        // rows deleted, at the version of their deletion
     std::map<int64_t, int64_t> realIds_;          // a new row's key in the journal -> its id

@@ -252,6 +252,26 @@ TEST_F(Live, StepsThatMeetAreAskedAboutNamingWhatTheyTouch) {
         c.check();
         while (petrov.history.canUndo()) petrov.history.dropLastDone();
     }
+    // The server lost while the question is asked: the stop put back stays
+    // the record it was, and the next step (made offline) does not write it
+    // again as a new stop.
+    const size_t stopCount = ivanov.stops.size();
+    const auto ask = petrov.live->askOverwrite;
+    petrov.live->askOverwrite = [&](const ConflictQuestion& q) {
+        c_->exec("select pg_terminate_backend(pid) from pg_stat_activity where usename = 'petrov' and datname = current_database()");
+        return ask(q);
+    };
+    petrov.answers = {false};
+    ivanov.renameStop(1, "Рынок");
+    petrov.removeStop(1);
+    petrov.live->askOverwrite = ask;
+    EXPECT_FALSE(petrov.live->online());
+    petrov.renameStop(0, "Вокзал");
+    ASSERT_TRUE(petrov.live->reconnect());
+    ASSERT_TRUE(ivanov.live->caughtUp());
+    EXPECT_EQ(one("select count(*) from records where file = 'ostanov.dat'"), std::to_string(stopCount));
+    EXPECT_EQ(petrov.stops.size(), stopCount);
+    EXPECT_EQ(petrov.stops[1]->Name, "Рынок");
     EXPECT_EQ(ivanov.asked, std::vector<std::string>{});
     // Both views as the database has it, object for object, record for record.
     const std::vector<const Desk*> desks{&ivanov, &petrov};
