@@ -8,6 +8,7 @@
 #include "transport/Stops.h"
 
 #include <signal.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +61,11 @@ std::string viewPrint(const TObjList& objects, const std::vector<StopRef>& stops
     char buf[32];
     std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
     return buf;
+}
+
+// The wall clock in microseconds (the operators' processes compare theirs).
+int64_t wallMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 std::unique_ptr<PgConnection> connectPatiently(const std::string& url, double seconds) {
@@ -137,8 +143,9 @@ pid_t spawn(const std::string& self, const std::vector<std::string>& args, const
 }  // namespace
 
 int RunOperator(const std::vector<std::string>& a) {
-    // operator URL MAP INDEX STEPS SEED WORKDIR RESUME
+    // operator URL MAP INDEX STEPS SEED WORKDIR RESUME [PACE]
     const std::string url = a[1], map = a[2], index = a[3];
+    const int pace = a.size() > 8 ? std::stoi(a[8]) : 0;  // ms between two steps
     const int steps = std::stoi(a[4]);
     const uint32_t seed = uint32_t(std::stoul(a[5]));
     const fs::path work = a[6];
@@ -187,10 +194,27 @@ int RunOperator(const std::vector<std::string>& a) {
     live->bindRecords("ostanov.dat", mapId, &stops, &stopList);
     live->bindRecords("Darvent.nam", mapId, &names, &nameList);
     std::mt19937 rng(seed);
-    live->journaled = [&](const LiveStep& s) { note("made " + s.id); };
-    live->settled = [&](const std::string& id, bool taken) { note((taken ? "ok " : "drop ") + id); };
-    live->askOverwrite = [&](const ConflictQuestion&) {
+    const bool dump = std::getenv("DM_OPERATORS_DUMP") != nullptr;
+    live->journaled = [&](const LiveStep& s) {
+        note("made " + s.id);
+        if (!dump) return;
+        std::string d = "rows " + s.what;
+        for (const RowImage& r : s.rows)
+            d += " " + std::string(1, char(r.table)) + std::to_string(r.id) + "v" + std::to_string(r.version) + (r.erase ? "e" : "") +
+                 "@" + std::to_string(r.pos);
+        note(d + " stops " + std::to_string(stops.size()));
+    };
+    live->settled = [&](const std::string& id, bool taken) {
+        note(taken ? "ok " + id + " " + std::to_string(wallMicros()) : "drop " + id);
+        if (dump) note("stops " + std::to_string(stops.size()));
+    };
+    live->arrived = [&](const std::string& id) {
+        note("got " + id + " " + std::to_string(wallMicros()));
+        if (dump) note("stops " + std::to_string(stops.size()));
+    };
+    live->askOverwrite = [&](const ConflictQuestion& q) {
         note("conflict");
+        if (dump) note("asked " + q.text.toStdString());
         return rng() % 2 == 0;
     };
     if (resume) live->sendWaiting();
@@ -214,6 +238,14 @@ int RunOperator(const std::vector<std::string>& a) {
     };
     for (int k = 0; k < steps; ++k) {
         keepUp();
+        // An operator at work: the others' steps taken as they arrive, as the
+        // program's event loop does.
+        for (const auto until = Clock::now() + std::chrono::milliseconds(pace); Clock::now() < until;) {
+            pollfd p{live->socket(), POLLIN, 0};
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+            if (p.fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));
+            else if (::poll(&p, 1, int(left)) > 0) keepUp();
+        }
         const int kind = int(rng() % 12);
         if (kind <= 3) {
             if (TObj* o = hot()) {
@@ -328,15 +360,16 @@ int RunOperator(const std::vector<std::string>& a) {
 }
 
 int RunOperators(const std::string& self, const std::vector<std::string>& a) {
-    // operators URL N STEPS [--map NAME] [--restart CMD] [--kill]
+    // operators URL N STEPS [--map NAME] [--restart CMD] [--kill] [--pace MS]
     const std::string url = a[1];
     const int n = std::stoi(a[2]), steps = std::stoi(a[3]);
-    std::string map = "Darvent", restart;
+    std::string map = "Darvent", restart, pace = "0";
     bool kill = false;
     for (size_t k = 4; k < a.size(); ++k) {
         if (a[k] == "--map" && k + 1 < a.size()) map = a[++k];
         else if (a[k] == "--restart" && k + 1 < a.size()) restart = a[++k];
         else if (a[k] == "--kill") kill = true;
+        else if (a[k] == "--pace" && k + 1 < a.size()) pace = a[++k];
     }
     const fs::path work = fs::temp_directory_path() / ("darvent-operators-" + std::to_string(::getpid()));
     fs::remove_all(work);
@@ -351,7 +384,7 @@ int RunOperators(const std::string& self, const std::vector<std::string>& a) {
     auto start = [&](int i, int count, bool resume) {
         pids[size_t(i)] = spawn(self,
                                 {"operator", url, map, std::to_string(i), std::to_string(count), std::to_string(1000 + i * 7919 + (resume ? 1 : 0)),
-                                 work.string(), resume ? "1" : "0"},
+                                 work.string(), resume ? "1" : "0", pace},
                                 work / ("op" + std::to_string(i) + ".out"));
     };
     const auto t0 = Clock::now();
@@ -442,10 +475,16 @@ int RunOperators(const std::string& self, const std::vector<std::string>& a) {
     }
     std::set<std::string> madeIds, dropped;
     size_t conflicts = 0, views = 0;
+    // From a step's commit (as its operator heard of it) to its arrival in each other view.
+    std::map<std::string, int64_t> committed;
+    std::vector<std::pair<std::string, int64_t>> got;
     for (int i = 0; i < n; ++i) {
         std::string view;
         bool sound = true;
         for (const std::string& l : lines(work / ("op" + std::to_string(i) + ".log"))) {
+            const size_t sp = l.rfind(' ');
+            if (l.rfind("ok ", 0) == 0 && sp > 3) committed[l.substr(3, sp - 3)] = std::stoll(l.substr(sp + 1));
+            else if (l.rfind("got ", 0) == 0 && sp > 4) got.push_back({l.substr(4, sp - 4), std::stoll(l.substr(sp + 1))});
             if (l.rfind("made ", 0) == 0) madeIds.insert(l.substr(5));
             else if (l.rfind("drop ", 0) == 0) dropped.insert(l.substr(5));
             else if (l == "conflict") ++conflicts;
@@ -478,8 +517,16 @@ int RunOperators(const std::string& self, const std::vector<std::string>& a) {
         }
     }
     const bool replayEqual = replay.objects == after.objects && replay.records == after.records;
-    std::printf("seconds %.1f, steps per second %.0f; the log replayed equals the database: %s\n", seconds,
-                double(madeIds.size()) / seconds, replayEqual ? "yes" : "no");
+    std::vector<double> delays;
+    for (const auto& [id, at] : got)
+        if (const auto c = committed.find(id); c != committed.end()) delays.push_back(double(at - c->second) / 1000.0);
+    std::sort(delays.begin(), delays.end());
+    auto quantile = [&](double q) { return delays.empty() ? 0.0 : delays[std::min(delays.size() - 1, size_t(q * double(delays.size())))]; };
+    std::printf("seconds %.1f, steps per second %.0f, accepted per second %.0f; from a commit to another view: median "
+                "%.1f ms, 99th percentile %.1f ms (%zu arrivals)\n",
+                seconds, double(madeIds.size()) / seconds, double(inLog.size()) / seconds, quantile(0.5), quantile(0.99),
+                delays.size());
+    std::printf("the log replayed equals the database: %s\n", replayEqual ? "yes" : "no");
     std::printf("operators %d, steps %zu, accepted %zu, conflicts %zu, lost %zu, applied twice %zu, views equal to the "
                 "database %zu of %d\n",
                 n, madeIds.size(), inLog.size(), conflicts, lost, twice, views, n);
@@ -487,6 +534,85 @@ int RunOperators(const std::string& self, const std::vector<std::string>& a) {
     if (ok) fs::remove_all(work);
     else std::fprintf(stderr, "the operators' files are kept in %s\n", work.c_str());
     return ok ? 0 : 1;
+}
+
+int RunLiveWrite(const std::vector<std::string>& a) {
+    // livewrite URL MAP RUNS WRITES
+    const std::string url = a[1], map = a[2];
+    const int runs = std::max(1, std::stoi(a[3])), writes = std::max(2, std::stoi(a[4]));
+    const fs::path work = fs::temp_directory_path() / ("darvent-livewrite-" + std::to_string(::getpid()));
+    fs::remove_all(work);
+    PgConnection c(url);
+    PulledRows rows;
+    auto t = Clock::now();
+    PullCity(c, map, work, &rows);
+    // The pulled folder is named after the map's city folder, whatever it is.
+    fs::path folder;
+    for (const auto& e : fs::directory_iterator(work))
+        if (e.is_directory()) folder = e.path();
+    const std::string stem = c.exec("select stem from maps where name = $1", {map}).text(0, 0);
+    MapDoc doc;
+    doc.Orientation = ReadOrientation(folder / (stem + ".or"));
+    LoadObjects(folder / (stem + ".bin"), doc.ObjList);
+    UndoHistory history(doc);
+    LiveMap live({url, stem, folder, work / "journal"}, rows, doc, history);
+    std::fprintf(stderr, "%zu objects pulled and opened in %.1f s\n", doc.ObjList.size(),
+                 std::chrono::duration<double>(Clock::now() - t).count());
+    // The plain update moves other objects than the program's (odd places, the program's even).
+    const std::vector<PulledRows::Row>& keys = rows.objects.at(rows.mapIds.at(stem));
+    std::map<int64_t, int64_t> versions;
+    for (const auto& k : keys) versions[k.id] = k.version;
+    std::mt19937 rng(7);
+    auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::vector<double> ours, plain, ratios;
+    for (int r = 0; r < runs; ++r) {
+        std::vector<double> o, p;
+        for (int w = 0; w < writes; ++w) {
+            const size_t k = 2 * (rng() % (doc.ObjList.size() / 2));
+            if (w % 2 == 0) {
+                TObj* obj = doc.ObjList[k];
+                const auto t0 = Clock::now();
+                history.begin(QStringLiteral("Перемещение объекта"));
+                history.willChange(obj);
+                for (TXY& q : obj->Points) q.X += 1;
+                history.commit();
+                o.push_back(ms(Clock::now() - t0));
+                if (live.waiting() || live.counts().conflicts) throw StoreError("the step was not written");
+            } else {
+                const int64_t id = keys[k + 1].id;
+                std::string xy = "{";
+                for (const TXY& q : doc.ObjList[k + 1]->Points)
+                    xy += (xy.size() > 1 ? "," : "") + std::to_string(q.X + 1) + "," + std::to_string(q.Y);
+                xy += "}";
+                const auto t0 = Clock::now();
+                const PgResult u = c.exec("update objects set xy = $1, geom = st_translate(geom, 0, 1), version = version + 1, "
+                                          "changed_by = current_user, changed_at = now() where id = $2 and version = $3 "
+                                          "returning version",
+                                          {xy, std::to_string(id), std::to_string(versions[id])});
+                p.push_back(ms(Clock::now() - t0));
+                if (u.rows() != 1) throw StoreError("the plain update found no row");
+                versions[id] = u.integer(0, 0);
+            }
+        }
+        ours.push_back(median(o));
+        plain.push_back(median(p));
+        ratios.push_back(ours.back() / plain.back());
+        std::printf("run %d: a one-object move %.2f ms, the plain update %.2f ms, ratio %.2f (medians of %zu each)\n", r + 1,
+                    ours.back(), plain.back(), ratios.back(), o.size());
+    }
+    auto range = [](const std::vector<double>& v) {
+        return std::make_pair(*std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
+    };
+    std::printf("%zu objects: a one-object move written live %.2f ms (%.2f-%.2f), a plain UPDATE %.2f ms (%.2f-%.2f), "
+                "ratio %.2f (%.2f-%.2f), medians of %d runs\n",
+                doc.ObjList.size(), median(ours), range(ours).first, range(ours).second, median(plain), range(plain).first,
+                range(plain).second, median(ratios), range(ratios).first, range(ratios).second, runs);
+    fs::remove_all(work);
+    return 0;
 }
 
 }  // namespace dm

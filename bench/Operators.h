@@ -14,6 +14,16 @@
 // Exit code 0 when nothing was lost or applied twice and every view equals
 // the database; otherwise the operators' files are kept (with
 // DM_OPERATORS_DUMP=1 each view is also written object by object).
+// --pace MS makes each operator wait MS between two steps, taking the
+// others' steps as they arrive meanwhile.  A line before the last gives
+// the accepted steps per second and the time from a step's commit until
+// another operator's view holds it (median, 99th percentile).
+//
+//   darvent-bench livewrite URL MAP RUNS WRITES
+//
+// The write time of a one-object move on MAP (opened live as the program
+// opens it), against a plain UPDATE ... WHERE id = ... AND version = ...
+// of another object through libpq, interleaved, RUNS runs of WRITES each.
 
 #include <string>
 #include <vector>
@@ -23,5 +33,6 @@ namespace dm {
 int RunOperators(const std::string& self, const std::vector<std::string>& args);
 // One operator (a process started by RunOperators).
 int RunOperator(const std::vector<std::string>& args);
+int RunLiveWrite(const std::vector<std::string>& args);
 
 }  // namespace dm

@@ -1838,7 +1838,8 @@ int main(int argc, char** argv) {
     }
     try {
         if (a.size() >= 4 && a[0] == "operators") return RunOperators(fs::canonical("/proc/self/exe").string(), a);
-        if (a.size() == 8 && a[0] == "operator") return RunOperator(a);
+        if ((a.size() == 8 || a.size() == 9) && a[0] == "operator") return RunOperator(a);
+        if (a.size() == 5 && a[0] == "livewrite") return RunLiveWrite(a);
         if (a.size() == 4 && a[0] == "db-pull-once") return benchDbPullOnce(a[1], a[2], a[3]);
         if (a.size() == 3 && a[0] == "db-copy-once") return benchDbCopyOnce(a[1], a[2]);
         if (a.size() >= 7 && a[0] == "db")
@@ -1849,6 +1850,6 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "usage: darvent-bench load|redraw MAP.bin [RUNS] | hittest MAP.bin [CLICKS] | route NET.uzl [QUERIES] | "
                          "streets [N] [RUNS] | address [N] [RUNS] | print MAP.bin [RUNS] | cut MAP.bin BOUNDARY.gtm [RUNS] | interactive START_DIR [RUNS] | export MAP.bin [RUNS] | "
-                         "db DMAP START GPKG URL OGR_URL RUNS | operators URL N STEPS [--restart CMD] [--kill]\n");
+                         "db DMAP START GPKG URL OGR_URL RUNS | operators URL N STEPS [--restart CMD] [--kill] [--pace MS] | livewrite URL MAP RUNS WRITES\n");
     return 2;
 }

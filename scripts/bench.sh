@@ -13,6 +13,9 @@
 #     under a virtual display: process start to the splash's end and to the map's first paint)
 #   | db [RUNS] [OBJECTS] (the city pushed into a PostgreSQL/PostGIS server of its own, against
 #     ogr2ogr loading the same objects; pulled and opened, against a plain binary COPY)
+#   | live [RUNS] [OBJECTS] (operators editing one map of such a server at once: accepted steps per
+#     second with 1, 4 and 16 operators, a commit until another's view holds it, a one-object move's
+#     write on a map of OBJECTS objects against a plain UPDATE)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -29,6 +32,10 @@ fi
 if [ "$what" = db ]; then
   shift
   exec scripts/bench-db.sh "$@"
+fi
+if [ "$what" = live ]; then
+  shift
+  exec scripts/bench-live.sh "$@"
 fi
 if [ "$what" = sizes ]; then
   shift
