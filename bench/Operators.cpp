@@ -561,6 +561,7 @@ int RunLiveWrite(const std::vector<std::string>& a) {
     // The plain update moves other objects than the program's (odd places, the program's even).
     const std::vector<PulledRows::Row>& keys = rows.objects.at(rows.mapIds.at(stem));
     std::map<int64_t, int64_t> versions;
+    const std::string mapId = std::to_string(rows.mapIds.at(stem));  // (the table's key is the map and the id)
     for (const auto& k : keys) versions[k.id] = k.version;
     std::mt19937 rng(7);
     auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
@@ -590,9 +591,9 @@ int RunLiveWrite(const std::vector<std::string>& a) {
                 xy += "}";
                 const auto t0 = Clock::now();
                 const PgResult u = c.exec("update objects set xy = $1, geom = st_translate(geom, 0, 1), version = version + 1, "
-                                          "changed_by = current_user, changed_at = now() where id = $2 and version = $3 "
+                                          "changed_by = current_user, changed_at = now() where map_id = $4 and id = $2 and version = $3 "
                                           "returning version",
-                                          {xy, std::to_string(id), std::to_string(versions[id])});
+                                          {xy, std::to_string(id), std::to_string(versions[id]), mapId});
                 p.push_back(ms(Clock::now() - t0));
                 if (u.rows() != 1) throw StoreError("the plain update found no row");
                 versions[id] = u.integer(0, 0);

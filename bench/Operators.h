@@ -23,7 +23,8 @@
 //
 // The write time of a one-object move on MAP (opened live as the program
 // opens it), against a plain UPDATE ... WHERE id = ... AND version = ...
-// of another object through libpq, interleaved, RUNS runs of WRITES each.
+// of another object through libpq (its key: the map and the id),
+// interleaved, RUNS runs of WRITES each.
 
 #include <string>
 #include <vector>
