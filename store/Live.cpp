@@ -272,6 +272,42 @@ bool writeRow(PgConnection& c, RowImage& r, const Plane& plane) {
     return true;
 }
 
+// The rows of a step that changed since their versions were seen, found
+// without waiting for the locks of other steps under way (a step many
+// others have overtaken fails at once instead of queueing behind them).
+// Empty when every row present has its version (the writes decide then).
+std::vector<RowConflict> staleRows(PgConnection& c, const LiveStep& step) {
+    std::map<std::pair<char, int64_t>, int64_t> now;
+    // By table and map (the objects' key is the map and the id).
+    std::map<std::pair<char, int>, std::string> ids;
+    for (const RowImage& r : step.rows)
+        if (r.id > 0 && r.table != RowImage::Orientation) {
+            std::string& list = ids[{char(r.table), r.table == RowImage::Object ? r.mapId : 0}];
+            list += (list.empty() ? "{" : ",") + num(r.id);
+        }
+    for (const auto& [key, list] : ids) {
+        const RowImage::Table t = RowImage::Table(key.first);
+        const PgResult v = c.exec(std::string("select id, version from ") + tableOf(t) + " where id = any($1::bigint[])" +
+                                      (t == RowImage::Object ? " and map_id = " + num(int64_t(key.second)) : ""),
+                                  {list + "}"});
+        for (int k = 0; k < v.rows(); ++k) now[{key.first, v.integer(k, 0)}] = v.integer(k, 1);
+    }
+    bool stale = false;
+    for (const RowImage& r : step.rows)
+        if (const auto n = now.find({char(r.table), r.id}); r.id > 0 && n != now.end() && n->second != r.version) stale = true;
+    std::vector<RowConflict> out;
+    if (!stale) return out;
+    for (size_t k = 0; k < step.rows.size(); ++k) {
+        const RowImage& r = step.rows[k];
+        if (r.id <= 0 || r.table == RowImage::Orientation) continue;
+        const auto n = now.find({char(r.table), r.id});
+        std::string by, at;
+        const bool conflict = n != now.end() ? n->second != r.version : r.erase || deletedVersion(c, r, by, at) != r.version;
+        if (conflict) out.push_back(currentRow(c, k, r));
+    }
+    return out;
+}
+
 StepResult loggedResult(PgConnection& c, int64_t logId) {
     StepResult res;
     res.status = StepResult::AlreadyApplied;
@@ -320,6 +356,11 @@ StepResult WriteStep(PgConnection& c, int cityId, const LiveStep& step) {
             if (had.rows()) return loggedResult(c, had.integer(0, 0));
             const std::map<int, Plane> planes = planesOf(c, cityId);
             StepResult res;
+            if (std::vector<RowConflict> stale = staleRows(c, step); !stale.empty()) {
+                res.status = StepResult::Conflict;
+                res.conflicts = std::move(stale);
+                return res;  // rolled back
+            }
             res.rows = step.rows;
             // Rows in one order, so that two steps never wait for each other.
             std::vector<size_t> order(res.rows.size());

@@ -237,6 +237,11 @@ grant insert on change_rows to darvent_editor;
 grant insert on files to darvent_editor;
 grant update (orient, version, changed_by, changed_at) on maps to darvent_editor;
 )SQL" + kViews,
+    // 3: the deletions of a row found without reading the whole change log
+    // (a step over a deleted row asks for the version its deletion left).
+    R"SQL(
+create index change_rows_erased on change_rows (tab, row_id, log_id) where erase;
+)SQL",
 };
 
 bool hasTable(PgConnection& c, const char* name) {

@@ -8,7 +8,7 @@
 namespace dm {
 
 // The schema this program knows.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 // The database's schema version: 0 when it has none of ours.
 int StoredSchemaVersion(PgConnection& c);

@@ -169,7 +169,7 @@ TEST_F(DatabaseWindow, TwoOperatorsEditOneMapLive) {
     // The connection lost between two steps: the step waits in the journal, then goes.
     {
         PgConnection c(url_);
-        c.exec("select pg_terminate_backend(pid) from pg_stat_activity where usename = 'ivanov'");
+        c.exec("select pg_terminate_backend(pid) from pg_stat_activity where usename = 'ivanov' and datname = current_database()");
     }
     moveBy(*w_, 2, 5);
     EXPECT_EQ(w_->databaseStatus(), QStringLiteral("Нет связи с базой: 1 изменений ждут   petrov: Переместить объект, ") +
@@ -194,7 +194,7 @@ TEST_F(DatabaseWindow, StepsOfAnEndedRunAreOfferedAtTheNextOpening) {
         ASSERT_NE(w_->liveMap(), nullptr);
     };
     auto endWithAStepWaiting = [&] {
-        c.exec("select pg_terminate_backend(pid) from pg_stat_activity where usename = 'ivanov'");
+        c.exec("select pg_terminate_backend(pid) from pg_stat_activity where usename = 'ivanov' and datname = current_database()");
         moveBy(*w_, 3, 7);
         ASSERT_EQ(w_->liveMap()->waiting(), 1u);
         AppOptions o;

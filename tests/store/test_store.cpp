@@ -284,9 +284,9 @@ TEST_F(Store, BadInputIsSaidAndNothingIsWritten) {
     // An older schema: refused until db-init brings it up to date.
     InitSchema(*db_, 1);
     EXPECT_EQ(run("db-push " + start + " '" + url(name_) + "'", err), 1);
-    EXPECT_EQ(err, "dmap: Схема базы версии 1 старее программы (версия 2): dmap db-init её обновит\n");
+    EXPECT_EQ(err, "dmap: Схема базы версии 1 старее программы (версия 3): dmap db-init её обновит\n");
     ASSERT_EQ(run("db-init '" + url(name_) + "'", err), 0) << err;
-    EXPECT_EQ(StoredSchemaVersion(*db_), 2);
+    EXPECT_EQ(StoredSchemaVersion(*db_), 3);
     ASSERT_EQ(run("db-push " + start + " '" + url(name_) + "' --map Old", err), 0) << err;
     // Names with quotes or semicolons.
     for (const char* bad : {"a'b", "x;drop table maps", "a\\\"b"}) {
@@ -308,7 +308,7 @@ TEST_F(Store, BadInputIsSaidAndNothingIsWritten) {
     // A schema newer than the program's.
     db_->exec("update darvent_schema set version = 7");
     EXPECT_EQ(run("db-init '" + url(name_) + "'", err), 1);
-    EXPECT_EQ(err, "dmap: Схема базы версии 7 новее, чем знает программа (версия 2): обновите программу\n");
+    EXPECT_EQ(err, "dmap: Схема базы версии 7 новее, чем знает программа (версия 3): обновите программу\n");
     EXPECT_EQ(db_->exec("select count(*) from maps where name not like 'Old%'").integer(0, 0), 0);
 }
 
@@ -373,7 +373,7 @@ TEST_F(Store, WhatOtherProgramsSee) {
     ASSERT_EQ(st, 0);
     info = info.substr(0, info.find("последнее изменение: postgres, "));
     for (size_t at; (at = info.find("|postgres|20")) != std::string::npos;) info.replace(at + 10, 19, "T");
-    EXPECT_EQ(info, "схема 2\nкарта|объекты|названия|улицы|дома|остановки|области|изменил|когда\n"
+    EXPECT_EQ(info, "схема 3\nкарта|объекты|названия|улицы|дома|остановки|области|изменил|когда\n"
                     "Darvent|4|2|3|10|2|1|postgres|T\nCopy|4|2|3|10|2|1|postgres|T\n");
     const PgResult p = db_->exec("select st_srid(geom), st_x(st_transform(geom, 4326)), st_y(st_transform(geom, 4326)) "
                                  "from objects o join maps m on m.id = o.map_id where kind = 1 and m.name = 'Darvent'");
