@@ -381,6 +381,11 @@ StepResult WriteStep(PgConnection& c, int cityId, const LiveStep& step) {
                 res.rows.clear();
                 return res;  // rolled back
             }
+            // Log ids in the order of commits: a program that has read a log
+            // id then knows that every lower one is either readable or gone for
+            // good (a transaction that rolled back), never still to come.  The
+            // lock is held from taking the id to the commit.
+            c.exec("select pg_advisory_xact_lock($1, $2)", {num(int64_t(kLogOrderLock)), num(int64_t(cityId))});
             const PgResult log = c.exec("insert into change_log (step, map_id, what, step_id) values ('edit', $1, $2, $3) "
                                         "returning id",
                                         {num(int64_t(cityId)), step.what, step.id});

@@ -93,6 +93,11 @@ std::vector<RowKey> RecordKeys(PgConnection& c, int mapId, const std::string& fi
 
 // The notification channel of a city; the programs that listen on it.
 std::string CityChannel(int cityId);
+
+// The advisory lock (with the city's id) a step holds from taking its log id
+// to its commit.
+constexpr int kLogOrderLock = 0x4c6f67;
+
 void Listen(PgConnection& c, int cityId);
 // The notifications that arrived (their payloads: log ids); false when
 // the connection is lost.

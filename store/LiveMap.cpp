@@ -913,12 +913,14 @@ void LiveMap::seen(int64_t logId) {
         contiguous_ = *seenAbove_.begin();
         seenAbove_.erase(seenAbove_.begin());
     }
-    // A log id left out for good (a transaction that took it and rolled
-    // back) is passed over once a thousand later ones were seen.
-    while (!seenAbove_.empty() && *seenAbove_.rbegin() - contiguous_ > 1000) {
-        contiguous_ = *seenAbove_.begin();
-        seenAbove_.erase(seenAbove_.begin());
-    }
+}
+
+void LiveMap::readUpTo(int64_t logId) {
+    // Steps take their log ids in the order they commit: a lower id not read
+    // with this one belongs to a transaction that rolled back.
+    if (logId <= contiguous_) return;
+    contiguous_ = logId;
+    seenAbove_.erase(seenAbove_.begin(), seenAbove_.upper_bound(logId));
 }
 
 std::string LiveMap::checkBookkeeping() const {
@@ -949,10 +951,13 @@ bool LiveMap::poll() {
     }
     try {
         const std::vector<int64_t> above(seenAbove_.begin(), seenAbove_.end());
+        int64_t last = 0;
         for (const LoggedStep& s : FetchSteps(*c_, cityId_, contiguous_, above)) {
             if (!mine_.count(s.stepId)) applyRemote(s);
             seen(s.logId);
+            last = s.logId;
         }
+        readUpTo(last);
     } catch (const StoreError&) {
         goOffline();
         return false;

@@ -278,6 +278,7 @@ private:
     void applyRecord(Shadow& s, const RowImage& r, int64_t logId);
     void writeFile(Shadow& s);
     void seen(int64_t logId);
+    void readUpTo(int64_t logId);
     Shadow* shadowOf(int mapId, const std::string& file);
     Shadow* shadowOf(const void* tag);
     void substituteIds(LiveStep& step) const;

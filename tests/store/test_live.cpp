@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <future>
 #include <regex>
 
 using namespace dm;
@@ -91,7 +92,7 @@ TEST_F(Live, AStepIsWrittenWholeOnceOrNotAtAll) {
         return r.rows() ? std::make_pair(int64_t(r.integer(0, 0)), r.bytes(0, 1)) : std::make_pair(int64_t(-1), std::string());
     };
     auto logged = [&] { return one("select count(*) from change_log where step = 'edit'"); };
-    const int64_t v0 = labels[0].version, v3 = labels[3].version;
+    const int64_t v0 = labels[0].version, v1 = labels[1].version, v3 = labels[3].version;
 
     // Written; sent again (its reply lost): the same log entry, nothing more.
     const LiveStep moved = step({label(0, v0, 1)});
@@ -129,6 +130,20 @@ TEST_F(Live, AStepIsWrittenWholeOnceOrNotAtAll) {
     ASSERT_EQ(r.status, StepResult::Applied);
     EXPECT_EQ(stored(3), std::make_pair(v3 + 2, labels[0].content));
 
+    // A step that took its log id and has not committed yet holds the next
+    // step's log id back until it commits: the ids come in commit order.
+    PgConnection held(asUser("petrov"));
+    held.exec("begin");
+    held.exec("select pg_advisory_xact_lock(" + std::to_string(kLogOrderLock) + ", " + std::to_string(rows.cityId) + ")");
+    const int64_t first = held.exec("insert into change_log (step, map_id, what) values ('edit', " +
+                                    std::to_string(rows.cityId) + ", 'x') returning id")
+                              .integer(0, 0);
+    auto next = std::async(std::launch::async, [&] { return WriteStep(ivanov, rows.cityId, step({label(1, v1, 2)})); });
+    EXPECT_EQ(next.wait_for(std::chrono::milliseconds(400)), std::future_status::timeout);
+    held.exec("commit");
+    r = next.get();
+    ASSERT_EQ(r.status, StepResult::Applied);
+    EXPECT_GT(r.logId, first);
 }
 
 namespace {
