@@ -1078,6 +1078,15 @@ void LiveMap::applyRows(const std::vector<RowImage>& rows, int64_t logId, Arriva
         a.areas.everything = true;
     }
     for (const RowImage* r : inserts) {
+        // An object this program took away, which another operator has put
+        // back meanwhile: it comes back as the database has it, and the
+        // history's steps over the one taken away go (undoing its deletion
+        // would put it in the list a second time).
+        if (const auto g = outOfList_.find(r->id); g != outOfList_.end()) {
+            a.gone.push_back(g->second);
+            rows_.erase(g->second);
+            outOfList_.erase(g);
+        }
         std::unique_ptr<TObj> fresh = objectOf(r->content);
         TObj* o = fresh.get();
         rows_[o] = {r->id, r->version, r->pos, logId};

@@ -230,7 +230,10 @@ TEST_F(Live, StepsThatMeetAreAskedAboutNamingWhatTheyTouch) {
          [&] { EXPECT_EQ(petrov.doc.ObjList[3]->Points[0].X, ivanov.doc.ObjList[3]->Points[0].X); }},
         {"object deleted, Yes", [](Desk& d) { d.remove(5); }, [](Desk& d) { d.move(5, 4); }, true,
          "Объект удалён" + by + "Восстановить его с вашим изменением?",
-         [&] { EXPECT_EQ(ivanov.doc.ObjList.size(), petrov.doc.ObjList.size()); }},
+         [&] {
+             EXPECT_EQ(ivanov.doc.ObjList.size(), petrov.doc.ObjList.size());
+             EXPECT_FALSE(ivanov.history.canUndo()) << "the deletion, undone, would put the object back twice";
+         }},
         {"label changed, Yes", [](Desk& d) { d.moveLabel(0, 1); }, [](Desk& d) { d.moveLabel(0, 2); }, true,
          "Название изменено оператором ivanov в ЧЧ:ММ. Записать ваше изменение поверх?",
          [&] { EXPECT_EQ(ivanov.names[0]->X1, petrov.names[0]->X1); }},
@@ -250,6 +253,7 @@ TEST_F(Live, StepsThatMeetAreAskedAboutNamingWhatTheyTouch) {
         EXPECT_EQ(petrov.asked, std::vector<std::string>{c.question});
         // (The labels have no undo.)
         EXPECT_EQ(petrov.history.canUndo(), c.yes && std::string(c.name).rfind("label", 0) != 0) << "a step answered No leaves the history";
+        EXPECT_FALSE(petrov.history.canRedo()) << "a step answered No is not done again";
         ASSERT_TRUE(ivanov.live->caughtUp());
         ASSERT_TRUE(petrov.live->caughtUp());
         c.check();
@@ -276,4 +280,21 @@ TEST_F(Live, StepsThatMeetAreAskedAboutNamingWhatTheyTouch) {
     EXPECT_EQ(petrov.stops.size(), stopCount);
     EXPECT_EQ(petrov.stops[1]->Name, "Рынок");
     EXPECT_EQ(ivanov.asked, std::vector<std::string>{});
+
+    // A district editor's step out of the district: refused, said in
+    // Russian, taken back from the view and the history.
+    c_->exec("do $$ begin create role sidorov login password 'pw'; exception when duplicate_object then null; end $$");
+    GrantRole(*c_, "sidorov", "editor", {"centr"});
+    const int64_t inCentre = std::stoll(one("select o.id from objects o, districts d where d.stem = 'centr' and "
+                                            "st_within(o.geom, d.outline) order by o.id limit 1"));
+    Desk sidorov(asUser("sidorov"), dir_ / "sidorov");
+    QString refusal;
+    sidorov.live->refused = [&](const QString& m) { refusal = m; };
+    size_t k = 0;
+    while (sidorov.live->objectId(sidorov.doc.ObjList[k]) != inCentre) ++k;
+    const double x = sidorov.doc.ObjList[k]->Points[0].X;
+    sidorov.move(k, 1e6);
+    EXPECT_EQ(refusal.toStdString(), "Нет прав на изменение объектов вне районов: Центральный");
+    EXPECT_EQ(sidorov.doc.ObjList[k]->Points[0].X, x);
+    EXPECT_FALSE(sidorov.history.canUndo());
 }
