@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <cmath>
+#include <limits>
 
 namespace fs = std::filesystem;
 
@@ -372,6 +373,18 @@ RouteGraph::RouteGraph(const RoadNetwork& net) : net_(&net) {
         xy_[2 * a] = net.RoadNodes[a].X;
         xy_[2 * a + 1] = net.RoadNodes[a].Y;
     }
+    // The least time a metre of any link takes (link times are rounded, so
+    // this is below what the speeds give), a little less for the rounding
+    // of the distances it is multiplied by.
+    double least = std::numeric_limits<double>::infinity();
+    for (size_t a = 0; a < n; ++a)
+        for (int e = outStart_[a]; e < outStart_[a + 1]; ++e) {
+            const TRoadNode &na = net.RoadNodes[a], &nb = net.RoadNodes[size_t(outTo_[size_t(e)])];
+            const double len = dist(na, nb);
+            if (outTime_[size_t(e)] >= kNoRoute || !std::isfinite(len) || len <= 0) continue;
+            least = std::min(least, outTime_[size_t(e)] / len);
+        }
+    leastTimePerMetre_ = std::isfinite(least) ? least * (1 - 1e-6) : 0;
 }
 
 int RouteGraph::linkTime(int a, int b) const {
@@ -398,6 +411,7 @@ struct SearchBuffers {
     struct NodeState {
         int32_t d = kNoRoute;
         uint32_t seen = 0;  // the stamp of the window that set d
+        int32_t h = 0;      // never more than the time left from it to the target
     };
     std::vector<NodeState> st;
     std::vector<uint32_t> closed;  // the stamp of the walk back that closed it
@@ -409,9 +423,17 @@ struct SearchBuffers {
     struct Window {
         int n = -1, t = -1;
         double lo = 0, hi = 0, ylo = 0, yhi = 0;
+        double tx = 0, ty = 0, perMetre = 0;  // the target, and 0 for no estimate
         bool holds(int node, const double* xy) const {
             const double x = xy[2 * size_t(node)], y = xy[2 * size_t(node) + 1];
             return node == n || node == t || (lo < x && x < hi && ylo < y && y < yhi);
+        }
+        // The straight way to the target at the least time per metre, whole.
+        int32_t estimate(int node, const double* xy) const {
+            if (perMetre == 0) return 0;
+            const double dx = xy[2 * size_t(node)] - tx, dy = xy[2 * size_t(node) + 1] - ty;
+            // Held below the no-route time (a lower estimate stays true).
+            return int32_t(std::min(std::sqrt(dx * dx + dy * dy) * perMetre, double(kNoRoute)));
         }
     } w;
 
@@ -427,7 +449,10 @@ struct SearchBuffers {
     // outside the window it is never improved on.
     static NodeState& stateIn(NodeState* st, uint32_t stamp, const Window& w, const double* xy, int node) {
         NodeState& s = st[size_t(node)];
-        if (s.seen != stamp) s = {w.holds(node, xy) ? kNoRoute : kOutside, stamp};
+        if (s.seen != stamp) {
+            const bool inside = w.holds(node, xy);
+            s = {inside ? kNoRoute : kOutside, stamp, inside ? w.estimate(node, xy) : 0};
+        }
         return s;
     }
     NodeState& state(int node) { return stateIn(st.data(), stamp, w, g->coords(), node); }
@@ -436,10 +461,15 @@ struct SearchBuffers {
 };
 
 // The window distances with a queue of buckets by time: the shortest times
-// within the window, and kNoRoute (unreachable) for anything longer.  The search stops
-// once every node as near as the target is settled: the path back from the
-// target only looks at such nodes, and nodes farther away keep values above
-// the target's, as they would with the exact distances.
+// within the window, and kNoRoute (unreachable) for anything longer.  Nodes
+// are taken by their time plus the estimate of the time left (never more
+// than the real time left, and never falling by more than a link's time
+// along a link), so that nodes away from the target wait.  The search stops
+// once every node whose time plus estimate is at most the target's time is
+// settled: that holds every node of every shortest way to the target with
+// its exact time, and the path back from the target only looks at those
+// (a node reached but not settled has a time above its exact one, which
+// never adds up along a link to a settled node's).
 void graphDistances(const RouteGraph& g, SearchBuffers& b) {
     // Everything the loop reads is held in locals: a push that grows the
     // queue would otherwise make the compiler fetch the buffers' and the
@@ -457,13 +487,20 @@ void graphDistances(const RouteGraph& g, SearchBuffers& b) {
     const NodeState& target = state(w.t);
     state(n).d = 0;
     BucketQueue& queue = b.queue;
-    queue.reset(g.maxLinkTime());
+    // A key grows along a link by at most its time twice and one for the
+    // estimates' rounding.
+    queue.reset(2 * g.maxLinkTime() + 1);
+    // Keys counted from the start's (the queue starts at 0).
+    const int base = state(n).h;
     queue.push(0, uint32_t(n));
     while (!queue.empty()) {
-        int t = 0;
-        const int node = int(queue.pop(t));
-        if (t != st[size_t(node)].d) continue;
-        if (t > target.d) break;
+        int key = 0;
+        const int node = int(queue.pop(key));
+        const NodeState& s = st[size_t(node)];
+        key += base;
+        if (key != s.d + s.h) continue;
+        if (key > target.d) break;
+        const int t = s.d;
         for (int e = start[node], end = start[node + 1]; e < end; ++e) {
             const int v = to[e];
             if (v == n) continue;  // back to the start
@@ -473,7 +510,7 @@ void graphDistances(const RouteGraph& g, SearchBuffers& b) {
             const int nt = t + lt;
             if (nt < o.d) {  // o.d is at most kNoRoute
                 o.d = nt;
-                queue.push(nt, uint32_t(v));
+                queue.push(nt + o.h - base, uint32_t(v));
             }
         }
     }
@@ -547,6 +584,12 @@ int SearchRoute(const RouteGraph& g, int n, int t, std::vector<int>& path) {
     buf.g = &g;
     buf.w.n = n;
     buf.w.t = t;
+    // No estimate from or to an end without coordinates (the keys would not
+    // grow by the links' times along them).
+    const bool placed = std::isfinite(a.X) && std::isfinite(a.Y) && std::isfinite(b.X) && std::isfinite(b.Y);
+    buf.w.tx = b.X;
+    buf.w.ty = b.Y;
+    buf.w.perMetre = placed ? g.leastTimePerMetre() : 0;
     const double cx = std::fabs(a.X + b.X) / 2, cy = std::fabs(a.Y + b.Y) / 2;
     for (;;) {
         const double half = 1.25 * h;

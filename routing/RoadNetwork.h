@@ -93,6 +93,10 @@ public:
     const double* coords() const { return xy_.data(); }
     // The longest link time below kNoRoute (0 without such links).
     int32_t maxLinkTime() const { return maxLinkTime_; }
+    // A time per metre that no link between nodes with coordinates beats:
+    // this times the straight distance between two such nodes is never more
+    // than the time of a way between them (0 when nothing is known).
+    double leastTimePerMetre() const { return leastTimePerMetre_; }
     // The nodes with a link into a, each once, ascending.
     int inBegin(int a) const { return inStart_[size_t(a)]; }
     int inEnd(int a) const { return inStart_[size_t(a) + 1]; }
@@ -110,6 +114,7 @@ private:
     std::vector<int32_t> outStart_, outTo_, outTime_;
     std::vector<int32_t> inStart_, inFrom_;
     int32_t maxLinkTime_ = 0;
+    double leastTimePerMetre_ = 0;
     bool anyFinite_ = false;
     double minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
 };
