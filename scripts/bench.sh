@@ -16,30 +16,49 @@
 #   | live [RUNS] [OBJECTS] (operators editing one map of such a server at once: accepted steps per
 #     second with 1, 4 and 16 operators, a commit until another's view holds it, a one-object move's
 #     write on a map of OBJECTS objects against a plain UPDATE)
+# --busy anywhere among the arguments runs the benchmark while another process keeps one core busy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+busy=0
+args=()
+for x in "$@"; do
+  if [ "$x" = --busy ]; then busy=1; else args+=("$x"); fi
+done
+set -- ${args[@]+"${args[@]}"}
 scripts/deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-release -j"$(nproc)" --target darvent-bench dmap darvent-map >/dev/null
 bin=build-release/bin
 what=${1:-load}
+if [ "$busy" = 1 ]; then
+  # A loop of its own on one core for as long as the benchmark runs.
+  (trap 'exit 0' TERM; while :; do :; done) &
+  spinner=$!
+  trap 'kill $spinner 2>/dev/null || true' EXIT
+  echo "(another process keeps one core busy: pid $spinner)"
+fi
 if [ "$what" = streets ]; then
-  exec $bin/darvent-bench streets "${2:-20000}" "${3:-5}"
+  $bin/darvent-bench streets "${2:-20000}" "${3:-5}"
+  exit 0
 fi
 if [ "$what" = address ]; then
-  exec $bin/darvent-bench address "${2:-20000}" "${3:-5}"
+  $bin/darvent-bench address "${2:-20000}" "${3:-5}"
+  exit 0
 fi
 if [ "$what" = db ]; then
   shift
-  exec scripts/bench-db.sh "$@"
+  scripts/bench-db.sh "$@"
+  exit 0
 fi
 if [ "$what" = live ]; then
   shift
-  exec scripts/bench-live.sh "$@"
+  scripts/bench-live.sh "$@"
+  exit 0
 fi
 if [ "$what" = sizes ]; then
   shift
-  exec scripts/bench-sizes.sh "$@"
+  scripts/bench-sizes.sh "$@"
+  exit 0
 fi
 city=build/bench-city
 if [ "$what" = startup ] && [ -n "${3:-}" ]; then

@@ -149,9 +149,15 @@ TEST_F(DatabaseWindow, TwoOperatorsEditOneMapLive) {
 
     // Both move the contour before either hears of the other: Petrov's step
     // meets Ivanov's.  No: Petrov's step goes, Ivanov's version stays.
+    // Ivanov's next step, made while Petrov is asked, reaches Petrov once
+    // he has answered.
     dialogs2.answers = {DialogPort::Answer::No};
+    dialogs2.onQuestion = [&](const QString&) { moveBy(*w_, 1, 7); };
+    const double other = w2.workspace().map.ObjList[1]->Points[0].X;
     moveBy(*w_, 4, 10);
     moveBy(w2, 4, 3);
+    dialogs2.onQuestion = nullptr;
+    QTRY_COMPARE_WITH_TIMEOUT(w2.workspace().map.ObjList[1]->Points[0].X, other + 7, 1000);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Объект изменён оператором ivanov в \\d\\d:\\d\\d\\. Записать ваше изменение поверх\\?$"))
                     .match(dialogs2.texts("question").value(0))
                     .hasMatch())

@@ -35,6 +35,8 @@ public:
     std::deque<std::optional<std::pair<QFont, QColor>>> fonts;
     // The print dialog: sets up the printer (a PDF file, say); none: cancelled.
     std::function<bool(QPrinter&)> onPrinter;
+    // Runs while a question is open (before it is answered).
+    std::function<void(const QString&)> onQuestion;
 
     QStringList texts(const QString& kind) const {
         QStringList out;
@@ -47,6 +49,7 @@ public:
     void message(const QString& text) override { asked.push_back({"message", text}); }
     Answer question(const QString& text, bool withCancel) override {
         asked.push_back({withCancel ? "question3" : "question", text});
+        if (onQuestion) onQuestion(text);
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text.toStdString();
             return Answer::No;
