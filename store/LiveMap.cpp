@@ -379,11 +379,27 @@ void LiveMap::placeObjects(const std::vector<TObj*>& fresh, bool wholeList, std:
         }
         return;
     }
-    // Keep every object whose place still rises; place the others.
-    double last = -INFINITY;
+    // Keep the most objects whose places rise along the list (so that an
+    // object moved to either end is the only one placed anew); place the
+    // others.
+    std::vector<char> kept(list.size(), 0);
+    {
+        std::vector<size_t> tails;                       // the last object of the best rise of each length
+        std::vector<size_t> before(list.size(), SIZE_MAX);  // the object before it in its rise
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (isFresh.count(list[i])) continue;
+            const double p = rows_[list[i]].pos;
+            const auto at = std::lower_bound(tails.begin(), tails.end(), p,
+                                             [&](size_t t, double v) { return rows_[list[t]].pos < v; });
+            if (at != tails.begin()) before[i] = *(at - 1);
+            if (at == tails.end()) tails.push_back(i);
+            else *at = i;
+        }
+        for (size_t i = tails.empty() ? SIZE_MAX : tails.back(); i != SIZE_MAX; i = before[i]) kept[i] = 1;
+    }
     size_t runStart = SIZE_MAX;
     for (size_t i = 0; i <= list.size(); ++i) {
-        const bool keep = i < list.size() && !isFresh.count(list[i]) && rows_[list[i]].pos > last;
+        const bool keep = i < list.size() && kept[i];
         if (i < list.size() && !keep) {
             if (runStart == SIZE_MAX) runStart = i;
             continue;
@@ -393,7 +409,6 @@ void LiveMap::placeObjects(const std::vector<TObj*>& fresh, bool wholeList, std:
             if (!placeRun(runStart, i)) return respaceAll();
             runStart = SIZE_MAX;
         }
-        if (i < list.size()) last = rows_[list[i]].pos;
     }
 }
 

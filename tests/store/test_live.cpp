@@ -234,6 +234,18 @@ TEST_F(Live, StepsThatMeetAreAskedAboutNamingWhatTheyTouch) {
              EXPECT_EQ(ivanov.doc.ObjList.size(), petrov.doc.ObjList.size());
              EXPECT_FALSE(ivanov.history.canUndo()) << "the deletion, undone, would put the object back twice";
          }},
+        {"undo over the other's later change, No",
+         [&](Desk& d) {
+             petrov.move(6, 1);
+             ASSERT_TRUE(d.live->caughtUp());
+             d.move(6, 2);
+         },
+         [](Desk& d) {
+             ASSERT_TRUE(d.live->caughtUp());
+             d.history.undo();
+         },
+         false, "Объект изменён оператором ivanov в ЧЧ:ММ. Записать ваше изменение поверх?",
+         [&] { EXPECT_EQ(petrov.doc.ObjList[6]->Points[0].X, ivanov.doc.ObjList[6]->Points[0].X); }},
         {"label changed, Yes", [](Desk& d) { d.moveLabel(0, 1); }, [](Desk& d) { d.moveLabel(0, 2); }, true,
          "Название изменено оператором ivanov в ЧЧ:ММ. Записать ваше изменение поверх?",
          [&] { EXPECT_EQ(ivanov.names[0]->X1, petrov.names[0]->X1); }},
@@ -280,6 +292,17 @@ TEST_F(Live, StepsThatMeetAreAskedAboutNamingWhatTheyTouch) {
     EXPECT_EQ(petrov.stops.size(), stopCount);
     EXPECT_EQ(petrov.stops[1]->Name, "Рынок");
     EXPECT_EQ(ivanov.asked, std::vector<std::string>{});
+
+    // The draw order changed by one object: its row alone is written.
+    {
+        const size_t n = ivanov.doc.ObjList.size();
+        std::vector<size_t> order{n - 1};
+        for (size_t k = 0; k + 1 < n; ++k) order.push_back(k);
+        ivanov.history.begin(QStringLiteral("Порядок объектов"));
+        ivanov.history.reorder(order);
+        ivanov.history.commit();
+        EXPECT_EQ(one("select count(*) from change_rows where log_id = (select max(id) from change_log)"), "1");
+    }
 
     // A district editor's step out of the district: refused, said in
     // Russian, taken back from the view and the history.
