@@ -246,6 +246,18 @@ TEST_F(Live, StepsThatMeetAreAskedAboutNamingWhatTheyTouch) {
          },
          false, "Объект изменён оператором ivanov в ЧЧ:ММ. Записать ваше изменение поверх?",
          [&] { EXPECT_EQ(petrov.doc.ObjList[6]->Points[0].X, ivanov.doc.ObjList[6]->Points[0].X); }},
+        {"undo of a stop over the other's later change, No",
+         [&](Desk& d) {
+             petrov.renameStop(0, "Школа");
+             ASSERT_TRUE(d.live->caughtUp());
+             d.renameStop(0, "Парк");
+         },
+         [](Desk& d) {
+             ASSERT_TRUE(d.live->caughtUp());
+             d.history.undo();
+         },
+         false, "Остановка изменена оператором ivanov в ЧЧ:ММ. Записать ваше изменение поверх?",
+         [&] { EXPECT_EQ(petrov.stops[0]->Name, "Парк"); }},
         {"label changed, Yes", [](Desk& d) { d.moveLabel(0, 1); }, [](Desk& d) { d.moveLabel(0, 2); }, true,
          "Название изменено оператором ivanov в ЧЧ:ММ. Записать ваше изменение поверх?",
          [&] { EXPECT_EQ(ivanov.names[0]->X1, petrov.names[0]->X1); }},

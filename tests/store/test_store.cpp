@@ -126,6 +126,7 @@ void randomCity(const fs::path& start, uint32_t seed) {
         }
         streets.push_back(s);
     }
+    streets[0]->Axis = {{4500000, 13500000}, {4500100, 13500050}};
     SaveStreets(city / "darvent.rue", streets);
     std::vector<StopRef> stops;
     for (int k = pick(3); k > 0; --k) {
@@ -357,6 +358,7 @@ TEST_F(Store, WhatOtherProgramsSee) {
         }
         streets.push_back(s);
     }
+    streets[0]->Axis = {{4500000, 13500000}, {4500100, 13500050}};
     SaveStreets(city / "darvent.rue", streets);
     std::vector<StopRef> stops = {std::make_shared<TOstnv>(), std::make_shared<TOstnv>()};
     stops[0]->Name = "A";
@@ -381,6 +383,9 @@ TEST_F(Store, WhatOtherProgramsSee) {
     EXPECT_EQ(p.integer(0, 0), 28413);
     EXPECT_NEAR(std::stod(p.text(0, 1)), 74.9994075806241, 1e-4);
     EXPECT_NEAR(std::stod(p.text(0, 2)), 40.6341474371327, 1e-4);
+    EXPECT_EQ(db_->exec("select st_astext(geom) from records r join maps m on m.id = r.map_id where kind = 'street' "
+                        "and m.name = 'Darvent' and geom is not null").text(0, 0),
+              "LINESTRING(13500000 4500000,13500050 4500100)");
     // The first rows written again (they move to the end of the table).
     db_->exec("update objects set code = code where pos < 2");
     db_->exec("update records set record = record where pos = 0");
