@@ -130,6 +130,30 @@ TEST_F(Live, AStepIsWrittenWholeOnceOrNotAtAll) {
     ASSERT_EQ(r.status, StepResult::Applied);
     EXPECT_EQ(stored(3), std::make_pair(v3 + 2, labels[0].content));
 
+    // A street written with another's record: its houses follow it.
+    {
+        const auto& streets = rows.records.at({map, "darvent.rue"});
+        auto houses = [&](int64_t id) {
+            return one("select coalesce(string_agg(number, ',' order by pos), '') from houses where street_id = " +
+                       std::to_string(id));
+        };
+        size_t j = 1;
+        while (j < streets.size() && houses(streets[j].id) == houses(streets[0].id)) ++j;
+        ASSERT_LT(j, streets.size());
+        const std::string before = houses(streets[0].id);
+        RowImage r;
+        r.table = RowImage::Record;
+        r.id = streets[j].id;
+        r.version = streets[j].version;
+        r.pos = streets[j].pos;
+        r.mapId = map;
+        r.file = "darvent.rue";
+        r.kind = "street";
+        r.content = streets[0].content;
+        ASSERT_EQ(WriteStep(ivanov, rows.cityId, step({r})).status, StepResult::Applied);
+        EXPECT_EQ(houses(streets[j].id), before);
+    }
+
     // A step that took its log id and has not committed yet holds the next
     // step's log id back until it commits: the ids come in commit order.
     PgConnection held(asUser("petrov"));
