@@ -126,7 +126,6 @@ void randomCity(const fs::path& start, uint32_t seed) {
         }
         streets.push_back(s);
     }
-    streets[0]->Axis = {{4500000, 13500000}, {4500100, 13500050}};
     SaveStreets(city / "darvent.rue", streets);
     std::vector<StopRef> stops;
     for (int k = pick(3); k > 0; --k) {
